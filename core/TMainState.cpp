@@ -1,1 +1,123 @@
 #include "core/TMainState.h"
+
+#include "core/ProgDir.h"
+#include "core/SafeFile.h"
+#include "core/TMessageSink.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace postello {
+
+void TMainState::FormCreate(const std::string& progDir) {
+  ProgDir = WithTrailingSlash(progDir);
+  Loading = true;
+  OpenDatabaseFile(DefaultDatabaseFile(), true);
+  OpenMails();
+  OpenKonten();
+  OpenOptions();
+  Loading = false;
+}
+
+void TMainState::FormDestroy() {
+  FreeMails();
+  FreeKonten();
+}
+
+void TMainState::OpenMails() {
+  const TMailLoadResult r = TMailStore::Open(ProgDir, Mails);
+  if (!r.Error.empty()) ShowError(r.Error);
+  if (r.BadDates > 0) {
+    ShowError("In der Datei \"" + std::string(TMailStore::FileName) + "\" konnte bei " +
+              std::to_string(r.BadDates) +
+              " Mail(s) das Datum nicht gelesen werden; sie wurden ohne Datum geladen.");
+  }
+}
+
+bool TMainState::SaveMails() {
+  try {
+    TMailStore::Save(ProgDir, Mails);
+    return true;
+  } catch (const ESaveError& e) {
+    ShowError(e.what());
+    return false;
+  }
+}
+
+void TMainState::FreeMails() { Mails = TMailList(&CurMail); }
+
+void TMainState::OpenKonten() {
+  const TKontoLoadResult r = TKontoStore::Open(ProgDir, Konten);
+  if (!r.Error.empty()) ShowError(r.Error);
+}
+
+bool TMainState::SaveKonten() {
+  try {
+    TKontoStore::Save(ProgDir, Konten);
+    return true;
+  } catch (const ESaveError& e) {
+    ShowError(e.what());
+    return false;
+  }
+}
+
+void TMainState::FreeKonten() { Konten = TKontoList(&CurKonto); }
+
+void TMainState::OpenOptions() {
+  const std::string path = ProgDir + TOptions::FileName;
+  const auto bytes = ReadWholeFile(path);
+  if (!bytes) return;
+  try {
+    Options.Decode(*bytes);
+  } catch (const EInOutError& e) {
+    ShowError(DescribeDamagedFile(path, e, 0, "Einstellungen"));
+    return;
+  }
+  if (!Options.DatabaseFile.empty()) OpenDatabaseFile(Options.DatabaseFile, true);
+}
+
+bool TMainState::SaveOptions() {
+  if (Loading) return false;
+  try {
+    SaveFileSafely(ProgDir + TOptions::FileName, Options.Encode());
+    return true;
+  } catch (const ESaveError& e) {
+    ShowError(e.what());
+    return false;
+  }
+}
+
+bool TMainState::AskDelete(const char* text) {
+  return Messages().Show(text, "L\xF6schen", TMsgButtons::YesNo, TMsgIcon::Information) ==
+         TMsgResult::Yes;
+}
+
+bool TMainState::DeleteMails(std::vector<int> rows) {
+  if (rows.empty()) return false;
+  if (!AskDelete("Wollen Sie alle markieren eMails unwiderruflich l\xF6schen?")) return false;
+  // From the last row to the first, so the remaining rows keep matching
+  // the array indexes.
+  std::sort(rows.begin(), rows.end(), std::greater<>());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  for (int row : rows) Mails.Delete(row);
+  SaveMails();
+  return true;
+}
+
+bool TMainState::DeleteKonten(std::vector<int> rows) {
+  if (rows.empty()) return false;
+  if (!AskDelete("Wollen Sie alle markieren Konten unwiderruflich l\xF6schen?")) return false;
+  std::sort(rows.begin(), rows.end(), std::greater<>());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  for (int row : rows) Konten.Delete(row);
+  SaveKonten();
+  return true;
+}
+
+void TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
+  (void)quiet;
+  Options.DatabaseFile = path;
+  SaveOptions();
+}
+
+} // namespace postello

@@ -1,4 +1,62 @@
 #pragma once
+// The application state for the program's life: program folder, stored
+// mails and accounts with their cursor variables, the remembered settings
+// and the loading flag. The main window shows this state and calls these
+// operations; nothing here needs a display.
+#include "core/TKontoStore.h"
+#include "core/TMailStore.h"
+#include "core/TOptions.h"
+
+#include <string>
+#include <vector>
+
 namespace postello {
-class TMainState {};
-}
+
+class TMainState {
+public:
+  TMainState() = default;
+  TMainState(const TMainState&) = delete;
+  TMainState& operator=(const TMainState&) = delete;
+
+  std::string ProgDir; // ends in '/'
+  TMailRec* CurMail = nullptr;
+  TMailList Mails{&CurMail};
+  TKontoRec* CurKonto = nullptr;
+  TKontoList Konten{&CurKonto};
+  bool Loading = false;
+  TOptions Options; // MailField, BccCount, KontoIndex, Bcc, DatabaseFile
+
+  // Start-up up to the send page refresh: program folder, random seed,
+  // Loading set, default database, mails, accounts, options, Loading
+  // cleared. Load errors are shown through the message sink.
+  void FormCreate(const std::string& progDir);
+  // Shutdown: pending table edit posted, mails and accounts freed.
+  void FormDestroy();
+
+  std::string DefaultDatabaseFile() const { return ProgDir + "mailaddies.dbf"; }
+
+  void OpenMails();
+  // Writes mails.dat; a failure is shown to the user. False when not saved.
+  bool SaveMails();
+  void FreeMails();
+  void OpenKonten();
+  bool SaveKonten();
+  void FreeKonten();
+  void OpenOptions();
+  // Writes options.dat unless Loading is set.
+  bool SaveOptions();
+
+  // Asks once, then deletes the mails at the marked rows (any order) and
+  // saves. False when nothing was marked or the user said No.
+  bool DeleteMails(std::vector<int> rows);
+  bool DeleteKonten(std::vector<int> rows);
+
+  // Opens the named address table (switching from the one open) and saves
+  // the options; quiet at start-up, where a bad file is ignored.
+  void OpenDatabaseFile(const std::string& path, bool quiet);
+
+private:
+  bool AskDelete(const char* text);
+};
+
+} // namespace postello

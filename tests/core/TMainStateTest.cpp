@@ -1,0 +1,135 @@
+#include "core/TMainState.h"
+#include "TestBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace postello;
+using postello::test::Bytes;
+using postello::test::TempDir;
+
+namespace {
+
+// Answers questions with a fixed button and records what was shown.
+struct ScriptedSink : TMessageSink {
+  TMsgResult answer = TMsgResult::Yes;
+  std::vector<std::string> texts, captions;
+  TMsgResult Show(const std::string& t, const std::string& c, TMsgButtons b, TMsgIcon) override {
+    texts.push_back(t);
+    captions.push_back(c);
+    return b == TMsgButtons::YesNo ? answer : TMsgResult::Ok;
+  }
+};
+
+struct SinkGuard {
+  explicit SinkGuard(TMessageSink* s) : old(SetMessageSink(s)) {}
+  ~SinkGuard() { SetMessageSink(old); }
+  TMessageSink* old;
+};
+
+} // namespace
+
+TEST(TMainState, StartFromAnEmptyFolderHasTheDefaultsAndWritesNothing) {
+  TempDir dir;
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  TMainState s;
+  s.FormCreate(dir.path().substr(0, dir.path().size() - 1)); // without the slash
+  EXPECT_EQ(s.ProgDir, dir.path());
+  EXPECT_FALSE(s.Loading);
+  EXPECT_EQ(s.Mails.Count(), 0u);
+  EXPECT_EQ(s.Konten.Count(), 0u);
+  EXPECT_EQ(s.Options.DatabaseFile, dir.path() + "mailaddies.dbf");
+  EXPECT_EQ(s.Options.MailField, 0);
+  EXPECT_EQ(s.Options.BccCount, 20);
+  EXPECT_EQ(s.Options.KontoIndex, 0);
+  EXPECT_FALSE(s.Options.Bcc);
+  EXPECT_TRUE(sink.texts.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir.file("options.dat")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("mails.dat")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("konten.dat")));
+}
+
+TEST(TMainState, ProgDirGetsNoSecondSlash) {
+  TempDir dir;
+  TMainState s;
+  s.FormCreate(dir.path());
+  EXPECT_EQ(s.ProgDir, dir.path());
+}
+
+TEST(TMainState, LoadingStoredOptionsWritesNothing) {
+  TempDir dir;
+  const std::string opts = Bytes().i32(2).i32(25).i32(20).i32(1).i32(0).i32(1).sstr(dir.path() + "other.dbf").data;
+  postello::test::WriteFile(dir.file("options.dat"), opts);
+  std::filesystem::last_write_time(dir.file("options.dat"), std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  const auto stamp = std::filesystem::last_write_time(dir.file("options.dat"));
+  TMainState s;
+  s.FormCreate(dir.path());
+  EXPECT_EQ(s.Options.BccCount, 25);
+  EXPECT_EQ(s.Options.DatabaseFile, dir.path() + "other.dbf");
+  EXPECT_EQ(std::filesystem::last_write_time(dir.file("options.dat")), stamp);
+  EXPECT_EQ(postello::test::ReadFile(dir.file("options.dat")), opts);
+  // After start-up a change is saved at once.
+  s.Options.BccCount = 30;
+  EXPECT_TRUE(s.SaveOptions());
+  EXPECT_EQ(postello::test::ReadFile(dir.file("options.dat")).substr(4, 4), Bytes().i32(30).data);
+}
+
+TEST(TMainState, DamagedStateFilesAreReportedAndStartUpGoesOn) {
+  TempDir dir;
+  postello::test::WriteFile(dir.file("mails.dat"), Bytes().i32(3).data);
+  postello::test::WriteFile(dir.file("konten.dat"), Bytes().i32(1).sstr("a").data);
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  TMainState s;
+  s.FormCreate(dir.path());
+  ASSERT_EQ(sink.texts.size(), 2u);
+  EXPECT_NE(sink.texts[0].find("mails.dat"), std::string::npos);
+  EXPECT_NE(sink.texts[1].find("konten.dat"), std::string::npos);
+  EXPECT_FALSE(s.Loading);
+}
+
+TEST(TMainState, DeletingMarkedMailsAsksOnceAndKeepsTheOthersInOrder) {
+  TempDir dir;
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  TMainState s;
+  s.FormCreate(dir.path());
+  for (const char* subject : {"A", "B", "C", "D", "E"}) s.Mails.Add()->Subject = subject;
+  ASSERT_TRUE(s.SaveMails());
+  const std::string before = postello::test::ReadFile(dir.file("mails.dat"));
+
+  sink.answer = TMsgResult::No;
+  EXPECT_FALSE(s.DeleteMails({0, 2, 4}));
+  EXPECT_EQ(s.Mails.Count(), 5u);
+  EXPECT_EQ(postello::test::ReadFile(dir.file("mails.dat")), before);
+  EXPECT_FALSE(s.DeleteMails({}));
+  EXPECT_EQ(sink.texts.size(), 1u); // nothing marked: no question
+
+  sink.answer = TMsgResult::Yes;
+  EXPECT_TRUE(s.DeleteMails({4, 0, 2}));
+  EXPECT_EQ(sink.texts.back(), "Wollen Sie alle markieren eMails unwiderruflich l\xF6schen?");
+  EXPECT_EQ(sink.captions.back(), "L\xF6schen");
+  ASSERT_EQ(s.Mails.Count(), 2u);
+  EXPECT_EQ(s.Mails[0].Subject, "B");
+  EXPECT_EQ(s.Mails[1].Subject, "D");
+  TMailList reread;
+  TMailStore::Open(dir.path(), reread);
+  ASSERT_EQ(reread.Count(), 2u);
+  EXPECT_EQ(reread[0].Subject, "B");
+  EXPECT_EQ(reread[1].Subject, "D");
+}
+
+TEST(TMainState, UnwritableStateFileIsReportedNotDropped) {
+  TempDir dir;
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  TMainState s;
+  s.FormCreate(dir.path());
+  std::filesystem::create_directory(dir.file("mails.dat")); // a folder in the way
+  s.Mails.Add()->Subject = "x";
+  EXPECT_FALSE(s.SaveMails());
+  ASSERT_EQ(sink.texts.size(), 1u);
+  EXPECT_NE(sink.texts[0].find("mails.dat\" konnte nicht gespeichert werden"), std::string::npos);
+}

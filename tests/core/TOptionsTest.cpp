@@ -1,0 +1,51 @@
+#include "core/SafeFile.h"
+#include "core/TOptions.h"
+#include "TestBytes.h"
+
+#include <gtest/gtest.h>
+
+using namespace postello;
+using postello::test::Bytes;
+
+TEST(TOptions, FileIs24BytesPlusTheShortStringName) {
+  TOptions o;
+  o.MailField = 3;
+  o.BccCount = 25;
+  o.KontoIndex = 1;
+  o.Bcc = true;
+  o.DatabaseFile = "/home/j\xC3\xBCrgen/adressen.dbf"; // UTF-8 path, stored in Windows-1252
+  EXPECT_EQ(o.Encode(), Bytes().i32(3).i32(25).i32(20).i32(1).i32(0).i32(1).sstr("/home/j\xFCrgen/adressen.dbf").data);
+  TOptions back;
+  back.Decode(o.Encode());
+  EXPECT_EQ(back.MailField, 3);
+  EXPECT_EQ(back.BccCount, 25);
+  EXPECT_EQ(back.KontoIndex, 1);
+  EXPECT_TRUE(back.Bcc);
+  EXPECT_EQ(back.DatabaseFile, o.DatabaseFile);
+}
+
+TEST(TOptions, LoadingIgnoresReservedFieldsAndClampsTheBatchSize) {
+  TOptions o;
+  o.Decode(Bytes().i32(-4).i32(500).i32(77).i32(9).i32(88).i32(2).sstr("x.dbf").data);
+  EXPECT_EQ(o.MailField, -4);
+  EXPECT_EQ(o.BccCount, 100);
+  EXPECT_EQ(o.KontoIndex, 9);
+  EXPECT_TRUE(o.Bcc);
+  o.Decode(Bytes().i32(0).i32(0).i32(20).i32(0).i32(0).i32(0).sstr("").data);
+  EXPECT_EQ(o.BccCount, 1);
+  EXPECT_FALSE(o.Bcc);
+}
+
+TEST(TOptions, AShortFileRaisesAndKeepsWhatWasRead) {
+  TOptions o;
+  EXPECT_THROW(o.Decode(Bytes().i32(5).i32(30).data), EInOutError);
+  EXPECT_EQ(o.MailField, 5);
+  EXPECT_EQ(o.BccCount, 30);
+  EXPECT_THROW(o.Decode(Bytes().i32(0).i32(20).i32(20).i32(0).i32(0).i32(0).u8(9).raw("abc").data), EInOutError);
+}
+
+TEST(TOptions, NameLongerThanTheFormatHoldsIsRefusedNotCut) {
+  TOptions o;
+  o.DatabaseFile = "/" + std::string(300, 'a') + ".dbf";
+  EXPECT_THROW(o.Encode(), ESaveError);
+}
