@@ -1,0 +1,141 @@
+#include "cli/TCliCommand.h"
+
+#include "core/Cp1252.h"
+#include "core/ProgDir.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace postello {
+
+std::vector<TCliCommand>& CliCommands() {
+  static std::vector<TCliCommand> commands;
+  return commands;
+}
+
+std::string TCliArgs::Get(const std::string& name, const std::string& fallback) const {
+  const auto it = m_values.find(name);
+  return it == m_values.end() ? fallback : it->second;
+}
+
+long TCliArgs::GetInt(const std::string& name, long fallback) const {
+  if (!Has(name)) return fallback;
+  const std::string v = Get(name);
+  std::size_t used = 0;
+  long n = 0;
+  try {
+    n = std::stol(v, &used);
+  } catch (...) {
+    used = 0;
+  }
+  if (used == 0 || used != v.size()) throw TCliUsageError{name + " erwartet eine ganze Zahl, nicht \"" + v + "\""};
+  return n;
+}
+
+std::string CliText(const std::string& cp1252) {
+  std::string s = cp1252;
+  std::replace_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
+  return Cp1252ToUtf8(s);
+}
+
+namespace {
+
+const TCliOption kDir{"--dir", "DIR", "Ordner von mails.dat, konten.dat und options.dat"};
+const TCliOption kHelp{"--help", "", "diese Hilfe"};
+
+void PrintUsage(std::ostream& out, const TCliCommand& c) {
+  out << "Aufruf: postello-cli " << c.Name;
+  if (!c.Positional.empty()) out << ' ' << c.Positional;
+  for (const TCliOption& o : c.Options) out << " [" << o.Name << (o.Value.empty() ? "" : " " + o.Value) << ']';
+  out << " [--dir DIR]\n" << c.Summary << "\n";
+  std::vector<TCliOption> all = c.Options;
+  all.push_back(kDir);
+  all.push_back(kHelp);
+  for (const TCliOption& o : all) {
+    std::string left = "  " + o.Name + (o.Value.empty() ? "" : " " + o.Value);
+    left.resize(std::max<std::size_t>(left.size() + 2, 22), ' ');
+    out << left << o.Help << "\n";
+  }
+}
+
+void PrintOverview(std::ostream& out) {
+  out << "Aufruf: postello-cli BEFEHL [--dir DIR] ...\nBefehle:\n";
+  std::vector<const TCliCommand*> sorted;
+  for (const TCliCommand& c : CliCommands()) sorted.push_back(&c);
+  std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->Name < b->Name; });
+  for (const TCliCommand* c : sorted) {
+    std::string name = "  " + c->Name;
+    name.resize(std::max<std::size_t>(name.size() + 2, 14), ' ');
+    out << name << c->Summary << "\n";
+  }
+  out << "postello-cli BEFEHL --help zeigt die Optionen eines Befehls.\n";
+}
+
+TCliArgs Parse(const TCliCommand& c, const std::vector<std::string>& args) {
+  TCliArgs parsed;
+  std::vector<TCliOption> known = c.Options;
+  known.push_back(kDir);
+  known.push_back(kHelp);
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() > 2 && a.compare(0, 2, "--") == 0) {
+      std::string name = a, value;
+      bool inlineValue = false;
+      if (const auto eq = a.find('='); eq != std::string::npos) {
+        name = a.substr(0, eq);
+        value = a.substr(eq + 1);
+        inlineValue = true;
+      }
+      const auto opt = std::find_if(known.begin(), known.end(), [&](const TCliOption& o) { return o.Name == name; });
+      if (opt == known.end()) throw TCliUsageError{"unbekannte Option " + name};
+      if (opt->Value.empty()) {
+        if (inlineValue) throw TCliUsageError{name + " erwartet keinen Wert"};
+      } else if (!inlineValue) {
+        if (i + 1 >= args.size()) throw TCliUsageError{name + " erwartet einen Wert (" + opt->Value + ")"};
+        value = args[++i];
+      }
+      parsed.m_values[name] = value;
+    } else {
+      parsed.m_positional.push_back(a);
+    }
+  }
+  if (parsed.Has("--help")) return parsed;
+  if (parsed.m_positional.size() < c.MinPositional) throw TCliUsageError{"es fehlt " + c.Positional};
+  if (parsed.m_positional.size() > c.MaxPositional) throw TCliUsageError{"zu viele Argumente: " + parsed.m_positional.back()};
+  return parsed;
+}
+
+} // namespace
+
+int RunCli(const std::vector<std::string>& args, const std::string& defaultDir, std::ostream& out, std::ostream& err) {
+  if (args.empty()) {
+    PrintOverview(err);
+    return kExitRefused;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintOverview(out);
+    return kExitOk;
+  }
+  const auto it = std::find_if(CliCommands().begin(), CliCommands().end(),
+                               [&](const TCliCommand& c) { return c.Name == args[0]; });
+  if (it == CliCommands().end()) {
+    err << "postello-cli: unbekannter Befehl \"" << args[0] << "\"\n";
+    PrintOverview(err);
+    return kExitRefused;
+  }
+  try {
+    TCliContext ctx{defaultDir, Parse(*it, args), out, err};
+    if (ctx.Args.Has("--help")) {
+      PrintUsage(out, *it);
+      return kExitOk;
+    }
+    if (ctx.Args.Has("--dir")) ctx.Dir = WithTrailingSlash(ctx.Args.Get("--dir"));
+    return it->Run(ctx);
+  } catch (const TCliUsageError& e) {
+    err << "postello-cli " << it->Name << ": " << e.Message << "\n";
+    PrintUsage(err, *it);
+    return kExitRefused;
+  }
+}
+
+} // namespace postello

@@ -1,0 +1,74 @@
+#pragma once
+// The frame of postello-cli: each command lives in its own Cmd*.cpp and
+// registers itself with a static TCliRegistrar, naming the options it
+// takes. Every command also takes --dir DIR (the folder of the state
+// files) and --help.
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace postello {
+
+// Exit statuses: all done, done with failures, refused.
+enum : int { kExitOk = 0, kExitPartly = 1, kExitRefused = 2 };
+
+struct TCliOption {
+  std::string Name;   // "--filter"
+  std::string Value;  // metavariable ("TEXT"); empty for a flag
+  std::string Help;
+};
+
+// Parsed arguments of one command. Arguments are UTF-8.
+class TCliArgs {
+public:
+  bool Has(const std::string& name) const { return m_values.count(name) > 0; }
+  // The option's value, or fallback when it was not given.
+  std::string Get(const std::string& name, const std::string& fallback = {}) const;
+  // The option's value as a whole number; throws TCliUsageError otherwise.
+  long GetInt(const std::string& name, long fallback) const;
+  const std::vector<std::string>& Positional() const { return m_positional; }
+
+  std::map<std::string, std::string> m_values;
+  std::vector<std::string> m_positional;
+};
+
+// Wrong arguments: reported with the command's usage, exit status 2.
+struct TCliUsageError {
+  std::string Message;
+};
+
+struct TCliContext {
+  std::string Dir; // folder of the state files, ends in '/'
+  TCliArgs Args;
+  std::ostream& Out;
+  std::ostream& Err;
+};
+
+struct TCliCommand {
+  std::string Name;
+  std::string Summary;
+  std::string Positional; // e.g. "FILE"; empty when none
+  std::size_t MinPositional = 0;
+  std::size_t MaxPositional = 0;
+  std::vector<TCliOption> Options;
+  std::function<int(TCliContext&)> Run;
+};
+
+std::vector<TCliCommand>& CliCommands();
+
+struct TCliRegistrar {
+  explicit TCliRegistrar(TCliCommand command) { CliCommands().push_back(std::move(command)); }
+};
+
+// Runs postello-cli with its arguments (argv[0] excluded); returns the
+// exit status. defaultDir is used when --dir is not given.
+int RunCli(const std::vector<std::string>& args, const std::string& defaultDir, std::ostream& out,
+           std::ostream& err);
+
+// Stored Windows-1252 text as one line of UTF-8 output: line breaks and
+// tabs become blanks so a field never splits a line.
+std::string CliText(const std::string& cp1252);
+
+} // namespace postello

@@ -1,0 +1,98 @@
+// Runs the real postello-cli program on state files made here.
+#include "core/TKontoStore.h"
+#include "core/TMailStore.h"
+#include "core/MailDate.h"
+#include "../core/TestBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+using namespace postello;
+using postello::test::TempDir;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+// Runs postello-cli with args (already shell-quoted) and collects its output.
+Result Cli(const std::string& args) {
+  TempDir tmp;
+  const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " >" + tmp.file("out") + " 2>" + tmp.file("err");
+  const int rc = std::system(cmd.c_str());
+  Result r;
+  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  r.out = postello::test::ReadFile(tmp.file("out"));
+  r.err = postello::test::ReadFile(tmp.file("err"));
+  return r;
+}
+
+} // namespace
+
+TEST(CliMails, ListsIndexSubjectDateAndTypeInUtf8) {
+  TempDir dir;
+  TMailList mails;
+  TMailRec* m = mails.Add();
+  m->Subject = "Gr\xFC\xDF" "e";
+  m->Date = EncodeDateTime(2026, 12, 24, 18, 30, 5);
+  m->MailType = 1;
+  m = mails.Add();
+  m->Subject = "Zwei\r\nZeilen";
+  m->Date = EncodeDateTime(2027, 1, 1);
+  m->MailType = 2;
+  TMailStore::Save(dir.path(), mails);
+  const Result r = Cli("mails --dir " + dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "0\tGr\xC3\xBC\xC3\x9F" "e\t24.12.2026 18:30:05\t1\n1\tZwei  Zeilen\t01.01.2027\t2\n");
+}
+
+TEST(CliMails, DamagedFileGivesStatusTwoAndTheMessage) {
+  TempDir dir;
+  postello::test::WriteFile(dir.file("mails.dat"), postello::test::Bytes().i32(1).lstr("abc").data);
+  const Result r = Cli("mails --dir " + dir.path());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("mails.dat\" ist besch\xC3\xA4" "digt"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Read beyond end of file"), std::string::npos);
+}
+
+TEST(CliMails, MissingFileListsNothing) {
+  TempDir dir;
+  const Result r = Cli("mails --dir " + dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST(CliFrame, WrongArgumentsGiveStatusTwo) {
+  EXPECT_EQ(Cli("").status, 2);
+  EXPECT_EQ(Cli("gibtsnicht").status, 2);
+  const Result r = Cli("mails --bogus");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("unbekannte Option --bogus"), std::string::npos);
+  EXPECT_EQ(Cli("mails extra").status, 2);
+  EXPECT_EQ(Cli("mails --dir").status, 2);
+  const Result help = Cli("mails --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--dir DIR"), std::string::npos);
+}
+
+TEST(CliAccounts, ListsAccountsWithoutPasswords) {
+  TempDir dir;
+  TKontoList konten;
+  TKontoRec* k = konten.Add();
+  k->Absender = "J\xFCrgen";
+  k->Email = "j@example.org";
+  k->Server = "smtp.example.org:587";
+  k->User = "jm";
+  k->Password = CodePassw("Geheim99");
+  TKontoStore::Save(dir.path(), konten);
+  const Result r = Cli("accounts --dir " + dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "0\tJ\xC3\xBCrgen\tj@example.org\tsmtp.example.org:587\n");
+  EXPECT_EQ(r.out.find(CodePassw("Geheim99")), std::string::npos);
+}
