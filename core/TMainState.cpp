@@ -114,6 +114,26 @@ bool TMainState::DeleteKonten(std::vector<int> rows) {
   return true;
 }
 
+void TMainState::AddKonto(const TKontoRec& clear) {
+  TKontoRec* k = Konten.Add();
+  *k = clear;
+  k->Password = CodePassw(clear.Password);
+  SaveKonten();
+}
+
+void TMainState::ReplaceKonto(int index, const TKontoRec& clear) {
+  TKontoRec* k = Konten.Select(index);
+  *k = clear;
+  k->Password = CodePassw(clear.Password);
+  SaveKonten();
+}
+
+TKontoRec TMainState::KontoForEdit(int index) {
+  TKontoRec rec = *Konten.Select(index);
+  rec.Password = DeCodePassw(rec.Password);
+  return rec;
+}
+
 void TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
   (void)quiet;
   Options.DatabaseFile = path;

@@ -51,6 +51,14 @@ public:
   bool DeleteMails(std::vector<int> rows);
   bool DeleteKonten(std::vector<int> rows);
 
+  // Appends an account from the dialog's fields (password in clear, stored
+  // scrambled), selects it and saves.
+  void AddKonto(const TKontoRec& clear);
+  // Replaces account index by the dialog's fields and saves.
+  void ReplaceKonto(int index, const TKontoRec& clear);
+  // Account index with its password in clear, for the dialog.
+  TKontoRec KontoForEdit(int index);
+
   // Opens the named address table (switching from the one open) and saves
   // the options; quiet at start-up, where a bad file is ignored.
   void OpenDatabaseFile(const std::string& path, bool quiet);

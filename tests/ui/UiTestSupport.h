@@ -1,0 +1,47 @@
+#pragma once
+// Shared helpers of the window tests: a message sink that answers from a
+// script, a temporary program folder, and a way to answer modal dialogs.
+#include "core/TMessageSink.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QFile>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace postello::test {
+
+struct ScriptedSink : TMessageSink {
+  TMsgResult answer = TMsgResult::Yes;
+  std::vector<std::string> texts, captions;
+  TMsgResult Show(const std::string& t, const std::string& c, TMsgButtons b, TMsgIcon) override {
+    texts.push_back(t);
+    captions.push_back(c);
+    return b == TMsgButtons::YesNo ? answer : TMsgResult::Ok;
+  }
+};
+
+// Runs action on the next modal dialog as soon as it is shown.
+inline void WhenModalShown(std::function<void(QDialog*)> action) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, action] {
+    if (auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      timer->stop();
+      timer->deleteLater();
+      action(dlg);
+    }
+  });
+  timer->start();
+}
+
+inline QByteArray FileBytes(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+} // namespace postello::test

@@ -1,0 +1,27 @@
+#pragma once
+#include "core/TKontoRec.h"
+#include "ui_TEditKontenForm.h"
+
+#include <QDialog>
+
+namespace postello {
+
+// The account dialog: six boxes for one account, the password in clear.
+// It checks nothing; the boxes only refuse input the file cannot hold.
+class TEditKontenForm : public QDialog {
+  Q_OBJECT
+public:
+  explicit TEditKontenForm(QWidget* parent = nullptr);
+
+  // Fills the boxes; rec.Password is the clear password here.
+  void SetFields(const TKontoRec& rec);
+  // The boxes' texts, password in clear.
+  TKontoRec Fields() const;
+
+  Ui::TEditKontenForm ui;
+
+protected:
+  void showEvent(QShowEvent* event) override; // FormShow
+};
+
+} // namespace postello

@@ -1,0 +1,303 @@
+#include "TMainForm.h"
+
+#include "QtText.h"
+#include "TAboutBox.h"
+#include "TEditKontenForm.h"
+
+#include "core/MailDate.h"
+
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <algorithm>
+
+namespace postello {
+namespace {
+constexpr int kSendPage = 3;
+}
+
+TMainForm::TMainForm(TMainState& state, QWidget* parent) : QMainWindow(parent), m_state(state) {
+  ui.setupUi(this);
+  resize(638, 512);
+  if (const QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  for (int k = 0; k < 2; ++k) {
+    m_statusPanels[k] = new QLabel(this);
+    m_statusPanels[k]->setObjectName(QStringLiteral("StatusPanel%1").arg(k));
+    m_statusPanels[k]->setFixedWidth(k == 0 ? 250 : 50);
+    ui.StatusBar1->addWidget(m_statusPanels[k]);
+  }
+
+  // Page decoration: bold instructions, large titles, pictures.
+  const QStyle::StandardPixmap pictures[] = {QStyle::SP_DriveHDIcon, QStyle::SP_FileDialogContentsView,
+                                             QStyle::SP_DirHomeIcon, QStyle::SP_ArrowForward};
+  QLabel* headers[] = {ui.HeaderLabel1, ui.HeaderLabel2, ui.HeaderLabel3, ui.HeaderLabel4};
+  QLabel* titles[] = {ui.TitleLabel1, ui.TitleLabel2, ui.TitleLabel3, ui.TitleLabel4};
+  QLabel* images[] = {ui.Image1, ui.Image2, ui.Image3, ui.Image4};
+  for (int k = 0; k < 4; ++k) {
+    QFont bold = headers[k]->font();
+    bold.setBold(true);
+    headers[k]->setFont(bold);
+    QFont big = titles[k]->font();
+    big.setPointSize(big.pointSize() + 6);
+    big.setBold(true);
+    titles[k]->setFont(big);
+    titles[k]->setMaximumWidth(110);
+    const QIcon icon = style()->standardIcon(pictures[k]);
+    images[k]->setPixmap(icon.pixmap(48, 48));
+    ui.PageControl2->setTabIcon(k, icon);
+  }
+  ui.PageControl2->tabBar()->setAttribute(Qt::WA_Hover);
+
+  ui.ListView1->setColumnWidth(0, 18);
+  ui.ListView1->setColumnWidth(1, 300);
+  ui.ListView1->setColumnWidth(2, 75);
+  ui.ListView2->setColumnWidth(0, 150);
+  ui.ListView2->setColumnWidth(1, 150);
+  ui.ListView2->setColumnWidth(2, 100);
+  ui.ListView3->setColumnWidth(0, 350);
+  ui.RichEdit1->setPlainText(QString::fromUtf8("Keine Nachricht ausgewählt."));
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName("PopupMenu1");
+  ffnen1 = PopupMenu1->addAction(QString::fromUtf8("Öffnen"));
+  ffnen1->setObjectName("ffnen1");
+  Lschen1 = PopupMenu1->addAction(QString::fromUtf8("Löschen"));
+  Lschen1->setObjectName("Lschen1");
+  connect(ffnen1, &QAction::triggered, this, [this] { OpenSelectedMail(); });
+  connect(Lschen1, &QAction::triggered, this, &TMainForm::DelBtnClick);
+  ui.ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(ui.ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+    if (!ui.ListView1->selectedItems().isEmpty()) PopupMenu1->popup(ui.ListView1->viewport()->mapToGlobal(pos));
+  });
+
+  connect(ui.PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
+  connect(ui.ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1Change);
+  connect(ui.ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { OpenSelectedMail(); });
+  connect(ui.DelBtn, &QPushButton::clicked, this, &TMainForm::DelBtnClick);
+  connect(ui.ListView2, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView2Change);
+  connect(ui.ListView2, &QTreeWidget::itemDoubleClicked, this, &TMainForm::EditKontoBtnClick);
+  connect(ui.NewKontoBtn, &QPushButton::clicked, this, &TMainForm::NewKontoBtnClick);
+  connect(ui.EditKontoBtn, &QPushButton::clicked, this, &TMainForm::EditKontoBtnClick);
+  connect(ui.DelKontoBtn, &QPushButton::clicked, this, &TMainForm::DelKontoBtnClick);
+  connect(ui.AboutBtn, &QPushButton::clicked, this, &TMainForm::AboutBtnClick);
+  connect(ui.QuitBtn, &QPushButton::clicked, this, &QWidget::close);
+  connect(ui.FilenameEdit1, &QLineEdit::editingFinished, this, &TMainForm::FilenameEdit1Change);
+  connect(ui.FilenameEdit1Btn, &QToolButton::clicked, this, &TMainForm::FilenameEdit1Browse);
+  connect(ui.MailFieldEd, &QSpinBox::valueChanged, this, &TMainForm::MailFieldEdChange);
+  connect(ui.InfoAnzEd, &QSpinBox::valueChanged, this, &TMainForm::MailFieldEdChange);
+  connect(ui.bccCountEd, &QSpinBox::valueChanged, this, &TMainForm::bccCountEdChange);
+  connect(ui.PersonalCheck, &QRadioButton::clicked, this, &TMainForm::PersonalCheckClick);
+  connect(ui.bccCheck, &QRadioButton::clicked, this, &TMainForm::bccCheckClick);
+  connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, this, &TMainForm::AbsenderComboChange);
+
+  ui.ListView1->installEventFilter(this);
+  ui.ListView2->installEventFilter(this);
+  ui.RichEdit1->installEventFilter(this);
+  SetPreviewHeaderFocused(false);
+}
+
+TMainForm::~TMainForm() { m_state.FormDestroy(); }
+
+void TMainForm::FormCreate(const std::string& progDir) {
+  m_state.FormCreate(progDir);
+  ShowOptions();
+  ListMails();
+  ListKonten();
+  PageControl2Change();
+}
+
+// The loaded settings go into their controls without running the change
+// handlers: loading must not write options.dat.
+void TMainForm::ShowOptions() {
+  const QSignalBlocker b1(ui.MailFieldEd), b2(ui.bccCountEd), b3(ui.bccCheck), b4(ui.PersonalCheck),
+      b5(ui.FilenameEdit1);
+  ui.FilenameEdit1->setText(PathToQ(m_state.Options.DatabaseFile));
+  ui.MailFieldEd->setValue(m_state.Options.MailField);
+  ui.bccCountEd->setValue(m_state.Options.BccCount);
+  if (m_state.Options.Bcc) {
+    ui.bccCheck->setChecked(true);
+  } else {
+    ui.PersonalCheck->setChecked(true);
+  }
+}
+
+void TMainForm::ListMails() {
+  const QSignalBlocker block(ui.ListView1);
+  ui.ListView1->clear();
+  QList<QTreeWidgetItem*> rows;
+  rows.reserve(static_cast<int>(m_state.Mails.Count()));
+  for (const TMailRec& m : m_state.Mails) {
+    rows.append(new QTreeWidgetItem(QStringList{QString(), ToQ(m.Subject), ToQ(DateTimeToText(m.Date))}));
+  }
+  ui.ListView1->addTopLevelItems(rows);
+  ListView1Change();
+}
+
+void TMainForm::ListKonten() {
+  const QSignalBlocker block(ui.ListView2);
+  ui.ListView2->clear();
+  for (const TKontoRec& k : m_state.Konten) {
+    ui.ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{ToQ(k.Absender), ToQ(k.Email), ToQ(k.Server)}));
+  }
+  ListView2Change();
+}
+
+std::vector<int> TMainForm::SelectedRows(const QTreeWidget* list) {
+  std::vector<int> rows;
+  for (QTreeWidgetItem* item : list->selectedItems()) rows.push_back(list->indexOfTopLevelItem(item));
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+void TMainForm::PageControl2Change() {
+  if (ui.PageControl2->currentIndex() != kSendPage) return;
+  {
+    const QSignalBlocker block(ui.AbsenderCombo);
+    ui.AbsenderCombo->clear();
+    for (const TKontoRec& k : m_state.Konten) ui.AbsenderCombo->addItem(ToQ(k.Absender + " " + k.Email));
+    const int index = m_state.Options.KontoIndex;
+    ui.AbsenderCombo->setCurrentIndex(index >= 0 && index < ui.AbsenderCombo->count() ? index : 0);
+  }
+  ui.MailCombo->clear();
+  for (const TMailRec& m : m_state.Mails) ui.MailCombo->addItem(ToQ(m.Subject + " " + DateTimeToText(m.Date)));
+  ui.MailCombo->setCurrentIndex(ui.MailCombo->count() - 1);
+}
+
+void TMainForm::ListView1Change() {
+  const std::vector<int> rows = SelectedRows(ui.ListView1);
+  ui.DelBtn->setEnabled(!rows.empty());
+  if (!rows.empty()) {
+    const TMailRec* m = m_state.Mails.Select(rows.front());
+    ui.Label9Betreff->setText(ToQ(m->Subject));
+    ui.RichEdit1->setPlainText(ToQ(m->PlainText));
+  } else {
+    ui.Label9Betreff->clear();
+    ui.RichEdit1->setPlainText(QString::fromUtf8("Keine Nachricht ausgewählt."));
+  }
+}
+
+void TMainForm::DelBtnClick() {
+  if (m_state.DeleteMails(SelectedRows(ui.ListView1))) ListMails();
+}
+
+void TMainForm::ListView2Change() {
+  const bool any = !ui.ListView2->selectedItems().isEmpty();
+  ui.EditKontoBtn->setEnabled(any);
+  ui.DelKontoBtn->setEnabled(any);
+}
+
+void TMainForm::NewKontoBtnClick() {
+  if (!m_editKonten) return;
+  m_editKonten->SetFields(TKontoRec{});
+  if (m_editKonten->exec() != QDialog::Accepted) return;
+  m_state.AddKonto(m_editKonten->Fields());
+  ListKonten();
+}
+
+void TMainForm::EditKontoBtnClick() {
+  const std::vector<int> rows = SelectedRows(ui.ListView2);
+  if (rows.empty() || !m_editKonten) return;
+  m_editKonten->SetFields(m_state.KontoForEdit(rows.front()));
+  if (m_editKonten->exec() != QDialog::Accepted) return;
+  m_state.ReplaceKonto(rows.front(), m_editKonten->Fields());
+  ListKonten();
+}
+
+void TMainForm::DelKontoBtnClick() {
+  if (m_state.DeleteKonten(SelectedRows(ui.ListView2))) ListKonten();
+}
+
+void TMainForm::AboutBtnClick() {
+  TAboutBox box(this);
+  box.exec();
+}
+
+void TMainForm::FilenameEdit1Change() {
+  const std::string path = PathFromQ(ui.FilenameEdit1->text().trimmed());
+  if (path.empty() || path == m_state.Options.DatabaseFile) return;
+  m_state.OpenDatabaseFile(path, false);
+}
+
+void TMainForm::FilenameEdit1Browse() {
+  const QString chosen = QFileDialog::getSaveFileName(
+      this, QString(), ui.FilenameEdit1->text(), QStringLiteral("DBASE-Datenbanken (*.dbf);;Alle Dateien (*.*)"),
+      nullptr, QFileDialog::DontConfirmOverwrite);
+  if (chosen.isEmpty()) return;
+  ui.FilenameEdit1->setText(chosen);
+  FilenameEdit1Change();
+}
+
+void TMainForm::MailFieldEdChange() {
+  m_state.Options.MailField = ui.MailFieldEd->value();
+  m_state.SaveOptions();
+}
+
+void TMainForm::bccCountEdChange() {
+  m_state.Options.BccCount = ui.bccCountEd->value();
+  m_state.SaveOptions();
+}
+
+void TMainForm::PersonalCheckClick() {
+  m_state.Options.Bcc = ui.bccCheck->isChecked();
+  m_state.SaveOptions();
+}
+
+void TMainForm::bccCheckClick() {
+  m_state.Options.Bcc = ui.bccCheck->isChecked();
+  m_state.SaveOptions();
+}
+
+void TMainForm::AbsenderComboChange() {
+  m_state.Options.KontoIndex = ui.AbsenderCombo->currentIndex();
+  m_state.SaveOptions();
+}
+
+void TMainForm::SetPreviewHeaderFocused(bool focused) {
+  QPalette pal = ui.Panel19->palette();
+  const QColor back = focused ? QColor(49, 106, 197) : palette().color(QPalette::Button);
+  pal.setColor(QPalette::Window, back);
+  ui.Panel19->setPalette(pal);
+  for (QLabel* label : {ui.Label8, ui.Label9Betreff}) {
+    QPalette lp = label->palette();
+    lp.setColor(QPalette::WindowText, focused ? Qt::white : Qt::black);
+    label->setPalette(lp);
+  }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui.RichEdit1) {
+    if (event->type() == QEvent::FocusIn) SetPreviewHeaderFocused(true);
+    if (event->type() == QEvent::FocusOut) SetPreviewHeaderFocused(false);
+    return false;
+  }
+  if (event->type() != QEvent::KeyPress) return false;
+  const int key = static_cast<QKeyEvent*>(event)->key();
+  const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
+  if (watched == ui.ListView1) {
+    if (enter) {
+      OpenSelectedMail();
+      return true;
+    }
+    if (key == Qt::Key_Delete) {
+      DelBtnClick();
+      return true;
+    }
+  } else if (watched == ui.ListView2) {
+    if (enter) {
+      EditKontoBtnClick();
+      return true;
+    }
+    if (key == Qt::Key_Delete) {
+      DelKontoBtnClick();
+      return true;
+    }
+  }
+  return false;
+}
+
+} // namespace postello

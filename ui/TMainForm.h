@@ -1,0 +1,71 @@
+#pragma once
+// The main window: four pages over the application state. It shows the
+// state and forwards the user's actions to it; the decisions are made by
+// TMainState.
+#include "core/TMainState.h"
+#include "ui_TMainForm.h"
+
+#include <QMainWindow>
+#include <QMenu>
+#include <vector>
+
+class QLabel;
+class QTreeWidget;
+
+namespace postello {
+
+class TEditKontenForm;
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+public:
+  explicit TMainForm(TMainState& state, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Start-up: the state is loaded from progDir and the controls show it.
+  void FormCreate(const std::string& progDir);
+  // The account dialog, created after the window and used modally.
+  void SetEditKontenForm(TEditKontenForm* form) { m_editKonten = form; }
+
+  void ListMails();
+  void ListKonten();
+
+  Ui::TMainForm ui;
+  QMenu* PopupMenu1 = nullptr;
+  QAction* ffnen1 = nullptr;
+  QAction* Lschen1 = nullptr;
+
+public slots:
+  void PageControl2Change();
+  void ListView1Change();
+  void DelBtnClick();
+  void ListView2Change();
+  void NewKontoBtnClick();
+  void EditKontoBtnClick();
+  void DelKontoBtnClick();
+  void AboutBtnClick();
+  void FilenameEdit1Change();
+  void FilenameEdit1Browse();
+  void MailFieldEdChange();
+  void bccCountEdChange();
+  void PersonalCheckClick();
+  void bccCheckClick();
+  void AbsenderComboChange();
+
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+  static std::vector<int> SelectedRows(const QTreeWidget* list);
+  void ShowOptions();
+  void SetPreviewHeaderFocused(bool focused);
+  // Opening a mail in the editor; the editor window arrives later.
+  void OpenSelectedMail() {}
+
+  TMainState& m_state;
+  TEditKontenForm* m_editKonten = nullptr;
+  bool m_destroyed = false;
+  QLabel* m_statusPanels[2] = {nullptr, nullptr};
+};
+
+} // namespace postello

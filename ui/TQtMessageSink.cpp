@@ -1,0 +1,31 @@
+#include "TQtMessageSink.h"
+
+#include "QtText.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace postello {
+
+TMsgResult TQtMessageSink::Show(const std::string& text, const std::string& caption, TMsgButtons buttons,
+                                TMsgIcon icon) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(caption.empty() ? QApplication::applicationName() : ToQ(caption));
+  box.setText(ToQ(text));
+  switch (icon) {
+  case TMsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+  case TMsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+  case TMsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+  }
+  if (buttons == TMsgButtons::YesNo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+  }
+  const int pressed = box.exec();
+  if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
+  return pressed == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
+}
+
+} // namespace postello

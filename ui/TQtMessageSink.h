@@ -1,0 +1,13 @@
+#pragma once
+#include "core/TMessageSink.h"
+
+namespace postello {
+
+// Shows the core's messages as modal message boxes over the active window.
+class TQtMessageSink final : public TMessageSink {
+public:
+  TMsgResult Show(const std::string& text, const std::string& caption, TMsgButtons buttons,
+                  TMsgIcon icon) override;
+};
+
+} // namespace postello
