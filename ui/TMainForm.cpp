@@ -43,7 +43,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent) : QMainWindow(parent), 
     bold.setBold(true);
     headers[k]->setFont(bold);
     QFont big = titles[k]->font();
-    big.setPointSize(big.pointSize() + 6);
+    big.setPointSize(big.pointSize() + 3);
     big.setBold(true);
     titles[k]->setFont(big);
     titles[k]->setMaximumWidth(110);
