@@ -15,7 +15,12 @@ TImportOpenError::TImportOpenError(const std::string& fileName)
 std::size_t ImportTextFile(TDbf& table, const std::string& fileName) {
   std::ifstream in(fileName, std::ios::binary);
   if (!in) throw TImportOpenError(fileName);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  try {
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    throw TImportOpenError(fileName);  // a folder, or a file that cannot be read
+  }
   if (in.bad()) throw TImportOpenError(fileName);
   return ImportText(table, bytes);
 }

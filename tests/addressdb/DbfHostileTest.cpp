@@ -194,7 +194,7 @@ TEST_F(DbfHostile, RandomDamageIsRefusedOrReadWithinTheFile) {
     (TryOpen(good.substr(0, n)).empty() ? opened : refused)++;
   EXPECT_GT(refused, 200);
   // Random bytes over header and descriptors, some lengths forced small.
-  for (int round = 0; round < 1500; ++round) {
+  for (int round = 0; round < 800; ++round) {
     std::string b = good;
     const int flips = 1 + static_cast<int>(rng() % 6);
     for (int k = 0; k < flips; ++k) {
