@@ -1,0 +1,72 @@
+#include "addressdb/AddressDb.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace postello {
+
+std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields) {
+  if (infoFields < 0 || infoFields > kMaxInfoFields)
+    throw std::invalid_argument("the number of info fields must lie between 0 and " +
+                                std::to_string(kMaxInfoFields) + ", not " +
+                                std::to_string(infoFields));
+  std::vector<TDbfFieldDef> defs = {
+      {"eMail", 'C', 50, 0},
+      {"Name", 'C', 30, 0},
+      {"Vorname", 'C', 30, 0},
+      {"Anrede", 'C', 20, 0},
+  };
+  for (int i = 1; i <= infoFields; ++i) defs.push_back({"Info " + std::to_string(i), 'C', 50, 0});
+  return defs;
+}
+
+void OpenAddressTable(TDbf& table, const std::string& fileName) {
+  table.Close();
+  table.SetFileName(fileName);
+  table.SetAutoCreate(true);
+  table.Open();
+  table.SetFiltered(true);
+}
+
+void CreateAddressTable(TDbf& table, int infoFields) {
+  std::vector<TDbfFieldDef> defs = AddressFieldDefs(infoFields);
+  table.Close();
+  table.FieldDefs() = std::move(defs);
+  table.CreateTable();
+  table.Open();
+}
+
+std::string UpperCaseAZ(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return out;
+}
+
+namespace {
+
+bool MatchesUpper(const TDbf& table, const std::string& upperFilter) {
+  if (upperFilter.empty()) return true;
+  for (int i = 0; i < table.FieldCount(); ++i) {
+    std::string value = table.AsString(i);
+    if (value.size() < upperFilter.size()) continue;
+    for (char& c : value)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    if (value.find(upperFilter) != std::string::npos) return true;
+  }
+  return false;
+}
+
+} // namespace
+
+bool RecordMatchesText(const TDbf& table, std::string_view filterText) {
+  return MatchesUpper(table, UpperCaseAZ(filterText));
+}
+
+TDbf::TFilterRecord MakeTextFilter(std::function<std::string()> currentText) {
+  return [currentText = std::move(currentText)](const TDbf& table) {
+    return MatchesUpper(table, UpperCaseAZ(currentText()));
+  };
+}
+
+} // namespace postello

@@ -1,0 +1,72 @@
+#include "addressdb/TxtImport.h"
+
+#include "core/Cp1252.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace postello {
+
+TImportOpenError::TImportOpenError(const std::string& fileName)
+    : std::runtime_error("Die Datei konnte nicht ge\xF6" "ffnet werden. Stellen Sie sicher, dass "
+                         "die Datei nicht ge\xF6" "ffnet ist (z.B. im Excel)"),
+      mFileName(fileName) {}
+
+std::size_t ImportTextFile(TDbf& table, const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) throw TImportOpenError(fileName);
+  std::string bytes;
+  try {
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  } catch (const std::ios_base::failure&) {
+    throw TImportOpenError(fileName);  // a folder, or a file that cannot be read
+  }
+  if (in.bad()) throw TImportOpenError(fileName);
+  return ImportText(table, bytes);
+}
+
+namespace {
+
+void ImportLine(TDbf& table, std::string_view line) {
+  table.Append();
+  std::string_view rest = line;
+  for (int i = 0; i < table.FieldCount(); ++i) {
+    const std::size_t semi = rest.find(';');
+    table.SetAsString(i, rest.substr(0, semi));
+    if (semi == std::string_view::npos) break;
+    rest.remove_prefix(semi + 1);
+  }
+  table.Post();
+}
+
+} // namespace
+
+std::size_t ImportText(TDbf& table, std::string_view bytes) {
+  // 0x1A is the old end-of-file mark: nothing after it belongs to the text.
+  bytes = bytes.substr(0, bytes.find('\x1A'));
+  std::string converted;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+    converted = Utf8ToCp1252(bytes.substr(3));
+    bytes = converted;
+  } else if (LooksLikeUtf8(bytes)) {
+    converted = Utf8ToCp1252(bytes);
+    bytes = converted;
+  }
+
+  std::size_t appended = 0;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    std::size_t end = bytes.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = bytes.size();
+    std::string_view line = bytes.substr(start, end - start);
+    start = end + 1;
+    if (end < bytes.size() && bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n')
+      ++start;
+    if (line.empty()) continue;
+    ImportLine(table, line);
+    ++appended;
+  }
+  return appended;
+}
+
+} // namespace postello

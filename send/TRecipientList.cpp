@@ -1,0 +1,30 @@
+#include "send/TRecipientList.h"
+
+namespace postello {
+
+TRecipientList ReadRecipientList(TDbf& table, long mailField) {
+  TRecipientList rows;
+  try {
+    if (mailField > table.FieldCount() - 1) mailField = 0;
+    if (mailField < 0) return rows;
+    table.First();
+    std::uint32_t position = 0;
+    for (std::uint32_t n = table.RecordCount(); n > 0; --n) {
+      const std::string value = table.AsString(static_cast<int>(mailField));
+      const std::size_t b = value.find_first_not_of(' ');
+      if (b != std::string::npos) {
+        const std::size_t e = value.find_last_not_of(' ');
+        rows.push_back({value.substr(b, e - b + 1), position});
+      }
+      const std::uint32_t recNo = table.RecNo();
+      table.Next();
+      ++position;
+      if (table.RecNo() == recNo) break;
+    }
+  } catch (...) {
+    // A closed or unreadable table lists what was read up to the failure.
+  }
+  return rows;
+}
+
+} // namespace postello

@@ -1,0 +1,27 @@
+#pragma once
+// The recipients the send page lists: one row per record of the address
+// table (filter applied) whose address field is not blank.
+#include "addressdb/TDbf.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace postello {
+
+struct TRecipientRow {
+  std::string Address;     // the field's text without leading/trailing blanks
+  std::uint32_t Position;  // the record's position in the filtered table, from 0
+};
+
+using TRecipientList = std::vector<TRecipientRow>;
+
+// Walks the table from its first record and makes the rows. mailField is the
+// number of the address field counted from 0; a number past the last field
+// means field 0. Never throws: when the table is closed, the field number is
+// negative or reading fails, the rows made so far are returned. Leaves the
+// table on its last record. The merge finds a row's record again with
+// table.MoveTo(row.Position).
+TRecipientList ReadRecipientList(TDbf& table, long mailField);
+
+} // namespace postello
