@@ -1,5 +1,9 @@
 #include "core/TMainState.h"
 
+#include "addressdb/AddressDb.h"
+#include "addressdb/TxtImport.h"
+#include "core/Cp1252.h"
+
 #include "core/ProgDir.h"
 #include "core/SafeFile.h"
 #include "core/TMessageSink.h"
@@ -20,6 +24,14 @@ void TMainState::FormCreate(const std::string& progDir) {
 }
 
 void TMainState::FormDestroy() {
+  // An edit left open in the grid is kept; a failure must not stop the exit.
+  try {
+    if (Table1.Active()) {
+      Table1.CheckBrowseMode();
+      Table1.Close();
+    }
+  } catch (const std::exception&) {
+  }
   FreeMails();
   FreeKonten();
 }
@@ -134,10 +146,57 @@ TKontoRec TMainState::KontoForEdit(int index) {
   return rec;
 }
 
-void TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
-  (void)quiet;
+bool TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
+  try {
+    Table1.SetOnFilterRecord(MakeTextFilter([this] { return FilterText; }));
+    OpenAddressTable(Table1, path);
+  } catch (const std::exception& e) {
+    try {
+      Table1.Close();
+    } catch (const std::exception&) {
+    }
+    if (!quiet) {
+      ShowError("Die Datenbank \"" + Utf8ToCp1252(path) + "\" konnte nicht ge\xF6" "ffnet werden: " + e.what());
+    }
+    return false;
+  }
   Options.DatabaseFile = path;
   SaveOptions();
+  return true;
+}
+
+bool TMainState::NewDatabase(int infoFields) {
+  if (Messages().Show("Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!", "Neue Datenbank",
+                      TMsgButtons::OkCancel, TMsgIcon::Error) != TMsgResult::Ok) {
+    return false;
+  }
+  try {
+    if (Table1.FileName().empty()) Table1.SetFileName(Options.DatabaseFile);
+    CreateAddressTable(Table1, infoFields);
+    Table1.SetFiltered(true);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  }
+  return true;
+}
+
+void TMainState::ApplyFilter() {
+  try {
+    Table1.Close();
+    Table1.Open();
+    Table1.SetFiltered(true);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  }
+}
+
+std::size_t TMainState::ImportFile(const std::string& path) {
+  try {
+    return ImportTextFile(Table1, path);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return 0;
+  }
 }
 
 } // namespace postello

@@ -3,6 +3,7 @@
 // mails and accounts with their cursor variables, the remembered settings
 // and the loading flag. The main window shows this state and calls these
 // operations; nothing here needs a display.
+#include "addressdb/TDbf.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "core/TOptions.h"
@@ -25,6 +26,11 @@ public:
   TKontoList Konten{&CurKonto};
   bool Loading = false;
   TOptions Options; // MailField, BccCount, KontoIndex, Bcc, DatabaseFile
+  // The address table; filtered by FilterText once a file is open.
+  TDbf Table1;
+  // The text of the filter box (Windows-1252), read whenever a record is
+  // judged; not saved.
+  std::string FilterText;
 
   // Start-up up to the send page refresh: program folder, random seed,
   // Loading set, default database, mails, accounts, options, Loading
@@ -59,9 +65,20 @@ public:
   // Account index with its password in clear, for the dialog.
   TKontoRec KontoForEdit(int index);
 
-  // Opens the named address table (switching from the one open) and saves
-  // the options; quiet at start-up, where a bad file is ignored.
-  void OpenDatabaseFile(const std::string& path, bool quiet);
+  // Opens the named address table (creating a missing file) and remembers
+  // it in the options. A file that cannot be opened leaves the table closed
+  // and the name unremembered; the user is told why unless quiet (start-up).
+  // True when the table is open.
+  bool OpenDatabaseFile(const std::string& path, bool quiet);
+  // Asks, then replaces the table file by a new, empty table with the
+  // program's fields and infoFields info fields. False when the user
+  // cancelled; errors are shown.
+  bool NewDatabase(int infoFields);
+  // Reopens the table so the filter text applies to it.
+  void ApplyFilter();
+  // Imports a TXT/CSV file into the table; returns the records appended.
+  // Errors are shown (the text of an unopenable file as the user knows it).
+  std::size_t ImportFile(const std::string& path);
 
 private:
   bool AskDelete(const char* text);

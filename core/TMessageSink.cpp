@@ -14,7 +14,12 @@ public:
     const std::string line =
         caption.empty() ? text : caption + ": " + text;
     std::fprintf(stderr, "%s\n", Cp1252ToUtf8(line).c_str());
-    return buttons == TMsgButtons::YesNo ? TMsgResult::No : TMsgResult::Ok;
+    switch (buttons) {
+    case TMsgButtons::YesNo: return TMsgResult::No;
+    case TMsgButtons::OkCancel: return TMsgResult::Cancel;
+    case TMsgButtons::Ok: break;
+    }
+    return TMsgResult::Ok;
   }
 };
 

@@ -7,8 +7,8 @@
 namespace postello {
 
 enum class TMsgIcon { Error, Information, Warning };
-enum class TMsgButtons { Ok, YesNo };
-enum class TMsgResult { Ok, Yes, No };
+enum class TMsgButtons { Ok, YesNo, OkCancel };
+enum class TMsgResult { Ok, Yes, No, Cancel };
 
 class TMessageSink {
 public:
@@ -20,7 +20,7 @@ public:
 };
 
 // The sink in use; never null. The default one writes to standard error and
-// answers No to every question, so nothing is deleted without a user.
+// answers No (or Cancel) to every question, so nothing is deleted without a user.
 TMessageSink& Messages();
 
 // Installs a sink (null restores the default) and returns the previous one.

@@ -2,11 +2,13 @@
 
 #include "QtText.h"
 #include "TAboutBox.h"
+#include "TDbfTableModel.h"
 #include "TEditKontenForm.h"
 
 #include "core/MailDate.h"
 
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
@@ -95,6 +97,32 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent) : QMainWindow(parent), 
   connect(ui.bccCheck, &QRadioButton::clicked, this, &TMainForm::bccCheckClick);
   connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, this, &TMainForm::AbsenderComboChange);
 
+  m_tableModel = new TDbfTableModel(m_state.Table1, this);
+  ui.DBGrid2->setModel(m_tableModel);
+  ui.DBGrid2->setSelectionBehavior(QAbstractItemView::SelectItems);
+  ui.DBGrid2->setSelectionMode(QAbstractItemView::SingleSelection);
+  ui.DBGrid2->verticalHeader()->setDefaultSectionSize(ui.DBGrid2->fontMetrics().height() + 6);
+  connect(m_tableModel, &TDbfTableModel::WriteFailed, this, [](const QString& message) { ShowError(FromQ(message)); });
+  connect(ui.DBGrid2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current) {
+            if (!current.isValid() || !m_state.Table1.Active()) return;
+            try {
+              m_state.Table1.CheckBrowseMode();
+              m_state.Table1.MoveTo(static_cast<std::uint32_t>(current.row()));
+            } catch (const std::exception& e) {
+              ShowError(e.what());
+            }
+          });
+  connect(ui.NewDBBtn, &QPushButton::clicked, this, &TMainForm::Button1Click);
+  connect(ui.FilterBtn, &QPushButton::clicked, this, &TMainForm::FilterBtnClick);
+  connect(ui.ImportBtn, &QPushButton::clicked, this, &TMainForm::ImportBtnClick);
+  connect(ui.FilterEd, &QLineEdit::textChanged, this, [this](const QString& text) { m_state.FilterText = FromQ(text); });
+  QToolButton* nav[] = {ui.NavFirst, ui.NavPrior, ui.NavNext, ui.NavLast, ui.NavInsert,
+                        ui.NavDelete, ui.NavEdit, ui.NavPost, ui.NavCancel, ui.NavRefresh};
+  for (int k = 0; k < 10; ++k) {
+    connect(nav[k], &QToolButton::clicked, this, [this, k] { NavigatorClick(k); });
+  }
+
   ui.ListView1->installEventFilter(this);
   ui.ListView2->installEventFilter(this);
   ui.RichEdit1->installEventFilter(this);
@@ -106,6 +134,7 @@ TMainForm::~TMainForm() { m_state.FormDestroy(); }
 void TMainForm::FormCreate(const std::string& progDir) {
   m_state.FormCreate(progDir);
   ShowOptions();
+  ShowTable();
   ListMails();
   ListKonten();
   PageControl2Change();
@@ -217,10 +246,95 @@ void TMainForm::AboutBtnClick() {
   box.exec();
 }
 
+// Runs when the user has finished the name (Enter, leaving the box, or a
+// choice in the dialog), not on every keystroke: each intermediate name
+// would otherwise become a stray table file.
 void TMainForm::FilenameEdit1Change() {
   const std::string path = PathFromQ(ui.FilenameEdit1->text().trimmed());
-  if (path.empty() || path == m_state.Options.DatabaseFile) return;
+  if (path.empty()) return;
+  if (path == m_state.Options.DatabaseFile && m_state.Table1.Active()) return;
   m_state.OpenDatabaseFile(path, false);
+  ShowTable();
+}
+
+void TMainForm::ShowTable() {
+  m_tableModel->Reload();
+  SelectTableRow();
+}
+
+void TMainForm::SelectTableRow() {
+  if (!m_state.Table1.Active()) return;
+  const std::int64_t pos = m_state.Table1.Position();
+  if (pos < 0) return;
+  const QSignalBlocker block(ui.DBGrid2->selectionModel());
+  const int column = std::max(0, ui.DBGrid2->currentIndex().column());
+  ui.DBGrid2->setCurrentIndex(m_tableModel->index(static_cast<int>(pos), column));
+}
+
+void TMainForm::Button1Click() {
+  if (m_state.NewDatabase(ui.InfoAnzEd->value())) ShowTable();
+}
+
+void TMainForm::FilterBtnClick() {
+  m_state.FilterText = FromQ(ui.FilterEd->text());
+  m_state.ApplyFilter();
+  ShowTable();
+}
+
+void TMainForm::ImportBtnClick() {
+  QFileDialog dialog(this);
+  dialog.setObjectName("OpenDialog1");
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setNameFilters({QStringLiteral("TXT und CSV Dateien (*.txt *.csv)"), QStringLiteral("Alle Dateien (*.*)")});
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  ImportFile(dialog.selectedFiles().first());
+}
+
+void TMainForm::ImportFile(const QString& path) {
+  m_state.ImportFile(PathFromQ(path));
+  ShowTable();
+}
+
+void TMainForm::NavigatorClick(int button) {
+  TDbf& t = m_state.Table1;
+  if (!t.Active()) return;
+  try {
+    switch (button) {
+    case nbFirst: t.CheckBrowseMode(); t.First(); break;
+    case nbPrior: t.CheckBrowseMode(); t.Prior(); break;
+    case nbNext: t.CheckBrowseMode(); t.Next(); break;
+    case nbLast: t.CheckBrowseMode(); t.Last(); break;
+    case nbInsert:
+      // A new blank record at the end, written at once, ready for typing.
+      t.CheckBrowseMode();
+      t.Append();
+      t.Post();
+      m_tableModel->Reload();
+      SelectTableRow();
+      ui.DBGrid2->edit(ui.DBGrid2->currentIndex());
+      return;
+    case nbDelete:
+      if (t.Position() < 0) return;
+      if (Messages().Show("Datensatz l\xF6schen?", "", TMsgButtons::OkCancel, TMsgIcon::Information) !=
+          TMsgResult::Ok) {
+        return;
+      }
+      t.Delete();
+      m_tableModel->Reload();
+      break;
+    case nbEdit:
+      ui.DBGrid2->edit(ui.DBGrid2->currentIndex());
+      return;
+    case nbPost: t.CheckBrowseMode(); m_tableModel->Reload(); break;
+    case nbCancel: t.Cancel(); m_tableModel->Reload(); break;
+    case nbRefresh: t.Refresh(); m_tableModel->Reload(); break;
+    }
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    m_tableModel->Reload();
+  }
+  SelectTableRow();
 }
 
 void TMainForm::FilenameEdit1Browse() {

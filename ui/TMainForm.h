@@ -15,6 +15,7 @@ class QTreeWidget;
 namespace postello {
 
 class TEditKontenForm;
+class TDbfTableModel;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -51,6 +52,12 @@ public slots:
   void PersonalCheckClick();
   void bccCheckClick();
   void AbsenderComboChange();
+  void Button1Click(); // NewDBBtn
+  void FilterBtnClick();
+  void ImportBtnClick();
+  // Imports one file (what ImportBtnClick does after its dialog).
+  void ImportFile(const QString& path);
+  void NavigatorClick(int button);
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -58,12 +65,22 @@ protected:
 private:
   static std::vector<int> SelectedRows(const QTreeWidget* list);
   void ShowOptions();
+  // Reloads the grid and puts its cursor on the table's current record.
+  void ShowTable();
+  void SelectTableRow();
   void SetPreviewHeaderFocused(bool focused);
   // Opening a mail in the editor; the editor window arrives later.
   void OpenSelectedMail() {}
 
+public:
+  // Buttons of DBNavigator2, in their order on the bar.
+  enum TNavButton { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel, nbRefresh };
+
+private:
+
   TMainState& m_state;
   TEditKontenForm* m_editKonten = nullptr;
+  TDbfTableModel* m_tableModel = nullptr;
   bool m_destroyed = false;
   QLabel* m_statusPanels[2] = {nullptr, nullptr};
 };

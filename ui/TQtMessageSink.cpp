@@ -20,12 +20,18 @@ TMsgResult TQtMessageSink::Show(const std::string& text, const std::string& capt
   if (buttons == TMsgButtons::YesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
+  } else if (buttons == TMsgButtons::OkCancel) {
+    box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
   } else {
     box.setStandardButtons(QMessageBox::Ok);
   }
   const int pressed = box.exec();
-  if (buttons == TMsgButtons::Ok) return TMsgResult::Ok;
-  return pressed == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
+  switch (buttons) {
+  case TMsgButtons::YesNo: return pressed == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
+  case TMsgButtons::OkCancel: return pressed == QMessageBox::Ok ? TMsgResult::Ok : TMsgResult::Cancel;
+  case TMsgButtons::Ok: break;
+  }
+  return TMsgResult::Ok;
 }
 
 } // namespace postello
