@@ -7,6 +7,7 @@ msg-<n>.json beside it (envelope, SIZE parameter, authentication, TLS).
 It adds CRAM-MD5 (RFC 2195) to aiosmtpd's own AUTH LOGIN.
 """
 import argparse
+import logging
 import warnings
 import asyncio
 import hmac
@@ -20,6 +21,7 @@ import time
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 warnings.simplefilter("ignore")
+logging.getLogger("mail.log").setLevel(logging.CRITICAL)
 
 
 def parse_args():
@@ -53,12 +55,14 @@ class Handler:
         answer = await server.challenge_auth(challenge)
         if not isinstance(answer, bytes):
             return AuthResult(success=False, handled=False)
-        user, _, digest = answer.decode("latin-1").rpartition(" ")
-        expected = hmac.new(self.args.password.encode("latin-1"),
-                            challenge.encode("latin-1"), "md5").hexdigest()
-        ok = user == self.args.user and hmac.compare_digest(digest, expected)
+        user, _, digest = answer.rpartition(b" ")
+        expected = hmac.new(os.fsencode(self.args.password),
+                            challenge.encode("ascii"), "md5").hexdigest()
+        ok = (user == os.fsencode(self.args.user)
+              and hmac.compare_digest(digest, expected.encode("ascii")))
         return AuthResult(success=ok, handled=False,
-                          auth_data={"mechanism": "CRAM-MD5", "user": user})
+                          auth_data={"mechanism": "CRAM-MD5",
+                                     "user": user.decode("latin-1")})
 
     async def handle_RCPT(self, server, session, envelope, address, options):
         if address in self.args.refuse:
@@ -92,8 +96,8 @@ def main():
 
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = (isinstance(auth_data, LoginPassword)
-              and auth_data.login.decode("latin-1") == args.user
-              and auth_data.password.decode("latin-1") == args.password)
+              and auth_data.login == os.fsencode(args.user)
+              and auth_data.password == os.fsencode(args.password))
         return AuthResult(success=ok, handled=False,
                           auth_data={"mechanism": mechanism,
                                      "user": auth_data.login.decode("latin-1")})
