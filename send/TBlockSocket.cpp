@@ -15,8 +15,9 @@ std::string TBlockSocket::RecvLine(int timeoutMs) {
       if (FBuffer.front() == FSkipNext) FBuffer.erase(0, 1);
       FSkipNext = 0;
     }
-    const size_t end = FBuffer.find_first_of("\r\n", scanned);
-    if (end != std::string::npos) {
+    size_t end = scanned;
+    while (end < FBuffer.size() && FBuffer[end] != '\r' && FBuffer[end] != '\n') ++end;
+    if (end < FBuffer.size()) {
       if (end > MaxLineLength) break;
       std::string line = FBuffer.substr(0, end);
       const char first = FBuffer[end];

@@ -267,38 +267,46 @@ bool TSMTPSend::SendData(const std::vector<std::string>& data) {
   SendCommand("DATA");
   if (ReadReply() != 354) return false;
 
+  // Every line end goes out as CR LF: a lone CR or LF would end the line
+  // for some servers and not for others, and a "." after it could end the
+  // data early and let message text be read as commands.
   std::string out;
   out.reserve(kDataChunk + 1024);
   bool lineStart = true;
-  bool afterCr = false;
-  const auto put = [&](char c) {
-    if (afterCr) {
-      afterCr = false;
-      if (c == '\n') return;  // the LF of a CR LF already sent
-    }
-    if (c == '\r' || c == '\n') {
-      // A lone CR or LF would end the line for some servers and not for
-      // others; sending every line end as CR LF leaves no doubt where the
-      // data ends.
+  bool afterCr = false;  // the last line end was a CR whose LF may follow
+  const auto put = [&](std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+      if (afterCr) {
+        afterCr = false;
+        if (text[i] == '\n') {
+          ++i;
+          continue;
+        }
+      }
+      size_t end = i;
+      while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+      const size_t stop = end;
+      if (end == text.size()) end = std::string_view::npos;
+      if (stop > i) {
+        if (lineStart && text[i] == '.') out += '.';
+        out.append(text.data() + i, stop - i);
+        lineStart = false;
+      }
+      if (end == std::string_view::npos) break;
       out += "\r\n";
       lineStart = true;
-      afterCr = c == '\r';
-      return;
-    }
-    if (lineStart && c == '.') out += '.';
-    out += c;
-    lineStart = false;
-  };
-  for (const std::string& item : data) {
-    for (char c : item) {
-      put(c);
+      afterCr = text[end] == '\r';
+      i = end + 1;
       if (out.size() >= kDataChunk) {
         FSock->SendString(out, ReadTimeout);
         out.clear();
       }
     }
-    put('\r');
-    put('\n');
+  };
+  for (const std::string& item : data) {
+    put(item);
+    put("\r\n");
   }
   out += ".\r\n";
   FSock->SendString(out, ReadTimeout);

@@ -13,6 +13,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -76,15 +77,20 @@ void TTCPBlockSocket::Connect(const std::string& host, const std::string& port) 
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_ADDRCONFIG;
+  // A literal address needs no look-up, and AI_ADDRCONFIG would cost a
+  // netlink query of the interfaces on every connection.
+  hints.ai_flags = IsIpLiteral(host) ? AI_NUMERICHOST : AI_ADDRCONFIG;
   std::string service = port;
   if (const int known = WellKnownMailPort(port); known != 0) service = std::to_string(known);
+  if (!service.empty() && std::all_of(service.begin(), service.end(),
+                                      [](char c) { return c >= '0' && c <= '9'; }))
+    hints.ai_flags |= AI_NUMERICSERV;
   addrinfo* found = nullptr;
   int rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-  if (rc == EAI_NONAME || rc == EAI_ADDRFAMILY) {
+  if ((rc == EAI_NONAME || rc == EAI_ADDRFAMILY) && (hints.ai_flags & AI_ADDRCONFIG) != 0) {
     // AI_ADDRCONFIG hides loopback literals on hosts without a configured
     // address of that family; ask again without it.
-    hints.ai_flags = 0;
+    hints.ai_flags &= ~AI_ADDRCONFIG;
     rc = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
   }
   if (rc != 0 || found == nullptr || host.empty()) {
