@@ -292,6 +292,9 @@ bool TTCPBlockSocket::StartTls(const std::string& verifyHost, int timeoutMs) {
   }
   SSL_set_connect_state(tls->Ssl);
   FTls = std::move(tls);
+  // Bytes that arrived in clear behind the server's go-ahead were not
+  // protected by TLS; whoever put them there must not be heard.
+  ResetReceiveState();
   for (;;) {
     const int r = SSL_do_handshake(FTls->Ssl);
     const int err = r == 1 ? SSL_ERROR_NONE : SSL_get_error(FTls->Ssl, r);

@@ -265,3 +265,23 @@ TEST(SmtpServer, SocketReportsTimeOutClosedPeerAndRefusedConnect) {
   EXPECT_NE(sock.LastError(), 0);
   EXPECT_FALSE(sock.StartTls("localhost", 100));
 }
+
+// Regression: replies forged in clear right behind "220" for STARTTLS were
+// read as the server's first answer inside TLS.
+TEST(SmtpServer, CleartextBehindTheStarttlsGoAheadIsDropped) {
+  TTempDir certs;
+  MakeCertificate(certs.Path(), "IP:127.0.0.1");
+  TTrust trust(certs.Path() / "cert.pem");
+  TSmtpTestServer server({"--cert", (certs.Path() / "cert.pem").string(), "--key",
+                          (certs.Path() / "key.pem").string()},
+                         "starttls_injection_server.py");
+  ASSERT_NE(server.Port(), 0);
+  TSMTPSend session;
+  session.ReadTimeout = 5000;
+  session.SplitServer(Server(server.Port()));
+  ASSERT_TRUE(session.OpenSession());
+  EXPECT_TRUE(session.UsesTls);
+  EXPECT_EQ(session.Capabilities, (std::vector<std::string>{"AUTH LOGIN"}));
+  session.CloseSession();
+  EXPECT_EQ(session.ReplyCode, 221);
+}

@@ -60,13 +60,14 @@ inline void MakeCertificate(const std::filesystem::path& dir, const std::string&
 
 class TSmtpTestServer {
 public:
-  // Starts the server with the given extra arguments; Port() is 0 when it
-  // failed to come up.
-  explicit TSmtpTestServer(const std::vector<std::string>& args) {
+  // Starts the server script (from tests/data/send) with the given extra
+  // arguments; Port() is 0 when it failed to come up.
+  explicit TSmtpTestServer(const std::vector<std::string>& args,
+                           const std::string& script = "smtp_test_server.py") {
     int out[2];
     if (pipe(out) != 0) return;
     std::vector<std::string> argv = {"/usr/bin/python3",
-                                     std::string(POSTELLO_TEST_DATA) + "/send/smtp_test_server.py",
+                                     std::string(POSTELLO_TEST_DATA) + "/send/" + script,
                                      "--spool", FSpool.Path().string()};
     argv.insert(argv.end(), args.begin(), args.end());
     FPid = fork();
