@@ -471,3 +471,19 @@ TEST(SmtpDialogue, EndlessMultiLineReplyEndsTheSession) {
   EXPECT_FALSE(run.Send());
   run.State->ExpectFinished();
 }
+
+TEST(SmtpDialogue, SizeParameterOnlyWhenAnnouncedAndPositive) {
+  auto state = std::make_shared<TScriptState>();
+  state->Steps = {{"", {"220 hi\r\n"}},
+                  {"EHLO c\r\n", {"250-x\r\n250 SIZE 5000\r\n"}},
+                  {"MAIL FROM:<a@x>\r\n", {"250 ok\r\n"}},
+                  {"MAIL FROM:<a@x> SIZE=1\r\n", {"250 ok\r\n"}},
+                  {"MAIL FROM:<a@x> SIZE=123456789012\r\n", {"250 ok\r\n"}}};
+  TSMTPSend session(std::make_unique<TScriptedSmtpSocket>(state));
+  session.HeloName = "c";
+  ASSERT_TRUE(session.OpenSession());
+  EXPECT_TRUE(session.SendEnvelopeSender("a@x", 0));
+  EXPECT_TRUE(session.SendEnvelopeSender("a@x", 1));
+  EXPECT_TRUE(session.SendEnvelopeSender("a@x", 123456789012));
+  state->ExpectFinished();
+}

@@ -285,3 +285,21 @@ TEST(SmtpServer, CleartextBehindTheStarttlsGoAheadIsDropped) {
   session.CloseSession();
   EXPECT_EQ(session.ReplyCode, 221);
 }
+
+TEST(SmtpServer, WriteToAPeerThatNeverReadsEndsAfterTheTimeout) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  TTCPBlockSocket sock;
+  sock.Connect("127.0.0.1", std::to_string(ntohs(addr.sin_port)));
+  ASSERT_EQ(sock.LastError(), 0);
+  // Far more than the kernel buffers of both ends hold.
+  sock.SendString(std::string(64 << 20, 'x'), 200);
+  EXPECT_EQ(sock.LastError(), TBlockSocket::ErrTimedOut);
+  close(fd);
+}
