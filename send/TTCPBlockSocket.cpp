@@ -178,20 +178,18 @@ std::string TTCPBlockSocket::RawRecv(int timeoutMs) {
   }
   char buf[65536];
   for (;;) {
+    // A reply is hardly ever there the moment we ask, so wait first.
+    if (const int e = WaitFor(FSocket, POLLIN, timeoutMs); e != 0) {
+      SetLastError(e);
+      return {};
+    }
     const ssize_t n = recv(FSocket, buf, sizeof buf, 0);
     if (n > 0) return std::string(buf, static_cast<size_t>(n));
     if (n == 0) {
       SetLastError(ErrConnReset);
       return {};
     }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      if (const int e = WaitFor(FSocket, POLLIN, timeoutMs); e != 0) {
-        SetLastError(e);
-        return {};
-      }
-      continue;
-    }
+    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
     SetLastError(errno);
     return {};
   }
