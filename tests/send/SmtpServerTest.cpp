@@ -303,3 +303,27 @@ TEST(SmtpServer, WriteToAPeerThatNeverReadsEndsAfterTheTimeout) {
   EXPECT_EQ(sock.LastError(), TBlockSocket::ErrTimedOut);
   close(fd);
 }
+
+TEST(SmtpServer, ServiceNamesConnectToTheirWellKnownPorts) {
+  // Fixed ports, so each run listens on its own loopback address.
+  std::random_device seed;
+  const std::string ip = "127." + std::to_string(1 + seed() % 250) + "." +
+                         std::to_string(seed() % 256) + "." + std::to_string(2 + seed() % 250);
+  for (const auto& [service, port] :
+       {std::pair<const char*, int>{"smtp", 25}, {"submission", 587}, {"smtps", 465}}) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, ip.c_str(), &addr.sin_addr);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 1) != 0) {
+      close(fd);
+      GTEST_SKIP() << "cannot listen on " << ip << ":" << port;
+    }
+    TTCPBlockSocket sock;
+    sock.Connect(ip, service);
+    EXPECT_EQ(sock.LastError(), 0) << service;
+    EXPECT_EQ(sock.RemotePort(), port) << service;
+    close(fd);
+  }
+}
