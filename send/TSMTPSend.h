@@ -20,9 +20,10 @@ namespace postello {
 // the operations). Replies are kept as the server sent them: ReplyLines
 // holds every line of the last reply, LastReplyLine its last line and
 // ReplyCode the number in its first three characters (0 when there is none
-// or the connection failed). Operations never throw: failures show as
-// false results and reply code 0. No state is shared between objects, so
-// sessions may run on any thread.
+// or the connection failed). Nothing the server or the network does makes
+// an operation throw: failures show as false results and reply code 0 (only
+// an OpenSSL without MD5 throws, from CRAM-MD5). No state is shared between
+// objects, so sessions may run on any thread.
 class TSMTPSend {
 public:
   // socket: the stream to talk through; null means a new TTCPBlockSocket.
