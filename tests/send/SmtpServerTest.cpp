@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <random>
+#include <thread>
 
 using namespace postello;
 using postello::test::MakeCertificate;
@@ -326,4 +329,37 @@ TEST(SmtpServer, ServiceNamesConnectToTheirWellKnownPorts) {
     EXPECT_EQ(sock.RemotePort(), port) << service;
     close(fd);
   }
+}
+
+TEST(SmtpServer, SessionsOnSeveralThreadsAtOnce) {
+  TTempDir certs;
+  MakeCertificate(certs.Path(), "IP:127.0.0.1");
+  TTrust trust(certs.Path() / "cert.pem");
+  TSmtpTestServer server({"--starttls", "--cert", (certs.Path() / "cert.pem").string(), "--key",
+                          (certs.Path() / "key.pem").string(), "--auth-required", "--user", "hans",
+                          "--password", "geheim"});
+  ASSERT_NE(server.Port(), 0);
+  std::atomic<int> delivered{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 5; ++i) {
+        const std::vector<std::string> data = {
+            "Subject: " + std::to_string(t) + "/" + std::to_string(i) + "\r\n", kData[1]};
+        if (SendRawMail("a@example.org", "b@example.org", Server(server.Port()), data, "hans",
+                        "geheim"))
+          ++delivered;
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(delivered, 20);
+  ASSERT_EQ(server.Count(), 20);
+  std::vector<std::string> subjects;
+  for (int n = 1; n <= 20; ++n) {
+    const std::string message = server.Message(n);
+    EXPECT_EQ(message.substr(message.find("\r\n")), "\r\n\r\n" + kData[1] + "\r\n");
+    subjects.push_back(message.substr(0, message.find("\r\n")));
+  }
+  std::sort(subjects.begin(), subjects.end());
+  EXPECT_EQ(std::unique(subjects.begin(), subjects.end()), subjects.end());
 }
