@@ -1,0 +1,109 @@
+#pragma once
+// What the send run tests share: an address table on disk, a mail with an
+// inline picture and an attachment, an account pointing at a test server,
+// and Python's reading of the messages that arrived.
+#include "addressdb/AddressDb.h"
+#include "addressdb/TDbf.h"
+#include "core/TKontoStore.h"
+#include "core/TMailStore.h"
+#include "send/SmtpTestServer.h"
+
+#include <openssl/sha.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace postello::test {
+
+// One address record: eMail, Name, Vorname, Anrede, Info 1, Info 2.
+using TAddress = std::vector<std::string>;
+
+// Creates path as a table with the program's fields and two info fields
+// and appends the records; the table is left open, filtering on.
+inline void MakeAddressTable(TDbf& table, const std::string& path, const std::vector<TAddress>& records) {
+  table.SetFileName(path);
+  CreateAddressTable(table, 2);
+  for (const TAddress& r : records) {
+    table.Append();
+    for (std::size_t i = 0; i < r.size(); ++i) table.SetAsString(static_cast<int>(i), r[i]);
+    table.Post();
+  }
+  table.SetFiltered(true);
+  table.First();
+}
+
+inline std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(random() & 0xFF);
+  return s;
+}
+
+inline std::string Sha256Hex(const std::string& bytes) {
+  unsigned char digest[SHA256_DIGEST_LENGTH];
+  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+  std::string hex;
+  char two[3];
+  for (unsigned char b : digest) {
+    std::snprintf(two, sizeof two, "%02x", b);
+    hex += two;
+  }
+  return hex;
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Python's description of the messages (tests/data/send/describe_sent.py),
+// one block per file, texts in ISO-8859-1.
+inline std::string DescribeSent(const std::vector<std::filesystem::path>& files) {
+  std::string command = "/usr/bin/python3 " + std::string(POSTELLO_TEST_DATA) + "/send/describe_sent.py";
+  for (const auto& f : files) command += " '" + f.string() + "'";
+  command += " 2>&1";
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return "popen failed";
+  char buffer[4096];
+  std::size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+  const int status = pclose(pipe);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) output += "\n(describe_sent.py failed)";
+  return output;
+}
+
+// The block of one file out of DescribeSent's output.
+inline std::string Block(const std::string& all, const std::string& fileName) {
+  const std::string head = "== " + fileName + "\n";
+  const std::size_t b = all.find(head);
+  if (b == std::string::npos) return {};
+  const std::size_t e = all.find("\n== ", b + head.size());
+  return all.substr(b + head.size(), e == std::string::npos ? std::string::npos : e + 1 - b - head.size());
+}
+
+// The value of the line starting with key inside a block.
+inline std::string Line(const std::string& block, const std::string& key) {
+  const std::string text = "\n" + block;
+  const std::string k = "\n" + key + ": ";
+  std::size_t b = text.find(k);
+  if (b == std::string::npos) return "(no " + key + ")";
+  b += k.size();
+  return text.substr(b, text.find('\n', b) - b);
+}
+
+// A text as the description writes it.
+inline std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+} // namespace postello::test
