@@ -1,0 +1,338 @@
+// postello-cli send, recipients, import and newdb, run as programs on
+// state files made here, sending to aiosmtpd or into a folder.
+#include "addressdb/AddressDb.h"
+#include "core/TKontoStore.h"
+#include "core/TMailStore.h"
+#include "core/TOptions.h"
+#include "send/SendRunSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace postello;
+using namespace postello::test;
+
+namespace {
+
+struct TResult {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Address(int i) { return "p" + std::to_string(i) + "@example.org"; }
+
+class CliSendTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Picture = "GIF89a" + RandomBytes(5000, 3);
+    Document = RandomBytes(30000, 4);
+    WriteBytes(Path("logo.gif"), Picture);
+    WriteBytes(Path("Preis Liste.pdf"), Document);
+  }
+
+  std::string Path(const std::string& name) const { return (Dir.Path() / name).string(); }
+
+  // State files: options (database adr.dbf, e-mail field 0), one account
+  // for the server port, one HTML mail with picture and attachment.
+  void MakeState(int port, bool bcc = false, int bccCount = 20) {
+    TOptions options;
+    options.Bcc = bcc;
+    options.BccCount = bccCount;
+    options.DatabaseFile = Path("adr.dbf");
+    WriteBytes(Path("options.dat"), options.Encode());
+    TKontoList konten;
+    TKontoRec* k = konten.Add();
+    k->Absender = "Versand";
+    k->Email = "versand@example.org";
+    k->Antwort = "antwort@example.org";
+    k->Server = "127.0.0.1:" + std::to_string(port);
+    TKontoStore::Save(Dir.Path().string() + "/", konten);
+    TMailList mails;
+    TMailRec* m = mails.Add();
+    m->Subject = "Gr\xFC\xDF" "e";
+    m->MailType = 1;
+    m->HtmlText = "<p>Hallo [%Vorname]</p><img src=\"cid:LOGO.GIF\">";
+    m->PlainText = "Hallo [%Vorname] [%Name]";
+    m->Attachments.Add()->FileName = Path("logo.gif");
+    m->CurAttach->ContentId = "LOGO.GIF";
+    m->Attachments.Add()->FileName = Path("Preis Liste.pdf");
+    TMailStore::Save(Dir.Path().string() + "/", mails);
+  }
+
+  void MakePeople(int n) {
+    std::vector<TAddress> records;
+    for (int i = 1; i <= n; ++i)
+      records.push_back({Address(i), "N" + std::to_string(i), "V" + std::to_string(i), "", "", ""});
+    TDbf table;
+    MakeAddressTable(table, Path("adr.dbf"), records);
+    table.Close();
+  }
+
+  // Runs postello-cli on the folder; args are shell-quoted already.
+  TResult Cli(const std::string& args) {
+    const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " --dir '" +
+                            Dir.Path().string() + "' >'" + Path("stdout") + "' 2>'" + Path("stderr") + "'";
+    const int rc = std::system(cmd.c_str());
+    TResult r;
+    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.Out = ReadFileBytes(Path("stdout"));
+    r.Err = ReadFileBytes(Path("stderr"));
+    return r;
+  }
+
+  std::string DescribeReceived(const TSmtpTestServer& server) {
+    std::vector<std::filesystem::path> files;
+    for (int n = 1; n <= server.Count(); ++n) {
+      const std::string base = Path("msg-" + std::to_string(n));
+      WriteBytes(base + ".eml", server.Message(n));
+      WriteBytes(base + ".json", server.Notes(n));
+      files.push_back(base + ".eml");
+    }
+    return DescribeSent(files);
+  }
+
+  std::string AttachmentLines() const {
+    return "part 2 image/gif name= cid=<LOGO.GIF> disposition=inline\n  bytes: " + std::to_string(Picture.size()) +
+           " " + Sha256Hex(Picture) + "\npart 3 application/pdf name=Preis Liste.pdf cid= disposition=attachment\n"
+           "  bytes: " + std::to_string(Document.size()) + " " + Sha256Hex(Document) + "\ndefects: 0\n";
+  }
+
+  TTempDir Dir;
+  std::string Picture, Document;
+};
+
+TEST_F(CliSendTest, PersonalRunToTheServerReportsTheRefusedRecipient) {
+  TSmtpTestServer server({"--refuse", Address(2)});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port(), true, 20);  // options say Bcc; the flag wins
+  MakePeople(3);
+  const TResult r = Cli("send --mail 0 --account 0 --personal");
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "3 Mails von 3 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Err, "Fehler beim Senden der Nachricht an p2@example.org\n");
+  ASSERT_EQ(server.Count(), 2);
+  const std::string all = DescribeReceived(server);
+  int n = 0;
+  for (int i : {1, 3}) {
+    const std::string block = Block(all, "msg-" + std::to_string(++n) + ".eml");
+    SCOPED_TRACE(block);
+    const std::string v = std::to_string(i);
+    EXPECT_EQ(Line(block, "envelope"), "versand@example.org -> " + Address(i));
+    EXPECT_EQ(Line(block, "to"), Address(i));
+    EXPECT_EQ(Line(block, "subject"), "Gr\xFC\xDF" "e");
+    EXPECT_NE(block.find("  text: Hallo V" + v + " N" + v + "\n"), std::string::npos);
+    EXPECT_NE(block.find("  text: <p>Hallo V" + v + "</p><img src=\"cid:LOGO.GIF\">\n" + AttachmentLines()),
+              std::string::npos);
+  }
+}
+
+TEST_F(CliSendTest, BatchModeFromTheOptionsSendsEnvelopesOnly) {
+  TSmtpTestServer server({});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port(), true, 2);
+  MakePeople(5);
+  const TResult r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "3 Mails von 3 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Err, "");
+  ASSERT_EQ(server.Count(), 3);
+  const std::string all = DescribeReceived(server);
+  const char* const envelopes[] = {"p1@example.org,p2@example.org", "p3@example.org,p4@example.org",
+                                   "p5@example.org"};
+  for (int m = 0; m < 3; ++m) {
+    const std::string block = Block(all, "msg-" + std::to_string(m + 1) + ".eml");
+    SCOPED_TRACE(block);
+    EXPECT_EQ(Line(block, "envelope"), std::string("versand@example.org -> ") + envelopes[m]);
+    EXPECT_EQ(Line(block, "to"), "-");
+    EXPECT_NE(block.find("  text: Hallo [%Vorname] [%Name]\n"), std::string::npos);
+    EXPECT_NE(block.find(AttachmentLines()), std::string::npos);
+  }
+  // --bcc overrides the options' batch size.
+  const TResult r2 = Cli("send --mail 0 --account 0 --bcc 5");
+  EXPECT_EQ(r2.Out, "1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(server.Count(), 4);
+}
+
+TEST_F(CliSendTest, EmlDirHoldsEachMessageAndItsEnvelope) {
+  MakeState(9);  // nothing may connect
+  MakePeople(4);
+  const std::string out = Path("ausgabe");
+  TResult r = Cli("send --mail 0 --account 0 --filter V3 --eml-dir '" + out + "'");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\np3@example.org\n");
+  std::string block = Block(DescribeSent({out + "/00001.eml"}), "00001.eml");
+  EXPECT_EQ(Line(block, "to"), Address(3)) << block;
+  EXPECT_EQ(Line(block, "headers"),
+            "From,Reply-To,Subject,Date,Message-ID,To,Mime-Version,X-Mailer,Content-Type,Content-Length");
+  EXPECT_EQ(Line(block, "length"), "ok");
+  EXPECT_NE(block.find("  text: Hallo V3 N3\n"), std::string::npos) << block;
+  EXPECT_NE(block.find(AttachmentLines()), std::string::npos) << block;
+  // The file holds what DATA would carry: header, empty line, body, CR LF.
+  const std::string eml = ReadFileBytes(out + "/00001.eml");
+  EXPECT_EQ(eml.compare(0, 6, "From: "), 0);
+  EXPECT_EQ(eml.substr(eml.size() - 4), "\r\n\r\n");
+
+  r = Cli("send --mail 0 --account 0 --bcc 3 --eml-dir '" + out + "'");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\np1@example.org\np2@example.org\np3@example.org\n");
+  EXPECT_EQ(ReadFileBytes(out + "/00002.env"), "versand@example.org\np4@example.org\n");
+  EXPECT_FALSE(std::filesystem::exists(out + "/00003.eml"));
+  block = Block(DescribeSent({out + "/00002.eml"}), "00002.eml");
+  EXPECT_EQ(Line(block, "to"), "-") << block;
+  EXPECT_EQ(Line(block, "defects"), "0");
+}
+
+TEST_F(CliSendTest, ToSendsOneUnmergedMessageWithoutTouchingTheTable) {
+  MakeState(9);
+  const std::string out = Path("eml");
+  const TResult r = Cli("send --mail 0 --account 0 --to ' einer@example.org ' --eml-dir '" + out + "'");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\neiner@example.org\n");
+  EXPECT_NE(DescribeSent({out + "/00001.eml"}).find("  text: Hallo [%Vorname] [%Name]\n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(Path("adr.dbf")));
+}
+
+TEST_F(CliSendTest, RefusalsAndWrongArgumentsGiveStatusTwo) {
+  MakeState(9);
+  MakePeople(2);
+  TResult r = Cli("send --mail 0 --account 0 --to '   '");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
+  EXPECT_EQ(r.Out, "");
+  r = Cli("send --mail 0 --account 1");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "Es ist kein Absender-Konto ausgew\xC3\xA4hlt!\n");
+  r = Cli("send --mail 3 --account 0");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "Es ist keine eMail zum versenden ausgew\xC3\xA4hlt!\n");
+  r = Cli("send --mail 0 --account 0 --filter niemand");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
+
+  for (const char* args : {"send --account 0", "send --mail 0", "send --mail x --account 0",
+                           "send --mail 0 --account 0 --personal --bcc 5", "send --mail 0 --account 0 --bcc 0",
+                           "send --mail 0 --account 0 --bcc 101", "send --mail 0 --account 0 --bcc zwei",
+                           "send --mail 0 --account 0 extra"}) {
+    r = Cli(args);
+    EXPECT_EQ(r.Status, 2) << args;
+    EXPECT_NE(r.Err.find("Aufruf: postello-cli send"), std::string::npos) << args << r.Err;
+    EXPECT_EQ(r.Out, "") << args;
+  }
+}
+
+TEST_F(CliSendTest, MissingTableIsReportedAndNotCreated) {
+  MakeState(9);
+  TResult r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("adr.dbf\" konnte nicht ge\xC3\xB6" "ffnet werden"), std::string::npos) << r.Err;
+  r = Cli("recipients");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("adr.dbf\" konnte nicht ge\xC3\xB6" "ffnet werden"), std::string::npos) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(Path("adr.dbf")));
+  // Something that is no table at all.
+  WriteBytes(Path("adr.dbf"), "kein dBASE");
+  r = Cli("recipients");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(ReadFileBytes(Path("adr.dbf")), "kein dBASE");
+}
+
+TEST_F(CliSendTest, UnreadableAttachmentEndsTheRun) {
+  MakeState(9);
+  MakePeople(2);
+  std::filesystem::remove(Path("Preis Liste.pdf"));
+  const TResult r = Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("Preis Liste.pdf"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Out, "0 Mails von 0 verarbeited 0 fehlgeschlagen.\n");
+  EXPECT_FALSE(std::filesystem::exists(Path("eml/00001.eml")));
+}
+
+TEST_F(CliSendTest, InterruptStopsBetweenTwoMessages) {
+  TSmtpTestServer server({"--delay", "0.4"}, "slow_smtp_test_server.py");
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(10);
+  const std::string bin = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
+  const std::string dir = Dir.Path().string();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    execl(bin.c_str(), bin.c_str(), "send", "--mail", "0", "--account", "0", "--personal", "--dir", dir.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  // Interrupt while the second message is on its way.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (server.Count() < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const int sent = server.Count();
+  EXPECT_GE(sent, 1);
+  EXPECT_LE(sent, 3);
+  EXPECT_EQ(ReadFileBytes(Path("stdout")), std::to_string(sent) + " Mails von 10 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(ReadFileBytes(Path("stderr")), "");
+}
+
+TEST_F(CliSendTest, RecipientsImportAndNewdb) {
+  MakeState(9);
+  TResult r = Cli("newdb --info 1");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  {
+    TDbf table;
+    table.SetFileName(Path("adr.dbf"));
+    table.SetAutoCreate(false);
+    table.Open();
+    ASSERT_EQ(table.FieldCount(), 5);
+    EXPECT_EQ(table.Field(0).Name, "EMAIL");
+    EXPECT_EQ(table.Field(4).Name, "INFO 1");
+    EXPECT_EQ(table.RecordCount(), 0u);
+  }
+  r = Cli("newdb");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("--force"), std::string::npos);
+
+  WriteBytes(Path("neu.csv"), "a@example.org;Alt;Anna\n;Leer;Lea\r\n  b@example.org ;Berg;Ben\rc@example.org;Cron;J\xC3\xBCrgen\n");
+  r = Cli("import '" + Path("neu.csv") + "'");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "4\n");
+  r = Cli("recipients");
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, "a@example.org\t0\nb@example.org\t2\nc@example.org\t3\n");
+  r = Cli("recipients --filter 'J\xC3\x9CRGEN'");
+  EXPECT_EQ(r.Out, "");  // only a to z fold: the umlaut does not match its capital
+  r = Cli("recipients --filter 'j\xC3\xBCRGEN'");
+  EXPECT_EQ(r.Out, "c@example.org\t0\n");
+  r = Cli("recipients --filter BERG");
+  EXPECT_EQ(r.Out, "b@example.org\t0\n");
+
+  r = Cli("import '" + Path("fehlt.csv") + "'");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err.find("Die Datei konnte nicht ge\xC3\xB6" "ffnet werden."), 0u) << r.Err;
+  EXPECT_EQ(r.Out, "");
+
+  r = Cli("newdb --info 101");
+  EXPECT_EQ(r.Status, 2);
+  r = Cli("newdb --force --info 0");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  r = Cli("recipients");
+  EXPECT_EQ(r.Status, 0);
+  EXPECT_EQ(r.Out, "");
+}
+
+} // namespace
