@@ -3,50 +3,41 @@
 namespace postello {
 
 std::string MergeCurrentRecord(std::string_view text, const TDbf& table) {
-  enum { sText, sOpen, sName } state = sText;
+  // The scan has three states: plain text, a "[" just seen, and inside a
+  // placeholder's name. Plain text and names are taken in whole runs.
   std::string out;
   out.reserve(text.size() + text.size() / 4);
-  std::size_t nameStart = 0;  // index of the name's first character in text
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    switch (state) {
-      case sText:
-        if (c == '[')
-          state = sOpen;
-        else
-          out += c;
-        break;
-      case sOpen:
-        if (c == '%') {
-          nameStart = i + 1;
-          state = sName;
-        } else {
-          out += '[';
-          out += c;
-          state = sText;
-        }
-        break;
-      case sName:
-        if (c == ']') {
-          const std::string_view name = text.substr(nameStart, i - nameStart);
-          const int field = table.FindField(name);
-          if (field >= 0) {
-            out += table.AsString(field);
-          } else {
-            out += "[%";
-            out += name;
-            out += ']';
-          }
-          state = sText;
-        }
-        break;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t open = text.find('[', i);
+    if (open == std::string_view::npos) {
+      out.append(text.substr(i));
+      break;
     }
-  }
-  // A bracket or placeholder left open at the end is kept as written.
-  if (state == sOpen) out += '[';
-  if (state == sName) {
-    out += "[%";
-    out += text.substr(nameStart);
+    out.append(text.substr(i, open - i));
+    if (open + 1 >= text.size()) {
+      out += '[';  // a bracket left open at the end stays
+      break;
+    }
+    if (text[open + 1] != '%') {
+      // "[" and the character after it are copied, even a second "[".
+      out.append(text.substr(open, 2));
+      i = open + 2;
+      continue;
+    }
+    const std::size_t nameStart = open + 2;
+    const std::size_t close = text.find(']', nameStart);
+    if (close == std::string_view::npos) {
+      out.append(text.substr(open));  // a placeholder left open at the end stays
+      break;
+    }
+    const std::string_view name = text.substr(nameStart, close - nameStart);
+    const int field = table.FindField(name);
+    if (field >= 0)
+      out += table.AsString(field);
+    else
+      out.append(text.substr(open, close + 1 - open));
+    i = close + 1;
   }
   return out;
 }

@@ -1,0 +1,173 @@
+// The send run.
+//
+// NullSink: the whole run (merge, composition, the three phases) with
+// delivery replaced by a sink that takes every message, for 1,000, 10,000
+// and 100,000 personalised recipients; time per recipient must stay flat.
+// The mail: HTML and text with placeholders and a 2 KB inline picture.
+//
+// EndToEnd: the run delivering to a real SMTP server, one connection per
+// message, as postello-cli send does. Only run when
+// POSTELLO_SEND_BENCH_SERVER (host:port) and POSTELLO_SEND_BENCH_DIR (a
+// folder with recipients.csv, html.txt, plain.txt, logo.gif, preise.pdf)
+// are set; bench/send_bench.sh prepares both and compares with Python and
+// smtp-source. It writes the average message size to size.txt there.
+#include "addressdb/AddressDb.h"
+#include "addressdb/TxtImport.h"
+#include "core/SafeFile.h"
+#include "mime/ZIzorAvarivi2000.h"
+#include "send/TSendRun.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+
+using namespace postello;
+
+namespace {
+
+const std::filesystem::path kDir = "/tmp/postello-bench";
+
+std::string ReadText(const std::filesystem::path& path) {
+  const auto bytes = ReadWholeFile(path.string());
+  if (!bytes) throw std::runtime_error("cannot read " + path.string());
+  return *bytes;
+}
+
+// A table of n recipients, made once per size.
+std::string RecipientTable(int n) {
+  static std::map<int, std::string> made;
+  if (auto it = made.find(n); it != made.end()) return it->second;
+  std::filesystem::create_directories(kDir);
+  const std::string path = (kDir / ("send-" + std::to_string(n) + ".dbf")).string();
+  TDbf t;
+  t.SetFileName(path);
+  CreateAddressTable(t, 2);
+  std::string csv;
+  for (int i = 0; i < n; ++i)
+    csv += "kunde" + std::to_string(i) + "@example.org;Roth" + std::to_string(i) + ";Eva;Frau;Kunde seit " +
+           std::to_string(1990 + i % 30) + "\n";
+  ImportText(t, csv);
+  t.Close();
+  return made[n] = path;
+}
+
+struct TBenchState {
+  TDbf Table;
+  ZIzorAvarivi2000 Msg;
+  TKontoRec* CurKonto = nullptr;
+  TKontoList Konten{&CurKonto};
+  TMailRec* CurMail = nullptr;
+  TMailList Mails{&CurMail};
+  TRecipientList Rows;
+
+  TBenchState(const std::string& tablePath, const std::string& server) {
+    Msg.ApplyFormSettings();
+    Table.SetFileName(tablePath);
+    Table.SetAutoCreate(false);
+    Table.Open();
+    Table.SetFiltered(true);
+    Rows = ReadRecipientList(Table, 0);
+    TKontoRec* k = Konten.Add();
+    k->Absender = "Versand";
+    k->Email = "versand@example.org";
+    k->Antwort = "antwort@example.org";
+    k->Server = server;
+  }
+
+  TSendChoice Choice() const {
+    TSendChoice c;
+    c.KontoIndex = 0;
+    c.MailIndex = 0;
+    return c;
+  }
+};
+
+void NullSink(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  TBenchState s(RecipientTable(n), "127.0.0.1:9");
+  const std::string picture = (kDir / "send-logo.gif").string();
+  {
+    std::mt19937 random(1);
+    std::string bytes = "GIF89a";
+    while (bytes.size() < 2048) bytes += static_cast<char>(random() & 0xFF);
+    std::ofstream(picture, std::ios::binary) << bytes;
+  }
+  TMailRec* m = s.Mails.Add();
+  m->Subject = "Angebot f\xFCr [%Vorname]";
+  m->MailType = 1;
+  m->HtmlText = "<html><body><p>Hallo [%Anrede] [%Vorname] [%Name],</p><p>[%Info 1]</p>" +
+                std::string(1500, 'x') + "<img src=\"cid:SEND-LOGO.GIF\"></body></html>";
+  m->PlainText = "Hallo [%Anrede] [%Vorname] [%Name],\r\n[%Info 1]\r\n" + std::string(800, 'y');
+  m->Attachments.Add()->FileName = picture;
+  m->CurAttach->ContentId = "SEND-LOGO.GIF";
+
+  TSendRun run(s.Msg, s.Table);
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    run.Run(s.Choice(), s.Rows, s.Konten, s.Mails, [&bytes](const TOutgoingMail& mail) {
+      bytes += mail.Data[0].size() + mail.Data[1].size();
+      return true;
+    });
+  }
+  if (run.FailedCount() != 0 || run.Processed() != n) state.SkipWithError("the run did not take every message");
+  state.SetItemsProcessed(state.iterations() * n);
+  state.counters["us_per_recipient"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * n * 1e-6, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["bytes_per_message"] = static_cast<double>(bytes) / static_cast<double>(state.iterations() * n);
+}
+BENCHMARK(NullSink)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The end-to-end run; with state.range(0) == 0 the messages go to a null
+// sink instead, which shows the share of composing in the whole.
+void EndToEnd(benchmark::State& state) {
+  const bool smtp = state.range(0) != 0;
+  const char* server = std::getenv("POSTELLO_SEND_BENCH_SERVER");
+  const char* dirText = std::getenv("POSTELLO_SEND_BENCH_DIR");
+  if (server == nullptr || dirText == nullptr) {
+    state.SkipWithError("POSTELLO_SEND_BENCH_SERVER and POSTELLO_SEND_BENCH_DIR not set");
+    return;
+  }
+  const std::filesystem::path dir = dirText;
+  const std::string tablePath = (dir / "adr.dbf").string();
+  {
+    TDbf t;
+    t.SetFileName(tablePath);
+    CreateAddressTable(t, 2);
+    ImportTextFile(t, (dir / "recipients.csv").string());
+    t.Close();
+  }
+  TBenchState s(tablePath, server);
+  TMailRec* m = s.Mails.Add();
+  m->Subject = "Angebot Dezember";
+  m->MailType = 1;
+  m->HtmlText = ReadText(dir / "html.txt");
+  m->PlainText = ReadText(dir / "plain.txt");
+  m->Attachments.Add()->FileName = (dir / "logo.gif").string();
+  m->CurAttach->ContentId = "LOGO.GIF";
+  m->Attachments.Add()->FileName = (dir / "preise.pdf").string();
+
+  TSendRun run(s.Msg, s.Table);
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    run.Run(s.Choice(), s.Rows, s.Konten, s.Mails, [&bytes, smtp](const TOutgoingMail& mail) {
+      bytes += mail.Data[0].size() + mail.Data[1].size() + 4;
+      return !smtp || DeliverMail(mail);
+    });
+  }
+  const int n = static_cast<int>(s.Rows.size());
+  if (run.FailedCount() != 0) state.SkipWithError(("messages refused: " + std::to_string(run.FailedCount())).c_str());
+  const std::size_t average = bytes / static_cast<std::size_t>(state.iterations() * n);
+  if (smtp) std::ofstream(dir / "size.txt") << average << "\n";
+  state.SetItemsProcessed(state.iterations() * n);
+  state.counters["messages_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate);
+  state.counters["bytes_per_message"] = static_cast<double>(average);
+}
+BENCHMARK(EndToEnd)->ArgName("smtp")->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
