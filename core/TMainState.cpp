@@ -7,6 +7,7 @@
 #include "core/ProgDir.h"
 #include "core/SafeFile.h"
 #include "core/TMessageSink.h"
+#include "mime/MakeBoundary.h"
 
 #include <algorithm>
 #include <functional>
@@ -15,6 +16,7 @@ namespace postello {
 
 void TMainState::FormCreate(const std::string& progDir) {
   ProgDir = WithTrailingSlash(progDir);
+  RandomizeBoundaries();
   Loading = true;
   OpenDatabaseFile(DefaultDatabaseFile(), true);
   OpenMails();

@@ -20,7 +20,7 @@ struct ScriptedSink : TMessageSink {
   TMsgResult Show(const std::string& t, const std::string& c, TMsgButtons b, TMsgIcon) override {
     texts.push_back(t);
     captions.push_back(c);
-    return b == TMsgButtons::YesNo ? answer : TMsgResult::Ok;
+    return b == TMsgButtons::Ok ? TMsgResult::Ok : answer;
   }
 };
 
