@@ -48,14 +48,24 @@ void TMainState::OpenMails() {
   }
 }
 
-bool TMainState::SaveMails() {
+namespace {
+
+// Runs one save; a failure is told to the user instead of being dropped.
+template <class F>
+bool ReportedSave(F save) {
   try {
-    TMailStore::Save(ProgDir, Mails);
+    save();
     return true;
   } catch (const ESaveError& e) {
     ShowError(e.what());
     return false;
   }
+}
+
+} // namespace
+
+bool TMainState::SaveMails() {
+  return ReportedSave([this] { TMailStore::Save(ProgDir, Mails); });
 }
 
 void TMainState::FreeMails() { Mails = TMailList(&CurMail); }
@@ -66,13 +76,7 @@ void TMainState::OpenKonten() {
 }
 
 bool TMainState::SaveKonten() {
-  try {
-    TKontoStore::Save(ProgDir, Konten);
-    return true;
-  } catch (const ESaveError& e) {
-    ShowError(e.what());
-    return false;
-  }
+  return ReportedSave([this] { TKontoStore::Save(ProgDir, Konten); });
 }
 
 void TMainState::FreeKonten() { Konten = TKontoList(&CurKonto); }
@@ -92,13 +96,7 @@ void TMainState::OpenOptions() {
 
 bool TMainState::SaveOptions() {
   if (Loading) return false;
-  try {
-    SaveFileSafely(ProgDir + TOptions::FileName, Options.Encode());
-    return true;
-  } catch (const ESaveError& e) {
-    ShowError(e.what());
-    return false;
-  }
+  return ReportedSave([this] { SaveFileSafely(ProgDir + TOptions::FileName, Options.Encode()); });
 }
 
 bool TMainState::AskDelete(const char* text) {

@@ -1,7 +1,7 @@
 #pragma once
 // Shared helpers of the window tests: a message sink that answers from a
 // script, a temporary program folder, and a way to answer modal dialogs.
-#include "core/TMessageSink.h"
+#include "support/ScriptedSink.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -14,15 +14,6 @@
 
 namespace postello::test {
 
-struct ScriptedSink : TMessageSink {
-  TMsgResult answer = TMsgResult::Yes;
-  std::vector<std::string> texts, captions;
-  TMsgResult Show(const std::string& t, const std::string& c, TMsgButtons b, TMsgIcon) override {
-    texts.push_back(t);
-    captions.push_back(c);
-    return b == TMsgButtons::Ok ? TMsgResult::Ok : answer;
-  }
-};
 
 // Runs action on the next modal dialog as soon as it is shown.
 inline void WhenModalShown(std::function<void(QDialog*)> action) {
