@@ -185,6 +185,14 @@ std::vector<int> TMainForm::SelectedRows(const QTreeWidget* list) {
 
 void TMainForm::PageControl2Change() {
   if (ui.PageControl2->currentIndex() != kSendPage) return;
+  ui.ListView3->setUpdatesEnabled(false);
+  ui.ListView3->clear();
+  m_recipients = ReadRecipientList(m_state.Table1, m_state.Options.MailField);
+  QList<QTreeWidgetItem*> rows;
+  rows.reserve(static_cast<int>(m_recipients.size()));
+  for (const TRecipientRow& row : m_recipients) rows.append(new QTreeWidgetItem(QStringList{ToQ(row.Address)}));
+  ui.ListView3->addTopLevelItems(rows);
+  ui.ListView3->setUpdatesEnabled(true);
   {
     const QSignalBlocker block(ui.AbsenderCombo);
     ui.AbsenderCombo->clear();

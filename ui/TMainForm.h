@@ -3,6 +3,7 @@
 // state and forwards the user's actions to it; the decisions are made by
 // TMainState.
 #include "core/TMainState.h"
+#include "send/TRecipientList.h"
 #include "ui_TMainForm.h"
 
 #include <QMainWindow>
@@ -81,6 +82,8 @@ private:
   TMainState& m_state;
   TEditKontenForm* m_editKonten = nullptr;
   TDbfTableModel* m_tableModel = nullptr;
+  // The rows of ListView3, one to one: address and record position.
+  TRecipientList m_recipients;
   bool m_destroyed = false;
   QLabel* m_statusPanels[2] = {nullptr, nullptr};
 };
