@@ -1,0 +1,110 @@
+#pragma once
+// A TBlockSocket that plays an SMTP server from a script, for dialogue
+// tests that check the exact bytes the client sends.
+#include "send/TBlockSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace postello::test {
+
+// One exchange: the bytes the client must have sent since the previous
+// exchange, then the server's answer, cut into the pieces one receive call
+// delivers. A step with no pieces is a server that stays silent. "<TLS>" in
+// Client marks the moment the client switched to TLS.
+struct TScriptStep {
+  std::string Client;
+  std::vector<std::string> Server;
+};
+
+// Everything the test wants to look at after the session is gone.
+struct TScriptState {
+  std::vector<TScriptStep> Steps;
+  size_t Next = 0;
+  std::string Pending;        // client bytes not yet matched against a step
+  std::string ConnectHost;
+  std::string ConnectPort;
+  int Connects = 0;
+  int ConnectError = 0;       // what Connect reports
+  bool TlsWorks = true;
+  bool Closed = false;
+  std::deque<std::string> Queue;
+
+  // Every step was played, and the client said nothing after the last.
+  void ExpectFinished() const {
+    EXPECT_EQ(Next, Steps.size()) << "steps of the script never reached";
+    EXPECT_EQ(Pending, "") << "client bytes after the end of the script";
+  }
+};
+
+class TScriptedSmtpSocket : public TBlockSocket {
+public:
+  explicit TScriptedSmtpSocket(std::shared_ptr<TScriptState> state) : FState(std::move(state)) {}
+
+  void Connect(const std::string& host, const std::string& port) override {
+    SetLastError(0);
+    FState->ConnectHost = host;
+    FState->ConnectPort = port;
+    ++FState->Connects;
+    FState->Closed = FState->ConnectError != 0;
+    SetLastError(FState->ConnectError);
+  }
+  void CloseSocket() override {
+    FState->Closed = true;
+    ResetReceiveState();
+  }
+  void SendString(std::string_view bytes, int) override {
+    SetLastError(0);
+    if (FState->Closed) {
+      SetLastError(ErrConnReset);
+      return;
+    }
+    FState->Pending += bytes;
+  }
+  bool StartTls(const std::string&, int) override {
+    SetLastError(0);
+    FState->Pending += "<TLS>";
+    if (!FState->TlsWorks) {
+      FState->Closed = true;
+      SetLastError(ErrTls);
+    }
+    return FState->TlsWorks;
+  }
+  int RemotePort() const override {
+    return FState->ConnectPort == "smtp" ? 25 : std::atoi(FState->ConnectPort.c_str());
+  }
+
+protected:
+  std::string RecvPacket(int) override {
+    if (FState->Closed) {
+      SetLastError(ErrConnReset);
+      return {};
+    }
+    if (FState->Queue.empty()) {
+      if (FState->Next >= FState->Steps.size()) {
+        SetLastError(ErrTimedOut);
+        return {};
+      }
+      const TScriptStep& step = FState->Steps[FState->Next++];
+      EXPECT_EQ(FState->Pending, step.Client) << "client bytes before step " << FState->Next;
+      FState->Pending.clear();
+      FState->Queue.assign(step.Server.begin(), step.Server.end());
+      if (FState->Queue.empty()) {
+        SetLastError(ErrTimedOut);
+        return {};
+      }
+    }
+    std::string piece = FState->Queue.front();
+    FState->Queue.pop_front();
+    return piece;
+  }
+
+private:
+  std::shared_ptr<TScriptState> FState;
+};
+
+} // namespace postello::test
