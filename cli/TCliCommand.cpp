@@ -47,14 +47,14 @@ void PrintUsage(std::ostream& out, const TCliCommand& c) {
   out << "Aufruf: postello-cli " << c.Name;
   if (!c.Positional.empty()) out << ' ' << c.Positional;
   for (const TCliOption& o : c.Options) out << " [" << o.Name << (o.Value.empty() ? "" : " " + o.Value) << ']';
-  out << " [--dir DIR]\n" << c.Summary << "\n";
+  out << " [--dir DIR]\n" << Cp1252ToUtf8(c.Summary) << "\n";
   std::vector<TCliOption> all = c.Options;
   all.push_back(kDir);
   all.push_back(kHelp);
   for (const TCliOption& o : all) {
     std::string left = "  " + o.Name + (o.Value.empty() ? "" : " " + o.Value);
     left.resize(std::max<std::size_t>(left.size() + 2, 22), ' ');
-    out << left << o.Help << "\n";
+    out << left << Cp1252ToUtf8(o.Help) << "\n";
   }
 }
 
@@ -66,7 +66,7 @@ void PrintOverview(std::ostream& out) {
   for (const TCliCommand* c : sorted) {
     std::string name = "  " + c->Name;
     name.resize(std::max<std::size_t>(name.size() + 2, 14), ' ');
-    out << name << c->Summary << "\n";
+    out << name << Cp1252ToUtf8(c->Summary) << "\n";
   }
   out << "postello-cli BEFEHL --help zeigt die Optionen eines Befehls.\n";
 }

@@ -1,0 +1,48 @@
+#include "cli/TCliState.h"
+
+#include "addressdb/AddressDb.h"
+#include "core/Cp1252.h"
+#include "core/SafeFile.h"
+
+#include <filesystem>
+
+namespace postello {
+
+TCliState::TCliState(const std::string& dir) : FDir(dir) {
+  const std::string path = dir + TOptions::FileName;
+  const auto bytes = ReadWholeFile(path);
+  if (!bytes) return;
+  try {
+    Options.Decode(*bytes);
+  } catch (const EInOutError& e) {
+    throw ECliStateError("Die Datei \"" + Utf8ToCp1252(path) + "\" ist besch\xE4" "digt: " + e.what());
+  }
+}
+
+std::string TCliState::DatabaseFile() const {
+  return Options.DatabaseFile.empty() ? FDir + kDefaultDatabaseName : Options.DatabaseFile;
+}
+
+void TCliState::OpenTable(TDbf& table, const std::string& filterText) const {
+  const std::string file = DatabaseFile();
+  const std::string shown = "Die Datenbank \"" + Utf8ToCp1252(file) + "\" konnte nicht ge\xF6" "ffnet werden: ";
+  // A command that only reads must not leave a new, empty table behind.
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) throw ECliStateError(shown + "Die Datei fehlt.");
+  try {
+    table.SetOnFilterRecord(MakeTextFilter([filterText] { return filterText; }));
+    table.Close();
+    table.SetFileName(file);
+    table.SetAutoCreate(false);
+    table.Open();
+    table.SetFiltered(true);
+  } catch (const std::exception& e) {
+    try {
+      table.Close();
+    } catch (const std::exception&) {
+    }
+    throw ECliStateError(shown + e.what());
+  }
+}
+
+} // namespace postello

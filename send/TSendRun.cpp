@@ -1,0 +1,209 @@
+#include "send/TSendRun.h"
+
+#include "mime/MailDate.h"
+#include "send/MergeFields.h"
+#include "send/MessageId.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace postello {
+namespace {
+
+std::string TrimBlanks(const std::string& s) {
+  const std::size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return {};
+  return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+// The box allows 1 to 100; anything else (a value set from code) is
+// brought into that range, so a batch never has size 0.
+int WholeBatchSize(double value) {
+  if (!(value >= 1)) return 1;
+  if (value >= 100) return 100;
+  return static_cast<int>(std::trunc(value));
+}
+
+// A log line is one line of the error log box, whatever the address holds.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  return text;
+}
+
+} // namespace
+
+TSendRun::TSendRun(ZIzorAvarivi2000& msg, TDbf& table) : Msg(msg), Table1(table) {}
+
+void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten,
+                     TMailList& mails) {
+  if (FSending) throw std::logic_error("a send run is already going on");
+
+  std::vector<std::string> addresses;
+  std::vector<std::int64_t> positions;
+  switch (choice.Recipients) {
+    case TRecipientChoice::All:
+      for (const TRecipientRow& row : rows) {
+        addresses.push_back(row.Address);
+        positions.push_back(row.Position);
+      }
+      break;
+    case TRecipientChoice::Selected: {
+      std::vector<std::size_t> selected = choice.SelectedRows;
+      std::sort(selected.begin(), selected.end());
+      selected.erase(std::unique(selected.begin(), selected.end()), selected.end());
+      for (std::size_t i : selected) {
+        if (i >= rows.size()) continue;
+        addresses.push_back(rows[i].Address);
+        positions.push_back(rows[i].Position);
+      }
+      break;
+    }
+    case TRecipientChoice::One: {
+      const std::string typed = TrimBlanks(choice.TypedAddress);
+      if (!typed.empty()) {
+        addresses.push_back(typed);
+        positions.push_back(-1);
+      }
+      break;
+    }
+  }
+  if (addresses.empty()) throw ESendRefused(kNoRecipients);
+  if (choice.KontoIndex < 0 || static_cast<std::uint32_t>(choice.KontoIndex) >= konten.Count())
+    throw ESendRefused(kNoAccount);
+  if (choice.MailIndex < 0 || static_cast<std::uint32_t>(choice.MailIndex) >= mails.Count())
+    throw ESendRefused(kNoMail);
+
+  FKonto = *konten.Select(choice.KontoIndex);
+  FMail = *mails.Select(choice.MailIndex);
+  FAttachments.assign(FMail.Attachments.Count(), std::nullopt);
+  FAddresses = std::move(addresses);
+  FRows = std::move(positions);
+  FOneRecipient = choice.Recipients == TRecipientChoice::One;
+  FBatchMode = choice.BatchMode;
+  FBatchSize = FBatchMode ? WholeBatchSize(choice.BccCount) : 1;
+  const int n = static_cast<int>(FAddresses.size());
+  FMessageCount = FBatchMode ? (n - 1) / FBatchSize + 1 : n;
+  FNext = 0;
+  FProcessed = 0;
+  FFailedCount = 0;
+  FCancelled = false;
+  FCancelRequested = false;
+  FSending = true;
+}
+
+std::optional<TOutgoingMail> TSendRun::NextMessage() {
+  if (!FSending) return std::nullopt;
+  if (OnIdle) OnIdle();
+  if (FCancelRequested || FNext >= FMessageCount) {
+    EndRun(FCancelRequested);
+    return std::nullopt;
+  }
+  const int m = FNext++;
+  const std::size_t first = static_cast<std::size_t>(m) * static_cast<std::size_t>(FBatchSize);
+  const std::size_t last = std::min(first + static_cast<std::size_t>(FBatchSize), FAddresses.size());
+
+  TOutgoingMail out;
+  out.Index = m;
+  out.Sender = FKonto.Email;
+  out.Server = FKonto.Server;
+  out.User = FKonto.User;
+  out.LogAddress = FAddresses[first];
+  for (std::size_t i = first; i < last; ++i) {
+    if (i > first) out.Recipients += ", ";
+    out.Recipients += FAddresses[i];
+    // A line end in an address would reach the SMTP commands or the To
+    // header; such a message is not sent at all.
+    if (HasControlCharacter(FAddresses[i])) out.Deliverable = false;
+  }
+  if (!out.Deliverable) return out;
+  out.Password = DeCodePassw(FKonto.Password);
+  Compose(m, out);
+  return out;
+}
+
+void TSendRun::Compose(int m, TOutgoingMail& out) {
+  Msg.ClearMessage();
+  Msg.SetSender(FKonto.Absender, FKonto.Email);
+  Msg.SetReplyAddress(FKonto.Absender, FKonto.Antwort);
+  Msg.SetSubjectLine(FMail.Subject);
+  Msg.SetSendDate(TMailDateTime::Now());
+  Msg.SetHeaderValueAfter("Message-ID", MakeMessageId(FKonto.Email), "Date");
+  Msg.ToRecipients.RemoveAll();
+  if (!FBatchMode) Msg.ToRecipients.AddAddress("", FAddresses[static_cast<std::size_t>(m)]);
+  Msg.BccRecipients.RemoveAll();
+
+  const std::string* html = nullptr;
+  if (FMail.MailType == 0) html = &FMail.DesignHtml;
+  if (FMail.MailType == 1) html = &FMail.HtmlText;
+  if (html) Msg.SetHtmlBody(html->empty() ? std::string(" ") : MergedText(*html, m));
+  Msg.SetPlainBody(FMail.PlainText.empty() ? std::string(" ") : MergedText(FMail.PlainText, m));
+
+  for (std::size_t i = 0; i < FMail.Attachments.Count(); ++i) {
+    const TAttachRec& a = FMail.Attachments[i];
+    Msg.AddAttachmentBytes(AttachmentBytes(i), a.FileName, "", !a.ContentId.empty());
+  }
+  Msg.ComposeBody();
+  out.Data = {Msg.HeaderText(), Msg.EncodedBody};
+}
+
+std::string TSendRun::MergedText(const std::string& text, int m) {
+  std::string merged = FBatchMode || FOneRecipient
+                           ? text
+                           : MergeFields(text, Table1, FRows[static_cast<std::size_t>(m)]);
+  // The message takes no empty text: a mail made only of empty fields
+  // still gets its part, holding one blank.
+  if (merged.empty()) merged = " ";
+  return merged;
+}
+
+const TAttachmentBytes& TSendRun::AttachmentBytes(std::size_t i) {
+  // Read and encoded at the first message that needs the file, then the
+  // same bytes serve every further message of the run.
+  if (!FAttachments[i])
+    FAttachments[i] = ZIzorAvarivi2000::ReadAttachmentBytes(FMail.Attachments[i].FileName, Msg.AttachEncoding);
+  return *FAttachments[i];
+}
+
+void TSendRun::Finish(const TOutgoingMail& mail, bool delivered) {
+  if (!delivered) {
+    const std::string line = OneLine(kLogPrefix + mail.LogAddress);
+    FErrorLog.push_back(line);
+    ++FFailedCount;
+    if (OnErrorLog) OnErrorLog(line);
+  }
+  FProcessed = mail.Index + 1;
+  FProgress = FMessageCount > 0 ? static_cast<int>(static_cast<long long>(FProcessed) * 100 / FMessageCount) : 0;
+  FStatus = std::to_string(FProcessed) + " Mails von " + std::to_string(FMessageCount) + " verarbeitet " +
+            std::to_string(FFailedCount) + " fehlgeschlagen.";
+  if (OnProgress) OnProgress();
+}
+
+void TSendRun::EndRun(bool cancelled) {
+  FProgress = 0;
+  FCancelled = cancelled;
+  FSending = false;
+  FAttachments.clear();
+  if (OnProgress) OnProgress();
+}
+
+void TSendRun::Abort() {
+  FSending = false;
+  FAttachments.clear();
+}
+
+void TSendRun::Run(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten, TMailList& mails,
+                   const TDeliver& deliver) {
+  Start(choice, rows, konten, mails);
+  try {
+    while (std::optional<TOutgoingMail> mail = NextMessage()) {
+      const bool delivered = mail->Deliverable && deliver(*mail);
+      Finish(*mail, delivered);
+    }
+  } catch (...) {
+    Abort();
+    throw;
+  }
+}
+
+} // namespace postello

@@ -1,0 +1,172 @@
+#pragma once
+// The send run: one mail from one account to the chosen recipients,
+// personalised (one message per recipient, fields merged) or in batches
+// (one message per batch, addresses only in the envelope).
+#include "addressdb/TDbf.h"
+#include "core/TKontoStore.h"
+#include "core/TMailStore.h"
+#include "mime/ZIzorAvarivi2000.h"
+#include "send/TOutgoingMail.h"
+#include "send/TRecipientList.h"
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace postello {
+
+// Which recipients of the list take part (the three radio buttons above
+// the recipient list).
+enum class TRecipientChoice {
+  All,       // every row (AlleEmpfCheck)
+  Selected,  // the selected rows (SelectedEmpfCheck)
+  One        // the address typed into EmpfEd (OneEmpfCheck)
+};
+
+// What the send page holds when the run starts.
+struct TSendChoice {
+  bool BatchMode = false;                 // bccCheck (else PersonalCheck)
+  double BccCount = 20;                   // bccCountEd; the fraction is cut off
+  TRecipientChoice Recipients = TRecipientChoice::All;
+  std::vector<std::size_t> SelectedRows;  // row indexes of the recipient list
+  std::string TypedAddress;               // EmpfEd
+  int KontoIndex = -1;                    // AbsenderCombo's item index, -1: none
+  int MailIndex = -1;                     // MailCombo's item index, -1: none
+};
+
+// A run that cannot start; what() is the German text for the user's
+// error box.
+class ESendRefused : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+// The send run and what the send page shows of it.
+//
+// The object lives as long as the window: it holds the state of the
+// current run (recipients with their record positions, the account and
+// the mail copied at the start, the counters, the cancel request) and
+// what outlasts a run: the status text (kept from one run to the next),
+// the progress value and the error log (never cleared).
+//
+// A run goes Start, then NextMessage / deliver / Finish for each message,
+// until NextMessage gives nothing. NextMessage and Finish belong to the
+// thread that owns the message object and the table (the window's); the
+// delivery in between touches only the TOutgoingMail and may run
+// elsewhere. An exception out of Start (ESendRefused) or NextMessage (an
+// attachment that cannot be read) ends the run; after the latter the
+// caller calls Abort.
+//
+// The message object is the caller's; it is expected to carry the
+// program's settings (ZIzorAvarivi2000::ApplyFormSettings) and keeps the
+// last message until the next run clears it. The table is used only by
+// the merge, which leaves it on the last merged recipient's record.
+class TSendRun {
+public:
+  static constexpr const char* kInitialStatus = "0 Mails von 0 verarbeited 0 fehlgeschlagen.";
+  static constexpr const char* kLogPrefix = "Fehler beim Senden der Nachricht an ";
+  static constexpr const char* kNoRecipients = "Es sind keine Empf\xE4" "nger vorhanden!";
+  static constexpr const char* kNoAccount = "Es ist kein Absender-Konto ausgew\xE4hlt!";
+  static constexpr const char* kNoMail = "Es ist keine eMail zum versenden ausgew\xE4hlt!";
+
+  using TDeliver = std::function<bool(const TOutgoingMail&)>;
+
+  TSendRun(ZIzorAvarivi2000& msg, TDbf& table);
+  TSendRun(const TSendRun&) = delete;
+  TSendRun& operator=(const TSendRun&) = delete;
+
+  // Takes the recipients, the account and the mail (selecting them in
+  // their arrays, whose cursors move) and makes the batch arithmetic.
+  // rows is the recipient list the page shows. Throws ESendRefused (no
+  // recipients, no account, no mail; nothing has changed then) and
+  // std::logic_error while a run is going on.
+  void Start(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten, TMailList& mails);
+
+  // Before each message: calls OnIdle (where a window lets pending input
+  // through), then, unless the run is over or cancellation was requested,
+  // composes the next message in the message object and returns it. At
+  // the end it returns nothing, puts the progress back to 0 and ends the
+  // run. Throws what composing throws (EFOpenError for an attachment file
+  // that cannot be read).
+  std::optional<TOutgoingMail> NextMessage();
+
+  // Records the result of the message NextMessage gave last: a failure
+  // adds its error log line; counters, progress and status text follow.
+  void Finish(const TOutgoingMail& mail, bool delivered);
+
+  // Ends a run that an exception stopped. The progress stays as it was.
+  void Abort();
+
+  // The whole run on the calling thread, deliver called for each
+  // deliverable message. Throws as Start and NextMessage do, and what
+  // deliver throws; the run is ended then.
+  void Run(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten, TMailList& mails,
+           const TDeliver& deliver);
+
+  // Asks the run to stop before its next message. Safe from any thread and
+  // from a signal handler.
+  void RequestCancel() { FCancelRequested = true; }
+  bool CancelRequested() const { return FCancelRequested; }
+  // The last run ended because cancellation was requested.
+  bool Cancelled() const { return FCancelled; }
+  // A run is going on (from Start to its end).
+  bool Sending() const { return FSending; }
+
+  bool BatchMode() const { return FBatchMode; }
+  int BatchSize() const { return FBatchSize; }
+  int RecipientCount() const { return static_cast<int>(FAddresses.size()); }
+  int MessageCount() const { return FMessageCount; }
+  int Processed() const { return FProcessed; }
+  int FailedCount() const { return FFailedCount; }
+  // ProgressBar1: processed messages in percent, 0 to 100.
+  int Progress() const { return FProgress; }
+  // statlabel's caption.
+  const std::string& StatusText() const { return FStatus; }
+  // Every error log line of every run, oldest first.
+  const std::vector<std::string>& ErrorLog() const { return FErrorLog; }
+  // The addresses of the run, in list order.
+  const std::vector<std::string>& RecipientAddresses() const { return FAddresses; }
+
+  // Called at the start of NextMessage; may call RequestCancel.
+  std::function<void()> OnIdle;
+  // Called with each new error log line.
+  std::function<void(const std::string&)> OnErrorLog;
+  // Called whenever counters, progress or status text changed.
+  std::function<void()> OnProgress;
+
+private:
+  void Compose(int m, TOutgoingMail& out);
+  std::string MergedText(const std::string& text, int m);
+  const TAttachmentBytes& AttachmentBytes(std::size_t i);
+  void EndRun(bool cancelled);
+
+  ZIzorAvarivi2000& Msg;
+  TDbf& Table1;
+
+  bool FSending = false;
+  std::atomic<bool> FCancelRequested{false};
+  bool FCancelled = false;
+
+  std::vector<std::string> FAddresses;   // RecipientAddresses
+  std::vector<std::int64_t> FRows;       // RecipientRows; -1 for the typed address
+  bool FOneRecipient = false;            // the typed address: no merge
+  bool FBatchMode = false;
+  int FBatchSize = 1;
+  int FMessageCount = 0;
+  int FNext = 0;
+  int FProcessed = 0;
+  int FFailedCount = 0;
+  TKontoRec FKonto;
+  TMailRec FMail;
+  std::vector<std::optional<TAttachmentBytes>> FAttachments;
+
+  int FProgress = 0;
+  std::string FStatus = kInitialStatus;
+  std::vector<std::string> FErrorLog;
+};
+
+} // namespace postello
