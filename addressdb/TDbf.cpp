@@ -409,9 +409,16 @@ void TDbf::WriteEofByte() {
   WriteAt(mHeaderLen + static_cast<std::uint64_t>(mCount) * mRecordLen, &eof, 1);
 }
 
-void TDbf::WriteRecord(std::uint32_t recNo, const std::string& record) {
+void TDbf::WriteRecord(std::uint32_t recNo, const std::string& record, bool lastRecord) {
   const std::uint64_t i = recNo - 1u;
-  WriteAt(mHeaderLen + i * mRecordLen, record.data(), record.size());
+  if (lastRecord) {
+    // One write for the record and the end-of-file byte behind it.
+    std::string bytes = record;
+    bytes += kEof;
+    WriteAt(mHeaderLen + i * mRecordLen, bytes.data(), bytes.size());
+  } else {
+    WriteAt(mHeaderLen + i * mRecordLen, record.data(), record.size());
+  }
   const std::uint64_t block = i / mBlockRecords;
   TBlock& slot = mBlocks[block % kCacheSlots];
   const auto within = static_cast<std::uint32_t>(i % mBlockRecords);
@@ -783,8 +790,7 @@ void TDbf::Post() {
   ++mCount;
   try {
     WriteHeader(true);
-    WriteEofByte();
-    WriteRecord(recNo, mBuffer);
+    WriteRecord(recNo, mBuffer, true);
     Flush();
   } catch (...) {
     --mCount;

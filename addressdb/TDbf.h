@@ -213,7 +213,7 @@ private:
   void WriteAt(std::uint64_t offset, const char* data, std::size_t size);
   void WriteHeader(bool stampDate);
   void WriteEofByte();
-  void WriteRecord(std::uint32_t recNo, const std::string& record);
+  void WriteRecord(std::uint32_t recNo, const std::string& record, bool lastRecord = false);
   void Flush();
 
   bool Accepts(std::uint32_t recNo);
