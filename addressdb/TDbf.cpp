@@ -1,5 +1,7 @@
 #include "addressdb/TDbf.h"
 
+#include "addressdb/OemCodePage.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -213,6 +215,7 @@ void TDbf::Open() {
   }
   mState = TDbfState::Browse;
   mLastLanguageId = mHeader[29];
+  mCodePage = CodePageOfLanguageId(mHeader[29]);
   mDefs.clear();
   for (const auto& f : mFields) mDefs.push_back({f.Name, f.Type, f.Width, f.Decimals});
   InvalidateView();
@@ -684,6 +687,7 @@ std::string TDbf::FieldText(const char* record, int index) const {
     default: {
       std::size_t e = raw.size();
       while (e > 0 && (raw[e - 1] == ' ' || raw[e - 1] == '\0')) --e;
+      if (mCodePage != 1252) return OemToCp1252(raw.substr(0, e), mCodePage);
       return std::string(raw.substr(0, e));
     }
   }
@@ -736,7 +740,8 @@ void TDbf::SetAsString(int index, std::string_view text) {
       break;
     }
     case 'C':
-      value.assign(text.substr(0, width));
+      value = mCodePage != 1252 ? Cp1252ToOem(text.substr(0, width), mCodePage)
+                                : std::string(text.substr(0, width));
       break;
     default:
       Fail("field " + f.Name + " of type " + std::string(1, f.Type) + " cannot be changed");

@@ -119,6 +119,10 @@ public:
 
   std::uint8_t Version() const { return mHeader[0]; }
   std::uint8_t LanguageId() const { return mHeader[29]; }
+  // Code page of the stored text (from the language driver byte). Text of a
+  // DOS table (437, 850) is converted to and from Windows-1252 by AsString()
+  // and SetAsString(); any other table is taken as Windows-1252.
+  int CodePage() const { return mCodePage; }
   std::uint16_t HeaderLength() const { return mHeaderLen; }
   std::uint16_t RecordLength() const { return mRecordLen; }
 
@@ -241,6 +245,7 @@ private:
   std::uint16_t mHeaderLen = 0;
   std::uint16_t mRecordLen = 0;
   std::uint32_t mCount = 0;
+  int mCodePage = 1252;
   std::vector<TDbfField> mFields;
 
   std::uint32_t mBlockRecords = 1;
