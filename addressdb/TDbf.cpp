@@ -240,6 +240,9 @@ void TDbf::ReadStructure() {
   if ((mHeader[0] & 7) != 3)
     Fail("version byte " + Hex2(mHeader[0]) + " is not a dBASE III/IV table", 0);
   if (got < 32) Fail("the file ends inside the table header", got);
+  // A production index (.mdx) would go stale with every record written here,
+  // and the program that keeps it would then read a damaged index.
+  if (mHeader[28] & 1) mReadOnly = true;
 
   mHeaderLen = Get16(mHeader + 8);
   mRecordLen = Get16(mHeader + 10);

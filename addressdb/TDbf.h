@@ -76,7 +76,8 @@ enum class TDbfState { Inactive, Browse, Edit, Insert };
 class TDbf {
 public:
   // Called for each record a move considers; the record is readable through
-  // AsString() of the table handed in. Returns true to let it pass.
+  // AsString() of the table handed in. Returns true to let it pass. It must
+  // not move or change the table.
   using TFilterRecord = std::function<bool(const TDbf&)>;
 
   // Language driver byte written when no earlier table supplies one: ANSI
@@ -107,7 +108,8 @@ public:
   // std::invalid_argument; a half-written file is removed.
   void CreateTable();
 
-  // Opens the file (read-write, or read-only when writing is refused) and
+  // Opens the file (read-write; read-only when writing is refused or the
+  // table has a production index, which writing would leave stale) and
   // positions on the first record of the view. Throws TDbfAbort for a header
   // length or record length of 0 and TDbfError for anything else unusable.
   void Open();
