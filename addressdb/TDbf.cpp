@@ -482,18 +482,20 @@ bool TDbf::AcceptsRecord(const char* record) {
 }
 
 void TDbf::ExtendView(std::size_t wanted) {
-  while (mView.size() < wanted && mScanned < mCount) {
-    const std::uint32_t next = mScanned + 1;
-    const bool pass = Accepts(next);
-    mScanned = next;
-    if (pass) mView.push_back(next);
-  }
+  Scan(wanted, mCount);
 }
 
 void TDbf::ExtendViewTo(std::uint32_t recNo) {
-  while (mScanned < recNo && mScanned < mCount) {
+  Scan(SIZE_MAX, recNo);
+}
+
+// Judges further records in file order until the view holds `wanted`
+// records or every record up to `lastRecNo` is judged.
+void TDbf::Scan(std::size_t wanted, std::uint32_t lastRecNo) {
+  lastRecNo = std::min(lastRecNo, mCount);
+  while (mView.size() < wanted && mScanned < lastRecNo) {
     const std::uint32_t next = mScanned + 1;
-    const bool pass = Accepts(next);
+    const bool pass = Accepts(next);  // may throw: the record stays unjudged
     mScanned = next;
     if (pass) mView.push_back(next);
   }

@@ -226,6 +226,7 @@ private:
   bool AcceptsRecord(const char* record);
   void ExtendView(std::size_t wanted);
   void ExtendViewTo(std::uint32_t recNo);
+  void Scan(std::size_t wanted, std::uint32_t lastRecNo);
   void InvalidateView();
   std::size_t LowerIndex(std::uint32_t recNo);
   void SetCurrent(std::size_t index);
