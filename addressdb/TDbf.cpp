@@ -13,8 +13,8 @@ namespace {
 
 constexpr char kEof = 0x1A;
 constexpr char kHeaderEnd = 0x0D;
-constexpr std::size_t kCacheSlots = 64;
-constexpr std::uint32_t kBlockBytes = 16384;
+constexpr std::size_t kCacheSlots = 256;
+constexpr std::uint32_t kBlockBytes = 4096;
 
 std::uint16_t Get16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
