@@ -182,9 +182,9 @@ bool TMainState::NewDatabase(int infoFields) {
 
 void TMainState::ApplyFilter() {
   try {
-    Table1.Close();
-    Table1.Open();
-    Table1.SetFiltered(true);
+    // Reopening drops an unposted edit: keep it.
+    if (Table1.Active()) Table1.CheckBrowseMode();
+    ReapplyFilter(Table1);
   } catch (const std::exception& e) {
     ShowError(e.what());
   }
