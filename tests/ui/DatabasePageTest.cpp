@@ -36,8 +36,7 @@ class DatabasePageTest : public QObject {
 
 private slots:
   void init() {
-    QDir(m_dir.path()).removeRecursively();
-    QDir().mkpath(m_dir.path());
+    postello::test::EmptyFolder(m_dir);
     m_sink = ScriptedSink{};
     SetMessageSink(&m_sink);
   }

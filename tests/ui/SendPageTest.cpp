@@ -73,8 +73,7 @@ private slots:
     m_server.waitForFinished();
   }
   void init() {
-    QDir(m_dir.path()).removeRecursively();
-    QDir().mkpath(m_dir.path());
+    postello::test::EmptyFolder(m_dir);
     m_sink = ScriptedSink{};
     SetMessageSink(&m_sink);
   }

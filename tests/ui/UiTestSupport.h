@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QFile>
@@ -27,6 +28,12 @@ inline void WhenModalShown(std::function<void(QDialog*)> action) {
     }
   });
   timer->start();
+}
+
+// Empties the test's program folder before each test.
+inline void EmptyFolder(const QTemporaryDir& dir) {
+  QDir(dir.path()).removeRecursively();
+  QDir().mkpath(dir.path());
 }
 
 inline QByteArray FileBytes(const QString& path) {
