@@ -20,10 +20,22 @@ std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields) {
   return defs;
 }
 
-void OpenAddressTable(TDbf& table, const std::string& fileName) {
+void OpenAddressTable(TDbf& table, const std::string& fileName, bool createMissing) {
   table.Close();
   table.SetFileName(fileName);
+  table.SetAutoCreate(createMissing);
+  try {
+    table.Open();
+  } catch (...) {
+    table.SetAutoCreate(true);
+    throw;
+  }
   table.SetAutoCreate(true);
+  table.SetFiltered(true);
+}
+
+void ReapplyFilter(TDbf& table) {
+  table.Close();
   table.Open();
   table.SetFiltered(true);
 }

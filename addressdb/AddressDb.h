@@ -23,11 +23,16 @@ inline constexpr int kMaxInfoFields = 100;
 std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields);
 
 // Closes the table, points it at fileName and opens it; a missing file is
-// created first with the field definitions the table still holds from the
-// table open before (none: a table without fields). Filtering is switched
-// on. Throws whatever opening throws (TDbfError, TDbfAbort); the table then
-// stays closed.
-void OpenAddressTable(TDbf& table, const std::string& fileName);
+// created first (unless createMissing is false) with the field definitions
+// the table still holds from the table open before (none: a table without
+// fields). Filtering is switched on. Throws whatever opening throws
+// (TDbfError, TDbfAbort); the table then stays closed.
+void OpenAddressTable(TDbf& table, const std::string& fileName, bool createMissing = true);
+
+// Closes and reopens the table with filtering on, so that the filter is
+// applied afresh to every record (the "Filtern..." button). Throws as
+// opening does.
+void ReapplyFilter(TDbf& table);
 
 // Replaces the table's file (its current file name) by a new, empty table
 // with the program's address fields and opens it. Throws TDbfError and

@@ -1,5 +1,7 @@
 #include "addressdb/TDbf.h"
 
+#include "addressdb/OemCodePage.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -11,8 +13,8 @@ namespace {
 
 constexpr char kEof = 0x1A;
 constexpr char kHeaderEnd = 0x0D;
-constexpr std::size_t kCacheSlots = 64;
-constexpr std::uint32_t kBlockBytes = 16384;
+constexpr std::size_t kCacheSlots = 256;
+constexpr std::uint32_t kBlockBytes = 4096;
 
 std::uint16_t Get16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -213,6 +215,7 @@ void TDbf::Open() {
   }
   mState = TDbfState::Browse;
   mLastLanguageId = mHeader[29];
+  mCodePage = CodePageOfLanguageId(mHeader[29]);
   mDefs.clear();
   for (const auto& f : mFields) mDefs.push_back({f.Name, f.Type, f.Width, f.Decimals});
   InvalidateView();
@@ -237,6 +240,9 @@ void TDbf::ReadStructure() {
   if ((mHeader[0] & 7) != 3)
     Fail("version byte " + Hex2(mHeader[0]) + " is not a dBASE III/IV table", 0);
   if (got < 32) Fail("the file ends inside the table header", got);
+  // A production index (.mdx) would go stale with every record written here,
+  // and the program that keeps it would then read a damaged index.
+  if (mHeader[28] & 1) mReadOnly = true;
 
   mHeaderLen = Get16(mHeader + 8);
   mRecordLen = Get16(mHeader + 10);
@@ -409,9 +415,16 @@ void TDbf::WriteEofByte() {
   WriteAt(mHeaderLen + static_cast<std::uint64_t>(mCount) * mRecordLen, &eof, 1);
 }
 
-void TDbf::WriteRecord(std::uint32_t recNo, const std::string& record) {
+void TDbf::WriteRecord(std::uint32_t recNo, const std::string& record, bool lastRecord) {
   const std::uint64_t i = recNo - 1u;
-  WriteAt(mHeaderLen + i * mRecordLen, record.data(), record.size());
+  if (lastRecord) {
+    // One write for the record and the end-of-file byte behind it.
+    std::string bytes = record;
+    bytes += kEof;
+    WriteAt(mHeaderLen + i * mRecordLen, bytes.data(), bytes.size());
+  } else {
+    WriteAt(mHeaderLen + i * mRecordLen, record.data(), record.size());
+  }
   const std::uint64_t block = i / mBlockRecords;
   TBlock& slot = mBlocks[block % kCacheSlots];
   const auto within = static_cast<std::uint32_t>(i % mBlockRecords);
@@ -469,18 +482,20 @@ bool TDbf::AcceptsRecord(const char* record) {
 }
 
 void TDbf::ExtendView(std::size_t wanted) {
-  while (mView.size() < wanted && mScanned < mCount) {
-    const std::uint32_t next = mScanned + 1;
-    const bool pass = Accepts(next);
-    mScanned = next;
-    if (pass) mView.push_back(next);
-  }
+  Scan(wanted, mCount);
 }
 
 void TDbf::ExtendViewTo(std::uint32_t recNo) {
-  while (mScanned < recNo && mScanned < mCount) {
+  Scan(SIZE_MAX, recNo);
+}
+
+// Judges further records in file order until the view holds `wanted`
+// records or every record up to `lastRecNo` is judged.
+void TDbf::Scan(std::size_t wanted, std::uint32_t lastRecNo) {
+  lastRecNo = std::min(lastRecNo, mCount);
+  while (mView.size() < wanted && mScanned < lastRecNo) {
     const std::uint32_t next = mScanned + 1;
-    const bool pass = Accepts(next);
+    const bool pass = Accepts(next);  // may throw: the record stays unjudged
     mScanned = next;
     if (pass) mView.push_back(next);
   }
@@ -677,6 +692,7 @@ std::string TDbf::FieldText(const char* record, int index) const {
     default: {
       std::size_t e = raw.size();
       while (e > 0 && (raw[e - 1] == ' ' || raw[e - 1] == '\0')) --e;
+      if (mCodePage != 1252) return OemToCp1252(raw.substr(0, e), mCodePage);
       return std::string(raw.substr(0, e));
     }
   }
@@ -729,7 +745,8 @@ void TDbf::SetAsString(int index, std::string_view text) {
       break;
     }
     case 'C':
-      value.assign(text.substr(0, width));
+      value = mCodePage != 1252 ? Cp1252ToOem(text.substr(0, width), mCodePage)
+                                : std::string(text.substr(0, width));
       break;
     default:
       Fail("field " + f.Name + " of type " + std::string(1, f.Type) + " cannot be changed");
@@ -783,8 +800,7 @@ void TDbf::Post() {
   ++mCount;
   try {
     WriteHeader(true);
-    WriteEofByte();
-    WriteRecord(recNo, mBuffer);
+    WriteRecord(recNo, mBuffer, true);
     Flush();
   } catch (...) {
     --mCount;

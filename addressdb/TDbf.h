@@ -76,7 +76,8 @@ enum class TDbfState { Inactive, Browse, Edit, Insert };
 class TDbf {
 public:
   // Called for each record a move considers; the record is readable through
-  // AsString() of the table handed in. Returns true to let it pass.
+  // AsString() of the table handed in. Returns true to let it pass. It must
+  // not move or change the table.
   using TFilterRecord = std::function<bool(const TDbf&)>;
 
   // Language driver byte written when no earlier table supplies one: ANSI
@@ -107,7 +108,8 @@ public:
   // std::invalid_argument; a half-written file is removed.
   void CreateTable();
 
-  // Opens the file (read-write, or read-only when writing is refused) and
+  // Opens the file (read-write; read-only when writing is refused or the
+  // table has a production index, which writing would leave stale) and
   // positions on the first record of the view. Throws TDbfAbort for a header
   // length or record length of 0 and TDbfError for anything else unusable.
   void Open();
@@ -119,6 +121,10 @@ public:
 
   std::uint8_t Version() const { return mHeader[0]; }
   std::uint8_t LanguageId() const { return mHeader[29]; }
+  // Code page of the stored text (from the language driver byte). Text of a
+  // DOS table (437, 850) is converted to and from Windows-1252 by AsString()
+  // and SetAsString(); any other table is taken as Windows-1252.
+  int CodePage() const { return mCodePage; }
   std::uint16_t HeaderLength() const { return mHeaderLen; }
   std::uint16_t RecordLength() const { return mRecordLen; }
 
@@ -213,13 +219,14 @@ private:
   void WriteAt(std::uint64_t offset, const char* data, std::size_t size);
   void WriteHeader(bool stampDate);
   void WriteEofByte();
-  void WriteRecord(std::uint32_t recNo, const std::string& record);
+  void WriteRecord(std::uint32_t recNo, const std::string& record, bool lastRecord = false);
   void Flush();
 
   bool Accepts(std::uint32_t recNo);
   bool AcceptsRecord(const char* record);
   void ExtendView(std::size_t wanted);
   void ExtendViewTo(std::uint32_t recNo);
+  void Scan(std::size_t wanted, std::uint32_t lastRecNo);
   void InvalidateView();
   std::size_t LowerIndex(std::uint32_t recNo);
   void SetCurrent(std::size_t index);
@@ -241,6 +248,7 @@ private:
   std::uint16_t mHeaderLen = 0;
   std::uint16_t mRecordLen = 0;
   std::uint32_t mCount = 0;
+  int mCodePage = 1252;
   std::vector<TDbfField> mFields;
 
   std::uint32_t mBlockRecords = 1;

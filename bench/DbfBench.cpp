@@ -98,6 +98,26 @@ void RandomMoves(benchmark::State& state) {
 }
 BENCHMARK(RandomMoves)->Arg(2500)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+// The merge's own words: first record, then r forward.
+void RandomFirstMoveBy(benchmark::State& state) {
+  TDbf t;
+  t.SetFileName(Table(100000));
+  t.SetOnFilterRecord(MakeTextFilter([] { return std::string(); }));
+  t.Open();
+  t.SetFiltered(true);
+  const std::uint32_t count = t.ViewCount();
+  std::mt19937 rng(4);
+  for (auto _ : state) {
+    for (int i = 0; i < 10000; ++i) {
+      t.First();
+      t.MoveBy(static_cast<int>(rng() % count));
+      benchmark::DoNotOptimize(t.AsString(0));
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(RandomFirstMoveBy)->Unit(benchmark::kMillisecond);
+
 // The same with a view that must first be collected (filter just changed).
 void RandomMovesFreshView(benchmark::State& state) {
   const int moves = static_cast<int>(state.range(0));

@@ -7,6 +7,7 @@
 #include "core/ProgDir.h"
 #include "core/SafeFile.h"
 #include "core/TMessageSink.h"
+#include "mime/MakeBoundary.h"
 
 #include <algorithm>
 #include <functional>
@@ -15,6 +16,7 @@ namespace postello {
 
 void TMainState::FormCreate(const std::string& progDir) {
   ProgDir = WithTrailingSlash(progDir);
+  RandomizeBoundaries();
   Loading = true;
   OpenDatabaseFile(DefaultDatabaseFile(), true);
   OpenMails();
@@ -46,14 +48,24 @@ void TMainState::OpenMails() {
   }
 }
 
-bool TMainState::SaveMails() {
+namespace {
+
+// Runs one save; a failure is told to the user instead of being dropped.
+template <class F>
+bool ReportedSave(F save) {
   try {
-    TMailStore::Save(ProgDir, Mails);
+    save();
     return true;
   } catch (const ESaveError& e) {
     ShowError(e.what());
     return false;
   }
+}
+
+} // namespace
+
+bool TMainState::SaveMails() {
+  return ReportedSave([this] { TMailStore::Save(ProgDir, Mails); });
 }
 
 void TMainState::FreeMails() { Mails = TMailList(&CurMail); }
@@ -64,13 +76,7 @@ void TMainState::OpenKonten() {
 }
 
 bool TMainState::SaveKonten() {
-  try {
-    TKontoStore::Save(ProgDir, Konten);
-    return true;
-  } catch (const ESaveError& e) {
-    ShowError(e.what());
-    return false;
-  }
+  return ReportedSave([this] { TKontoStore::Save(ProgDir, Konten); });
 }
 
 void TMainState::FreeKonten() { Konten = TKontoList(&CurKonto); }
@@ -90,13 +96,7 @@ void TMainState::OpenOptions() {
 
 bool TMainState::SaveOptions() {
   if (Loading) return false;
-  try {
-    SaveFileSafely(ProgDir + TOptions::FileName, Options.Encode());
-    return true;
-  } catch (const ESaveError& e) {
-    ShowError(e.what());
-    return false;
-  }
+  return ReportedSave([this] { SaveFileSafely(ProgDir + TOptions::FileName, Options.Encode()); });
 }
 
 bool TMainState::AskDelete(const char* text) {
@@ -182,9 +182,9 @@ bool TMainState::NewDatabase(int infoFields) {
 
 void TMainState::ApplyFilter() {
   try {
-    Table1.Close();
-    Table1.Open();
-    Table1.SetFiltered(true);
+    // Reopening drops an unposted edit: keep it.
+    if (Table1.Active()) Table1.CheckBrowseMode();
+    ReapplyFilter(Table1);
   } catch (const std::exception& e) {
     ShowError(e.what());
   }

@@ -7,6 +7,7 @@
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "core/TOptions.h"
+#include "mime/ZIzorAvarivi2000.h"
 
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@ namespace postello {
 
 class TMainState {
 public:
-  TMainState() = default;
+  TMainState() { Msg.ApplyFormSettings(); }
   TMainState(const TMainState&) = delete;
   TMainState& operator=(const TMainState&) = delete;
 
@@ -31,6 +32,8 @@ public:
   // The text of the filter box (Windows-1252), read whenever a record is
   // judged; not saved.
   std::string FilterText;
+  // The one message object every message of every send run reuses.
+  ZIzorAvarivi2000 Msg;
 
   // Start-up up to the send page refresh: program folder, random seed,
   // Loading set, default database, mails, accounts, options, Loading

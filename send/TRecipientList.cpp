@@ -7,6 +7,9 @@ TRecipientList ReadRecipientList(TDbf& table, long mailField) {
   try {
     if (mailField > table.FieldCount() - 1) mailField = 0;
     if (mailField < 0) return rows;
+    // The filter is judged afresh, with the filter text as it is now; the
+    // merge then moves by these same positions.
+    table.FilterChanged();
     table.First();
     std::uint32_t position = 0;
     for (std::uint32_t n = table.RecordCount(); n > 0; --n) {

@@ -19,7 +19,9 @@ using TRecipientList = std::vector<TRecipientRow>;
 // Walks the table from its first record and makes the rows. mailField is the
 // number of the address field counted from 0; a number past the last field
 // means field 0. Never throws: when the table is closed, the field number is
-// negative or reading fails, the rows made so far are returned. Leaves the
+// negative or reading fails, the rows made so far are returned. Every
+// record is judged by the filter afresh (its text may have changed since the
+// table last moved). Leaves the
 // table on its last record. The merge finds a row's record again with
 // table.MoveTo(row.Position).
 TRecipientList ReadRecipientList(TDbf& table, long mailField);

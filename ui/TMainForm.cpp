@@ -7,6 +7,9 @@
 
 #include "core/MailDate.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -15,14 +18,17 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <algorithm>
+#include <thread>
 
 namespace postello {
 namespace {
 constexpr int kSendPage = 3;
 }
 
-TMainForm::TMainForm(TMainState& state, QWidget* parent) : QMainWindow(parent), m_state(state) {
+TMainForm::TMainForm(TMainState& state, QWidget* parent)
+    : QMainWindow(parent), m_state(state), m_run(state.Msg, state.Table1) {
   ui.setupUi(this);
+  Deliver = [](const TOutgoingMail& mail) { return DeliverMail(mail); };
   resize(638, 512);
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -123,6 +129,16 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent) : QMainWindow(parent), 
     connect(nav[k], &QToolButton::clicked, this, [this, k] { NavigatorClick(k); });
   }
 
+  connect(ui.SendBtn, &QPushButton::clicked, this, &TMainForm::SendBtnClick);
+  QPalette logPalette = ui.ErrorLog->palette();
+  logPalette.setColor(QPalette::Base, logPalette.color(QPalette::ToolTipBase));
+  logPalette.setColor(QPalette::Text, logPalette.color(QPalette::ToolTipText));
+  ui.ErrorLog->setPalette(logPalette);
+  ui.ErrorLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  m_run.OnIdle = [] { QApplication::processEvents(QEventLoop::AllEvents); };
+  m_run.OnErrorLog = [this](const std::string& line) { ui.ErrorLog->appendPlainText(ToQ(line)); };
+  m_run.OnProgress = [this] { ShowRunProgress(); };
+
   ui.ListView1->installEventFilter(this);
   ui.ListView2->installEventFilter(this);
   ui.RichEdit1->installEventFilter(this);
@@ -185,6 +201,14 @@ std::vector<int> TMainForm::SelectedRows(const QTreeWidget* list) {
 
 void TMainForm::PageControl2Change() {
   if (ui.PageControl2->currentIndex() != kSendPage) return;
+  ui.ListView3->setUpdatesEnabled(false);
+  ui.ListView3->clear();
+  m_recipients = ReadRecipientList(m_state.Table1, m_state.Options.MailField);
+  QList<QTreeWidgetItem*> rows;
+  rows.reserve(static_cast<int>(m_recipients.size()));
+  for (const TRecipientRow& row : m_recipients) rows.append(new QTreeWidgetItem(QStringList{ToQ(row.Address)}));
+  ui.ListView3->addTopLevelItems(rows);
+  ui.ListView3->setUpdatesEnabled(true);
   {
     const QSignalBlocker block(ui.AbsenderCombo);
     ui.AbsenderCombo->clear();
@@ -369,6 +393,82 @@ void TMainForm::bccCheckClick() {
 void TMainForm::AbsenderComboChange() {
   m_state.Options.KontoIndex = ui.AbsenderCombo->currentIndex();
   m_state.SaveOptions();
+}
+
+void TMainForm::SendBtnClick() {
+  if (m_run.Sending()) {
+    m_run.RequestCancel();
+    return;
+  }
+  TSendChoice choice;
+  choice.BatchMode = ui.bccCheck->isChecked();
+  choice.BccCount = ui.bccCountEd->value();
+  if (ui.AlleEmpfCheck->isChecked()) {
+    choice.Recipients = TRecipientChoice::All;
+  } else if (ui.SelectedEmpfCheck->isChecked()) {
+    choice.Recipients = TRecipientChoice::Selected;
+    for (int row : SelectedRows(ui.ListView3)) choice.SelectedRows.push_back(static_cast<std::size_t>(row));
+  } else {
+    choice.Recipients = TRecipientChoice::One;
+    choice.TypedAddress = FromQ(ui.EmpfEd->text());
+  }
+  choice.KontoIndex = ui.AbsenderCombo->currentIndex();
+  choice.MailIndex = ui.MailCombo->currentIndex();
+
+  SetRunning(true);
+  try {
+    m_run.Start(choice, m_recipients, m_state.Konten, m_state.Mails);
+    while (const std::optional<TOutgoingMail> mail = m_run.NextMessage()) {
+      m_run.Finish(*mail, DeliverOffThread(*mail));
+    }
+  } catch (const ESendRefused& e) {
+    ShowError(e.what());
+  } catch (const std::exception& e) {
+    if (m_run.Sending()) m_run.Abort();
+    ShowError(e.what());
+  }
+  SetRunning(false);
+  ShowRunProgress();
+  if (m_closeAfterRun) close();
+}
+
+bool TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
+  bool delivered = false;
+  QEventLoop wait;
+  std::thread worker([this, &mail, &delivered, &wait] {
+    try {
+      delivered = Deliver(mail);
+    } catch (...) {
+      delivered = false;
+    }
+    QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  wait.exec();
+  worker.join();
+  return delivered;
+}
+
+// While a run lasts only the send page is reachable and the button cancels.
+void TMainForm::SetRunning(bool running) {
+  for (int page = 0; page < kSendPage; ++page) ui.PageControl2->setTabVisible(page, !running);
+  ui.SendBtn->setText(running ? QStringLiteral("Abbrechen") : QStringLiteral("Mails senden..."));
+}
+
+void TMainForm::ShowRunProgress() {
+  ui.ProgressBar1->setValue(m_run.Progress());
+  ui.statlabel->setText(ToQ(m_run.StatusText()));
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // Closing during a run would destroy what the run is using: it stops
+  // after the current message instead, and the window closes then.
+  if (m_run.Sending()) {
+    m_closeAfterRun = true;
+    m_run.RequestCancel();
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
 }
 
 void TMainForm::SetPreviewHeaderFocused(bool focused) {

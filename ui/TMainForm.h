@@ -3,6 +3,8 @@
 // state and forwards the user's actions to it; the decisions are made by
 // TMainState.
 #include "core/TMainState.h"
+#include "send/TRecipientList.h"
+#include "send/TSendRun.h"
 #include "ui_TMainForm.h"
 
 #include <QMainWindow>
@@ -58,8 +60,16 @@ public slots:
   // Imports one file (what ImportBtnClick does after its dialog).
   void ImportFile(const QString& path);
   void NavigatorClick(int button);
+  void SendBtnClick();
+
+public:
+  // How each message reaches its server; tests may replace it. Runs on a
+  // worker thread, so it must touch nothing but its argument.
+  TSendRun::TDeliver Deliver;
+  TSendRun& SendRun() { return m_run; }
 
 protected:
+  void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -81,6 +91,15 @@ private:
   TMainState& m_state;
   TEditKontenForm* m_editKonten = nullptr;
   TDbfTableModel* m_tableModel = nullptr;
+  // The rows of ListView3, one to one: address and record position.
+  TRecipientList m_recipients;
+  TSendRun m_run;
+  bool m_closeAfterRun = false;
+  void SetRunning(bool running);
+  void ShowRunProgress();
+  // Hands one message to Deliver on a worker thread and keeps the window
+  // responsive until the session ends.
+  bool DeliverOffThread(const TOutgoingMail& mail);
   bool m_destroyed = false;
   QLabel* m_statusPanels[2] = {nullptr, nullptr};
 };

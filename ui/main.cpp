@@ -1,4 +1,5 @@
 // Postello, the window program. It takes no arguments.
+#include "GermanQt.h"
 #include "TEditKontenForm.h"
 #include "TMainForm.h"
 #include "TQtMessageSink.h"
@@ -6,22 +7,13 @@
 #include "core/ProgDir.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Postello 1.1"));
   QApplication::setApplicationDisplayName(QStringLiteral("Postello 1.1"));
 
-  // The program speaks German whatever the desktop's language: Qt's own
-  // buttons and dialogs too ("Ja", "Nein", "Abbrechen").
-  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  QTranslator qtGerman;
-  if (qtGerman.load(QStringLiteral("qtbase_de"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(&qtGerman);
-  }
+  postello::InstallGermanQt(app);
 
   postello::TQtMessageSink sink;
   postello::SetMessageSink(&sink);

@@ -87,6 +87,10 @@ TEST_F(AddressDb, OpeningANewNameCreatesItWithThePreviousFieldsAndFilters) {
   EXPECT_EQ(t.FieldCount(), 6);
   EXPECT_EQ(t.RecordCount(), 0u);
 
+  // Without creation a missing file is an error, and no file appears.
+  EXPECT_THROW(OpenAddressTable(t, Path("missing.dbf"), false), TDbfError);
+  EXPECT_FALSE(std::filesystem::exists(Path("missing.dbf")));
+
   // A file that is no table: the table stays closed.
   WriteBytes(Path("junk.dbf"), "not a table");
   EXPECT_THROW(OpenAddressTable(t, Path("junk.dbf")), TDbfError);
@@ -108,4 +112,23 @@ TEST_F(AddressDb, FilterFoldsOnlyAToZAndSearchesEveryField) {
 
 TEST_F(AddressDb, UpperCaseTouchesOnlyAToZ) {
   EXPECT_EQ(UpperCaseAZ("azAZ\xE4\xFF{}09"), "AZAZ\xE4\xFF{}09");
+}
+
+TEST_F(AddressDb, ReapplyingTheFilterShowsWhatTheTextNowSelects) {
+  TDbf t;
+  std::string text = "roth";
+  t.SetOnFilterRecord(MakeTextFilter([&] { return text; }));
+  OpenAddressTable(t, Path("r.dbf"));
+  CreateAddressTable(t, 0);
+  for (const char* name : {"Roth", "Lang", "Rothe"}) {
+    t.Append();
+    t.SetAsString(1, name);
+    t.Post();
+  }
+  ReapplyFilter(t);
+  EXPECT_EQ(t.ViewCount(), 2u);
+  text.clear();
+  ReapplyFilter(t);
+  EXPECT_EQ(t.ViewCount(), 3u);
+  EXPECT_EQ(t.AsString(1), "Roth");
 }

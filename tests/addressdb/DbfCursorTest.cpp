@@ -175,6 +175,9 @@ TEST_F(DbfCursor, FilterJudgesEachRecordOnceAndMovesByPositionWithoutWalking) {
     mTable.MoveTo(r);
     EXPECT_EQ(Cur(), "k" + std::to_string(3 * r));
     EXPECT_EQ(mTable.Position(), static_cast<std::int64_t>(r));
+    mTable.First();
+    EXPECT_EQ(mTable.MoveBy(static_cast<int>(r)), static_cast<int>(r));
+    EXPECT_EQ(Cur(), "k" + std::to_string(3 * r));
   }
   mTable.MoveTo(100);
   EXPECT_EQ(Cur(), "k297");

@@ -260,3 +260,28 @@ TEST_F(DbfFile, OpeningAMissingFileCreatesItWithTheFieldsHeldFromBefore) {
   EXPECT_EQ(t.Field(5).Name, "INFO 2");
   EXPECT_EQ(ReadBytes(Path("adressen.dbf2")), ReadBytes(path));
 }
+
+TEST_F(DbfFile, TableWithAProductionIndexIsOpenedForReadingOnly) {
+  const std::string path = CreateSixFields();
+  {
+    TDbf t;
+    t.SetFileName(path);
+    t.Open();
+    AppendRecord(t, {"a@x.de"});
+  }
+  std::string bytes = ReadBytes(path);
+  bytes[28] = 1;
+  bytes[1] = 90;
+  bytes[4] = 0;  // even the wrong count is left alone
+  WriteBytes(path, bytes);
+  TDbf t;
+  t.SetFileName(path);
+  t.Open();
+  EXPECT_TRUE(t.ReadOnly());
+  EXPECT_EQ(t.AsString(0), "a@x.de");
+  EXPECT_THROW(t.Edit(), TDbfError);
+  EXPECT_THROW(t.Append(), TDbfError);
+  EXPECT_THROW(t.Delete(), TDbfError);
+  t.Close();
+  EXPECT_EQ(ReadBytes(path), bytes);
+}

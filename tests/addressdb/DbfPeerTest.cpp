@@ -1,6 +1,7 @@
 // Tables exchanged with other dBASE programs: Debian's python3-dbfread reads
 // what TDbf writes, and python3-dbf writes tables TDbf must open.
 #include "addressdb/AddressDb.h"
+#include "addressdb/OemCodePage.h"
 #include "addressdb/TDbf.h"
 
 #include "addressdb/DbfTestFiles.h"
@@ -239,4 +240,61 @@ TEST_F(DbfPeer, DBaseIIIWithMemoOpensForWritingItsCharacterFields) {
   EXPECT_EQ(static_cast<std::uint8_t>(ReadBytes(path)[0]), 0x83);
   EXPECT_EQ(ReadBytes(Path("m.dbt")), memoBefore);
   EXPECT_EQ(Python(kDbfReadMemo, path), "Eva Roth|a long note\nJan|\nIda|\n");
+}
+
+namespace {
+
+const char* kOemTables = R"(
+import sys
+high = bytes(range(128, 256))
+for cp in ('cp437', 'cp850'):
+    print(high.decode(cp).encode('cp1252', errors='replace').hex())
+)";
+
+const char* kDbfWriteOem = R"(
+import sys, dbf
+for cp in ('cp437', 'cp850'):
+    t = dbf.Table(sys.argv[1] + '-' + cp + '.dbf', 'name C(20)', dbf_type='db3', codepage=cp)
+    t.open(mode=dbf.READ_WRITE)
+    t.append(({'cp437': 'M\xfcller \xa3 \xdf', 'cp850': 'M\xfcller \xd8 \xdf'}[cp],))
+    t.close()
+)";
+
+const char* kDbfReadOem = R"(
+import sys, dbf
+for cp in ('cp437', 'cp850'):
+    t = dbf.Table(sys.argv[1] + '-' + cp + '.dbf')
+    t.open(mode=dbf.READ_ONLY)
+    print(cp, '|'.join(r.name.rstrip() for r in t))
+    t.close()
+)";
+
+} // namespace
+
+TEST_F(DbfPeer, DosCodePagesMatchPythonsCodecs) {
+  std::string high;
+  for (int b = 128; b < 256; ++b) high += static_cast<char>(b);
+  EXPECT_EQ(Python(kOemTables, ""),
+            Hex(OemToCp1252(high, 437)) + "\n" + Hex(OemToCp1252(high, 850)) + "\n");
+}
+
+TEST_F(DbfPeer, TextOfDosTablesIsConvertedBothWays) {
+  const std::string base = Path("oem");
+  Python(kDbfWriteOem, base);
+  for (const char* cp : {"cp437", "cp850"}) {
+    TDbf t;
+    t.SetAutoCreate(false);
+    t.SetFileName(base + "-" + cp + ".dbf");
+    t.Open();
+    const bool is850 = std::string(cp) == "cp850";
+    EXPECT_EQ(t.CodePage(), is850 ? 850 : 437);
+    EXPECT_EQ(t.AsString(0), is850 ? "M\xFCller \xD8 \xDF" : "M\xFCller \xA3 \xDF");
+    t.Append();
+    t.SetAsString(0, "J\xFCrgen \xD8 \x80");  // no euro sign in either, no \xD8 in 437
+    t.Post();
+    t.Close();
+  }
+  EXPECT_EQ(Python(kDbfReadOem, base),
+            "cp437 M\xC3\xBCller \xC2\xA3 \xC3\x9F|J\xC3\xBCrgen ? ?\n"
+            "cp850 M\xC3\xBCller \xC3\x98 \xC3\x9F|J\xC3\xBCrgen \xC3\x98 ?\n");
 }

@@ -1,5 +1,6 @@
 #include "core/TMainState.h"
 #include "TestBytes.h"
+#include "support/ScriptedSink.h"
 
 #include <gtest/gtest.h>
 
@@ -7,20 +8,11 @@
 
 using namespace postello;
 using postello::test::Bytes;
+using postello::test::ScriptedSink;
 using postello::test::TempDir;
 
 namespace {
 
-// Answers questions with a fixed button and records what was shown.
-struct ScriptedSink : TMessageSink {
-  TMsgResult answer = TMsgResult::Yes;
-  std::vector<std::string> texts, captions;
-  TMsgResult Show(const std::string& t, const std::string& c, TMsgButtons b, TMsgIcon) override {
-    texts.push_back(t);
-    captions.push_back(c);
-    return b == TMsgButtons::YesNo ? answer : TMsgResult::Ok;
-  }
-};
 
 struct SinkGuard {
   explicit SinkGuard(TMessageSink* s) : old(SetMessageSink(s)) {}

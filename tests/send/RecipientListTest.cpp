@@ -86,6 +86,10 @@ TEST_F(RecipientList, FilterAndDeletedRecordsShapeThePositions) {
   EXPECT_EQ(Lines(rows), (Strings{"a@x.de\t0", "d@x.de\t1"}));
   mTable.MoveTo(rows[1].Position);
   EXPECT_EQ(mTable.AsString(0), "d@x.de");
+
+  // A filter text changed since the table last moved is applied.
+  filter = "lang";
+  EXPECT_EQ(Lines(ReadRecipientList(mTable, 0)), Strings{"b@x.de\t0"});
 }
 
 TEST_F(RecipientList, ClosedOrEmptyTableGivesNoRows) {

@@ -47,8 +47,7 @@ class MainFormTest : public QObject {
 private slots:
   void init() {
     QVERIFY(m_dir.isValid());
-    QDir(m_dir.path()).removeRecursively();
-    QDir().mkpath(m_dir.path());
+    postello::test::EmptyFolder(m_dir);
     m_sink = ScriptedSink{};
     SetMessageSink(&m_sink);
   }

@@ -1,10 +1,11 @@
 #pragma once
 // Shared helpers of the window tests: a message sink that answers from a
 // script, a temporary program folder, and a way to answer modal dialogs.
-#include "core/TMessageSink.h"
+#include "support/ScriptedSink.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QFile>
@@ -14,15 +15,6 @@
 
 namespace postello::test {
 
-struct ScriptedSink : TMessageSink {
-  TMsgResult answer = TMsgResult::Yes;
-  std::vector<std::string> texts, captions;
-  TMsgResult Show(const std::string& t, const std::string& c, TMsgButtons b, TMsgIcon) override {
-    texts.push_back(t);
-    captions.push_back(c);
-    return b == TMsgButtons::YesNo ? answer : TMsgResult::Ok;
-  }
-};
 
 // Runs action on the next modal dialog as soon as it is shown.
 inline void WhenModalShown(std::function<void(QDialog*)> action) {
@@ -36,6 +28,12 @@ inline void WhenModalShown(std::function<void(QDialog*)> action) {
     }
   });
   timer->start();
+}
+
+// Empties the test's program folder before each test.
+inline void EmptyFolder(const QTemporaryDir& dir) {
+  QDir(dir.path()).removeRecursively();
+  QDir().mkpath(dir.path());
 }
 
 inline QByteArray FileBytes(const QString& path) {

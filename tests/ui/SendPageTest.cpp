@@ -1,0 +1,165 @@
+// The send page of the running window against a real SMTP server
+// (aiosmtpd), and cancellation through the same button.
+#include "TMainForm.h"
+#include "UiTestSupport.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <atomic>
+
+using namespace postello;
+using postello::test::ScriptedSink;
+
+class SendPageTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir m_dir;
+  QTemporaryDir m_spool;
+  ScriptedSink m_sink;
+  QProcess m_server;
+  int m_port = 0;
+
+  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
+
+  // A table of addresses, one account on the test server and one mail with
+  // a placeholder.
+  void Prepare(TMainState& state, TMainForm& form, int recipients) {
+    m_sink.answer = TMsgResult::Ok;
+    QVERIFY(state.NewDatabase(2));
+    QByteArray csv;
+    for (int k = 1; k <= recipients; ++k) csv += QByteArray("r") + QByteArray::number(k) + "@example.org;Name" + QByteArray::number(k) + ";Vorname\r\n";
+    QFile f(m_dir.filePath("liste.csv"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(csv);
+    f.close();
+    form.ImportFile(f.fileName());
+    TKontoRec konto;
+    konto.Absender = "Verein";
+    konto.Email = "verein@example.org";
+    konto.Server = "127.0.0.1:" + std::to_string(m_port);
+    state.AddKonto(konto);
+    TMailRec* mail = state.Mails.Add();
+    mail->Subject = "Hallo";
+    mail->MailType = 2;
+    mail->PlainText = "Liebe(r) [%Name],\r\nwillkommen.";
+    state.SaveMails();
+    form.ListMails();
+    form.ListKonten();
+    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+  }
+
+private slots:
+  void initTestCase() {
+    QVERIFY(m_spool.isValid());
+    m_server.setProgram("/usr/bin/python3");
+    m_server.setArguments({QString(POSTELLO_TEST_DATA) + "/send/smtp_test_server.py", "--spool", m_spool.path(),
+                           "--refuse", "r2@example.org"});
+    m_server.start();
+    QVERIFY(m_server.waitForStarted());
+    QVERIFY(m_server.waitForReadyRead(20000));
+    const QByteArray line = m_server.readLine();
+    QVERIFY2(line.startsWith("PORT "), line.constData());
+    m_port = line.mid(5).trimmed().toInt();
+  }
+  void cleanupTestCase() {
+    m_server.terminate();
+    m_server.waitForFinished();
+  }
+  void init() {
+    postello::test::EmptyFolder(m_dir);
+    m_sink = ScriptedSink{};
+    SetMessageSink(&m_sink);
+  }
+  void cleanup() { SetMessageSink(nullptr); }
+
+  void personalisedRunReportsTheRefusedRecipient() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 3);
+    QCOMPARE(form.findChild<QTreeWidget*>("ListView3")->topLevelItemCount(), 3);
+    QCOMPARE(form.findChild<QComboBox*>("AbsenderCombo")->currentText(), QString("Verein verein@example.org"));
+    auto* stat = form.findChild<QLabel*>("statlabel");
+    QCOMPARE(stat->text(), QString("0 Mails von 0 verarbeited 0 fehlgeschlagen."));
+    const int before = QDir(m_spool.path()).entryList({"msg-*.eml"}).size();
+
+    QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+
+    QCOMPARE(stat->text(), QString("3 Mails von 3 verarbeitet 1 fehlgeschlagen."));
+    QCOMPARE(form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText(),
+             QString("Fehler beim Senden der Nachricht an r2@example.org"));
+    QCOMPARE(form.findChild<QProgressBar*>("ProgressBar1")->value(), 0);
+    QCOMPARE(form.findChild<QPushButton*>("SendBtn")->text(), QString("Mails senden..."));
+    const QStringList stored = QDir(m_spool.path()).entryList({"msg-*.eml"}, QDir::Files, QDir::Name);
+    QCOMPARE(stored.size() - before, 2);
+    // The merge reached the server: the third recipient's name is in a
+    // message (base64 body, so look at the decoded text).
+    bool found = false;
+    for (const QString& name : stored) {
+      QFile f(m_spool.filePath(name));
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      const QByteArray all = f.readAll();
+      const int body = all.indexOf("\r\n\r\n");
+      if (QByteArray::fromBase64(all.mid(body + 4)).contains("Liebe(r) Name3,")) found = true;
+    }
+    QVERIFY(found);
+  }
+
+  void refusalsAreShownAndNothingIsSent() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+    form.findChild<QRadioButton*>("OneEmpfCheck")->setChecked(true);
+    form.findChild<QLineEdit*>("EmpfEd")->setText("   ");
+    QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+    QCOMPARE(m_sink.texts.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(m_sink.texts[0]), QString("Es sind keine Empf\xE4nger vorhanden!"));
+    form.findChild<QLineEdit*>("EmpfEd")->setText("x@example.org");
+    QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(m_sink.texts.back()), QString("Es ist kein Absender-Konto ausgew\xE4hlt!"));
+    QVERIFY(form.findChild<QTabWidget*>("PageControl2")->isTabVisible(0));
+  }
+
+  void cancelDuringTheThirdOfTenMessages() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 10);
+    auto* button = form.findChild<QPushButton*>("SendBtn");
+    auto* tabs = form.findChild<QTabWidget*>("PageControl2");
+    std::atomic<int> delivered{0};
+    QString captionDuringRun;
+    bool tabsHidden = false;
+    form.Deliver = [&](const TOutgoingMail& mail) {
+      if (mail.Index == 2) {
+        // The user clicks "Abbrechen" while the third message is on its way.
+        QMetaObject::invokeMethod(button, [&] {
+          captionDuringRun = button->text();
+          tabsHidden = !tabs->isTabVisible(0) && !tabs->isTabVisible(1) && !tabs->isTabVisible(2);
+          button->click();
+        }, Qt::BlockingQueuedConnection);
+      }
+      ++delivered;
+      return true;
+    };
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(delivered.load(), 3);
+    QCOMPARE(captionDuringRun, QString("Abbrechen"));
+    QVERIFY(tabsHidden);
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("3 Mails von 10 verarbeitet 0 fehlgeschlagen."));
+    QCOMPARE(form.findChild<QProgressBar*>("ProgressBar1")->value(), 0);
+    QCOMPARE(button->text(), QString("Mails senden..."));
+    QVERIFY(tabs->isTabVisible(0) && tabs->isTabVisible(1) && tabs->isTabVisible(2));
+  }
+};
+
+QTEST_MAIN(SendPageTest)
+#include "SendPageTest.moc"
