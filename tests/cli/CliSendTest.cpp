@@ -289,6 +289,25 @@ TEST_F(CliSendTest, InterruptStopsBetweenTwoMessages) {
   EXPECT_EQ(ReadFileBytes(Path("stderr")), "");
 }
 
+TEST_F(CliSendTest, ProgressBarOnlyWhenStandardErrorIsATerminal) {
+  MakeState(9);
+  MakePeople(3);
+  // script(1) gives the program a terminal as standard error; standard
+  // output goes to a file.
+  const std::string inner = std::string(POSTELLO_BIN_DIR) + "/postello-cli send --mail 0 --account 0 --dir '" +
+                            Dir.Path().string() + "' --eml-dir '" + Path("eml") + "' >'" + Path("stdout") + "'";
+  const std::string cmd = "script -qec \"" + inner + "\" /dev/null >'" + Path("tty") + "' 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string tty = ReadFileBytes(Path("tty"));
+  EXPECT_NE(tty.find("\r[#########                     ] 33% 1/3"), std::string::npos) << tty;
+  EXPECT_NE(tty.find("\r[##############################] 100% 3/3"), std::string::npos) << tty;
+  // The bar is wiped before the status text appears elsewhere.
+  EXPECT_EQ(tty.substr(tty.size() - 4), "\r\033[K");
+  EXPECT_EQ(ReadFileBytes(Path("stdout")), "3 Mails von 3 verarbeitet 0 fehlgeschlagen.\n");
+  // Without a terminal there is no bar (every other test).
+  EXPECT_EQ(Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'").Err, "");
+}
+
 TEST_F(CliSendTest, RecipientsImportAndNewdb) {
   MakeState(9);
   TResult r = Cli("newdb --info 1");
