@@ -542,6 +542,30 @@ TEST_F(SendRunTest, AttachmentsAreReadOncePerRun) {
   EXPECT_TRUE(Run.ErrorLog().empty());
 }
 
+TEST_F(SendRunTest, AttachmentsReadOnceGiveTheBytesOfReadingPerMessage) {
+  MakePeople(2);
+  AddAccount(25);
+  AddHtmlMail();
+  ZIzorAvarivi2000 reference;
+  reference.ApplyFormSettings();
+  reference.SetHtmlBody("x");
+  reference.SetPlainBody("y");
+  reference.AddAttachmentFile((Dir.Path() / "logo.gif").string(), "", true);
+  reference.AddAttachmentFile((Dir.Path() / "preise.pdf").string(), "", false);
+  Run.Start(Choice(), ReadRecipientList(Table, 0), Konten, Mails);
+  for (int m = 0; m < 2; ++m) {
+    const std::optional<TOutgoingMail> mail = Run.NextMessage();
+    ASSERT_TRUE(mail.has_value());
+    ASSERT_EQ(Msg.AttachList.Count(), 2);
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(Msg.AttachList[i]->HeaderText(), reference.AttachList[i]->HeaderText());
+      EXPECT_TRUE(Msg.AttachList[i]->EncodedBody == reference.AttachList[i]->EncodedBody) << "attachment " << i;
+      EXPECT_NE(mail->Data[1].find(reference.AttachList[i]->EncodedBody), std::string::npos);
+    }
+    Run.Finish(*mail, true);
+  }
+}
+
 TEST_F(SendRunTest, ErrorWhileComposingEndsTheRunKeepingWhatWasSent) {
   MakePeople(4);
   AddAccount(25);
