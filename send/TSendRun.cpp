@@ -95,8 +95,14 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
 std::optional<TOutgoingMail> TSendRun::NextMessage() {
   if (!FSending) return std::nullopt;
   if (OnIdle) OnIdle();
-  if (FCancelRequested || FNext >= FMessageCount) {
-    EndRun(FCancelRequested);
+  // A request that comes with the last message stops nothing: the run is
+  // complete, not cancelled.
+  if (FNext >= FMessageCount) {
+    EndRun(false);
+    return std::nullopt;
+  }
+  if (FCancelRequested) {
+    EndRun(true);
     return std::nullopt;
   }
   const int m = FNext++;

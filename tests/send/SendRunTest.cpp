@@ -262,6 +262,17 @@ TEST_F(SendRunTest, CancelDuringTheThirdOfTenLetsItFinishAndSendsNoFourth) {
   while (std::optional<TOutgoingMail> mail = Run.NextMessage()) Run.Finish(*mail, DeliverMail(*mail));
   EXPECT_EQ(Run.StatusText(), "1 Mails von 10 verarbeitet 0 fehlgeschlagen.");
   EXPECT_EQ(server.Count(), 4);
+
+  // A click during the last message finds nothing left to stop.
+  Run.OnIdle = nullptr;
+  Run.Start(Choice(), ReadRecipientList(Table, 0), Konten, Mails);
+  while (std::optional<TOutgoingMail> mail = Run.NextMessage()) {
+    if (mail->Index == 9) Run.RequestCancel();
+    Run.Finish(*mail, DeliverMail(*mail));
+  }
+  EXPECT_FALSE(Run.Cancelled());
+  EXPECT_EQ(Run.StatusText(), "10 Mails von 10 verarbeitet 0 fehlgeschlagen.");
+  EXPECT_EQ(server.Count(), 14);
 }
 
 // Recipients given straight as rows: address and record position.
