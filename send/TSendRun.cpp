@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace postello {
 namespace {
 
@@ -31,9 +35,26 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// Every message allocates and frees buffers of a few hundred kilobytes
+// (attachment copies, the rendered body, the SMTP data). With the C
+// library's defaults, freed memory of that size goes back to the system
+// after each message and returns as fresh zeroed pages for the next one,
+// which costs about a third of a run's processor time. Kept in the
+// process, it is bounded by what the largest message needs.
+void KeepFreedMemory() {
+#if defined(__GLIBC__)
+  static const bool done = [] {
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+    return true;
+  }();
+  (void)done;
+#endif
+}
+
 } // namespace
 
-TSendRun::TSendRun(ZIzorAvarivi2000& msg, TDbf& table) : Msg(msg), Table1(table) {}
+TSendRun::TSendRun(ZIzorAvarivi2000& msg, TDbf& table) : Msg(msg), Table1(table) { KeepFreedMemory(); }
 
 void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten,
                      TMailList& mails) {
@@ -150,7 +171,10 @@ void TSendRun::Compose(int m, TOutgoingMail& out) {
     Msg.AddAttachmentBytes(AttachmentBytes(i), a.FileName, "", !a.ContentId.empty());
   }
   Msg.ComposeBody();
-  out.Data = {Msg.HeaderText(), Msg.EncodedBody};
+  // One copy of the body: an initializer list would copy it twice.
+  out.Data.reserve(2);
+  out.Data.push_back(Msg.HeaderText());
+  out.Data.push_back(Msg.EncodedBody);
 }
 
 std::string TSendRun::MergedText(const std::string& text, int m) {
