@@ -75,6 +75,9 @@ public:
 
   using TDeliver = std::function<bool(const TOutgoingMail&)>;
 
+  // The first run object of the process also tells the C library to keep
+  // freed buffers of message size instead of returning them to the system
+  // after each message (a process-wide malloc setting).
   TSendRun(ZIzorAvarivi2000& msg, TDbf& table);
   TSendRun(const TSendRun&) = delete;
   TSendRun& operator=(const TSendRun&) = delete;
