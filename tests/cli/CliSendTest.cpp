@@ -198,6 +198,14 @@ TEST_F(CliSendTest, ToSendsOneUnmergedMessageWithoutTouchingTheTable) {
   EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\neiner@example.org\n");
   EXPECT_NE(DescribeSent({out + "/00001.eml"}).find("  text: Hallo [%Vorname] [%Name]\n"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(Path("adr.dbf")));
+
+  // A line end smuggled into the address: never written, counted failed.
+  const TResult bad = Cli("send --mail 0 --account 0 --to \"$(printf 'x@example.org\\r\\nRCPT TO:<evil@example.org>')\""
+                          " --eml-dir '" + Path("eml2") + "'");
+  EXPECT_EQ(bad.Status, 1);
+  EXPECT_EQ(bad.Out, "1 Mails von 1 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(bad.Err, "Fehler beim Senden der Nachricht an x@example.org  RCPT TO:<evil@example.org>\n");
+  EXPECT_FALSE(std::filesystem::exists(Path("eml2/00001.eml")));
 }
 
 TEST_F(CliSendTest, RefusalsAndWrongArgumentsGiveStatusTwo) {
