@@ -61,6 +61,10 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   }
   ui.PageControl2->tabBar()->setAttribute(Qt::WA_Hover);
 
+  // The mail editor window is still to come; until then the button says so.
+  ui.NewBtn->setEnabled(false);
+  ui.NewBtn->setToolTip(QString::fromUtf8("Der Mail-Editor ist in dieser Version noch nicht enthalten."));
+
   ui.ListView1->setColumnWidth(0, 18);
   ui.ListView1->setColumnWidth(1, 300);
   ui.ListView1->setColumnWidth(2, 75);
