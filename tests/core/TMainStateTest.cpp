@@ -125,3 +125,47 @@ TEST(TMainState, UnwritableStateFileIsReportedNotDropped) {
   ASSERT_EQ(sink.texts.size(), 1u);
   EXPECT_NE(sink.texts[0].find("mails.dat\" konnte nicht gespeichert werden"), std::string::npos);
 }
+
+TEST(TMainState, ShutdownPostsAnEditLeftOpenInTheGrid) {
+  TempDir dir;
+  ScriptedSink sink;
+  sink.answer = TMsgResult::Ok;
+  SinkGuard guard(&sink);
+  {
+    TMainState s;
+    s.FormCreate(dir.path());
+    ASSERT_TRUE(s.NewDatabase(0));
+    s.Table1.Append();
+    s.Table1.SetAsString(0, "offen@example.org");
+    s.FormDestroy();
+  }
+  TDbf table;
+  table.SetFileName(dir.file("mailaddies.dbf"));
+  table.SetAutoCreate(false);
+  table.Open();
+  ASSERT_EQ(table.RecordCount(), 1u);
+  EXPECT_EQ(table.AsString(0), "offen@example.org");
+  EXPECT_EQ(sink.texts.size(), 1u) << "only the new-table question";
+}
+
+TEST(TMainState, FilterReopensTheTableWithoutLosingAnOpenEdit) {
+  TempDir dir;
+  ScriptedSink sink;
+  sink.answer = TMsgResult::Ok;
+  SinkGuard guard(&sink);
+  TMainState s;
+  s.FormCreate(dir.path());
+  ASSERT_TRUE(s.NewDatabase(0));
+  for (const char* a : {"mailand@example.org", "rom@example.org"}) {
+    s.Table1.Append();
+    s.Table1.SetAsString(0, a);
+    s.Table1.Post();
+  }
+  s.Table1.Append();
+  s.Table1.SetAsString(0, "zaimai@example.org");
+  s.FilterText = "mai";
+  s.ApplyFilter();
+  std::vector<std::string> seen;
+  for (s.Table1.First(); !s.Table1.Eof(); s.Table1.Next()) seen.push_back(s.Table1.AsString(0));
+  EXPECT_EQ(seen, (std::vector<std::string>{"mailand@example.org", "zaimai@example.org"}));
+}
