@@ -18,7 +18,8 @@ void TMainState::FormCreate(const std::string& progDir) {
   ProgDir = WithTrailingSlash(progDir);
   RandomizeBoundaries();
   Loading = true;
-  OpenDatabaseFile(DefaultDatabaseFile(), true);
+  Options.DatabaseFile = DefaultDatabaseFile();
+  OpenDatabaseFile(Options.DatabaseFile, true);
   OpenMails();
   OpenKonten();
   OpenOptions();
@@ -149,7 +150,10 @@ TKontoRec TMainState::KontoForEdit(int index) {
 bool TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
   try {
     Table1.SetOnFilterRecord(MakeTextFilter([this] { return FilterText; }));
-    OpenAddressTable(Table1, path);
+    // Start-up only opens what is there: a missing table is made when the
+    // user names a file or asks for a new database, so starting the
+    // program writes no file.
+    OpenAddressTable(Table1, path, !quiet);
   } catch (const std::exception& e) {
     try {
       Table1.Close();

@@ -68,9 +68,10 @@ public:
   // Account index with its password in clear, for the dialog.
   TKontoRec KontoForEdit(int index);
 
-  // Opens the named address table (creating a missing file) and remembers
-  // it in the options. A file that cannot be opened leaves the table closed
-  // and the name unremembered; the user is told why unless quiet (start-up).
+  // Opens the named address table and remembers it in the options. A file
+  // that cannot be opened leaves the table closed and the name
+  // unremembered; the user is told why. Quiet (start-up): a missing file
+  // is not created and nothing is told.
   // True when the table is open.
   bool OpenDatabaseFile(const std::string& path, bool quiet);
   // Asks, then replaces the table file by a new, empty table with the

@@ -41,6 +41,8 @@ TEST(TMainState, StartFromAnEmptyFolderHasTheDefaultsAndWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("options.dat")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("mails.dat")));
   EXPECT_FALSE(std::filesystem::exists(dir.file("konten.dat")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("mailaddies.dbf")));
+  EXPECT_FALSE(s.Table1.Active());
 }
 
 TEST(TMainState, ProgDirGetsNoSecondSlash) {
