@@ -10,10 +10,8 @@ namespace postello {
 
 TCliState::TCliState(const std::string& dir) : FDir(dir) {
   const std::string path = dir + TOptions::FileName;
-  const auto bytes = ReadWholeFile(path);
-  if (!bytes) return;
   try {
-    Options.Decode(*bytes);
+    Options.Load(path);
   } catch (const EInOutError& e) {
     throw ECliStateError("Die Datei \"" + Utf8ToCp1252(path) + "\" ist besch\xE4" "digt: " + e.what());
   }

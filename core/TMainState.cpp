@@ -84,10 +84,8 @@ void TMainState::FreeKonten() { Konten = TKontoList(&CurKonto); }
 
 void TMainState::OpenOptions() {
   const std::string path = ProgDir + TOptions::FileName;
-  const auto bytes = ReadWholeFile(path);
-  if (!bytes) return;
   try {
-    Options.Decode(*bytes);
+    if (!Options.Load(path)) return;
   } catch (const EInOutError& e) {
     ShowError(DescribeDamagedFile(path, e, 0, "Einstellungen"));
     return;
@@ -100,29 +98,34 @@ bool TMainState::SaveOptions() {
   return ReportedSave([this] { SaveFileSafely(ProgDir + TOptions::FileName, Options.Encode()); });
 }
 
-bool TMainState::AskDelete(const char* text) {
-  return Messages().Show(text, "L\xF6schen", TMsgButtons::YesNo, TMsgIcon::Information) ==
-         TMsgResult::Yes;
-}
+namespace {
 
-bool TMainState::DeleteMails(std::vector<int> rows) {
+// Asks once, then deletes the marked rows of a list from the last to the
+// first, so the remaining rows keep matching the array indexes.
+template <class T>
+bool DeleteMarked(TDynaArray<T>& list, std::vector<int> rows, const char* question) {
   if (rows.empty()) return false;
-  if (!AskDelete("Wollen Sie alle markieren eMails unwiderruflich l\xF6schen?")) return false;
-  // From the last row to the first, so the remaining rows keep matching
-  // the array indexes.
+  if (Messages().Show(question, "L\xF6schen", TMsgButtons::YesNo, TMsgIcon::Information) != TMsgResult::Yes) {
+    return false;
+  }
   std::sort(rows.begin(), rows.end(), std::greater<>());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  for (int row : rows) Mails.Delete(row);
+  for (int row : rows) list.Delete(row);
+  return true;
+}
+
+} // namespace
+
+bool TMainState::DeleteMails(std::vector<int> rows) {
+  if (!DeleteMarked(Mails, std::move(rows), "Wollen Sie alle markieren eMails unwiderruflich l\xF6schen?")) return false;
   SaveMails();
   return true;
 }
 
 bool TMainState::DeleteKonten(std::vector<int> rows) {
-  if (rows.empty()) return false;
-  if (!AskDelete("Wollen Sie alle markieren Konten unwiderruflich l\xF6schen?")) return false;
-  std::sort(rows.begin(), rows.end(), std::greater<>());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  for (int row : rows) Konten.Delete(row);
+  if (!DeleteMarked(Konten, std::move(rows), "Wollen Sie alle markieren Konten unwiderruflich l\xF6schen?")) {
+    return false;
+  }
   SaveKonten();
   return true;
 }

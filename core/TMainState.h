@@ -83,9 +83,6 @@ public:
   // Imports a TXT/CSV file into the table; returns the records appended.
   // Errors are shown (the text of an unopenable file as the user knows it).
   std::size_t ImportFile(const std::string& path);
-
-private:
-  bool AskDelete(const char* text);
 };
 
 } // namespace postello

@@ -36,4 +36,11 @@ void TOptions::Decode(std::string_view bytes) {
   DatabaseFile = Cp1252ToUtf8(ReadShortStr(f));
 }
 
+bool TOptions::Load(const std::string& path) {
+  const auto bytes = ReadWholeFile(path);
+  if (!bytes) return false;
+  Decode(*bytes);
+  return true;
+}
+
 } // namespace postello

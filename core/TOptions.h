@@ -26,6 +26,9 @@ struct TOptions {
   // 1..100 as its box would. Throws EInOutError when the file ends early;
   // the integers read before stay applied.
   void Decode(std::string_view bytes);
+  // Applies the options.dat at path; false when there is none (the start
+  // values stay). Throws EInOutError for a damaged file.
+  bool Load(const std::string& path);
 };
 
 } // namespace postello
