@@ -32,30 +32,9 @@ import json
 import os
 import sys
 from email import policy
-from email.header import decode_header, make_header
 
-TOLERATED_HEADER_DEFECTS = ("encoded word inside quoted string",
-                            "missing trailing whitespace after encoded-word")
-
-
-def decoded(value):
-    if value is None:
-        return ""
-    return str(make_header(decode_header(str(value))))
-
-
-def tree(part):
-    if part.is_multipart():
-        return part.get_content_type() + "(" + ",".join(tree(p) for p in part.get_payload()) + ")"
-    return part.get_content_type()
-
-
-def leaves(part):
-    if part.is_multipart():
-        for sub in part.get_payload():
-            yield from leaves(sub)
-    else:
-        yield part
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from mailparts import decoded, header_defects, leaves, tree  # noqa: E402
 
 
 def escaped(text):
@@ -113,11 +92,7 @@ def describe(path, out):
         else:
             out.append("  bytes: %d %s" % (len(payload), hashlib.sha256(payload).hexdigest()))
     defects = [d for p in old.walk() for d in p.defects]
-    for p in new.walk():
-        for name, value in p.items():
-            for d in getattr(value, "defects", ()):
-                if not any(t in str(d) for t in TOLERATED_HEADER_DEFECTS):
-                    defects.append(d)
+    defects += [d for _, d in header_defects(new)]
     out.append("defects: %d%s" % (len(defects), "".join(" " + repr(d) for d in defects)))
 
 
