@@ -181,7 +181,10 @@ public:
                       " Bytes, und " + std::to_string(FStack.size() + (FSkipDepth > 0 ? FSkipDepth - 1 : 0)) +
                       " Klammer(n) sind nicht geschlossen. Gelesen wurde der Text bis dorthin.";
     }
-    if (!FDone) EndDocument(FStack.empty() ? TParaState{} : FStack.back().Para);
+    if (!FDone) {
+      FinishFallback();
+      EndDocument(FStack.empty() ? TParaState{} : FStack.back().Para);
+    }
     return std::move(FResult);
   }
 
@@ -617,10 +620,13 @@ private:
     FPara.Bullet = IsBullet(para);
     if (!FPara.Bullet && HasVisibleText(FListText)) {
       // A numbered list: the model has no numbering, so the number the
-      // writer put there as text is kept as text.
-      FListText.insert(FListText.end(), std::make_move_iterator(FPara.Runs.begin()),
-                       std::make_move_iterator(FPara.Runs.end()));
-      FPara.Runs = std::move(FListText);
+      // writer put there as text is kept, in the format of the paragraph's
+      // first character and without the blanks some writers put before it.
+      std::string number;
+      for (const TTextRun& r : FListText) number += r.Text;
+      number.erase(0, number.find_first_not_of(' '));
+      TTextRun run{FPara.Runs.empty() ? FListText.front().Format : FPara.Runs.front().Format, std::move(number)};
+      FPara.Runs.insert(FPara.Runs.begin(), std::move(run));
     }
     FResult.Document.Paragraphs.push_back(std::move(FPara));
     FPara = TParagraph{};
