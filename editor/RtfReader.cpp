@@ -635,10 +635,14 @@ private:
   }
 
   // The last \par of a document ends its paragraph and opens none: only
-  // text after it makes another paragraph.
+  // text after it makes another paragraph. A rich edit control saves its
+  // empty document as one \par, so a document whose only paragraph is
+  // empty is the empty document.
   void EndDocument(const TParaState& para) {
     FDone = true;
     if (!FPara.Runs.empty()) Close(para);
+    std::vector<TParagraph>& paragraphs = FResult.Document.Paragraphs;
+    if (paragraphs.size() == 1 && paragraphs.front().Runs.empty()) paragraphs.clear();
   }
 
   bool IsBullet(const TParaState& para) const {

@@ -35,7 +35,15 @@ TEST(RtfReader, LastParOpensNoEmptyParagraph) {
   EXPECT_EQ(ReadRtf(kHead + "eins\\par zwei\\par\r\n}").Document.Paragraphs.size(), 2u);
   EXPECT_EQ(ReadRtf(kHead + "eins\\par zwei}").Document.Paragraphs.size(), 2u);
   EXPECT_EQ(Read("eins\\par\\par"), "left:\n  Arial 10 #000000: eins\nleft:\n");
-  EXPECT_EQ(Read("\\par"), "left:\n");
+  EXPECT_EQ(Read("\\qc\\par\\par"), "center:\ncenter:\n");
+}
+
+// A rich edit control saves its empty document as one \par.
+TEST(RtfReader, OneEmptyParagraphIsTheEmptyDocument) {
+  EXPECT_EQ(Read("\\par"), "");
+  EXPECT_EQ(Read("\\qc{\\pntext\\'b7\\tab}{\\*\\pn\\pnlvlblt{\\pntxtb\\'b7}}\\par"), "");
+  EXPECT_EQ(Read("{\\b }\\par"), "");
+  EXPECT_EQ(Read(" \\par"), "left:\n  Arial 10 #000000:  \n");
 }
 
 TEST(RtfReader, NoTextGivesAnEmptyDocument) {

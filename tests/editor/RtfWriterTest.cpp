@@ -69,11 +69,13 @@ TEST(RtfWriter, EmptyDocumentReadsBackEmpty) {
   const TRtfReadResult back = ReadRtf(rtf);
   EXPECT_EQ(back.Error, "");
   EXPECT_TRUE(back.Document.Paragraphs.empty()) << rtf;
+  // One empty paragraph is what a rich edit control holds when empty.
+  EXPECT_TRUE(ReadRtf(WriteRtf(Doc({Para({}, paCenter, true)}))).Document.Paragraphs.empty());
 }
 
 TEST(RtfWriter, RoundTripKeepsEveryAttribute) {
   std::vector<TDesignDocument> docs;
-  docs.push_back(Doc({Para({})}));
+  docs.push_back(Doc({Para({}), Para({})}));
   docs.push_back(Doc({Para({}), Para({}, paCenter, true), Para({}, paRight)}));
   docs.push_back(Doc({Para({Txt("Hallo")}), Para({})}));
   std::vector<TTextRun> styles;
