@@ -535,17 +535,19 @@ private:
   // ---- text -----------------------------------------------------------
 
   void Text(unsigned char c) {
-    if (FStar) FStar = false;
+    FStar = false;
+    // Control characters other than the tab carry nothing, also in a
+    // fallback and as \'hh: a line break never enters a paragraph.
+    const bool visible = c >= 0x20 || c == '\t';
     if (FFallbackLeft > 0) {
-      if (FFallbackEmit) {
+      if (FFallbackEmit && visible) {
         FFallbackEmitted = true;
         Emit(c);
       }
       SkipFallback();
       return;
     }
-    if (c < 0x20 && c != '\t') return;  // other control characters carry nothing
-    Emit(c);
+    if (visible) Emit(c);
   }
 
   void Emit(unsigned char c) {

@@ -183,6 +183,12 @@ TEST(RtfReader, UnicodeWithFallback) {
   EXPECT_EQ(Read("\\u8364\\b x"), "left:\n  Arial 10 #000000: \x80x\n");
 }
 
+// Found by fuzzing: a line end given as the fallback of a character
+// outside the code page reached the paragraph's text.
+TEST(RtfReader, FallbackCarriesNoLineBreak) {
+  EXPECT_EQ(Read("a\\u945\\'0ab\\u946\\'0d\\'0a\\uc2\\u947\\'0dc"), "left:\n  Arial 10 #000000: a?b?c\n");
+}
+
 TEST(RtfReader, IgnorableDestinationsPicturesAndObjectsAreSkipped) {
   EXPECT_EQ(Read("{\\*\\generator Riched20 10.0.19041;}a{\\*\\unbekannt {geschachtelt} Text}b"
                  "{\\pict\\pngblip\\picw10\\pich10 89504e470d0a1a0a}c"
