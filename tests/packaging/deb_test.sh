@@ -37,7 +37,7 @@ grep -q 'mail-merge' <<<"$description" || fail "keine englische Beschreibung: $d
 root="$tmp/root"
 dpkg-deb -x "$deb" "$root"
 for f in usr/bin/postello usr/bin/postello-cli usr/share/applications/postello.desktop \
-         usr/share/man/man1/postello-cli.1 usr/share/icons/hicolor/48x48/apps/postello.png; do
+         usr/share/man/man1/postello-cli.1.gz usr/share/icons/hicolor/48x48/apps/postello.png; do
   [ -f "$root/$f" ] || fail "$f fehlt im Paket"
 done
 # Stripped programs: no debugging sections in the package.

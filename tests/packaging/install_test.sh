@@ -18,8 +18,8 @@ expected=(
   bin/postello-cli
   share/applications/postello.desktop
   share/icons/hicolor/scalable/apps/postello.svg
-  share/man/man1/postello-cli.1
-  share/man/man1/postello.1
+  share/man/man1/postello-cli.1.gz
+  share/man/man1/postello.1.gz
   share/metainfo/de.postello.Postello.metainfo.xml
 )
 for s in "${sizes[@]}"; do expected+=("share/icons/hicolor/${s}x${s}/apps/postello.png"); done
@@ -39,6 +39,15 @@ for s in "${sizes[@]}"; do
   case "$info" in "PNG image data, $s x $s,"*) ;; *) fail "$png: $info" ;; esac
 done
 file -b "$prefix/share/icons/hicolor/scalable/apps/postello.svg" | grep -q 'SVG' || fail "postello.svg ist kein SVG"
+
+# The manual pages unpack and render without warnings, each under its name.
+for p in postello postello-cli; do
+  page="$prefix/share/man/man1/$p.1.gz"
+  warnings="$(man --warnings -l "$page" 2>&1 >/dev/null)" || fail "man -l $page: $warnings"
+  [ -z "$warnings" ] || fail "man meldet zu $p.1.gz: $warnings"
+  name="$(man -l "$page" 2>/dev/null | col -bx | sed -n '/^NAME/{n;p;q}' | awk '{print $1}')"
+  [ "$name" = "$p" ] || fail "$p.1.gz beschreibt \"$name\""
+done
 
 desktop-file-validate "$prefix/share/applications/postello.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$prefix/share/metainfo/de.postello.Postello.metainfo.xml" >"$tmp/as.txt" 2>&1 \
