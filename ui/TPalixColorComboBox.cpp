@@ -242,7 +242,10 @@ void TPalixColorComboBox::EntryActivated(int entry) {
     if (Chooser()) {
       chosen = Chooser()(FColorValue, this);
     } else {
-      const QColor c = QColorDialog::getColor(ToQColor(EntryColor(CustomEntry)), this);
+      // Qt's own dialog rather than the desktop's, so it speaks German
+      // whatever the desktop's language.
+      const QColor c = QColorDialog::getColor(ToQColor(RgbValue()), this, QString(),
+                                              QColorDialog::DontUseNativeDialog);
       if (c.isValid()) chosen = FromQColor(c);
     }
     // A cancelled question keeps the colour; the custom entry stays
