@@ -11,7 +11,7 @@ TNewsDesignForm::TNewsDesignForm(QWidget* parent) : QDialog(parent) {
                  Qt::MSWindowsFixedSizeDialogHint);
   for (TPalixColorComboBox* box :
        {ui.PalixColorComboBox1, ui.PalixColorComboBox2, ui.PalixColorComboBox3, ui.PalixColorComboBox4}) {
-    box->SetLanguage(TPalixColorComboBox::lgDeutsch);
+    box->SetLanguage(lgDeutsch);
   }
   connect(ui.Font1Btn, &QPushButton::clicked, this, &TNewsDesignForm::Font1BtnClick);
   connect(ui.Font2Btn, &QPushButton::clicked, this, &TNewsDesignForm::Font2BtnClick);

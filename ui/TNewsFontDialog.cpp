@@ -22,7 +22,7 @@ TNewsFontDialog::TNewsFontDialog(QWidget* parent) : QDialog(parent) {
   ui.setupUi(this);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   ui.FaceCombo->addItems(QFontDatabase::families());
-  ui.ColorCombo->SetLanguage(TPalixColorComboBox::lgDeutsch);
+  ui.ColorCombo->SetLanguage(lgDeutsch);
   connect(ui.FaceCombo, &QComboBox::currentTextChanged, this, &TNewsFontDialog::ShowSample);
   connect(ui.SizeEd, &QSpinBox::valueChanged, this, &TNewsFontDialog::ShowSample);
   for (QCheckBox* box : {ui.BoldCheck, ui.ItalicCheck, ui.UnderlineCheck, ui.StrikeCheck}) {

@@ -1,4 +1,6 @@
 #pragma once
+#include "editor/TPalixColorModel.h"
+
 #include <QComboBox>
 
 #include <cstdint>
@@ -13,18 +15,15 @@ namespace postello {
 // for any colour and shows whichever colour is current when it is not one of
 // the sixteen.
 //
-// The box holds one colour value (0x00BBGGRR, red in the low byte; a value
-// with the high byte 0x80 names a system colour) and its HTML form
-// "#RRGGBB". The two always agree; the selected entry is the fixed entry of
-// that colour, else the custom entry 16. Changing the value from code never
-// raises Change; only a choice of the user does.
+// The rules (entries, names, the colour value and its "#RRGGBB" form, which
+// entry is selected) are TPalixColorModel's; the box draws the model, shows
+// its selected entry and asks the colour question. Changing the value from
+// code never raises Change; only a choice of the user does.
 class TPalixColorComboBox : public QComboBox {
   Q_OBJECT
 public:
-  enum TLanguage { lgEnglish, lgDeutsch, lgFrensh };
-
   // The custom entry, always the last one.
-  static constexpr int CustomEntry = 16;
+  static constexpr int CustomEntry = TPalixColorModel::CustomEntry;
 
   // Asks the user for a colour, starting from current (a colour value);
   // nothing when the user cancels.
@@ -32,18 +31,18 @@ public:
 
   explicit TPalixColorComboBox(QWidget* parent = nullptr);
 
-  std::uint32_t ColorValue() const { return FColorValue; }
+  std::uint32_t ColorValue() const { return FModel.ColorValue(); }
   // Selects the fixed entry of v, else puts v into the custom entry.
   void SetColorValue(std::uint32_t v);
 
-  const std::string& HTMLcolor() const { return FHTMLcolor; }
+  const std::string& HTMLcolor() const { return FModel.HTMLcolor(); }
   // Takes "#RRGGBB" in either case (empty means black); a text that cannot
   // be read changes nothing.
   void SetHTMLcolor(const std::string& text);
 
-  TLanguage Language() const { return FLanguage; }
+  TPalixLanguage Language() const { return FModel.Language(); }
   // Only changes the names shown.
-  void SetLanguage(TLanguage language);
+  void SetLanguage(TPalixLanguage language);
 
   // The current value as red, green and blue (a system colour resolved).
   std::uint32_t RgbValue() const;
@@ -70,10 +69,9 @@ protected:
 private:
   void EntryActivated(int entry);
   void ShowNames();
+  void ShowSelection();
 
-  std::uint32_t FColorValue = 0;
-  std::string FHTMLcolor = "#000000";
-  TLanguage FLanguage = lgEnglish;
+  TPalixColorModel FModel;
 };
 
 } // namespace postello
