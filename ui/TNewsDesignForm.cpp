@@ -45,7 +45,7 @@ TNewsDesign TNewsDesignForm::Design() const {
 }
 
 void TNewsDesignForm::Font1BtnClick() {
-  TNewsFontDialog::TFontSpec font{FFonts.HeadFontName, FFonts.HeadFontSize, FFonts.HeadFontColor,
+  TNewsFontDialog::TBandFont font{FFonts.HeadFontName, FFonts.HeadFontSize, FFonts.HeadFontColor,
                                   FFonts.HeadFontStyle};
   if (!TNewsFontDialog::Execute(font, this, ui.PalixColorComboBox3->RgbValue())) return;
   FFonts.HeadFontName = font.Name;
@@ -55,7 +55,7 @@ void TNewsDesignForm::Font1BtnClick() {
 }
 
 void TNewsDesignForm::Font2BtnClick() {
-  TNewsFontDialog::TFontSpec font{FFonts.FootFontName, FFonts.FootFontSize, FFonts.FootFontColor,
+  TNewsFontDialog::TBandFont font{FFonts.FootFontName, FFonts.FootFontSize, FFonts.FootFontColor,
                                   FFonts.FootFontStyle};
   if (!TNewsFontDialog::Execute(font, this, ui.PalixColorComboBox2->RgbValue())) return;
   FFonts.FootFontName = font.Name;

@@ -32,7 +32,7 @@ TNewsFontDialog::TNewsFontDialog(QWidget* parent) : QDialog(parent) {
   setFixedSize(sizeHint().expandedTo(size()));
 }
 
-void TNewsFontDialog::SetFont(const TFontSpec& font) {
+void TNewsFontDialog::SetFont(const TBandFont& font) {
   FInitialName = font.Name;
   ui.FaceCombo->setCurrentText(ToQ(font.Name));
   ui.SizeEd->setValue(font.Size);
@@ -46,8 +46,8 @@ void TNewsFontDialog::SetFont(const TFontSpec& font) {
   ShowSample();
 }
 
-TNewsFontDialog::TFontSpec TNewsFontDialog::Font() const {
-  TFontSpec font;
+TNewsFontDialog::TBandFont TNewsFontDialog::Font() const {
+  TBandFont font;
   const QString face = ui.FaceCombo->currentText().trimmed();
   font.Name = face.isEmpty() ? FInitialName : FromQ(face);
   font.Size = ui.SizeEd->value();
@@ -79,7 +79,7 @@ void TNewsFontDialog::ShowSample() {
   ui.SampleLabel->setPalette(pal);
 }
 
-bool TNewsFontDialog::Execute(TFontSpec& font, QWidget* parent, std::uint32_t sampleBackground) {
+bool TNewsFontDialog::Execute(TBandFont& font, QWidget* parent, std::uint32_t sampleBackground) {
   if (Chooser()) return Chooser()(font, parent);
   TNewsFontDialog dialog(parent);
   dialog.SetSampleBackground(sampleBackground);

@@ -16,30 +16,30 @@ namespace postello {
 class TNewsFontDialog : public QDialog {
   Q_OBJECT
 public:
-  struct TFontSpec {
+  struct TBandFont {
     std::string Name;        // face, Windows-1252
     std::int32_t Size = 10;  // points
     std::uint32_t Color = 0; // 0x00BBGGRR
     std::uint8_t Style = 0;  // fsBold | fsItalic | fsUnderline | fsStrikeOut
 
-    bool operator==(const TFontSpec&) const = default;
+    bool operator==(const TBandFont&) const = default;
   };
 
   // Asks the user to change font; false (font untouched) when cancelled.
-  using TFontChooser = std::function<bool(TFontSpec& font, QWidget* parent)>;
+  using TFontChooser = std::function<bool(TBandFont& font, QWidget* parent)>;
 
   explicit TNewsFontDialog(QWidget* parent = nullptr);
 
   // Fills the controls. A size outside 1 to 999 points is shown at the
   // nearest end.
-  void SetFont(const TFontSpec& font);
-  TFontSpec Font() const;
+  void SetFont(const TBandFont& font);
+  TBandFont Font() const;
 
   // The colour behind the sample text, so it is shown as in its band.
   void SetSampleBackground(std::uint32_t color);
 
   // Asks through the installed chooser, else through this dialog.
-  static bool Execute(TFontSpec& font, QWidget* parent, std::uint32_t sampleBackground = 0xFFFFFF);
+  static bool Execute(TBandFont& font, QWidget* parent, std::uint32_t sampleBackground = 0xFFFFFF);
 
   // Installs the font question (empty restores this dialog) and returns the
   // previous one, so tests can answer it.

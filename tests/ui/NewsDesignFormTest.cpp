@@ -14,7 +14,7 @@
 
 using namespace postello;
 using postello::test::WhenModalShown;
-using Font = TNewsFontDialog::TFontSpec;
+using Font = TNewsFontDialog::TBandFont;
 
 namespace {
 
