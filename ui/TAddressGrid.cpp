@@ -6,23 +6,55 @@
 #include "addressdb/TDbf.h"
 #include "core/TMessageSink.h"
 
-#include <QAbstractItemDelegate>
+#include <QAbstractButton>
 #include <QHeaderView>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <functional>
 
 namespace postello {
+namespace {
+
+// The grid's cell editor: takes no more characters than a text field holds
+// (the table would cut the rest silently) and reports that editing starts.
+class TGridDelegate : public QStyledItemDelegate {
+public:
+  TGridDelegate(const TDbf& table, std::function<void(int)> opened, QObject* parent)
+      : QStyledItemDelegate(parent), m_table(table), m_opened(std::move(opened)) {}
+
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    auto* line = qobject_cast<QLineEdit*>(editor);
+    if (line && m_table.Active() && index.column() < m_table.FieldCount() &&
+        m_table.Field(index.column()).Type == 'C') {
+      line->setMaxLength(m_table.Field(index.column()).Width);
+    }
+    m_opened(index.row());
+    return editor;
+  }
+
+private:
+  const TDbf& m_table;
+  std::function<void(int)> m_opened;
+};
+
+} // namespace
 
 TAddressGrid::TAddressGrid(QTableView* grid, TDbf& table, QObject* parent)
     : QObject(parent), m_grid(grid), m_model(new TDbfTableModel(table, this)) {
   m_grid->setModel(m_model);
+  m_grid->setItemDelegate(new TGridDelegate(table, [this](int row) { EditorOpened(row); }, this));
   m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
   m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
   m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
   connect(m_model, &TDbfTableModel::WriteFailed, this, [](const QString& message) { ShowError(FromQ(message)); });
   connect(m_model, &TDbfTableModel::TableMoved, this, &TAddressGrid::Sync);
+  connect(m_model, &QAbstractItemModel::dataChanged, this, &TAddressGrid::UpdateNavigator);
   connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (!m_selecting && current.isValid()) RowEntered(current.row());
@@ -74,6 +106,47 @@ void TAddressGrid::SelectCurrentRow() {
     m_grid->scrollTo(target);
   }
   if (outer) m_selecting = false;
+  UpdateNavigator();
+}
+
+void TAddressGrid::SetNavigator(const std::array<QAbstractButton*, 10>& buttons) {
+  m_nav = buttons;
+  UpdateNavigator();
+}
+
+void TAddressGrid::UpdateNavigator() {
+  bool on[10] = {};
+  try {
+    TDataSource& source = m_model->Source();
+    const TDbf& table = source.DataSet();
+    if (table.Active()) {
+      const int row = source.CurrentRow();
+      const int rows = source.RowCount();
+      const bool editing = table.State() == TDbfState::Edit || table.State() == TDbfState::Insert;
+      const bool writable = !table.ReadOnly();
+      on[nbFirst] = on[nbPrior] = row > 0;
+      on[nbNext] = on[nbLast] = row >= 0 && row < rows - 1;
+      on[nbInsert] = writable;
+      on[nbDelete] = writable && row >= 0;
+      on[nbEdit] = writable && row >= 0 && !editing;
+      on[nbPost] = on[nbCancel] = editing;
+      on[nbRefresh] = true;
+    }
+  } catch (const std::exception&) {
+  }
+  for (int k = 0; k < 10; ++k) {
+    if (m_nav[k]) m_nav[k]->setEnabled(on[k]);
+  }
+}
+
+void TAddressGrid::EditorOpened(int row) {
+  TDataSource& source = m_model->Source();
+  try {
+    if (source.CurrentRow() == row) source.Edit();
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  }
+  UpdateNavigator();
 }
 
 void TAddressGrid::RowEntered(int row) {
@@ -96,6 +169,7 @@ void TAddressGrid::RowEntered(int row) {
   // click that moved it is handled (changing rows inside it would let the
   // click select a cell of the new layout).
   if (follow || now != row) QueueSync();
+  UpdateNavigator();
 }
 
 void TAddressGrid::QueueSync() {

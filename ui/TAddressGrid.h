@@ -6,7 +6,9 @@
 // does in the grid moves the table. The pending record logic is
 // TDataSource's; this class only wires widgets to it.
 #include <QObject>
+#include <array>
 
+class QAbstractButton;
 class QTableView;
 class QWidget;
 
@@ -26,6 +28,12 @@ public:
 
   TDbfTableModel* Model() const { return m_model; }
 
+  // The navigator's buttons in TNavButton order. They are enabled as a
+  // data-aware navigator enables them: post and cancel only while a record
+  // is being edited or inserted, moves only where there is somewhere to go,
+  // changes only on a writable table. Clicks stay the caller's to connect.
+  void SetNavigator(const std::array<QAbstractButton*, 10>& buttons);
+
   // The table was opened, created, filtered or imported into: everything is
   // read afresh and the grid put on the current record.
   void Reload();
@@ -40,6 +48,9 @@ public:
 
 private:
   void SelectCurrentRow();
+  void UpdateNavigator();
+  // A cell editor opens on row: its record is being edited from now on.
+  void EditorOpened(int row);
   // The user put the grid on row (click, keys).
   void RowEntered(int row);
   void QueueSync();
@@ -51,6 +62,7 @@ private:
   // taken for the user's.
   bool m_selecting = false;
   bool m_syncQueued = false;
+  std::array<QAbstractButton*, 10> m_nav{};
 };
 
 } // namespace postello

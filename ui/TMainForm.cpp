@@ -117,6 +117,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   for (int k = 0; k < 10; ++k) {
     connect(nav[k], &QToolButton::clicked, this, [this, k] { NavigatorClick(k); });
   }
+  m_grid->SetNavigator({nav[0], nav[1], nav[2], nav[3], nav[4], nav[5], nav[6], nav[7], nav[8], nav[9]});
 
   connect(ui.SendBtn, &QPushButton::clicked, this, &TMainForm::SendBtnClick);
   QPalette logPalette = ui.ErrorLog->palette();

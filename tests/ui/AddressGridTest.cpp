@@ -227,8 +227,13 @@ private slots:
     const QString file = QString::fromStdString(state.Table1.FileName());
     Click(grid, 1);
     const QByteArray before = FileBytes(file);
+    QVERIFY(!form.findChild<QToolButton*>("NavPost")->isEnabled());
+    QVERIFY(!form.findChild<QToolButton*>("NavCancel")->isEnabled());
 
     Nav(form, "NavInsert");
+    QVERIFY(form.findChild<QToolButton*>("NavPost")->isEnabled());
+    QVERIFY(form.findChild<QToolButton*>("NavCancel")->isEnabled());
+    QVERIFY(!form.findChild<QToolButton*>("NavNext")->isEnabled());  // the last row
     QCOMPARE(grid->model()->rowCount(), 4);
     QCOMPARE(grid->currentIndex().row(), 3);
     QCOMPARE(grid->model()->headerData(3, Qt::Vertical).toString(), QString("*"));
@@ -241,6 +246,7 @@ private slots:
     QCOMPARE(FileBytes(file), before);
     CheckGridOnCurrentRecord(state, grid);
     QCOMPARE(grid->currentIndex().row(), 1);
+    QVERIFY(!form.findChild<QToolButton*>("NavCancel")->isEnabled());
 
     Nav(form, "NavInsert");
     QVERIFY(Type(grid, "neu@example.org"));
@@ -272,6 +278,8 @@ private slots:
 
     QLineEdit* editor = Type(grid, "Neu");
     QVERIFY(editor);
+    QCOMPARE(editor->maxLength(), 30);  // NAME holds 30 characters
+    QVERIFY(form.findChild<QToolButton*>("NavPost")->isEnabled());  // editing has begun
     QTest::keyClick(editor, Qt::Key_Return);  // the cell takes the text
     QCoreApplication::processEvents();          // (the editor hands it over queued)
     QCOMPARE(grid->model()->index(1, 1).data().toString(), QString("Neu"));
