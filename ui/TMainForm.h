@@ -17,7 +17,7 @@ class QTreeWidget;
 namespace postello {
 
 class TEditKontenForm;
-class TDbfTableModel;
+class TAddressGrid;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -59,6 +59,7 @@ public slots:
   void ImportBtnClick();
   // Imports one file (what ImportBtnClick does after its dialog).
   void ImportFile(const QString& path);
+  // One button of DBNavigator2 (TAddressGrid::TNavButton).
   void NavigatorClick(int button);
   void SendBtnClick();
 
@@ -77,20 +78,14 @@ private:
   void ShowOptions();
   // Reloads the grid and puts its cursor on the table's current record.
   void ShowTable();
-  void SelectTableRow();
   void SetPreviewHeaderFocused(bool focused);
   // Opening a mail in the editor; the editor window arrives later.
   void OpenSelectedMail() {}
 
-public:
-  // Buttons of DBNavigator2, in their order on the bar.
-  enum TNavButton { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel, nbRefresh };
-
 private:
-
   TMainState& m_state;
   TEditKontenForm* m_editKonten = nullptr;
-  TDbfTableModel* m_tableModel = nullptr;
+  TAddressGrid* m_grid = nullptr;
   // The rows of ListView3, one to one: address and record position.
   TRecipientList m_recipients;
   TSendRun m_run;
