@@ -18,7 +18,9 @@ void ReadMail(TBinReader& f, TMailRec& m, std::size_t& badDates) {
   m.DesignRtf = f.ReadBytes(static_cast<std::size_t>(rtfSize));
   m.MailType = f.ReadByte();
   m.AutoText = f.ReadByte() != 0;
-  std::string dateText = ReadLongStr(f);
+  // Texts end at their first NUL in memory; the date is read as the
+  // program holds it.
+  std::string dateText(CutAtNul(ReadLongStr(f)));
   if (!TextToDateTime(dateText, m.Date)) {
     m.Date = 0;
     ++badDates;

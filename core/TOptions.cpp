@@ -25,7 +25,8 @@ std::string StoredName(const std::string& path) {
 } // namespace
 
 std::string TOptions::Encode() const {
-  const std::string name = StoredName(DatabaseFile);
+  // A path ends at a NUL byte, as the short string would cut it anyway.
+  const std::string name = StoredName(std::string(CutAtNul(DatabaseFile)));
   if (name.size() > 255) {
     throw ESaveError("Der Name der Datenbank-Datei ist l\xE4nger als 255 Zeichen und kann nicht in \"" +
                      std::string(FileName) + "\" gespeichert werden: " + QuotedContent(Utf8ToCp1252(DatabaseFile)));

@@ -244,3 +244,15 @@ TEST(TMailStore, EarlyDatesAndTwoDigitYearsSurviveASave) {
   EXPECT_NE(saved.find("08.12.", 0), std::string::npos);
   EXPECT_NE(saved.find("26 14:05:00"), std::string::npos);
 }
+
+// Found by fuzzing: a date text with a NUL byte was kept whole as unreadable,
+// saved cut at the NUL, and then read as a date: the second save differed.
+TEST(TMailStore, DateTextEndsAtItsFirstNul) {
+  TMailList mails;
+  std::size_t bad = 0;
+  TMailStore::Decode(OneMailDated(std::string("23.12.2026\0x", 12)), mails, bad);
+  EXPECT_EQ(bad, 0u);
+  EXPECT_EQ(TMailStore::Encode(mails), OneMailDated("23.12.2026"));
+  TMailStore::Decode(OneMailDated(std::string("heute\0x", 7)), mails, bad);
+  EXPECT_EQ(TMailStore::Encode(mails), OneMailDated("heute"));
+}

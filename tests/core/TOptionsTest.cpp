@@ -82,3 +82,15 @@ TEST(TOptions, MessageForAnOverlongNameQuotesAtMost200Characters) {
     EXPECT_EQ(text.find('\n'), std::string::npos);
   }
 }
+
+// Found by fuzzing: a stored UTF-8 name starting with NUL was saved as the
+// bare mark, which loads as the empty name, which saves without the mark.
+TEST(TOptions, NameWithANulByteSavesTheSameBytesEveryTime) {
+  TOptions o;
+  o.Decode(Bytes().i32(0).i32(20).i32(20).i32(0).i32(0).i32(0).sstr(std::string("\xEF\xBB\xBF\0\x9A", 5)).data);
+  const std::string once = o.Encode();
+  EXPECT_EQ(once.substr(24), std::string(1, '\0'));
+  TOptions again;
+  again.Decode(once);
+  EXPECT_EQ(again.Encode(), once);
+}

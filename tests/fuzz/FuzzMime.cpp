@@ -11,8 +11,6 @@
 #include "mime/ZIzorAvarivi2000.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-#include <algorithm>
-
 using namespace postello;
 using postello::fuzz::Check;
 
@@ -65,14 +63,15 @@ void Parts(std::string_view text) {
   std::vector<std::string> header;
   std::size_t start = 0;
   while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
+    std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
+    const std::size_t next = text.compare(end, 2, "\r\n") == 0 ? end + 2 : end + 1;
     if (end == start) {
-      start += 2;
+      start = next;
       break;
     }
     header.emplace_back(text.substr(start, end - start));
-    start = end + 2;
+    start = next;
   }
   const std::string body(start < text.size() ? text.substr(start) : std::string_view());
 
@@ -87,8 +86,7 @@ void Parts(std::string_view text) {
   part.SetHeaderParam("Content-Type", "name", "\"x\"");
   part.SetHeaderValue("Subject", body.substr(0, 40));
   for (const std::string& line : part.Header)
-    Check(line.find_first_of("\r\n") == std::string::npos || std::find(header.begin(), header.end(), line) != header.end(),
-          "a value added a line break to the header");
+    Check(line.find_first_of("\r\n") == std::string::npos, "a value added a line break to the header");
 
   ZIzorAvarivi2000 msg;
   msg.Header = header;
