@@ -63,8 +63,19 @@ public:
     std::snprintf(base, sizeof base, "%05d", mail.Index + 1);
     std::string envelope = ExtractAddress(mail.Sender) + "\n";
     for (const std::string& a : mail.EnvelopeAddresses()) envelope += a + "\n";
-    WriteFile(FDir / (std::string(base) + ".eml"), mail.MessageText());
-    WriteFile(FDir / (std::string(base) + ".env"), envelope);
+    // The envelope first: whoever picks up a .eml finds its .env beside
+    // it. A message that cannot be written takes its envelope along.
+    const std::filesystem::path env = FDir / (std::string(base) + ".env");
+    const std::filesystem::path eml = FDir / (std::string(base) + ".eml");
+    WriteFile(env, envelope);
+    try {
+      WriteFile(eml, mail.MessageText());
+    } catch (...) {
+      std::error_code ec;
+      if (std::filesystem::is_regular_file(std::filesystem::symlink_status(eml, ec))) std::filesystem::remove(eml, ec);
+      std::filesystem::remove(env, ec);
+      throw;
+    }
     return true;
   }
 

@@ -362,4 +362,55 @@ TEST_F(CliSendTest, RecipientsImportAndNewdb) {
   EXPECT_EQ(r.Out, "");
 }
 
+TEST_F(CliSendTest, ReadingCommandsLeaveATableWithAWrongCountUntouched) {
+  MakeState(9);
+  MakePeople(3);
+  std::string bytes = ReadFileBytes(Path("adr.dbf"));
+  bytes[4] = 1;   // the header counts one record, the file holds three
+  bytes[1] = 99;  // last changed in 1999
+  WriteBytes(Path("adr.dbf"), bytes);
+  TResult r = Cli("recipients");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "p1@example.org\t0\np2@example.org\t1\np3@example.org\t2\n");
+  EXPECT_EQ(ReadFileBytes(Path("adr.dbf")), bytes);
+  r = Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_TRUE(std::filesystem::exists(Path("eml/00003.eml")));
+  EXPECT_EQ(ReadFileBytes(Path("adr.dbf")), bytes);
+  // A command that changes the table writes the right count.
+  WriteBytes(Path("neu.csv"), "p4@example.org\n");
+  r = Cli("import '" + Path("neu.csv") + "'");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(static_cast<unsigned char>(ReadFileBytes(Path("adr.dbf"))[4]), 4u);
+}
+
+TEST_F(CliSendTest, EmlDirLeavesNoMessageWithoutItsEnvelope) {
+  MakeState(9);
+  MakePeople(2);
+  const std::string out = Path("eml");
+  std::filesystem::create_directories(out + "/00002.env");  // the envelope cannot be written
+  const TResult r = Cli("send --mail 0 --account 0 --eml-dir '" + out + "'");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("00002.env\" kann nicht geschrieben werden"), std::string::npos) << r.Err;
+  EXPECT_TRUE(std::filesystem::exists(out + "/00001.eml"));
+  EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\np1@example.org\n");
+  EXPECT_FALSE(std::filesystem::exists(out + "/00002.eml"));
+}
+
+TEST_F(CliSendTest, RepeatedReadsOfADamagedMailFileKeepOneCopy) {
+  MakeState(9);
+  MakePeople(1);
+  const std::string damaged = ReadFileBytes(Path("mails.dat")).substr(0, 30);
+  WriteBytes(Path("mails.dat"), damaged);
+  for (int run = 0; run < 3; ++run) {
+    const TResult r = Cli("mails");
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("mails.dat.defekt\" erhalten"), std::string::npos) << r.Err;
+    EXPECT_EQ(Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'").Status, 2);
+  }
+  EXPECT_EQ(ReadFileBytes(Path("mails.dat.defekt")), damaged);
+  EXPECT_FALSE(std::filesystem::exists(Path("mails.dat.defekt2")));
+  EXPECT_EQ(ReadFileBytes(Path("mails.dat")), damaged);
+}
+
 } // namespace
