@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,8 +32,13 @@ struct TScriptState {
   int Connects = 0;
   int ConnectError = 0;       // what Connect reports
   bool TlsWorks = true;
+  // What the server's certificate looks like once TLS is on.
+  TPeerCertificate Certificate{true, std::string(64, 'c'), TCertProblem::None};
   bool Closed = false;
   std::deque<std::string> Queue;
+  // Called with the step's index when the client waits for its answer,
+  // before the answer is given (a test may request cancellation here).
+  std::function<void(size_t)> BeforeStep;
 
   // Every step was played, and the client said nothing after the last.
   void ExpectFinished() const {
@@ -55,6 +61,7 @@ public:
   }
   void CloseSocket() override {
     FState->Closed = true;
+    FTlsOn = false;
     ResetReceiveState();
   }
   void SendString(std::string_view bytes, int) override {
@@ -71,8 +78,13 @@ public:
     if (!FState->TlsWorks) {
       FState->Closed = true;
       SetLastError(ErrTls);
+      return false;
     }
-    return FState->TlsWorks;
+    FTlsOn = true;
+    return true;
+  }
+  TPeerCertificate PeerCertificate() const override {
+    return FTlsOn ? FState->Certificate : TPeerCertificate{};
   }
   int RemotePort() const override {
     return FState->ConnectPort == "smtp" ? 25 : std::atoi(FState->ConnectPort.c_str());
@@ -88,6 +100,13 @@ protected:
       if (FState->Next >= FState->Steps.size()) {
         SetLastError(ErrTimedOut);
         return {};
+      }
+      if (FState->BeforeStep) {
+        FState->BeforeStep(FState->Next);
+        if (CancelRequested()) {
+          SetLastError(ErrCancelled);
+          return {};
+        }
       }
       const TScriptStep& step = FState->Steps[FState->Next++];
       EXPECT_EQ(FState->Pending, step.Client) << "client bytes before step " << FState->Next;
@@ -105,6 +124,7 @@ protected:
 
 private:
   std::shared_ptr<TScriptState> FState;
+  bool FTlsOn = false;
 };
 
 } // namespace postello::test

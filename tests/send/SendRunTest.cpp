@@ -72,7 +72,7 @@ protected:
     return c;
   }
 
-  static bool Smtp(const TOutgoingMail& mail) { return DeliverMail(mail); }
+  static TSendResult Smtp(const TOutgoingMail& mail) { return DeliverMail(mail); }
 
   // Writes each message as the command line's --eml-dir does, so Python
   // can read messages that went to no server.
@@ -148,9 +148,12 @@ TEST_F(SendRunTest, PersonalisedRunOfSevenWithTheThirdRefused) {
   EXPECT_FALSE(Run.Sending());
   EXPECT_FALSE(Run.Cancelled());
   EXPECT_EQ(Run.FailedCount(), 1);
-  EXPECT_EQ(Run.ErrorLog(), std::vector<std::string>{"Fehler beim Senden der Nachricht an p3@example.org"});
+  // The server's own reply line says why.
+  const std::string line =
+      "Fehler beim Senden der Nachricht an p3@example.org: 550 5.1.1 <p3@example.org>: Recipient address rejected";
+  EXPECT_EQ(Run.ErrorLog(), std::vector<std::string>{line});
   // The line is logged before the counters move on to the third message.
-  EXPECT_EQ(logged, std::vector<std::string>{"Fehler beim Senden der Nachricht an p3@example.org @2"});
+  EXPECT_EQ(logged, std::vector<std::string>{line + " @2"});
   EXPECT_EQ(seen, (std::vector<std::string>{
                       "14 1 Mails von 7 verarbeitet 0 fehlgeschlagen.",
                       "28 2 Mails von 7 verarbeitet 0 fehlgeschlagen.",
@@ -237,7 +240,7 @@ TEST_F(SendRunTest, CancelDuringTheThirdOfTenLetsItFinishAndSendsNoFourth) {
   Run.Start(Choice(), ReadRecipientList(Table, 0), Konten, Mails);
   EXPECT_TRUE(Run.Sending());
   while (std::optional<TOutgoingMail> mail = Run.NextMessage()) {
-    std::future<bool> session = std::async(std::launch::async, [&mail] { return DeliverMail(*mail); });
+    std::future<TSendResult> session = std::async(std::launch::async, [&mail] { return DeliverMail(*mail); });
     if (mail->Index == 2) Run.RequestCancel();
     Run.Finish(*mail, session.get());
   }
@@ -507,9 +510,10 @@ TEST_F(SendRunTest, AddressesWithControlCharactersAreNeverSent) {
   EXPECT_EQ(handed, (std::vector<int>{0, 4}));
   EXPECT_EQ(Run.StatusText(), "5 Mails von 5 verarbeitet 3 fehlgeschlagen.");
   EXPECT_EQ(Run.ErrorLog(), (std::vector<std::string>{
-                                "Fehler beim Senden der Nachricht an x@example.org>  RCPT TO:<evil@example.org",
-                                "Fehler beim Senden der Nachricht an p3@example.org ",
-                                "Fehler beim Senden der Nachricht an p4@example.org "}));
+                                "Fehler beim Senden der Nachricht an x@example.org>  RCPT TO:<evil@example.org: "
+                                "Adresse enth\xE4lt ein Steuerzeichen",
+                                "Fehler beim Senden der Nachricht an p3@example.org : Adresse enth\xE4lt ein Steuerzeichen",
+                                "Fehler beim Senden der Nachricht an p4@example.org : Adresse enth\xE4lt ein Steuerzeichen"}));
   ASSERT_EQ(server.Count(), 2);
   EXPECT_NE(server.Notes(1).find("\"rcpt_tos\": [\"p1@example.org\"]"), std::string::npos);
   EXPECT_NE(server.Notes(2).find("\"rcpt_tos\": [\"p5@example.org\"]"), std::string::npos);
