@@ -15,8 +15,9 @@ namespace postello::test {
 
 // One exchange: the bytes the client must have sent since the previous
 // exchange, then the server's answer, cut into the pieces one receive call
-// delivers. A step with no pieces is a server that stays silent. "<TLS>" in
-// Client marks the moment the client switched to TLS.
+// delivers. A step with no pieces is a server that stays silent; a piece
+// "<CLOSE>" is a server that closes the connection. "<TLS>" in Client
+// marks the moment the client switched to TLS.
 struct TScriptStep {
   std::string Client;
   std::vector<std::string> Server;
@@ -119,6 +120,11 @@ protected:
     }
     std::string piece = FState->Queue.front();
     FState->Queue.pop_front();
+    if (piece == "<CLOSE>") {
+      FState->Closed = true;
+      SetLastError(ErrConnReset);
+      return {};
+    }
     return piece;
   }
 
