@@ -254,10 +254,8 @@ TEST(StoredServerTrust, DamagedFileIsReportedAndNeverAllows) {
 
 TEST(StoredServerTrust, AFailedWriteIsReportedAndTheDecisionHoldsForTheRun) {
   TTempDir dir;
-  const std::filesystem::path sub = dir.Path() / "nur-lesen";
-  std::filesystem::create_directory(sub);
-  chmod(sub.c_str(), 0500);
-  if (access(sub.c_str(), W_OK) == 0) GTEST_SKIP() << "running with rights that ignore the folder's mode";
+  // A data folder that is gone: nothing can be written there.
+  const std::filesystem::path sub = dir.Path() / "fehlt";
   TStoredServerTrust trust(sub.string() + "/");
   trust.Ask = [](const std::string&) { return true; };
   EXPECT_TRUE(trust.AllowPlainAuth("relay:25"));
@@ -266,5 +264,4 @@ TEST(StoredServerTrust, AFailedWriteIsReportedAndTheDecisionHoldsForTheRun) {
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("konnte nicht gespeichert werden"), std::string::npos) << problems[0];
   EXPECT_TRUE(trust.TakeProblems().empty());
-  chmod(sub.c_str(), 0700);
 }

@@ -4,7 +4,7 @@ Listens on loopback on a port the system picks, prints "PORT <n>" on its
 first output line and serves every connection on its own thread. Each
 connection n writes what the client said, one line each, to
 conn-<n>.txt in the spool folder ("<TLS>" where TLS began, "<EOF>" when
-the client closed).
+the client closed, "<END>" when the server is done with the connection).
 
 Modes (--mode):
   no-starttls    offers AUTH LOGIN CRAM-MD5 but no STARTTLS; MAIL FROM
@@ -172,6 +172,7 @@ def serve(sock, number):
             c.sock.close()
         except OSError:
             pass
+        c.note("<END>")
 
 
 listener = socket.socket()
