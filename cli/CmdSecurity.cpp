@@ -26,7 +26,7 @@ int PrintServer(TCliContext& ctx, const std::string& server, const TSecurityStor
   if (!probe.Reached && !probe.Tls) {
     ctx.Out << "Zertifikat: nicht abrufbar (" << CliText(probe.Reason) << ")\n";
   } else if (!probe.Tls) {
-    ctx.Out << "Zertifikat: keines (der Server bietet keine Verschl\xFCsselung an)\n";
+    ctx.Out << CliText("Zertifikat: keines (der Server bietet keine Verschl\xFCsselung an)") << "\n";
   } else {
     std::string state = CertProblemText(probe.Certificate.Problem);
     if (probe.Certificate.Problem != TCertProblem::None && d != nullptr &&
