@@ -47,8 +47,7 @@ std::string LogLine(std::string_view line) {
 }
 
 std::string Duration(int ms) {
-  if (ms % 60000 == 0 && ms >= 60000)
-    return std::to_string(ms / 60000) + (ms == 60000 ? " Minute" : " Minuten");
+  if (ms % 60000 == 0 && ms >= 120000) return std::to_string(ms / 60000) + " Minuten";
   if (ms % 1000 == 0) return std::to_string(ms / 1000) + (ms == 1000 ? " Sekunde" : " Sekunden");
   return std::to_string(ms) + " Millisekunden";
 }
@@ -140,7 +139,7 @@ void TSMTPSend::SplitServer(std::string_view server) {
 }
 
 std::string TSMTPSend::ServerKey() const {
-  std::string host = UpperAscii(ServerHost);
+  std::string host = ServerHost;
   for (char& c : host)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   if (host.find(':') != std::string::npos) host = "[" + host + "]";

@@ -406,3 +406,18 @@ TEST(SmtpSecurity, FingerprintsAreShownInPairs) {
   EXPECT_EQ(FormatFingerprint("0a1b2c"), "0A:1B:2C");
   EXPECT_EQ(FormatFingerprint(""), "");
 }
+
+TEST(SmtpSecurity, TimeLimitsAreNamedAsTheProgramSetsThem) {
+  TRun run(std::vector<TScriptStep>{{"", {}}});
+  run.Options.ReadTimeout = 60000;  // the scripted server's silence costs no time
+  EXPECT_EQ(run.Send("", "").Reason, "keine Antwort vom Server innerhalb von 60 Sekunden");
+
+  auto state = std::make_shared<TScriptState>();
+  state->Steps = {{"", {"220 ready\r\n"}}};
+  TSMTPSend session(std::make_unique<TScriptedSmtpSocket>(state));
+  EXPECT_EQ(session.MessageTimeLimit, 300000);
+  session.Sock().SetDeadline(TBlockSocket::TClock::now() - std::chrono::seconds(1));
+  EXPECT_FALSE(session.OpenSession());
+  EXPECT_EQ(session.FailReason, "keine Antwort vom Server innerhalb des Zeitlimits von 5 Minuten f\xFCr die Nachricht");
+  EXPECT_EQ(state->Next, 0u);  // the deadline is checked before any wait
+}
