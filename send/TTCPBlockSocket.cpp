@@ -162,13 +162,13 @@ addrinfo* TTCPBlockSocket::Resolve(const std::string& host, const std::string& s
   }
   std::unique_lock<std::mutex> hold(job->Lock);
   while (!job->Done) {
-    int error = CancelRequested() ? ErrCancelled : DeadlinePassed() ? ErrDeadline : 0;
+    const int error = CancelRequested() ? ErrCancelled : DeadlinePassed() ? ErrDeadline : 0;
     if (error != 0) {
       job->Abandoned = true;
       SetLastError(error);
       return nullptr;
     }
-    job->Ready.wait_for(hold, std::chrono::milliseconds(Budget(kSliceMs) > 0 ? Budget(kSliceMs) : 1));
+    job->Ready.wait_for(hold, std::chrono::milliseconds(std::max(Budget(kSliceMs), 1)));
   }
   if (job->Rc != 0 || job->Result == nullptr) {
     if (job->Result != nullptr) freeaddrinfo(job->Result);
