@@ -6,6 +6,7 @@
 #include "TEditKontenForm.h"
 
 #include "core/MailDate.h"
+#include "send/TStoredServerTrust.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,8 +17,10 @@
 #include <QLabel>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QThread>
 #include <QStyle>
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 namespace postello {
@@ -28,7 +31,7 @@ constexpr int kSendPage = 3;
 TMainForm::TMainForm(TMainState& state, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_run(state.Msg, state.Table1) {
   ui.setupUi(this);
-  Deliver = [](const TOutgoingMail& mail) { return DeliverMail(mail); };
+  Deliver = [this](const TOutgoingMail& mail) { return DeliverMail(mail, m_smtp); };
   resize(638, 512);
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -365,8 +368,14 @@ void TMainForm::SendBtnClick() {
   choice.MailIndex = ui.MailCombo->currentIndex();
 
   SetRunning(true);
+  std::optional<TStoredServerTrust> trust;
   try {
     m_run.Start(choice, m_recipients, m_state.Konten, m_state.Mails);
+    trust.emplace(m_state.ProgDir);
+    if (!trust->LoadError().empty()) ShowError(trust->LoadError());
+    trust->Ask = [this](const std::string& question) { return AskFromSession(question); };
+    m_smtp.Trust = &*trust;
+    m_smtp.Cancel = m_run.CancelFlag();
     while (const std::optional<TOutgoingMail> mail = m_run.NextMessage()) {
       m_run.Finish(*mail, DeliverOffThread(*mail));
     }
@@ -376,6 +385,9 @@ void TMainForm::SendBtnClick() {
     if (m_run.Sending()) m_run.Abort();
     ShowError(e.what());
   }
+  m_smtp.Trust = nullptr;
+  if (trust)
+    for (const std::string& problem : trust->TakeProblems()) ShowError(problem);
   SetRunning(false);
   // The merge leaves the table on the last merged record; the grid shows it.
   m_grid->Sync();
@@ -383,14 +395,26 @@ void TMainForm::SendBtnClick() {
   if (m_closeAfterRun) close();
 }
 
-bool TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
-  bool delivered = false;
+bool TMainForm::AskFromSession(const std::string& question) {
+  bool yes = false;
+  const auto ask = [&] {
+    yes = Messages().Show(question, "", TMsgButtons::YesNo, TMsgIcon::Warning) == TMsgResult::Yes;
+  };
+  if (QThread::currentThread() == thread())
+    ask();
+  else
+    QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
+  return yes;
+}
+
+TSendResult TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
+  TSendResult delivered;
   QEventLoop wait;
   std::thread worker([this, &mail, &delivered, &wait] {
     try {
       delivered = Deliver(mail);
     } catch (...) {
-      delivered = false;
+      delivered = TSendResult(false);
     }
     QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
   });

@@ -65,7 +65,8 @@ public slots:
 
 public:
   // How each message reaches its server; tests may replace it. Runs on a
-  // worker thread, so it must touch nothing but its argument.
+  // worker thread, so it must touch nothing but its argument (the default
+  // one also reads the run's session options).
   TSendRun::TDeliver Deliver;
   TSendRun& SendRun() { return m_run; }
 
@@ -94,7 +95,13 @@ private:
   void ShowRunProgress();
   // Hands one message to Deliver on a worker thread and keeps the window
   // responsive until the session ends.
-  bool DeliverOffThread(const TOutgoingMail& mail);
+  TSendResult DeliverOffThread(const TOutgoingMail& mail);
+  // A session's question to the user (clear-text password, certificate),
+  // shown on the window's thread; true for Yes.
+  bool AskFromSession(const std::string& question);
+  // What the sessions of the current run are given: the cancel flag and
+  // the server decisions.
+  TSMTPSendOptions m_smtp;
   bool m_destroyed = false;
   QLabel* m_statusPanels[2] = {nullptr, nullptr};
 };

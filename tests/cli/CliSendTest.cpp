@@ -116,7 +116,8 @@ TEST_F(CliSendTest, PersonalRunToTheServerReportsTheRefusedRecipient) {
   const TResult r = Cli("send --mail 0 --account 0 --personal");
   EXPECT_EQ(r.Status, 1);
   EXPECT_EQ(r.Out, "3 Mails von 3 verarbeitet 1 fehlgeschlagen.\n");
-  EXPECT_EQ(r.Err, "Fehler beim Senden der Nachricht an p2@example.org\n");
+  EXPECT_EQ(r.Err, "Fehler beim Senden der Nachricht an p2@example.org: 550 5.1.1 <p2@example.org>: Recipient address "
+                   "rejected\n");
   ASSERT_EQ(server.Count(), 2);
   const std::string all = DescribeReceived(server);
   int n = 0;
@@ -204,7 +205,8 @@ TEST_F(CliSendTest, ToSendsOneUnmergedMessageWithoutTouchingTheTable) {
                           " --eml-dir '" + Path("eml2") + "'");
   EXPECT_EQ(bad.Status, 1);
   EXPECT_EQ(bad.Out, "1 Mails von 1 verarbeitet 1 fehlgeschlagen.\n");
-  EXPECT_EQ(bad.Err, "Fehler beim Senden der Nachricht an x@example.org  RCPT TO:<evil@example.org>\n");
+  EXPECT_EQ(bad.Err, "Fehler beim Senden der Nachricht an x@example.org  RCPT TO:<evil@example.org>: "
+                     "Adresse enth\xC3\xA4lt ein Steuerzeichen\n");
   EXPECT_FALSE(std::filesystem::exists(Path("eml2/00001.eml")));
 }
 
@@ -263,7 +265,9 @@ TEST_F(CliSendTest, UnreadableAttachmentEndsTheRun) {
   EXPECT_FALSE(std::filesystem::exists(Path("eml/00001.eml")));
 }
 
-TEST_F(CliSendTest, InterruptStopsBetweenTwoMessages) {
+// Ctrl-C ends the session under way at once unless the end of its data is
+// out (then its verdict is awaited), and no further message follows.
+TEST_F(CliSendTest, InterruptStopsTheRun) {
   TSmtpTestServer server({"--delay", "0.4"}, "slow_smtp_test_server.py");
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port());
@@ -293,8 +297,16 @@ TEST_F(CliSendTest, InterruptStopsBetweenTwoMessages) {
   const int sent = server.Count();
   EXPECT_GE(sent, 1);
   EXPECT_LE(sent, 3);
-  EXPECT_EQ(ReadFileBytes(Path("stdout")), std::to_string(sent) + " Mails von 10 verarbeitet 0 fehlgeschlagen.\n");
-  EXPECT_EQ(ReadFileBytes(Path("stderr")), "");
+  const std::string out = ReadFileBytes(Path("stdout"));
+  const std::string err = ReadFileBytes(Path("stderr"));
+  if (err == "Versand abgebrochen.\n") {
+    // The signal came while the server was judging a message.
+    EXPECT_EQ(out, std::to_string(sent) + " Mails von 10 verarbeitet 0 fehlgeschlagen.\n");
+  } else {
+    EXPECT_EQ(out, std::to_string(sent + 1) + " Mails von 10 verarbeitet 1 fehlgeschlagen.\n");
+    EXPECT_EQ(err, "Fehler beim Senden der Nachricht an " + Address(sent + 1) +
+                       ": vom Benutzer abgebrochen\nVersand abgebrochen.\n");
+  }
 }
 
 TEST_F(CliSendTest, ProgressBarOnlyWhenStandardErrorIsATerminal) {
