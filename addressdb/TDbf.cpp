@@ -619,6 +619,18 @@ void TDbf::MoveTo(std::uint32_t position) {
   }
 }
 
+bool TDbf::GoToRecord(std::uint32_t recNo) {
+  CheckActive();
+  CheckBrowseMode();
+  if (recNo < 1 || recNo > mCount) return false;
+  const std::size_t index = LowerIndex(recNo);
+  if (index >= mView.size() || mView[index] != recNo) return false;
+  SetCurrent(index);
+  mBof = index == 0;
+  mEof = false;
+  return true;
+}
+
 bool TDbf::IsEmpty() {
   if (!Active()) return true;
   ExtendView(1);
@@ -639,6 +651,12 @@ std::int64_t TDbf::Position() {
     return static_cast<std::int64_t>(lower);
   }
   return -1;
+}
+
+std::uint32_t TDbf::RecNoAt(std::uint32_t position) {
+  CheckActive();
+  ExtendView(static_cast<std::size_t>(position) + 1);
+  return position < mView.size() ? mView[position] : 0;
 }
 
 std::string TDbf::ValueAt(std::uint32_t position, int index) {

@@ -164,6 +164,10 @@ public:
   int MoveBy(int distance);
   // The same as First() followed by MoveBy(position), without the walk.
   void MoveTo(std::uint32_t position);
+  // Makes the record with number recNo current when it is in the view
+  // (posting or dropping an edit first, as every move does). False, and the
+  // cursor where it was, when the record does not pass or does not exist.
+  bool GoToRecord(std::uint32_t recNo);
   bool Bof() const { return mBof; }
   bool Eof() const { return mEof; }
   // True when no record passes (or the table is closed).
@@ -179,6 +183,9 @@ public:
   // or it does not pass (a record changed so that it fails the filter stays
   // current until the cursor moves).
   std::int64_t Position();
+  // Record number of the record at a position of the view, without moving
+  // the cursor; 0 when the position is past the end.
+  std::uint32_t RecNoAt(std::uint32_t position);
   // Value of a field of the record at a position of the view, without moving
   // the cursor (for display). Empty when the position is past the end.
   std::string ValueAt(std::uint32_t position, int index);

@@ -18,9 +18,20 @@ std::string ProgramFileDir() {
   return WithTrailingSlash(exe.parent_path().string());
 }
 
+namespace {
+
+// The install rules put the desktop entry beside the programs' bin folder;
+// a build tree has none.
+bool IsInstalledProgramDir(const std::string& dir) {
+  std::error_code ec;
+  return std::filesystem::exists(dir + "../share/applications/postello.desktop", ec);
+}
+
+} // namespace
+
 std::string ResolveProgDir(const std::string& programDir) {
   const std::string dir = WithTrailingSlash(programDir);
-  if (::access(dir.c_str(), W_OK) == 0) return dir;
+  if (!IsInstalledProgramDir(dir) && ::access(dir.c_str(), W_OK) == 0) return dir;
   std::string base;
   if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
     base = xdg;

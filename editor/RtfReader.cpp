@@ -181,7 +181,10 @@ public:
                       " Bytes, und " + std::to_string(FStack.size() + (FSkipDepth > 0 ? FSkipDepth - 1 : 0)) +
                       " Klammer(n) sind nicht geschlossen. Gelesen wurde der Text bis dorthin.";
     }
-    if (!FDone) EndDocument(FStack.empty() ? TParaState{} : FStack.back().Para);
+    if (!FDone) {
+      FinishFallback();
+      EndDocument(FStack.empty() ? TParaState{} : FStack.back().Para);
+    }
     return std::move(FResult);
   }
 
@@ -532,17 +535,19 @@ private:
   // ---- text -----------------------------------------------------------
 
   void Text(unsigned char c) {
-    if (FStar) FStar = false;
+    FStar = false;
+    // Control characters other than the tab carry nothing, also in a
+    // fallback and as \'hh: a line break never enters a paragraph.
+    const bool visible = c >= 0x20 || c == '\t';
     if (FFallbackLeft > 0) {
-      if (FFallbackEmit) {
+      if (FFallbackEmit && visible) {
         FFallbackEmitted = true;
         Emit(c);
       }
       SkipFallback();
       return;
     }
-    if (c < 0x20 && c != '\t') return;  // other control characters carry nothing
-    Emit(c);
+    if (visible) Emit(c);
   }
 
   void Emit(unsigned char c) {
@@ -617,10 +622,13 @@ private:
     FPara.Bullet = IsBullet(para);
     if (!FPara.Bullet && HasVisibleText(FListText)) {
       // A numbered list: the model has no numbering, so the number the
-      // writer put there as text is kept as text.
-      FListText.insert(FListText.end(), std::make_move_iterator(FPara.Runs.begin()),
-                       std::make_move_iterator(FPara.Runs.end()));
-      FPara.Runs = std::move(FListText);
+      // writer put there as text is kept, in the format of the paragraph's
+      // first character and without the blanks some writers put before it.
+      std::string number;
+      for (const TTextRun& r : FListText) number += r.Text;
+      number.erase(0, number.find_first_not_of(' '));
+      TTextRun run{FPara.Runs.empty() ? FListText.front().Format : FPara.Runs.front().Format, std::move(number)};
+      FPara.Runs.insert(FPara.Runs.begin(), std::move(run));
     }
     FResult.Document.Paragraphs.push_back(std::move(FPara));
     FPara = TParagraph{};
@@ -629,10 +637,14 @@ private:
   }
 
   // The last \par of a document ends its paragraph and opens none: only
-  // text after it makes another paragraph.
+  // text after it makes another paragraph. A rich edit control saves its
+  // empty document as one \par, so a document whose only paragraph is
+  // empty is the empty document.
   void EndDocument(const TParaState& para) {
     FDone = true;
     if (!FPara.Runs.empty()) Close(para);
+    std::vector<TParagraph>& paragraphs = FResult.Document.Paragraphs;
+    if (paragraphs.size() == 1 && paragraphs.front().Runs.empty()) paragraphs.clear();
   }
 
   bool IsBullet(const TParaState& para) const {

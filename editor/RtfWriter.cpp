@@ -21,10 +21,11 @@ std::string EscapeFontName(const std::string& face) {
   std::string out;
   for (const char ch : face) {
     const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20) continue;
     if (c == '\\' || c == '{' || c == '}') {
       out += '\\';
       out += ch;
-    } else if (c == ';' || c < 0x20 || c > 0x7F) {
+    } else if (c == ';' || c >= 0x7F) {
       AppendHexByte(out, c);
     } else {
       out += ch;
@@ -99,7 +100,8 @@ private:
       FSpace = false;
       return;
     }
-    if (c < 0x20 || c > 0x7F) {
+    if (c < 0x20) return;  // no control character but the tab has a place in a line
+    if (c >= 0x7F) {
       AppendHexByte(FOut, c);
       FSpace = false;
       return;

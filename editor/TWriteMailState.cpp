@@ -1,6 +1,7 @@
 #include "editor/TWriteMailState.h"
 
 #include "editor/DesignHtml.h"
+#include "editor/HtmlToPlainText.h"
 #include "editor/MemoText.h"
 #include "editor/RtfReader.h"
 #include "editor/RtfWriter.h"
@@ -226,10 +227,8 @@ void TWriteMailState::RTFToHTML() {
 }
 
 void TWriteMailState::HTMLToText() {
-  if (!AutoText || MailType == 2) return;
-  // The derivation of the plain text from the HTML follows in its own
-  // change; until then the plain text stays as the user or the stored mail
-  // left it.
+  if (!AutoText || MailType > 1) return;
+  m_view.SetPlainText(HtmlToPlainText(MailType == 0 ? m_view.GeneratedHtml() : m_view.HtmlSource()));
 }
 
 void TWriteMailState::ApplyMailType() {

@@ -18,7 +18,7 @@ namespace postello {
 
 class TEditKontenForm;
 class TWriteMailForm;
-class TDbfTableModel;
+class TAddressGrid;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -65,6 +65,7 @@ public slots:
   void ImportBtnClick();
   // Imports one file (what ImportBtnClick does after its dialog).
   void ImportFile(const QString& path);
+  // One button of DBNavigator2 (TAddressGrid::TNavButton).
   void NavigatorClick(int button);
   void SendBtnClick();
 
@@ -83,21 +84,15 @@ private:
   void ShowOptions();
   // Reloads the grid and puts its cursor on the table's current record.
   void ShowTable();
-  void SelectTableRow();
   void SetPreviewHeaderFocused(bool focused);
   // The address table's field names, offered as placeholders.
   std::vector<std::string> FieldNames() const;
 
-public:
-  // Buttons of DBNavigator2, in their order on the bar.
-  enum TNavButton { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel, nbRefresh };
-
 private:
-
   TMainState& m_state;
   TEditKontenForm* m_editKonten = nullptr;
   TWriteMailForm* m_writeMail = nullptr;
-  TDbfTableModel* m_tableModel = nullptr;
+  TAddressGrid* m_grid = nullptr;
   // The rows of ListView3, one to one: address and record position.
   TRecipientList m_recipients;
   TSendRun m_run;

@@ -8,6 +8,7 @@
 #include "core/ProgDir.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
@@ -15,6 +16,11 @@ int main(int argc, char** argv) {
   QApplication::setApplicationDisplayName(QStringLiteral("Postello 1.1"));
 
   postello::InstallGermanQt(app);
+  // The installed desktop entry and icon: window managers and Wayland
+  // compositors match the window to postello.desktop; the icon comes from
+  // the hicolor theme (none when run from the build folder).
+  QGuiApplication::setDesktopFileName(QStringLiteral("postello"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("postello")));
 
   postello::TQtMessageSink sink;
   postello::SetMessageSink(&sink);

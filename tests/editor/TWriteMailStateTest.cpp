@@ -2,6 +2,7 @@
 // each event rebuilds, the guards, the close question and the transfer to
 // and from a stored mail.
 #include "editor/DesignHtml.h"
+#include "editor/HtmlToPlainText.h"
 #include "editor/MemoText.h"
 #include "editor/RtfReader.h"
 #include "editor/RtfWriter.h"
@@ -346,9 +347,9 @@ TEST_F(TWriteMailStateTest, CommitTransfersEveryField) {
   view.document = SampleDocument();
   state.BackColorChosen(0x0000FF);
   view.source = {"<p>a</p>", "<p>b</p>"};
-  view.plain = {"a", "", "b"};
   state.MailTypClick(1);
   state.AutoCreateClick(false);
+  view.plain = {"a", "", "b"};
   state.NewsDesignClick(false);
   state.Design.FootText = "Fu\xDF";
   state.Design.MinHeight = 77;
@@ -434,10 +435,60 @@ TEST_F(TWriteMailStateTest, UnreadableRtfOpensPartlyAndKeepsTheBytes) {
 
 TEST_F(TWriteMailStateTest, HtmlChangesHonourTheLoadingGuard) {
   state.NewMail({});
+  state.MailTypClick(1);
+  const int sets = view.plainSets;
   state.LoadingGuard = true;
   view.SetHtmlSource({"<p>x</p>"});
-  EXPECT_EQ(view.plainSets, 1) << "only NewMail's reset set the plain text";
+  EXPECT_EQ(view.plainSets, sets);
   state.LoadingGuard = false;
+  view.SetHtmlSource({"<p>y</p>"});
+  EXPECT_EQ(view.plainSets, sets + 1);
+  EXPECT_EQ(view.plain, HtmlToPlainText(std::vector<std::string>{"<p>y</p>"}));
+}
+
+// Which HTML the plain text comes from, and when it does not.
+TEST_F(TWriteMailStateTest, PlainTextFollowsTheHtmlOfTheMailType) {
+  state.NewMail({});
+  state.NewsDesignClick(false);
+  view.document = SampleDocument();
+  view.source = {"<p>Quelle</p>", "Zeile"};
+  state.TimerFired();
+  EXPECT_EQ(view.plain, HtmlToPlainText(ExpectedHtml(SampleDocument())));
+  EXPECT_NE(view.plain, HtmlToPlainText(view.source));
+
+  state.MailTypClick(1);
+  EXPECT_EQ(view.plain, HtmlToPlainText(std::vector<std::string>{"<p>Quelle</p>", "Zeile"}));
+
+  view.plain = {"von Hand"};
+  state.MailTypClick(2);
+  state.MainPageChanged();
+  state.HtmlChanged();
+  EXPECT_EQ(view.plain, std::vector<std::string>{"von Hand"}) << "a text mail keeps its text";
+
+  state.MailTypClick(1);
+  state.AutoCreateClick(false);
+  view.plain = {"von Hand"};
+  state.MainPageChanged();
+  state.HtmlChanged();
+  EXPECT_EQ(view.plain, std::vector<std::string>{"von Hand"}) << "auto text off keeps the text";
+
+  state.AutoCreateClick(true);
+  EXPECT_EQ(view.plain, HtmlToPlainText(view.source));
+  view.plain = {"von Hand"};
+  state.MainPageChanged();
+  EXPECT_EQ(view.plain, HtmlToPlainText(view.source));
+  view.plain = {"von Hand"};
+  state.SpeedButton1Click();
+  EXPECT_EQ(view.plain, HtmlToPlainText(view.source));
+}
+
+// One rebuild derives the text once, not again through the memo's change.
+TEST_F(TWriteMailStateTest, RebuildDerivesThePlainTextOnce) {
+  state.NewMail({});
+  view.document = SampleDocument();
+  const int sets = view.plainSets;
+  state.TimerFired();
+  EXPECT_EQ(view.plainSets, sets + 1);
 }
 
 TEST(TWriteMailGuardTest, GuardRestoresThePreviousValue) {

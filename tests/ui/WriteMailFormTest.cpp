@@ -7,6 +7,7 @@
 
 #include "core/MailDate.h"
 #include "editor/DesignHtml.h"
+#include "editor/HtmlToPlainText.h"
 #include "editor/MemoText.h"
 #include "editor/RtfReader.h"
 #include "editor/RtfWriter.h"
@@ -195,6 +196,8 @@ private slots:
     QVERIFY2(m.DesignHtml.find("<font face=Arial size=2 color=#000000>Liebe Gr\xFC\xDF" "e") != std::string::npos,
              m.DesignHtml.c_str());
     QCOMPARE(m.DesignHtml, JoinMemoLines(BuildDesignHtml(read.Document, 0xFFFFFF, true, TNewsDesign{})));
+    QCOMPARE(m.PlainText, JoinMemoLines(HtmlToPlainText(SplitMemoLines(m.DesignHtml))));
+    QVERIFY2(m.PlainText.find("Liebe Gr\xFC\xDF" "e") != std::string::npos, m.PlainText.c_str());
     QCOMPARE(m.DesignColor, 0xFFFFFFu);
     QVERIFY(m.Date > EncodeDateTime(2020, 1, 1));
     QCOMPARE(form.ui.ListView1->topLevelItemCount(), 1);
@@ -236,7 +239,7 @@ private slots:
     form.FormCreate(Dir());
     const TMailRec stored = state.Mails[0];
 
-    QStringList plainShown, htmlBefore, htmlAfter;
+    QStringList plainShown, htmlBefore, htmlAfter, plainAfter;
     bool timerRunning = false;
     m_sink.answer = TMsgResult::No;
     InEditor([&](TWriteMailForm* e) {
@@ -248,6 +251,7 @@ private slots:
       QVERIFY(e->ui.NormalCheck->isChecked());
       QTest::qWait(1300);
       htmlAfter = Lines(e->ui.Memo3);
+      plainAfter = Lines(e->ui.Memo2);
       e->close();
     });
     form.ui.ListView1->topLevelItem(0)->setSelected(true);
@@ -261,6 +265,12 @@ private slots:
     for (const std::string& line : BuildDesignHtml(doc, 0xFFFFFF, false, TNewsDesign{})) expected << ToQ(line);
     QCOMPARE(htmlAfter, expected);
     QCOMPARE(htmlAfter[1], QString("<div align=left><font face=Arial size=2 color=#000000>Hallo <b>Welt</b>"));
+    QStringList derived;
+    for (const std::string& line : HtmlToPlainText(BuildDesignHtml(doc, 0xFFFFFF, false, TNewsDesign{}))) {
+      derived << ToQ(line);
+    }
+    QCOMPARE(plainAfter, derived);
+    QVERIFY(plainAfter.contains(QString::fromUtf8("München  ")));
     QCOMPARE(FileBytes(File("mails.dat")), before);
     QCOMPARE(state.Mails[0].DesignHtml, stored.DesignHtml);
     QCOMPARE(state.Mails[0].Date, stored.Date);
@@ -298,7 +308,7 @@ private slots:
     QCOMPARE(mails[1].DesignHtml, std::string("<html><body bgcolor=#FFFFFF>\r\n"
                                               "<div align=left><font face=Arial size=2 color=#000000>Gr\xFC\xDF" "e\r\n"
                                               "</body></html>"));
-    QCOMPARE(mails[1].PlainText, second.PlainText);
+    QCOMPARE(mails[1].PlainText, JoinMemoLines(HtmlToPlainText(SplitMemoLines(mails[1].DesignHtml))));
     QCOMPARE(mails[1].Attachments.Count(), 1u);
     QCOMPARE(mails[1].Attachments[0].ContentId, std::string("LOGO.GIF"));
     QVERIFY(mails[1].Date > second.Date);

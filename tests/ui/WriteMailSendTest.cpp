@@ -152,6 +152,10 @@ private slots:
         QVERIFY2(html.find(line) != std::string::npos, (line + "\nnot in\n" + html).c_str());
       }
       QVERIFY2(html.find("[%") == std::string::npos, html.c_str());
+      // The plain text derived from the HTML, merged as well.
+      const std::string text = PartText(block, "text/plain");
+      QVERIFY2(text.find("Guten Tag Welt und rot") != std::string::npos, text.c_str());
+      QVERIFY2(text.find("F\xFCr " + std::string(names[n])) != std::string::npos, text.c_str());
     }
   }
 };
