@@ -89,6 +89,13 @@ void TWriteMailForm::showEvent(QShowEvent* event) {
   m_state.FormShow();
 }
 
+// A conversion left pending by a closed window has nothing to update; the
+// next opening loads everything anew.
+void TWriteMailForm::hideEvent(QHideEvent* event) {
+  Timer1->stop();
+  QDialog::hideEvent(event);
+}
+
 void TWriteMailForm::reject() {
   switch (m_state.CloseQuery()) {
   case TMsgResult::Yes: accept(); break;

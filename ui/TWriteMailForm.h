@@ -60,6 +60,7 @@ public slots:
 
 protected:
   void showEvent(QShowEvent* event) override; // FormShow
+  void hideEvent(QHideEvent* event) override;
 
 private:
   TWriteMailState m_state;

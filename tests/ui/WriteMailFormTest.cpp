@@ -223,6 +223,7 @@ private slots:
     QVERIFY(stayedOpen);
     QCOMPARE(m_sink.texts.size(), size_t(2));
     QVERIFY(!editor.isVisible());
+    QVERIFY(!editor.Timer1->isActive());
     QCOMPARE(state.Mails.Count(), 0u);
     QVERIFY(!QFile::exists(File("mails.dat")));
   }
@@ -272,6 +273,7 @@ private slots:
     QCOMPARE(plainAfter, derived);
     QVERIFY(plainAfter.contains(QString::fromUtf8("München  ")));
     QCOMPARE(FileBytes(File("mails.dat")), before);
+    QVERIFY(!editor.Timer1->isActive());
     QCOMPARE(state.Mails[0].DesignHtml, stored.DesignHtml);
     QCOMPARE(state.Mails[0].Date, stored.Date);
   }
