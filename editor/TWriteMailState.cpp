@@ -229,6 +229,11 @@ TInsertTarget TWriteMailState::InsertTarget(TMailPage main, TDesignSubPage desig
   return itNone;
 }
 
+TInsertTarget TWriteMailState::PictureTarget(TMailPage main, TDesignSubPage design, THtmlSubPage html) {
+  const TInsertTarget target = InsertTarget(main, design, html);
+  return target == itPlainText ? itNone : target;
+}
+
 std::string TWriteMailState::Placeholder(const std::string& fieldName) { return "[%" + fieldName + "]"; }
 
 std::string TWriteMailState::PictureTag(const std::string& contentId) {

@@ -24,7 +24,7 @@
 namespace postello {
 
 // Where "Datenfeld einfügen" and the picture buttons put their text: the
-// editable text of the visible "Bearbeiten" page, or nothing.
+// editable text of the visible page, or nothing.
 enum TInsertTarget { itNone, itDocument, itHtmlSource, itPlainText };
 
 class TWriteMailState {
@@ -105,6 +105,8 @@ public:
 
   // The text that receives insertions while these pages are visible.
   static TInsertTarget InsertTarget(TMailPage main, TDesignSubPage design, THtmlSubPage html);
+  // The same for a picture tag: never the plain text.
+  static TInsertTarget PictureTarget(TMailPage main, TDesignSubPage design, THtmlSubPage html);
   // "[%" + field name + "]", as the field merge resolves it.
   static std::string Placeholder(const std::string& fieldName);
   // The picture tag inserted for an embedded part.

@@ -12,6 +12,7 @@
 #include "editor/MemoText.h"
 
 #include <QFontDatabase>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -151,6 +152,12 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   ui.PicBtn2->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
   ui.PicBtn->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
   SetUpToolbar();
+  // Enter belongs to the control that has the focus (a size typed into the
+  // size list, a line of the subject), never to a button of the window.
+  for (QPushButton* button : findChildren<QPushButton*>()) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
   m_designForm = new TNewsDesignForm(this);
 
   ui.ListView1->setColumnWidth(0, 300);
@@ -202,8 +209,12 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   connect(ui.UnderlineBtn, &QToolButton::clicked, this, &TWriteMailForm::UnderlineBtnClick);
   connect(ui.FColorBtn, &QToolButton::clicked, this, &TWriteMailForm::FColorBtnClick);
   connect(ui.BkColorBtn, &QToolButton::clicked, this, &TWriteMailForm::BkColorBtnClick);
+  // A pick from the list, or Enter after typing (the list does not report
+  // a typed text it does not hold, nor an empty one).
   connect(ui.FontName, &QComboBox::textActivated, this, &TWriteMailForm::FontNameChange);
+  connect(ui.FontName->lineEdit(), &QLineEdit::returnPressed, this, &TWriteMailForm::FontNameChange);
   connect(ui.FontSize, &QComboBox::textActivated, this, &TWriteMailForm::FontSizeChange);
+  connect(ui.FontSize->lineEdit(), &QLineEdit::returnPressed, this, &TWriteMailForm::FontSizeChange);
   connect(ui.PLeftBtn, &QToolButton::clicked, this, &TWriteMailForm::PLeftBtnClick);
   connect(ui.PCenterBtn, &QToolButton::clicked, this, &TWriteMailForm::PCenterBtnClick);
   connect(ui.PRightBtn, &QToolButton::clicked, this, &TWriteMailForm::PRightBtnClick);
@@ -246,10 +257,8 @@ void TWriteMailForm::LoadMail(const TMailRecFields& mail, const std::vector<std:
   m_designForm->SetDesign(m_state.Design);
 }
 
-void TWriteMailForm::InsertAtVisibleCaret(const std::string& text) {
-  switch (TWriteMailState::InsertTarget(static_cast<TMailPage>(ui.PageControl1->currentIndex()),
-                                        static_cast<TDesignSubPage>(ui.PageControl2->currentIndex()),
-                                        static_cast<THtmlSubPage>(ui.PageControl3->currentIndex()))) {
+void TWriteMailForm::InsertAt(TInsertTarget target, const std::string& text) {
+  switch (target) {
   case itDocument: InsertIntoEdit(ui.RichEdit1, text); break;
   case itHtmlSource: InsertIntoEdit(ui.Memo1, text); break;
   case itPlainText: InsertIntoEdit(ui.Memo2, text); break;
@@ -257,9 +266,17 @@ void TWriteMailForm::InsertAtVisibleCaret(const std::string& text) {
   }
 }
 
+TInsertTarget TWriteMailForm::VisibleTarget(bool picture) const {
+  const auto main = static_cast<TMailPage>(ui.PageControl1->currentIndex());
+  const auto design = static_cast<TDesignSubPage>(ui.PageControl2->currentIndex());
+  const auto html = static_cast<THtmlSubPage>(ui.PageControl3->currentIndex());
+  return picture ? TWriteMailState::PictureTarget(main, design, html)
+                 : TWriteMailState::InsertTarget(main, design, html);
+}
+
 void TWriteMailForm::InsertFieldClick() {
   if (ui.FelderCombo->currentIndex() < 0) return;
-  InsertAtVisibleCaret(TWriteMailState::Placeholder(FromQ(ui.FelderCombo->currentText())));
+  InsertAt(VisibleTarget(false), TWriteMailState::Placeholder(FromQ(ui.FelderCombo->currentText())));
 }
 
 void TWriteMailForm::AttachBtnClick() {
@@ -286,7 +303,7 @@ void TWriteMailForm::DelAllAttachBtnClick() {
 void TWriteMailForm::PicBtnClick() {
   const QStringList files = TEditorDialogs::OpenFiles(PictureQuestion(), this);
   if (files.isEmpty()) return;
-  InsertAtVisibleCaret(m_state.PicBtnClick(PathFromQ(files.first())));
+  InsertAt(VisibleTarget(true), m_state.PicBtnClick(PathFromQ(files.first())));
 }
 
 void TWriteMailForm::ImportBtnClick() {

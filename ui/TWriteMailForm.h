@@ -107,9 +107,10 @@ private:
   void SetUpToolbar();
   void MergeCurrText(const QTextCharFormat& format);
   void SetParagraphAlignment(Qt::Alignment alignment);
-  // Inserts text at the caret of the visible "Bearbeiten" page's text;
-  // nothing when another page is visible.
-  void InsertAtVisibleCaret(const std::string& text);
+  // Where a placeholder (or a picture tag) goes on the visible page.
+  TInsertTarget VisibleTarget(bool picture) const;
+  // Inserts text at the caret of target's text; nothing for itNone.
+  void InsertAt(TInsertTarget target, const std::string& text);
   // Writes the preview file of html and shows it in browser.
   void ShowPreview(QTextBrowser* browser, const std::vector<std::string>& html);
 

@@ -114,6 +114,9 @@ TEST(EditorCommandsTargets, OnlyTheVisibleEditPageReceives) {
   for (const Case& c : cases) {
     EXPECT_EQ(TWriteMailState::InsertTarget(c.main, c.design, c.html), c.target)
         << c.main << " " << c.design << " " << c.html;
+    // A picture tag never goes into the plain text.
+    EXPECT_EQ(TWriteMailState::PictureTarget(c.main, c.design, c.html), c.target == itPlainText ? itNone : c.target)
+        << c.main << " " << c.design << " " << c.html;
   }
   EXPECT_EQ(TWriteMailState::Placeholder("Name"), "[%Name]");
   EXPECT_EQ(TWriteMailState::PictureTag("LOGO.GIF"), "<img src=\"cid:LOGO.GIF\" border=0>");
