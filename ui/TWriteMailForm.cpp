@@ -247,10 +247,9 @@ std::string TWriteMailForm::ProgDir() const {
   return m_progDir.empty() ? ResolveProgDir(ProgramFileDir()) : m_progDir;
 }
 
-void TWriteMailForm::Commit(TMailRecFields& mail) {
-  m_state.Design = m_designForm->Design();
-  m_state.Commit(mail, NowDateTime());
-}
+// The dialog hands its settings to the state whenever it closes, so the
+// state holds what the commit stores.
+void TWriteMailForm::Commit(TMailRecFields& mail) { m_state.Commit(mail, NowDateTime()); }
 
 void TWriteMailForm::LoadMail(const TMailRecFields& mail, const std::vector<std::string>& fieldNames) {
   m_state.Load(mail, fieldNames);

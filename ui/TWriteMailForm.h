@@ -35,8 +35,8 @@ public:
   std::string ProgDir() const;
 
   // The newsletter design dialog of this window: made once, it keeps its
-  // settings between mails; an opened mail's settings are loaded into it
-  // and the commit takes them from it.
+  // settings between mails; an opened mail's settings are loaded into it,
+  // and what it shows when it closes is what the commit stores.
   TNewsDesignForm* DesignForm() const { return m_designForm; }
 
   TWriteMailState& State() { return m_state; }
