@@ -1,6 +1,6 @@
 #include "core/TMailStore.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "core/SafeFile.h"
 #include "core/StringFields.h"
 

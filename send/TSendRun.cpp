@@ -1,6 +1,6 @@
 #include "send/TSendRun.h"
 
-#include "mime/MailDate.h"
+#include "mime/DateHeader.h"
 #include "send/MergeFields.h"
 #include "send/MessageId.h"
 

@@ -1,4 +1,4 @@
-#include "core/TMainState.h"
+#include "app/TMainState.h"
 #include "TestBytes.h"
 #include "support/ScriptedSink.h"
 
