@@ -1,5 +1,5 @@
 #include "app/TMainState.h"
-#include "TestBytes.h"
+#include "core/TestBytes.h"
 #include "support/ScriptedSink.h"
 
 #include <gtest/gtest.h>
