@@ -6,6 +6,7 @@
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "mime/ZIzorAvarivi2000.h"
+#include "send/PreSendCheck.h"
 #include "send/TRecipientList.h"
 #include "send/TSendRun.h"
 #include "send/TStoredServerTrust.h"
@@ -138,6 +139,9 @@ int RunSend(TCliContext& ctx) {
     }
     const TMailLoadResult mr = TMailStore::Open(ctx.Dir, mails);
     if (!mr.Error.empty()) throw ECliStateError(mr.Error);
+    if (choice.MailIndex >= 0 && static_cast<std::uint32_t>(choice.MailIndex) < mails.Count())
+      for (const std::string& note : PreSendNotes(mails[static_cast<std::uint32_t>(choice.MailIndex)]))
+        ctx.Err << CliText(note) << "\n";
     const TKontoLoadResult kr = TKontoStore::Open(ctx.Dir, konten);
     if (!kr.Error.empty()) throw ECliStateError(kr.Error);
     if (ctx.Args.Has("--to")) {
