@@ -83,3 +83,50 @@ TEST(CliMailOptions, RefusesBadValuesAndWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("mailoptionen.dat"))) << args;
   }
 }
+
+TEST(CliAccountOptions, ShowsSetsAndKeepsKontenDat) {
+  TempDir dir;
+  TKontoList konten;
+  for (const char* name : {"Erstes", "Zweites"}) {
+    TKontoRec* k = konten.Add();
+    k->Absender = name;
+    k->Email = "a@example.org";
+    k->Server = "mail.example.org:587";
+  }
+  TKontoStore::Save(dir.path(), konten);
+  const std::string before = postello::test::ReadFile(dir.file("konten.dat"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("kontooptionen.dat")));
+
+  Result r = Cli(dir, "account-options --account 1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Konto: Zweites a@example.org\nMehrere Mails pro Verbindung: 0\nParallele Verbindungen: 1\n"
+                   "h\xC3\xB6" "chstens Mails pro Minute: 0\n");
+  r = Cli(dir, "account-options --account 1 --reuse 50 --parallel 4 --rate 120");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(postello::test::ReadFile(dir.file("konten.dat")), before);
+
+  TKontoList back;
+  ASSERT_EQ(TKontoStore::Open(dir.path(), back).Error, "");
+  EXPECT_EQ(back[1].Reuse, 50);
+  EXPECT_EQ(back[1].Parallel, 4);
+  EXPECT_EQ(back[1].RatePerMinute, 120);
+  EXPECT_EQ(back[0].Reuse, 0);
+  EXPECT_EQ(back[0].Parallel, 1);
+
+  // The older program deletes the first account: the options follow the
+  // second by its name, address and server.
+  back.Delete(0);
+  postello::test::WriteFile(dir.file("konten.dat"), TKontoStore::Encode(back));
+  TKontoList moved;
+  ASSERT_EQ(TKontoStore::Open(dir.path(), moved).Error, "");
+  EXPECT_EQ(moved[0].Parallel, 4);
+
+  for (const char* bad : {"account-options --account 0 --parallel 9", "account-options --account 0 --parallel 0",
+                          "account-options --account 0 --rate -1", "account-options --account 5 --reuse 1"}) {
+    const Result b = Cli(dir, bad);
+    EXPECT_EQ(b.status, 2) << bad;
+  }
+  TKontoList after;
+  ASSERT_EQ(TKontoStore::Open(dir.path(), after).Error, "");
+  EXPECT_EQ(after[0].Parallel, 4);
+}
