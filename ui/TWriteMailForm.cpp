@@ -4,9 +4,9 @@
 #include "QtText.h"
 #include "TEditorDialogs.h"
 
-#include "core/MailDate.h"
 #include "core/ProgDir.h"
 #include "core/SafeFile.h"
+#include "core/StoredDateTime.h"
 #include "editor/EditorToolbar.h"
 #include "editor/InsertAtCaret.h"
 #include "editor/MemoText.h"
