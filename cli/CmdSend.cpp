@@ -188,13 +188,13 @@ const TCliRegistrar reg({"send",
                          "",
                          0,
                          0,
-                         {{"--mail", "N", "Nummer der Mail (siehe postello-cli mails)"},
-                          {"--account", "N", "Nummer des Absender-Kontos (siehe postello-cli accounts)"},
+                         {{"--mail", "NUMMER", "Nummer der Mail (siehe postello-cli mails)", true},
+                          {"--account", "NUMMER", "Nummer des Absender-Kontos (siehe postello-cli accounts)", true},
                           {"--personal", "", "eine Mail pro Empf\xE4nger, Felder eingesetzt"},
-                          {"--bcc", "SIZE", "eine Mail f\xFCr je SIZE Empf\xE4nger (1 bis 100), nur im Umschlag"},
+                          {"--bcc", "ANZAHL", "eine Mail f\xFCr je ANZAHL Empf\xE4nger (1 bis 100), nur im Umschlag"},
                           {"--filter", "TEXT", "nur Datens\xE4tze, die TEXT enthalten"},
-                          {"--to", "ADDRESS", "nur an diese eine Adresse, ohne Felder"},
-                          {"--eml-dir", "DIR", "nichts senden: DIR/00001.eml und DIR/00001.env schreiben"}},
+                          {"--to", "ADRESSE", "nur an diese eine Adresse, ohne Felder"},
+                          {"--eml-dir", "ORDNER", "nichts senden: ORDNER/00001.eml und ORDNER/00001.env schreiben"}},
                          RunSend});
 
 } // namespace

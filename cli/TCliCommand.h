@@ -16,8 +16,11 @@ enum : int { kExitOk = 0, kExitPartly = 1, kExitRefused = 2 };
 
 struct TCliOption {
   std::string Name;   // "--filter"
-  std::string Value;  // metavariable ("TEXT"); empty for a flag
-  std::string Help;
+  std::string Value;  // German placeholder ("TEXT", "DATEI", "ANZAHL"); empty for a flag
+  std::string Help;   // Windows-1252
+  // A required option is shown without brackets and its absence is a
+  // usage error, reported before the command runs.
+  bool Required = false;
 };
 
 // Parsed arguments of one command. Arguments are UTF-8.
@@ -49,7 +52,7 @@ struct TCliContext {
 struct TCliCommand {
   std::string Name;
   std::string Summary;
-  std::string Positional; // e.g. "FILE"; empty when none
+  std::string Positional; // German placeholder, e.g. "DATEI"; empty when none
   std::size_t MinPositional = 0;
   std::size_t MaxPositional = 0;
   std::vector<TCliOption> Options;

@@ -3,7 +3,7 @@
 namespace postello {
 
 void TBinReader::Need(std::size_t n) const {
-  if (n > Remaining()) throw EInOutError("Read beyond end of file", m_pos);
+  if (n > Remaining()) throw EInOutError("Lesen \xFC" "ber das Dateiende hinaus", m_pos);
 }
 
 std::uint8_t TBinReader::ReadByte() {

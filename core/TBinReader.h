@@ -1,7 +1,7 @@
 #pragma once
 // Reads the fields of a binary state file from its bytes in memory.
 // Every read checks the remaining length first, so a damaged file raises
-// EInOutError ("Read beyond end of file") at the field where it ends,
+// EInOutError ("Lesen über das Dateiende hinaus") at the field where it ends,
 // never reads outside the data and never allocates more than the file holds.
 #include "core/EInOutError.h"
 

@@ -72,7 +72,7 @@ TKontoLoadResult TKontoStore::Open(const std::string& dir, TKontoList& konten) {
   try {
     Decode(*bytes, konten);
   } catch (const EInOutError& e) {
-    result.Error = DescribeDamagedFile(path, e, konten.Count(), "Konten");
+    result.Error = DescribeDamagedFile(path, e, konten.Count(), "Konto", "Konten");
   }
   return result;
 }

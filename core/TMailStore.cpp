@@ -1,5 +1,6 @@
 #include "core/TMailStore.h"
 
+#include "core/CountedNoun.h"
 #include "core/MailDate.h"
 #include "core/SafeFile.h"
 #include "core/StringFields.h"
@@ -92,6 +93,12 @@ void WriteMail(TBinWriter& f, const TMailRec& m) {
 
 } // namespace
 
+std::string BadDatesMessage(std::size_t badDates) {
+  return "In der Datei \"" + std::string(TMailStore::FileName) + "\" konnte bei " +
+         CountedNoun(badDates, "Mail", "Mails") + " das Datum nicht gelesen werden; " +
+         std::string(ByCount(badDates, "sie wurde", "sie wurden")) + " ohne Datum geladen.";
+}
+
 std::string TMailStore::Encode(const TMailList& mails) {
   std::size_t estimate = 4;
   for (const TMailRec& m : mails) {
@@ -128,7 +135,7 @@ TMailLoadResult TMailStore::Open(const std::string& dir, TMailList& mails) {
   try {
     Decode(*bytes, mails, result.BadDates);
   } catch (const EInOutError& e) {
-    result.Error = DescribeDamagedFile(path, e, mails.Count(), "Mails");
+    result.Error = DescribeDamagedFile(path, e, mails.Count(), "Mail", "Mails");
   }
   return result;
 }

@@ -1,5 +1,7 @@
 #include "send/TSendRun.h"
 
+#include "core/CountedNoun.h"
+
 #include "mime/MailDate.h"
 #include "send/MergeFields.h"
 #include "send/MessageId.h"
@@ -58,7 +60,7 @@ TSendRun::TSendRun(ZIzorAvarivi2000& msg, TDbf& table) : Msg(msg), Table1(table)
 
 void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten,
                      TMailList& mails) {
-  if (FSending) throw std::logic_error("a send run is already going on");
+  if (FSending) throw std::logic_error("Es l\xE4uft bereits ein Versand.");
 
   std::vector<std::string> addresses;
   std::vector<std::int64_t> positions;
@@ -204,8 +206,8 @@ void TSendRun::Finish(const TOutgoingMail& mail, bool delivered) {
   }
   FProcessed = mail.Index + 1;
   FProgress = FMessageCount > 0 ? static_cast<int>(static_cast<long long>(FProcessed) * 100 / FMessageCount) : 0;
-  FStatus = std::to_string(FProcessed) + " Mails von " + std::to_string(FMessageCount) + " verarbeitet " +
-            std::to_string(FFailedCount) + " fehlgeschlagen.";
+  FStatus = CountedNoun(static_cast<std::size_t>(FProcessed), "Mail", "Mails") + " von " +
+            std::to_string(FMessageCount) + " verarbeitet " + std::to_string(FFailedCount) + " fehlgeschlagen.";
   if (OnProgress) OnProgress();
 }
 

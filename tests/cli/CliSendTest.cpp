@@ -156,7 +156,7 @@ TEST_F(CliSendTest, BatchModeFromTheOptionsSendsEnvelopesOnly) {
   }
   // --bcc overrides the options' batch size.
   const TResult r2 = Cli("send --mail 0 --account 0 --bcc 5");
-  EXPECT_EQ(r2.Out, "1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r2.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_EQ(server.Count(), 4);
 }
 
@@ -166,7 +166,7 @@ TEST_F(CliSendTest, EmlDirHoldsEachMessageAndItsEnvelope) {
   const std::string out = Path("ausgabe");
   TResult r = Cli("send --mail 0 --account 0 --filter V3 --eml-dir '" + out + "'");
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\np3@example.org\n");
   std::string block = Block(DescribeSent({out + "/00001.eml"}), "00001.eml");
   EXPECT_EQ(Line(block, "to"), Address(3)) << block;
@@ -203,7 +203,7 @@ TEST_F(CliSendTest, ToSendsOneUnmergedMessageWithoutTouchingTheTable) {
   const TResult bad = Cli("send --mail 0 --account 0 --to \"$(printf 'x@example.org\\r\\nRCPT TO:<evil@example.org>')\""
                           " --eml-dir '" + Path("eml2") + "'");
   EXPECT_EQ(bad.Status, 1);
-  EXPECT_EQ(bad.Out, "1 Mails von 1 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(bad.Out, "1 Mail von 1 verarbeitet 1 fehlgeschlagen.\n");
   EXPECT_EQ(bad.Err, "Fehler beim Senden der Nachricht an x@example.org  RCPT TO:<evil@example.org>\n");
   EXPECT_FALSE(std::filesystem::exists(Path("eml2/00001.eml")));
 }
@@ -350,7 +350,8 @@ TEST_F(CliSendTest, RecipientsImportAndNewdb) {
 
   r = Cli("import '" + Path("fehlt.csv") + "'");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err.find("Die Datei konnte nicht ge\xC3\xB6" "ffnet werden."), 0u) << r.Err;
+  EXPECT_EQ(r.Err, "Die Datei \"" + Path("fehlt.csv") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei oder "
+                   "der Ordner existiert nicht. Es wurde nichts importiert.\n");
   EXPECT_EQ(r.Out, "");
 
   r = Cli("newdb --info 101");
