@@ -1,6 +1,7 @@
 #include "addressdb/TDbf.h"
 
 #include "addressdb/OemCodePage.h"
+#include "core/QuotedContent.h"
 #include "core/SystemErrorText.h"
 
 #include <algorithm>
@@ -154,9 +155,9 @@ void TDbf::CreateTable() {
   for (auto& def : mDefs) {
     if (def.Name.empty()) throw std::invalid_argument("Ein Feld hat keinen Namen");
     if (def.Type != 'C')
-      throw std::invalid_argument("Feld " + def.Name + ": Es k\xF6nnen nur Textfelder angelegt werden");
+      throw std::invalid_argument("Feld " + QuotedContent(def.Name) + ": Es k\xF6nnen nur Textfelder angelegt werden");
     if (def.Size < 1 || def.Size > 254)
-      throw std::invalid_argument("Feld " + def.Name + ": Die Breite " + std::to_string(def.Size) +
+      throw std::invalid_argument("Feld " + QuotedContent(def.Name) + ": Die Breite " + std::to_string(def.Size) +
                                   " liegt nicht zwischen 1 und 254");
     std::transform(def.Name.begin(), def.Name.end(), def.Name.begin(), UpperCp1252);
     recordLen += static_cast<std::uint32_t>(def.Size);
@@ -206,10 +207,11 @@ void TDbf::Open() {
   if (Active()) return;
   if (mFileName.empty()) throw TDbfError("", "Es ist kein Dateiname f\xFCr die Tabelle angegeben");
   std::error_code ec;
-  if (mAutoCreate && !std::filesystem::exists(mFileName, ec)) CreateTable();
+  if (mAutoCreate && !mWantReadOnly && !std::filesystem::exists(mFileName, ec)) CreateTable();
 
   mReadOnly = false;
-  mFile.open(mFileName, std::ios::in | std::ios::out | std::ios::binary);
+  mHeaderStale = false;
+  if (!mWantReadOnly) mFile.open(mFileName, std::ios::in | std::ios::out | std::ios::binary);
   if (!mFile.is_open()) {
     mFile.clear();
     errno = 0;
@@ -294,9 +296,9 @@ void TDbf::ReadStructure() {
     f.Decimals = d[17];
     f.Offset = offset;
     const std::int64_t fileOffset = 32 + static_cast<std::int64_t>(pos);
-    if (f.Width == 0) Fail("Das Feld " + f.Name + " hat die Breite 0", fileOffset + 16);
+    if (f.Width == 0) Fail("Das Feld " + QuotedContent(f.Name) + " hat die Breite 0", fileOffset + 16);
     if (offset + f.Width > mRecordLen)
-      Fail("Das Feld " + f.Name + " (Beginn " + std::to_string(offset) + ", Breite " +
+      Fail("Das Feld " + QuotedContent(f.Name) + " (Beginn " + std::to_string(offset) + ", Breite " +
                std::to_string(f.Width) + ") reicht \xFC" "ber die Datensatzl\xE4nge " +
                std::to_string(mRecordLen) + " hinaus",
            fileOffset + 16);
@@ -315,11 +317,9 @@ void TDbf::ReadStructure() {
   mBlockRecords = std::max<std::uint32_t>(1, kBlockBytes / mRecordLen);
   mCount = CountFromFileLength();
   ResetCache();
-  if (mCount != Get32(mHeader + 4) && !mReadOnly) {
-    Put32(mHeader + 4, mCount);
-    WriteAt(0, reinterpret_cast<const char*>(mHeader), 32);
-    Flush();
-  }
+  // Only a change of the table writes the corrected count: a command that
+  // merely reads leaves the file alone.
+  mHeaderStale = mCount != Get32(mHeader + 4);
 }
 
 std::uint32_t TDbf::CountFromFileLength() {
@@ -429,6 +429,11 @@ void TDbf::WriteHeader(bool stampDate) {
   if (stampDate) StampToday(mHeader);
   Put32(mHeader + 4, mCount);
   WriteAt(0, reinterpret_cast<const char*>(mHeader), 32);
+  mHeaderStale = false;
+}
+
+void TDbf::WriteStaleHeader() {
+  if (mHeaderStale) WriteHeader(false);
 }
 
 void TDbf::WriteEofByte() {
@@ -745,7 +750,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
   const auto width = static_cast<std::size_t>(f.Width);
   std::string value;
   auto refuse = [&](const char* what) {
-    Fail("Feld " + f.Name + ": \"" + std::string(text) + "\" " + what);
+    Fail("Feld " + QuotedContent(f.Name) + ": \"" + QuotedContent(text) + "\" " + what);
   };
   switch (f.Type) {
     case 'N':
@@ -788,7 +793,8 @@ void TDbf::SetAsString(int index, std::string_view text) {
                                 : std::string(text.substr(0, width));
       break;
     default:
-      Fail("Das Feld " + f.Name + " vom Typ " + std::string(1, f.Type) + " kann nicht ge\xE4ndert werden");
+      Fail("Das Feld " + QuotedContent(f.Name) + " vom Typ " + QuotedContent(std::string(1, f.Type)) +
+           " kann nicht ge\xE4ndert werden");
   }
   value.resize(width, ' ');
   mBuffer.replace(static_cast<std::size_t>(f.Offset), width, value);
@@ -826,6 +832,7 @@ void TDbf::Post() {
   CheckActive();
   if (mState == TDbfState::Edit) {
     WriteRecord(mRecNo, mBuffer);
+    WriteStaleHeader();
     Flush();
     mState = TDbfState::Browse;
     mModified = false;
@@ -883,6 +890,7 @@ void TDbf::Delete() {
   std::string record = mCurrent;
   record[0] = '*';
   WriteRecord(mRecNo, record);
+  WriteStaleHeader();
   Flush();
   const std::uint32_t gone = mRecNo;
   UpdateViewFor(gone);

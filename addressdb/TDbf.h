@@ -102,19 +102,28 @@ public:
   void SetAutoCreate(bool on) { mAutoCreate = on; }
   bool AutoCreate() const { return mAutoCreate; }
 
+  // When set, Open() opens the file for reading only and never creates
+  // it: nothing is written, not even the header at closing. For commands
+  // that only read. Takes effect at the next Open().
+  void SetReadOnly(bool on) { mWantReadOnly = on; }
+
   // Creates an empty table from FieldDefs(), replacing any file of the name.
   // Names are upper-cased (also in FieldDefs()) and cut to 10 bytes in the
   // descriptor. Closes the table first when it is open. Throws TDbfError and
   // std::invalid_argument; a half-written file is removed.
   void CreateTable();
 
-  // Opens the file (read-write; read-only when writing is refused or the
-  // table has a production index, which writing would leave stale) and
-  // positions on the first record of the view. Throws TDbfAbort for a header
-  // length or record length of 0 and TDbfError for anything else unusable.
+  // Opens the file (read-write; read-only when asked for, when writing is
+  // refused or when the table has a production index, which writing would
+  // leave stale) and positions on the first record of the view. A record
+  // count in the header that disagrees with the file length is corrected
+  // in memory; the file gets it with the first change (or at closing), so
+  // opening alone writes nothing. Throws TDbfAbort for a header length or
+  // record length of 0 and TDbfError for anything else unusable.
   void Open();
   // Drops a pending edit; a table open for writing gets its header written
-  // with today's date and the end-of-file byte after the last record.
+  // with today's date and the end-of-file byte after the last record. A
+  // table opened for reading only is left as it is.
   void Close();
   bool Active() const { return mState != TDbfState::Inactive; }
   bool ReadOnly() const { return mReadOnly; }
@@ -225,6 +234,8 @@ private:
   const char* RecordPtr(std::uint32_t recNo);
   void WriteAt(std::uint64_t offset, const char* data, std::size_t size);
   void WriteHeader(bool stampDate);
+  // Writes a header whose record count was corrected at opening.
+  void WriteStaleHeader();
   void WriteEofByte();
   void WriteRecord(std::uint32_t recNo, const std::string& record, bool lastRecord = false);
   void Flush();
@@ -246,6 +257,7 @@ private:
   std::string mFileName;
   std::vector<TDbfFieldDef> mDefs;
   bool mAutoCreate = true;
+  bool mWantReadOnly = false;
   std::uint8_t mLastLanguageId = 0;
 
   std::fstream mFile;
@@ -255,6 +267,7 @@ private:
   std::uint16_t mHeaderLen = 0;
   std::uint16_t mRecordLen = 0;
   std::uint32_t mCount = 0;
+  bool mHeaderStale = false;          // the file's header holds another count
   int mCodePage = 1252;
   std::vector<TDbfField> mFields;
 

@@ -1,5 +1,7 @@
 #include "mime/ZIzorAvarivi2000.h"
 
+#include "core/QuotedContent.h"
+
 #include "mime/Encodings.h"
 #include "mime/HeaderLines.h"
 #include "mime/MakeBoundary.h"
@@ -61,10 +63,12 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw EFOpenError("Die Datei \"" + path + "\" kann nicht ge\xF6" "ffnet werden: " + SystemErrorText(errno) + ".");
+  if (!in) throw EFOpenError("Die Datei \"" + QuotedContent(path) + "\" kann nicht ge\xF6" "ffnet werden: " + SystemErrorText(errno) + ".");
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  if (in.bad()) throw EFOpenError("Die Datei \"" + path + "\" kann nicht gelesen werden: " + SystemErrorText(errno ? errno : EIO) + ".");
+  if (in.bad())
+    throw EFOpenError("Die Datei \"" + QuotedContent(path) + "\" kann nicht gelesen werden: " +
+                      SystemErrorText(errno ? errno : EIO) + ".");
   return std::move(bytes).str();
 }
 

@@ -4,8 +4,10 @@
 #include "TAboutBox.h"
 #include "TAddressGrid.h"
 #include "TEditKontenForm.h"
+#include "TWriteMailForm.h"
 
 #include "core/MailDate.h"
+#include "send/TStoredServerTrust.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,8 +18,10 @@
 #include <QLabel>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QThread>
 #include <QStyle>
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 namespace postello {
@@ -28,7 +32,7 @@ constexpr int kSendPage = 3;
 TMainForm::TMainForm(TMainState& state, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_run(state.Msg, state.Table1) {
   ui.setupUi(this);
-  Deliver = [](const TOutgoingMail& mail) { return DeliverMail(mail); };
+  Deliver = [this](const TOutgoingMail& mail) { return DeliverMail(mail, m_smtp); };
   resize(638, 512);
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -61,10 +65,6 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   }
   ui.PageControl2->tabBar()->setAttribute(Qt::WA_Hover);
 
-  // The mail editor window is still to come; until then the button says so.
-  ui.NewBtn->setEnabled(false);
-  ui.NewBtn->setToolTip(QString::fromUtf8("Der Mail-Editor ist in dieser Version noch nicht enthalten."));
-
   ui.ListView1->setColumnWidth(0, 18);
   ui.ListView1->setColumnWidth(1, 300);
   ui.ListView1->setColumnWidth(2, 75);
@@ -80,7 +80,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   ffnen1->setObjectName("ffnen1");
   Lschen1 = PopupMenu1->addAction(QString::fromUtf8("Löschen"));
   Lschen1->setObjectName("Lschen1");
-  connect(ffnen1, &QAction::triggered, this, [this] { OpenSelectedMail(); });
+  connect(ffnen1, &QAction::triggered, this, [this] { ListView1DblClick(); });
   connect(Lschen1, &QAction::triggered, this, &TMainForm::DelBtnClick);
   ui.ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ui.ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -89,8 +89,9 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
 
   connect(ui.PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
   connect(ui.ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1Change);
-  connect(ui.ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { OpenSelectedMail(); });
+  connect(ui.ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
   connect(ui.DelBtn, &QPushButton::clicked, this, &TMainForm::DelBtnClick);
+  connect(ui.NewBtn, &QPushButton::clicked, this, &TMainForm::NewBtnClick);
   connect(ui.ListView2, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView2Change);
   connect(ui.ListView2, &QTreeWidget::itemDoubleClicked, this, &TMainForm::EditKontoBtnClick);
   connect(ui.NewKontoBtn, &QPushButton::clicked, this, &TMainForm::NewKontoBtnClick);
@@ -235,6 +236,34 @@ void TMainForm::DelBtnClick() {
   if (m_state.DeleteMails(SelectedRows(ui.ListView1))) ListMails();
 }
 
+std::vector<std::string> TMainForm::FieldNames() const {
+  std::vector<std::string> names;
+  if (!m_state.Table1.Active()) return names;
+  for (int k = 0; k < m_state.Table1.FieldCount(); ++k) names.push_back(m_state.Table1.Field(k).Name);
+  return names;
+}
+
+void TMainForm::NewBtnClick() {
+  if (!m_writeMail) return;
+  m_writeMail->NewMail(FieldNames());
+  if (m_writeMail->exec() != QDialog::Accepted) return;
+  m_writeMail->Commit(*m_state.Mails.Add());
+  ListMails();
+  m_state.SaveMails();
+}
+
+void TMainForm::ListView1DblClick() {
+  const std::vector<int> rows = SelectedRows(ui.ListView1);
+  if (rows.empty() || !m_writeMail) return;
+  const int row = rows.front();
+  m_writeMail->LoadMail(*m_state.Mails.Select(row), FieldNames());
+  if (m_writeMail->exec() != QDialog::Accepted) return;
+  // The record is changed in place; its row stays where it was.
+  m_writeMail->Commit(*m_state.Mails.Select(row));
+  ListMails();
+  m_state.SaveMails();
+}
+
 void TMainForm::ListView2Change() {
   const bool any = !ui.ListView2->selectedItems().isEmpty();
   ui.EditKontoBtn->setEnabled(any);
@@ -365,8 +394,14 @@ void TMainForm::SendBtnClick() {
   choice.MailIndex = ui.MailCombo->currentIndex();
 
   SetRunning(true);
+  std::optional<TStoredServerTrust> trust;
   try {
     m_run.Start(choice, m_recipients, m_state.Konten, m_state.Mails);
+    trust.emplace(m_state.ProgDir);
+    if (!trust->LoadError().empty()) ShowError(trust->LoadError());
+    trust->Ask = [this](const std::string& question) { return AskFromSession(question); };
+    m_smtp.Trust = &*trust;
+    m_smtp.Cancel = m_run.CancelFlag();
     while (const std::optional<TOutgoingMail> mail = m_run.NextMessage()) {
       m_run.Finish(*mail, DeliverOffThread(*mail));
     }
@@ -376,6 +411,9 @@ void TMainForm::SendBtnClick() {
     if (m_run.Sending()) m_run.Abort();
     ShowError(e.what());
   }
+  m_smtp.Trust = nullptr;
+  if (trust)
+    for (const std::string& problem : trust->TakeProblems()) ShowError(problem);
   SetRunning(false);
   // The merge leaves the table on the last merged record; the grid shows it.
   m_grid->Sync();
@@ -383,14 +421,26 @@ void TMainForm::SendBtnClick() {
   if (m_closeAfterRun) close();
 }
 
-bool TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
-  bool delivered = false;
+bool TMainForm::AskFromSession(const std::string& question) {
+  bool yes = false;
+  const auto ask = [&] {
+    yes = Messages().Show(question, "", TMsgButtons::YesNo, TMsgIcon::Warning) == TMsgResult::Yes;
+  };
+  if (QThread::currentThread() == thread())
+    ask();
+  else
+    QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
+  return yes;
+}
+
+TSendResult TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
+  TSendResult delivered;
   QEventLoop wait;
   std::thread worker([this, &mail, &delivered, &wait] {
     try {
       delivered = Deliver(mail);
     } catch (...) {
-      delivered = false;
+      delivered = TSendResult(false);
     }
     QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
   });
@@ -445,7 +495,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
   if (watched == ui.ListView1) {
     if (enter) {
-      OpenSelectedMail();
+      ListView1DblClick();
       return true;
     }
     if (key == Qt::Key_Delete) {

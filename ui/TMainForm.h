@@ -17,6 +17,7 @@ class QTreeWidget;
 namespace postello {
 
 class TEditKontenForm;
+class TWriteMailForm;
 class TAddressGrid;
 
 class TMainForm : public QMainWindow {
@@ -29,6 +30,8 @@ public:
   void FormCreate(const std::string& progDir);
   // The account dialog, created after the window and used modally.
   void SetEditKontenForm(TEditKontenForm* form) { m_editKonten = form; }
+  // The mail editor, created after the window and used modally.
+  void SetWriteMailForm(TWriteMailForm* form) { m_writeMail = form; }
 
   void ListMails();
   void ListKonten();
@@ -42,6 +45,9 @@ public slots:
   void PageControl2Change();
   void ListView1Change();
   void DelBtnClick();
+  void NewBtnClick();
+  // Opens the selected mail in the editor (double click, Enter, "Öffnen").
+  void ListView1DblClick();
   void ListView2Change();
   void NewKontoBtnClick();
   void EditKontoBtnClick();
@@ -65,7 +71,8 @@ public slots:
 
 public:
   // How each message reaches its server; tests may replace it. Runs on a
-  // worker thread, so it must touch nothing but its argument.
+  // worker thread, so it must touch nothing but its argument (the default
+  // one also reads the run's session options).
   TSendRun::TDeliver Deliver;
   TSendRun& SendRun() { return m_run; }
 
@@ -79,12 +86,13 @@ private:
   // Reloads the grid and puts its cursor on the table's current record.
   void ShowTable();
   void SetPreviewHeaderFocused(bool focused);
-  // Opening a mail in the editor; the editor window arrives later.
-  void OpenSelectedMail() {}
+  // The address table's field names, offered as placeholders.
+  std::vector<std::string> FieldNames() const;
 
 private:
   TMainState& m_state;
   TEditKontenForm* m_editKonten = nullptr;
+  TWriteMailForm* m_writeMail = nullptr;
   TAddressGrid* m_grid = nullptr;
   // The rows of ListView3, one to one: address and record position.
   TRecipientList m_recipients;
@@ -94,7 +102,13 @@ private:
   void ShowRunProgress();
   // Hands one message to Deliver on a worker thread and keeps the window
   // responsive until the session ends.
-  bool DeliverOffThread(const TOutgoingMail& mail);
+  TSendResult DeliverOffThread(const TOutgoingMail& mail);
+  // A session's question to the user (clear-text password, certificate),
+  // shown on the window's thread; true for Yes.
+  bool AskFromSession(const std::string& question);
+  // What the sessions of the current run are given: the cancel flag and
+  // the server decisions.
+  TSMTPSendOptions m_smtp;
   bool m_destroyed = false;
   QLabel* m_statusPanels[2] = {nullptr, nullptr};
 };
