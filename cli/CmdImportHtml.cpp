@@ -38,7 +38,7 @@ int RunImportHtml(TCliContext& ctx) {
     return kExitRefused;
   }
   if (index < 0 || index > INT_MAX || static_cast<std::uint32_t>(index) >= mails.Count()) {
-    ctx.Err << "Es gibt keine Mail Nummer " << index << ".\n";
+    ctx.Err << CliText(NoSuchMailText(index, mails.Count())) << "\n";
     return kExitRefused;
   }
   TMailRec& mail = *mails.Select(static_cast<std::int32_t>(index));

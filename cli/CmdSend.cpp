@@ -140,6 +140,12 @@ int RunSend(TCliContext& ctx) {
     if (!mr.Error.empty()) throw ECliStateError(mr.Error);
     const TKontoLoadResult kr = TKontoStore::Open(ctx.Dir, konten);
     if (!kr.Error.empty()) throw ECliStateError(kr.Error);
+    // The window can only pick what its boxes hold; here the refusal names
+    // the number that was given and what there is.
+    if (choice.KontoIndex < 0 || static_cast<std::uint32_t>(choice.KontoIndex) >= konten.Count())
+      throw ECliStateError(NoSuchKontoText(ctx.Args.GetInt("--account", -1), konten.Count()));
+    if (choice.MailIndex < 0 || static_cast<std::uint32_t>(choice.MailIndex) >= mails.Count())
+      throw ECliStateError(NoSuchMailText(ctx.Args.GetInt("--mail", -1), mails.Count()));
     if (ctx.Args.Has("--to")) {
       choice.Recipients = TRecipientChoice::One;
       choice.TypedAddress = Utf8ToCp1252(ctx.Args.Get("--to"));

@@ -1,5 +1,6 @@
 #include "cli/TCliCommand.h"
 
+#include "core/CountedNoun.h"
 #include "core/Cp1252.h"
 #include "core/ProgDir.h"
 
@@ -30,6 +31,16 @@ long TCliArgs::GetInt(const std::string& name, long fallback) const {
   }
   if (used == 0 || used != v.size()) throw TCliUsageError{name + " erwartet eine ganze Zahl, nicht \"" + v + "\""};
   return n;
+}
+
+std::string NoSuchKontoText(long index, std::size_t count) {
+  return "Es gibt kein Konto Nummer " + std::to_string(index) + " (gespeichert: " +
+         CountedNoun(count, "Konto", "Konten") + ", gez\xE4hlt ab 0).";
+}
+
+std::string NoSuchMailText(long index, std::size_t count) {
+  return "Es gibt keine Mail Nummer " + std::to_string(index) + " (gespeichert: " + CountedNoun(count, "Mail", "Mails") +
+         ", gez\xE4hlt ab 0).";
 }
 
 std::string CliText(const std::string& cp1252) {

@@ -70,6 +70,12 @@ struct TCliRegistrar {
 int RunCli(const std::vector<std::string>& args, const std::string& defaultDir, std::ostream& out,
            std::ostream& err);
 
+// Refusals of an index no list has, naming it and what there is:
+// "Es gibt kein Konto Nummer 3 (gespeichert: 1 Konto, gez\xE4hlt ab 0)."
+// (Windows-1252).
+std::string NoSuchKontoText(long index, std::size_t count);
+std::string NoSuchMailText(long index, std::size_t count);
+
 // Stored Windows-1252 text as one line of UTF-8 output: line breaks and
 // tabs become blanks so a field never splits a line; every other control
 // character becomes '?'.

@@ -61,7 +61,8 @@ TEST(CliHelp, OverviewListsTheCommandsAndNamesTheDefaultFolder) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Line(r.out, "Aufruf:"), "Aufruf: postello-cli BEFEHL [OPTIONEN] [--dir ORDNER]");
   const std::vector<std::string> names = Commands();
-  for (const char* expected : {"accounts", "html-text", "import", "import-html", "mails", "newdb", "recipients", "send"})
+  for (const char* expected : {"accounts", "design-html", "html-text", "import", "import-html", "mails", "newdb",
+                               "recipients", "security", "send", "show"})
     EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
   // One column for the summaries, after the longest name.
   EXPECT_EQ(Line(r.out, "  import-html"), "  import-html  importiert eine HTML-Datei in eine HTML-Mail; vorhandene Bilder "
@@ -100,7 +101,7 @@ TEST(CliHelp, EveryValueHasAGermanPlaceholder) {
       ++options;
       if (m[3].matched) {
         EXPECT_TRUE(m[3] == "DATEI" || m[3] == "ADRESSE" || m[3] == "ANZAHL" || m[3] == "TEXT" || m[3] == "ORDNER" ||
-                    m[3] == "NUMMER")
+                    m[3] == "NUMMER" || m[3] == "FINGERABDRUCK" || m[3] == "TEIL")
             << c << ": " << line;
       }
     }
@@ -148,6 +149,21 @@ TEST(CliHelp, AMissingRequiredOptionIsRefusedBeforeAnythingIsRead) {
   EXPECT_EQ(Line(html.err, "postello-cli import-html:"), "postello-cli import-html: die Pflichtangabe --mail fehlt");
   // --help still works without them.
   EXPECT_EQ(Cli("send --help").status, 0);
+}
+
+TEST(CliHelp, RefusalsNameTheMissingFileOrEntry) {
+  TempDir dir;
+  Result r = Cli("design-html /nicht/da.rtf --dir " + dir.path());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Die Datei \"/nicht/da.rtf\" kann nicht gelesen werden: Die Datei oder der Ordner existiert nicht.\n");
+  r = Cli("design-html " + dir.path() + " --dir " + dir.path());
+  EXPECT_EQ(r.err, "Die Datei \"" + dir.path() + "\" kann nicht gelesen werden: Das ist ein Ordner, keine Datei.\n");
+  r = Cli("show --mail 0 --dir " + dir.path());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Es gibt keine Mail Nummer 0 (gespeichert: 0 Mails, gez\xC3\xA4hlt ab 0).\n");
+  r = Cli("security --account 0 --dir " + dir.path());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Es gibt kein Konto Nummer 0 (gespeichert: 0 Konten, gez\xC3\xA4hlt ab 0).\n");
 }
 
 TEST(CliHelp, RefusedImportNamesTheMissingFile) {

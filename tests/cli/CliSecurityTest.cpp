@@ -208,7 +208,7 @@ TEST_F(CliSecurityTest, WrongArgumentsChangeNothing) {
   }
   const TResult r = Cli("security --account 1 --allow-plain-auth");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, Utf8("Es ist kein Absender-Konto ausgew\xE4hlt!\n"));
+  EXPECT_EQ(r.Err, Utf8("Es gibt kein Konto Nummer 1 (gespeichert: 1 Konto, gez\xE4hlt ab 0).\n"));
   EXPECT_EQ(Files(), before);
 }
 

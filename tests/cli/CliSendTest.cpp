@@ -217,12 +217,13 @@ TEST_F(CliSendTest, RefusalsAndWrongArgumentsGiveStatusTwo) {
   EXPECT_EQ(r.Status, 2);
   EXPECT_EQ(r.Err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
   EXPECT_EQ(r.Out, "");
+  // An index no list has: the refusal names it and what there is.
   r = Cli("send --mail 0 --account 1");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Es ist kein Absender-Konto ausgew\xC3\xA4hlt!\n");
+  EXPECT_EQ(r.Err, "Es gibt kein Konto Nummer 1 (gespeichert: 1 Konto, gez\xC3\xA4hlt ab 0).\n");
   r = Cli("send --mail 3 --account 0");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Es ist keine eMail zum versenden ausgew\xC3\xA4hlt!\n");
+  EXPECT_EQ(r.Err, "Es gibt keine Mail Nummer 3 (gespeichert: 1 Mail, gez\xC3\xA4hlt ab 0).\n");
   r = Cli("send --mail 0 --account 0 --filter niemand");
   EXPECT_EQ(r.Status, 2);
   EXPECT_EQ(r.Err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
