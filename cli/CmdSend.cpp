@@ -6,7 +6,9 @@
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "mime/ZIzorAvarivi2000.h"
+#include "send/PreSendCheck.h"
 #include "send/TRecipientList.h"
+#include "send/TSendPacer.h"
 #include "send/TSendRun.h"
 #include "send/TStoredServerTrust.h"
 
@@ -138,6 +140,9 @@ int RunSend(TCliContext& ctx) {
     }
     const TMailLoadResult mr = TMailStore::Open(ctx.Dir, mails);
     if (!mr.Error.empty()) throw ECliStateError(mr.Error);
+    if (choice.MailIndex >= 0 && static_cast<std::uint32_t>(choice.MailIndex) < mails.Count())
+      for (const std::string& note : PreSendNotes(mails[static_cast<std::uint32_t>(choice.MailIndex)]))
+        ctx.Err << CliText(note) << "\n";
     const TKontoLoadResult kr = TKontoStore::Open(ctx.Dir, konten);
     if (!kr.Error.empty()) throw ECliStateError(kr.Error);
     // The window can only pick what its boxes hold; here the refusal names
@@ -164,7 +169,14 @@ int RunSend(TCliContext& ctx) {
   std::optional<TStoredServerTrust> trust;
   TSMTPSendOptions smtp;
   smtp.Cancel = &gInterrupted;
-  TSendRun::TDeliver deliver = [&smtp](const TOutgoingMail& mail) { return DeliverMail(mail, smtp); };
+  // The account's rate: messages spaced, a rate-limit reply paused for.
+  TSendPacer pacer(choice.KontoIndex >= 0 && static_cast<std::uint32_t>(choice.KontoIndex) < konten.Count()
+                       ? konten[static_cast<std::uint32_t>(choice.KontoIndex)].RatePerMinute
+                       : 0);
+  pacer.Cancel = &gInterrupted;
+  TSendRun::TDeliver deliver = [&smtp, &pacer](const TOutgoingMail& mail) {
+    return pacer.Deliver(mail, [&smtp](const TOutgoingMail& m) { return DeliverMail(m, smtp); });
+  };
   try {
     if (ctx.Args.Has("--eml-dir")) {
       emlDir.emplace(ctx.Args.Get("--eml-dir"));
@@ -193,6 +205,9 @@ int RunSend(TCliContext& ctx) {
   };
   run.OnProgress = [&] {
     if (bar && run.Sending()) DrawBar(ctx.Err, run);
+  };
+  pacer.OnWait = [&](std::chrono::milliseconds left) {
+    if (bar && left.count() > 0) ctx.Err << "\r\033[KWarte " << (left.count() + 999) / 1000 << " s" << std::flush;
   };
   run.OnIdle = [&run] {
     if (gInterrupted) run.RequestCancel();

@@ -6,7 +6,7 @@
 #include "TEditKontenForm.h"
 #include "TWriteMailForm.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "send/TStoredServerTrust.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // The main window: four pages over the application state. It shows the
 // state and forwards the user's actions to it; the decisions are made by
 // TMainState.
-#include "core/TMainState.h"
+#include "app/TMainState.h"
 #include "send/TRecipientList.h"
 #include "send/TSendRun.h"
 #include "ui_TMainForm.h"

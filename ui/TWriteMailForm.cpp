@@ -3,7 +3,7 @@
 #include "QtDesignDocument.h"
 #include "QtText.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "editor/MemoText.h"
 
 #include <QPlainTextEdit>

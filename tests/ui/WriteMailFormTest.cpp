@@ -5,7 +5,7 @@
 #include "TWriteMailForm.h"
 #include "UiTestSupport.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "editor/DesignHtml.h"
 #include "editor/HtmlToPlainText.h"
 #include "editor/MemoText.h"
