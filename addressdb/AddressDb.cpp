@@ -7,8 +7,8 @@ namespace postello {
 
 std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields) {
   if (infoFields < 0 || infoFields > kMaxInfoFields)
-    throw std::invalid_argument("the number of info fields must lie between 0 and " +
-                                std::to_string(kMaxInfoFields) + ", not " +
+    throw std::invalid_argument("Die Anzahl der Info-Felder muss zwischen 0 und " +
+                                std::to_string(kMaxInfoFields) + " liegen, nicht bei " +
                                 std::to_string(infoFields));
   std::vector<TDbfFieldDef> defs = {
       {"eMail", 'C', 50, 0},

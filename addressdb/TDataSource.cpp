@@ -65,7 +65,7 @@ bool TDataSource::GoToRow(int row) {
 
 bool TDataSource::SetValue(int row, int column, std::string_view text) {
   if (!mTable.Active() || row < 0 || row >= RowCount())
-    throw std::out_of_range("row " + std::to_string(row) + " does not exist");
+    throw std::out_of_range("Die Zeile " + std::to_string(row) + " gibt es nicht");
   const bool changed = GoToRow(row);
   if (!Pending()) mTable.Edit();
   mTable.SetAsString(column, text);

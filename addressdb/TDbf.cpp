@@ -2,8 +2,10 @@
 
 #include "addressdb/OemCodePage.h"
 #include "core/QuotedContent.h"
+#include "core/SystemErrorText.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -72,6 +74,18 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, e - b));
 }
 
+// The German sentence first, then the technical detail: the file and the
+// byte offset where the damage was found.
+std::string DescribeDbfError(const std::string& fileName, const std::string& message, std::int64_t offset) {
+  std::string detail;
+  if (!fileName.empty()) detail = "Datei \"" + fileName + "\"";
+  if (offset >= 0) detail += (detail.empty() ? "" : ", ") + std::string("Byte ") + std::to_string(offset);
+  return detail.empty() ? message : message + " (" + detail + ")";
+}
+
+// ": " and the system's reason, when the failed call left one.
+std::string ReasonSuffix(int err) { return err != 0 ? ": " + SystemErrorText(err) : std::string(); }
+
 bool AllDigits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -80,8 +94,7 @@ bool AllDigits(std::string_view s) {
 
 TDbfError::TDbfError(const std::string& fileName, const std::string& message,
                      std::int64_t offset)
-    : std::runtime_error(fileName + ": " + message +
-                         (offset >= 0 ? " (offset " + std::to_string(offset) + ")" : "")),
+    : std::runtime_error(DescribeDbfError(fileName, message, offset)),
       mFileName(fileName),
       mOffset(offset) {}
 
@@ -96,7 +109,7 @@ TDbf::~TDbf() {
 }
 
 void TDbf::SetFileName(const std::string& fileName) {
-  if (Active()) Fail("cannot rename an open table");
+  if (Active()) Fail("Eine ge\xF6" "ffnete Tabelle kann nicht umbenannt werden");
   mFileName = fileName;
 }
 
@@ -105,17 +118,17 @@ void TDbf::SetFileName(const std::string& fileName) {
 }
 
 void TDbf::CheckActive() const {
-  if (!Active()) Fail("the table is not open");
+  if (!Active()) Fail("Die Tabelle ist nicht ge\xF6" "ffnet");
 }
 
 void TDbf::CheckWritable() const {
   CheckActive();
-  if (mReadOnly) Fail("the table is open for reading only");
+  if (mReadOnly) Fail("Die Tabelle ist nur zum Lesen ge\xF6" "ffnet");
 }
 
 const TDbfField& TDbf::Field(int index) const {
   if (index < 0 || index >= FieldCount())
-    throw std::out_of_range("field number " + std::to_string(index) + " does not exist");
+    throw std::out_of_range("Das Feld Nummer " + std::to_string(index) + " gibt es nicht");
   return mFields[static_cast<std::size_t>(index)];
 }
 
@@ -134,22 +147,22 @@ int TDbf::FindField(std::string_view name) const {
 
 void TDbf::CreateTable() {
   Close();
-  if (mFileName.empty()) throw std::invalid_argument("no file name for the new table");
+  if (mFileName.empty()) throw std::invalid_argument("F\xFCr die neue Tabelle ist kein Dateiname angegeben");
   if (mDefs.size() > (65535 - 33) / 32)
-    throw std::invalid_argument("too many fields: " + std::to_string(mDefs.size()));
+    throw std::invalid_argument("Zu viele Felder f\xFCr eine Tabelle: " + std::to_string(mDefs.size()));
 
   std::uint32_t recordLen = 1;
   for (auto& def : mDefs) {
-    if (def.Name.empty()) throw std::invalid_argument("a field without a name");
+    if (def.Name.empty()) throw std::invalid_argument("Ein Feld hat keinen Namen");
     if (def.Type != 'C')
-      throw std::invalid_argument("field " + QuotedContent(def.Name) + ": only character fields can be created");
+      throw std::invalid_argument("Feld " + QuotedContent(def.Name) + ": Es k\xF6nnen nur Textfelder angelegt werden");
     if (def.Size < 1 || def.Size > 254)
-      throw std::invalid_argument("field " + QuotedContent(def.Name) + ": width " + std::to_string(def.Size) +
-                                  " is outside 1 to 254");
+      throw std::invalid_argument("Feld " + QuotedContent(def.Name) + ": Die Breite " + std::to_string(def.Size) +
+                                  " liegt nicht zwischen 1 und 254");
     std::transform(def.Name.begin(), def.Name.end(), def.Name.begin(), UpperCp1252);
     recordLen += static_cast<std::uint32_t>(def.Size);
   }
-  if (recordLen > 65535) throw std::invalid_argument("the fields are wider than a record can be");
+  if (recordLen > 65535) throw std::invalid_argument("Die Felder sind zusammen breiter, als ein Datensatz sein kann");
 
   const std::uint32_t headerLen = 32 + 32 * static_cast<std::uint32_t>(mDefs.size()) + 1;
   std::string bytes(headerLen + 1, '\0');
@@ -172,15 +185,17 @@ void TDbf::CreateTable() {
   bytes[at + 1] = kEof;
 
   {
+    errno = 0;
     std::ofstream out(mFileName, std::ios::binary | std::ios::trunc);
     if (out) {
       out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
       out.close();
     }
     if (!out) {
+      const int err = errno;
       std::error_code ignored;
       std::filesystem::remove(mFileName, ignored);
-      Fail("cannot write the new table");
+      Fail("Die neue Tabelle kann nicht geschrieben werden" + ReasonSuffix(err));
     }
   }
   mLastLanguageId = h[29];
@@ -190,7 +205,7 @@ void TDbf::CreateTable() {
 
 void TDbf::Open() {
   if (Active()) return;
-  if (mFileName.empty()) throw TDbfError("", "no file name given");
+  if (mFileName.empty()) throw TDbfError("", "Es ist kein Dateiname f\xFCr die Tabelle angegeben");
   std::error_code ec;
   if (mAutoCreate && !mWantReadOnly && !std::filesystem::exists(mFileName, ec)) CreateTable();
 
@@ -199,10 +214,12 @@ void TDbf::Open() {
   if (!mWantReadOnly) mFile.open(mFileName, std::ios::in | std::ios::out | std::ios::binary);
   if (!mFile.is_open()) {
     mFile.clear();
+    errno = 0;
     mFile.open(mFileName, std::ios::in | std::ios::binary);
     if (!mFile.is_open()) {
+      const int err = errno;
       mFile.clear();
-      Fail("cannot open the file");
+      Fail("Die Datei kann nicht ge\xF6" "ffnet werden" + ReasonSuffix(err));
     }
     mReadOnly = true;
   }
@@ -233,15 +250,15 @@ void TDbf::Open() {
 void TDbf::ReadStructure() {
   mFile.seekg(0, std::ios::end);
   const std::int64_t length = mFile.tellg();
-  if (length <= 0) Fail("the file is empty, not a dBASE table");
+  if (length <= 0) Fail("Die Datei ist leer und keine dBASE-Tabelle");
   mFile.seekg(0);
   std::memset(mHeader, 0, sizeof mHeader);
   mFile.read(reinterpret_cast<char*>(mHeader), 32);
   const auto got = mFile.gcount();
   mFile.clear();
   if ((mHeader[0] & 7) != 3)
-    Fail("version byte " + Hex2(mHeader[0]) + " is not a dBASE III/IV table", 0);
-  if (got < 32) Fail("the file ends inside the table header", got);
+    Fail("Die Datei ist keine dBASE-III/IV-Tabelle (Versionsbyte " + Hex2(mHeader[0]) + ")", 0);
+  if (got < 32) Fail("Die Datei endet im Kopf der Tabelle", got);
   // A production index (.mdx) would go stale with every record written here,
   // and the program that keeps it would then read a damaged index.
   if (mHeader[28] & 1) mReadOnly = true;
@@ -249,19 +266,19 @@ void TDbf::ReadStructure() {
   mHeaderLen = Get16(mHeader + 8);
   mRecordLen = Get16(mHeader + 10);
   if (mHeaderLen == 0 || mRecordLen == 0)
-    throw TDbfAbort(mFileName, "header length or record length is 0", 8);
+    throw TDbfAbort(mFileName, "Die Kopfl\xE4nge oder die Datensatzl\xE4nge der Tabelle ist 0", 8);
   if (mHeaderLen < 33)
-    Fail("header length " + std::to_string(mHeaderLen) + " is too small", 8);
+    Fail("Die Kopfl\xE4nge " + std::to_string(mHeaderLen) + " der Tabelle ist zu klein", 8);
   if (length < mHeaderLen)
-    Fail("the file is " + std::to_string(length) + " bytes long but its header claims " +
-             std::to_string(mHeaderLen),
+    Fail("Die Datei ist " + std::to_string(length) + " Bytes lang, ihr Kopf gibt aber " +
+             std::to_string(mHeaderLen) + " Bytes an",
          length);
 
   std::vector<std::uint8_t> desc(mHeaderLen - 32u);
   mFile.read(reinterpret_cast<char*>(desc.data()), static_cast<std::streamsize>(desc.size()));
   if (mFile.gcount() != static_cast<std::streamsize>(desc.size())) {
     mFile.clear();
-    Fail("the file ends inside the field descriptors", 32 + mFile.gcount());
+    Fail("Die Datei endet in den Feldbeschreibungen", 32 + mFile.gcount());
   }
 
   mFields.clear();
@@ -279,22 +296,22 @@ void TDbf::ReadStructure() {
     f.Decimals = d[17];
     f.Offset = offset;
     const std::int64_t fileOffset = 32 + static_cast<std::int64_t>(pos);
-    if (f.Width == 0) Fail("field " + QuotedContent(f.Name) + " has the width 0", fileOffset + 16);
+    if (f.Width == 0) Fail("Das Feld " + QuotedContent(f.Name) + " hat die Breite 0", fileOffset + 16);
     if (offset + f.Width > mRecordLen)
-      Fail("field " + QuotedContent(f.Name) + " (offset " + std::to_string(offset) + ", width " +
-               std::to_string(f.Width) + ") reaches past the record length " +
-               std::to_string(mRecordLen),
+      Fail("Das Feld " + QuotedContent(f.Name) + " (Beginn " + std::to_string(offset) + ", Breite " +
+               std::to_string(f.Width) + ") reicht \xFC" "ber die Datensatzl\xE4nge " +
+               std::to_string(mRecordLen) + " hinaus",
            fileOffset + 16);
     offset += f.Width;
     mFields.push_back(std::move(f));
   }
   if (pos >= desc.size() || desc[pos] != kHeaderEnd)
-    Fail("the header length " + std::to_string(mHeaderLen) +
-             " does not fit the field descriptors (no end mark 0x0D)",
+    Fail("Die Kopfl\xE4nge " + std::to_string(mHeaderLen) +
+             " passt nicht zu den Feldbeschreibungen (keine Endmarke 0x0D)",
          32 + static_cast<std::int64_t>(pos));
   if (offset != mRecordLen)
-    Fail("the record length " + std::to_string(mRecordLen) +
-             " does not fit the fields, which need " + std::to_string(offset),
+    Fail("Die Datensatzl\xE4nge " + std::to_string(mRecordLen) + " passt nicht zu den Feldern, die " +
+             std::to_string(offset) + " Bytes brauchen",
          10);
 
   mBlockRecords = std::max<std::uint32_t>(1, kBlockBytes / mRecordLen);
@@ -309,9 +326,9 @@ std::uint32_t TDbf::CountFromFileLength() {
   mFile.clear();
   mFile.seekg(0, std::ios::end);
   const std::int64_t length = mFile.tellg();
-  if (length < mHeaderLen) Fail("the file is shorter than its header", length);
+  if (length < mHeaderLen) Fail("Die Datei ist k\xFCrzer als ihr Kopf", length);
   const std::uint64_t count = static_cast<std::uint64_t>(length - mHeaderLen) / mRecordLen;
-  if (count > UINT32_MAX) Fail("the file holds more records than a table can count");
+  if (count > UINT32_MAX) Fail("Die Datei enth\xE4lt mehr Datens\xE4tze, als eine Tabelle z\xE4hlen kann");
   auto n = static_cast<std::uint32_t>(count);
   // A last "record" that starts with the end-of-file byte is that byte
   // (with whatever follows it), not a record: with a record length of 1 the
@@ -350,7 +367,7 @@ void TDbf::Close() {
   ResetCache();
   InvalidateView();
   SetNoCurrent();
-  if (!error.empty()) throw TDbfError(mFileName, "closing failed: " + error);
+  if (!error.empty()) throw TDbfError(mFileName, "Die Tabelle konnte nicht richtig geschlossen werden: " + error);
 }
 
 // --- file access ----------------------------------------------------------
@@ -360,7 +377,7 @@ void TDbf::ResetCache() {
 }
 
 const char* TDbf::RecordPtr(std::uint32_t recNo) {
-  if (recNo < 1 || recNo > mCount) Fail("record " + std::to_string(recNo) + " does not exist");
+  if (recNo < 1 || recNo > mCount) Fail("Den Datensatz " + std::to_string(recNo) + " gibt es nicht");
   const std::uint64_t i = recNo - 1u;
   const std::uint64_t block = i / mBlockRecords;
   const auto within = static_cast<std::uint32_t>(i % mBlockRecords);
@@ -377,7 +394,7 @@ const char* TDbf::RecordPtr(std::uint32_t recNo) {
     mFile.read(slot.Data.data(), static_cast<std::streamsize>(slot.Data.size()));
     if (mFile.gcount() != static_cast<std::streamsize>(slot.Data.size())) {
       mFile.clear();
-      Fail("the file ends inside record " + std::to_string(first + 1 + mFile.gcount() / mRecordLen),
+      Fail("Die Datei endet in Datensatz " + std::to_string(first + 1 + mFile.gcount() / mRecordLen),
            static_cast<std::int64_t>(offset));
     }
     slot.Index = block;
@@ -389,18 +406,22 @@ const char* TDbf::RecordPtr(std::uint32_t recNo) {
 void TDbf::WriteAt(std::uint64_t offset, const char* data, std::size_t size) {
   mFile.clear();
   mFile.seekp(static_cast<std::streamoff>(offset));
+  errno = 0;
   mFile.write(data, static_cast<std::streamsize>(size));
   if (!mFile) {
+    const int err = errno;
     mFile.clear();
-    Fail("writing failed", static_cast<std::int64_t>(offset));
+    Fail("Die Tabelle kann nicht geschrieben werden" + ReasonSuffix(err), static_cast<std::int64_t>(offset));
   }
 }
 
 void TDbf::Flush() {
+  errno = 0;
   mFile.flush();
   if (!mFile) {
+    const int err = errno;
     mFile.clear();
-    Fail("writing failed");
+    Fail("Die Tabelle kann nicht geschrieben werden" + ReasonSuffix(err));
   }
 }
 
@@ -725,11 +746,11 @@ void TDbf::SetAsString(int index, std::string_view text) {
   CheckActive();
   const TDbfField& f = Field(index);
   if (mState != TDbfState::Edit && mState != TDbfState::Insert)
-    Fail("the table is not being edited");
+    Fail("Die Tabelle wird gerade nicht bearbeitet");
   const auto width = static_cast<std::size_t>(f.Width);
   std::string value;
   auto refuse = [&](const char* what) {
-    Fail("field " + QuotedContent(f.Name) + ": \"" + QuotedContent(text) + "\" " + what);
+    Fail("Feld " + QuotedContent(f.Name) + ": \"" + QuotedContent(text) + "\" " + what);
   };
   switch (f.Type) {
     case 'N':
@@ -740,10 +761,10 @@ void TDbf::SetAsString(int index, std::string_view text) {
       for (std::size_t i = 0; i < t.size(); ++i) {
         const char c = t[i];
         if (c >= '0' && c <= '9') digit = true;
-        else if (!(c == '.' || ((c == '-' || c == '+') && i == 0))) refuse("is not a number");
+        else if (!(c == '.' || ((c == '-' || c == '+') && i == 0))) refuse("ist keine Zahl");
       }
-      if (!t.empty() && !digit) refuse("is not a number");
-      if (t.size() > width) refuse("does not fit the field");
+      if (!t.empty() && !digit) refuse("ist keine Zahl");
+      if (t.size() > width) refuse("passt nicht in das Feld");
       value = std::string(width - t.size(), ' ') + t;
       break;
     }
@@ -754,8 +775,8 @@ void TDbf::SetAsString(int index, std::string_view text) {
       else if (t.size() == 10 && t[2] == '.' && t[5] == '.' &&
                AllDigits(t.substr(0, 2)) && AllDigits(t.substr(3, 2)) && AllDigits(t.substr(6, 4)))
         value = t.substr(6, 4) + t.substr(3, 2) + t.substr(0, 2);
-      else refuse("is not a date (DD.MM.YYYY)");
-      if (value.size() > width) refuse("does not fit the field");
+      else refuse("ist kein Datum (TT.MM.JJJJ)");
+      if (value.size() > width) refuse("passt nicht in das Feld");
       break;
     }
     case 'L': {
@@ -764,7 +785,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
       if (t.empty()) value = "?";
       else if (t == "TRUE" || t == "T" || t == "Y" || t == "J" || t == "1") value = "T";
       else if (t == "FALSE" || t == "F" || t == "N" || t == "0") value = "F";
-      else refuse("is not a logical value");
+      else refuse("ist kein Wahrheitswert");
       break;
     }
     case 'C':
@@ -772,7 +793,8 @@ void TDbf::SetAsString(int index, std::string_view text) {
                                 : std::string(text.substr(0, width));
       break;
     default:
-      Fail("field " + QuotedContent(f.Name) + " of type " + QuotedContent(std::string(1, f.Type)) + " cannot be changed");
+      Fail("Das Feld " + QuotedContent(f.Name) + " vom Typ " + QuotedContent(std::string(1, f.Type)) +
+           " kann nicht ge\xE4ndert werden");
   }
   value.resize(width, ' ');
   mBuffer.replace(static_cast<std::size_t>(f.Offset), width, value);
@@ -817,7 +839,7 @@ void TDbf::Post() {
     UpdateViewFor(mRecNo);
     return;
   }
-  if (mState != TDbfState::Insert) Fail("the table is not being edited");
+  if (mState != TDbfState::Insert) Fail("Die Tabelle wird gerade nicht bearbeitet");
 
   const std::uint32_t wasScanned = mScanned;
   const std::uint32_t recNo = mCount + 1;
@@ -864,7 +886,7 @@ void TDbf::Delete() {
   CheckWritable();
   if (mState == TDbfState::Insert) return Cancel();
   Cancel();
-  if (mRecNo == 0) Fail("there is no record to delete");
+  if (mRecNo == 0) Fail("Es gibt keinen Datensatz zum L\xF6schen");
   std::string record = mCurrent;
   record[0] = '*';
   WriteRecord(mRecNo, record);

@@ -1,27 +1,38 @@
 #include "addressdb/TxtImport.h"
 
 #include "core/Cp1252.h"
+#include "core/SystemErrorText.h"
+
+#include <cerrno>
+#include <filesystem>
 
 #include <fstream>
 #include <iterator>
 
 namespace postello {
 
-TImportOpenError::TImportOpenError(const std::string& fileName)
+TImportOpenError::TImportOpenError(const std::string& fileName, int systemError)
     : std::runtime_error("Die Datei konnte nicht ge\xF6" "ffnet werden. Stellen Sie sicher, dass "
                          "die Datei nicht ge\xF6" "ffnet ist (z.B. im Excel)"),
-      mFileName(fileName) {}
+      mFileName(fileName),
+      mSystemError(systemError) {}
+
+std::string TImportOpenError::Reason() const { return SystemErrorText(mSystemError); }
 
 std::size_t ImportTextFile(TDbf& table, const std::string& fileName) {
+  std::error_code ec;
+  // A folder opens as a stream on this system and fails only when read.
+  if (std::filesystem::is_directory(fileName, ec)) throw TImportOpenError(fileName, EISDIR);
+  errno = 0;
   std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw TImportOpenError(fileName);
+  if (!in) throw TImportOpenError(fileName, errno ? errno : EIO);
   std::string bytes;
   try {
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   } catch (const std::ios_base::failure&) {
-    throw TImportOpenError(fileName);  // a folder, or a file that cannot be read
+    throw TImportOpenError(fileName, errno ? errno : EIO);  // a file that cannot be read
   }
-  if (in.bad()) throw TImportOpenError(fileName);
+  if (in.bad()) throw TImportOpenError(fileName, errno ? errno : EIO);
   return ImportText(table, bytes);
 }
 

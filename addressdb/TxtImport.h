@@ -11,14 +11,21 @@
 
 namespace postello {
 
-// The import file cannot be opened; what() is the text the user is shown.
+// The import file cannot be opened; what() is the text the window shows
+// (the user has just chosen the file). Where the file is not in front of
+// the user, the message names it and gives Reason().
 class TImportOpenError : public std::runtime_error {
 public:
-  explicit TImportOpenError(const std::string& fileName);
+  TImportOpenError(const std::string& fileName, int systemError);
   const std::string& FileName() const { return mFileName; }
+  // errno of the failed open or read; EISDIR for a folder.
+  int SystemError() const { return mSystemError; }
+  // The system's reason in German (SystemErrorText).
+  std::string Reason() const;
 
 private:
   std::string mFileName;
+  int mSystemError;
 };
 
 // Imports fileName into the open table and returns the number of records

@@ -44,9 +44,7 @@ void TMainState::OpenMails() {
   const TMailLoadResult r = TMailStore::Open(ProgDir, Mails);
   if (!r.Error.empty()) ShowError(r.Error);
   if (r.BadDates > 0) {
-    ShowError("In der Datei \"" + std::string(TMailStore::FileName) + "\" konnte bei " +
-              std::to_string(r.BadDates) +
-              " Mail(s) das Datum nicht gelesen werden; sie wurden ohne Datum geladen.");
+    ShowError(BadDatesMessage(r.BadDates));
   }
 }
 
@@ -88,7 +86,7 @@ void TMainState::OpenOptions() {
   try {
     if (!Options.Load(path)) return;
   } catch (const EInOutError& e) {
-    ShowError(DescribeDamagedFile(path, e, 0, "Einstellungen"));
+    ShowError(DescribeDamagedFile(path, e, 0, "Einstellung", "Einstellungen"));
     return;
   }
   if (!Options.DatabaseFile.empty()) OpenDatabaseFile(Options.DatabaseFile, true);

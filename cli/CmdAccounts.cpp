@@ -1,6 +1,7 @@
 // postello-cli accounts: the sender accounts, never their passwords.
 #include "cli/TCliCommand.h"
 
+#include "core/Cp1252.h"
 #include "core/TKontoStore.h"
 
 #include <ostream>
@@ -14,6 +15,11 @@ int RunAccounts(TCliContext& ctx) {
   if (!r.Error.empty()) {
     ctx.Err << CliText(r.Error) << "\n";
     return kExitRefused;
+  }
+  if (!r.FileFound) {
+    ctx.Err << CliText("Im Ordner \"" + Utf8ToCp1252(ctx.Dir) + "\" gibt es keine " + TKontoStore::FileName +
+                       "; es sind keine Konten gespeichert.")
+            << "\n";
   }
   for (std::uint32_t i = 0; i < konten.Count(); ++i) {
     const TKontoRec& k = konten[i];

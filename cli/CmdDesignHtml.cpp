@@ -3,9 +3,12 @@
 #include "cli/TCliCommand.h"
 
 #include "core/Cp1252.h"
+#include "core/SystemErrorText.h"
 #include "editor/DesignHtml.h"
 #include "editor/RtfReader.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
@@ -18,9 +21,13 @@ constexpr std::uintmax_t kMaxRtfBytes = 64u * 1024 * 1024;
 
 int RunDesignHtml(TCliContext& ctx) {
   const std::string path = ctx.Args.Positional().front();
+  std::error_code ec;
+  const int openError = std::filesystem::is_directory(path, ec) ? EISDIR : 0;
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    ctx.Err << "Die Datei \"" << path << "\" kann nicht gelesen werden.\n";
+  if (openError != 0 || !in) {
+    ctx.Err << "Die Datei \"" << path << "\" kann nicht gelesen werden: "
+            << CliText(SystemErrorText(openError ? openError : errno ? errno : EIO)) << ".\n";
     return kExitRefused;
   }
   in.seekg(0, std::ios::end);
@@ -55,7 +62,7 @@ int RunDesignHtml(TCliContext& ctx) {
 const TCliRegistrar reg({"design-html",
                          "liest eine RTF-Datei als Design-Dokument und gibt das HTML aus, das eine Design-Mail damit "
                          "tr\xE4gt (wei\xDF" "er Hintergrund)",
-                         "FILE.rtf",
+                         "DATEI",
                          1,
                          1,
                          {{"--newsletter", "", "mit dem Newsletter-Rahmen in der Voreinstellung des Design-Dialogs"}},

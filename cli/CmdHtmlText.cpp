@@ -25,7 +25,7 @@ int RunHtmlText(TCliContext& ctx) {
 
 const TCliRegistrar reg({"html-text",
                          "gibt den reinen Text aus, den der Editor aus einer HTML-Datei (Windows-1252) erzeugt",
-                         "FILE",
+                         "DATEI",
                          1,
                          1,
                          {},

@@ -28,7 +28,6 @@ std::string JoinCrLf(const std::vector<std::string>& lines) {
 }
 
 int RunImportHtml(TCliContext& ctx) {
-  if (!ctx.Args.Has("--mail")) throw TCliUsageError{"--mail fehlt"};
   const long index = ctx.Args.GetInt("--mail", -1);
   const std::string file = ctx.Args.Positional().front();
 
@@ -39,7 +38,7 @@ int RunImportHtml(TCliContext& ctx) {
     return kExitRefused;
   }
   if (index < 0 || index > INT_MAX || static_cast<std::uint32_t>(index) >= mails.Count()) {
-    ctx.Err << "Es gibt keine Mail Nummer " << index << ".\n";
+    ctx.Err << CliText(NoSuchMailText(index, mails.Count())) << "\n";
     return kExitRefused;
   }
   TMailRec& mail = *mails.Select(static_cast<std::int32_t>(index));
@@ -81,10 +80,10 @@ int RunImportHtml(TCliContext& ctx) {
 const TCliRegistrar reg({"import-html",
                          "importiert eine HTML-Datei in eine HTML-Mail; vorhandene Bilder werden eingebettet "
                          "(Ausgabe: CID und Datei je Bild)",
-                         "FILE",
+                         "DATEI",
                          1,
                          1,
-                         {{"--mail", "N", "Nummer der HTML-Mail (siehe postello-cli mails)"}},
+                         {{"--mail", "NUMMER", "Nummer der HTML-Mail (siehe postello-cli mails)", true}},
                          RunImportHtml});
 
 } // namespace

@@ -1,6 +1,7 @@
 // postello-cli mails: the stored mails as the mail list shows them.
 #include "cli/TCliCommand.h"
 
+#include "core/Cp1252.h"
 #include "core/StoredDateTime.h"
 #include "core/TMailStore.h"
 
@@ -16,8 +17,15 @@ int RunMails(TCliContext& ctx) {
     ctx.Err << CliText(r.Error) << "\n";
     return kExitRefused;
   }
+  if (!r.FileFound) {
+    // An empty list alone would not tell a wrong --dir from a folder
+    // without mails.
+    ctx.Err << CliText("Im Ordner \"" + Utf8ToCp1252(ctx.Dir) + "\" gibt es keine " + TMailStore::FileName +
+                       "; es sind keine Mails gespeichert.")
+            << "\n";
+  }
   if (r.BadDates > 0) {
-    ctx.Err << "Bei " << r.BadDates << " Mail(s) war das Datum nicht lesbar.\n";
+    ctx.Err << CliText(BadDatesMessage(r.BadDates)) << "\n";
   }
   for (std::uint32_t i = 0; i < mails.Count(); ++i) {
     const TMailRec& m = mails[i];

@@ -47,7 +47,7 @@ const TCliRegistrar reg({"newdb",
                          "",
                          0,
                          0,
-                         {{"--info", "N", "Anzahl der Info-Felder (0 bis 100, ohne Angabe 2)"},
+                         {{"--info", "ANZAHL", "Anzahl der Info-Felder (0 bis 100, ohne Angabe 2)"},
                           {"--force", "", "eine vorhandene Datei ersetzen (alle Datens\xE4tze gehen verloren)"}},
                          RunNewdb});
 

@@ -48,7 +48,6 @@ int PrintServer(TCliContext& ctx, const std::string& server, const TSecurityStor
 }
 
 int RunSecurity(TCliContext& ctx) {
-  if (!ctx.Args.Has("--account")) throw TCliUsageError{"--account fehlt"};
   const long index = ctx.Args.GetInt("--account", -1);
   std::optional<std::string> pin;
   if (ctx.Args.Has("--trust-certificate")) {
@@ -65,13 +64,13 @@ int RunSecurity(TCliContext& ctx) {
     return kExitRefused;
   }
   if (index < 0 || index >= static_cast<long>(konten.Count()) || index > INT_MAX) {
-    ctx.Err << CliText("Es ist kein Absender-Konto ausgew\xE4hlt!") << "\n";
+    ctx.Err << CliText(NoSuchKontoText(index, konten.Count())) << "\n";
     return kExitRefused;
   }
   const std::string server = konten[static_cast<std::uint32_t>(index)].Server;
   const std::string key = ServerKeyOf(server);
   if (key.front() == ':') {
-    ctx.Err << CliText("Das Konto nennt keinen Server.") << "\n";
+    ctx.Err << CliText("Das Konto " + std::to_string(index) + " nennt keinen Server.") << "\n";
     return kExitRefused;
   }
 
@@ -106,9 +105,10 @@ const TCliRegistrar reg({"security",
                          "",
                          0,
                          0,
-                         {{"--account", "N", "Nummer des Kontos (siehe postello-cli accounts)"},
+                         {{"--account", "NUMMER", "Nummer des Kontos (siehe postello-cli accounts)", true},
                           {"--allow-plain-auth", "", "das Passwort darf unverschl\xFCsselt an den Server gehen"},
-                          {"--trust-certificate", "SHA256-HEX", "diesem Zertifikat f\xFCr den Server vertrauen"},
+                          {"--trust-certificate", "FINGERABDRUCK",
+                           "diesem Zertifikat f\xFCr den Server vertrauen (SHA-256-Fingerabdruck, 64 Hex-Ziffern)"},
                           {"--forget", "", "alle Eintr\xE4ge f\xFCr den Server entfernen"}},
                          RunSecurity});
 

@@ -145,6 +145,12 @@ int RunSend(TCliContext& ctx) {
         ctx.Err << CliText(note) << "\n";
     const TKontoLoadResult kr = TKontoStore::Open(ctx.Dir, konten);
     if (!kr.Error.empty()) throw ECliStateError(kr.Error);
+    // The window can only pick what its boxes hold; here the refusal names
+    // the number that was given and what there is.
+    if (choice.KontoIndex < 0 || static_cast<std::uint32_t>(choice.KontoIndex) >= konten.Count())
+      throw ECliStateError(NoSuchKontoText(ctx.Args.GetInt("--account", -1), konten.Count()));
+    if (choice.MailIndex < 0 || static_cast<std::uint32_t>(choice.MailIndex) >= mails.Count())
+      throw ECliStateError(NoSuchMailText(ctx.Args.GetInt("--mail", -1), mails.Count()));
     if (ctx.Args.Has("--to")) {
       choice.Recipients = TRecipientChoice::One;
       choice.TypedAddress = Utf8ToCp1252(ctx.Args.Get("--to"));
@@ -231,13 +237,13 @@ const TCliRegistrar reg({"send",
                          "",
                          0,
                          0,
-                         {{"--mail", "N", "Nummer der Mail (siehe postello-cli mails)"},
-                          {"--account", "N", "Nummer des Absender-Kontos (siehe postello-cli accounts)"},
+                         {{"--mail", "NUMMER", "Nummer der Mail (siehe postello-cli mails)", true},
+                          {"--account", "NUMMER", "Nummer des Absender-Kontos (siehe postello-cli accounts)", true},
                           {"--personal", "", "eine Mail pro Empf\xE4nger, Felder eingesetzt"},
-                          {"--bcc", "SIZE", "eine Mail f\xFCr je SIZE Empf\xE4nger (1 bis 100), nur im Umschlag"},
+                          {"--bcc", "ANZAHL", "eine Mail f\xFCr je ANZAHL Empf\xE4nger (1 bis 100), nur im Umschlag"},
                           {"--filter", "TEXT", "nur Datens\xE4tze, die TEXT enthalten"},
-                          {"--to", "ADDRESS", "nur an diese eine Adresse, ohne Felder"},
-                          {"--eml-dir", "DIR", "nichts senden: DIR/00001.eml und DIR/00001.env schreiben"}},
+                          {"--to", "ADRESSE", "nur an diese eine Adresse, ohne Felder"},
+                          {"--eml-dir", "ORDNER", "nichts senden: ORDNER/00001.eml und ORDNER/00001.env schreiben"}},
                          RunSend});
 
 } // namespace

@@ -64,7 +64,6 @@ void PrintSummary(std::ostream& out, std::uint32_t index, const TMailRec& m) {
 }
 
 int RunShow(TCliContext& ctx) {
-  if (!ctx.Args.Has("--mail")) throw TCliUsageError{"es fehlt --mail N"};
   const long index = ctx.Args.GetInt("--mail", 0);
   const std::string part = ctx.Args.Get("--part");
   if (ctx.Args.Has("--part") && part != "design" && part != "html" && part != "text" && part != "rtf") {
@@ -85,7 +84,7 @@ int RunShow(TCliContext& ctx) {
     }
   }
   if (index < 0 || static_cast<unsigned long>(index) >= mails.Count()) {
-    ctx.Err << "Es gibt keine Mail " << index << " (gespeichert: " << mails.Count() << ", gez\xC3\xA4hlt ab 0).\n";
+    ctx.Err << CliText(NoSuchMailText(index, mails.Count())) << "\n";
     return kExitRefused;
   }
   const TMailRec& m = mails[static_cast<std::uint32_t>(index)];
@@ -109,7 +108,7 @@ const TCliRegistrar reg({"show",
                          "",
                          0,
                          0,
-                         {{"--mail", "N", "Nummer der Mail, wie postello-cli mails sie zeigt (ab 0)"},
+                         {{"--mail", "NUMMER", "Nummer der Mail, wie postello-cli mails sie zeigt (ab 0)", true},
                           {"--part", "TEIL", "nur design (generiertes HTML), html (HTML-Quelltext), text (reiner Text) "
                                              "oder rtf (Design-Dokument)"}},
                          RunShow});

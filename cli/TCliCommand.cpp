@@ -1,5 +1,6 @@
 #include "cli/TCliCommand.h"
 
+#include "core/CountedNoun.h"
 #include "core/Cp1252.h"
 #include "core/ProgDir.h"
 
@@ -32,6 +33,16 @@ long TCliArgs::GetInt(const std::string& name, long fallback) const {
   return n;
 }
 
+std::string NoSuchKontoText(long index, std::size_t count) {
+  return "Es gibt kein Konto Nummer " + std::to_string(index) + " (gespeichert: " +
+         CountedNoun(count, "Konto", "Konten") + ", gez\xE4hlt ab 0).";
+}
+
+std::string NoSuchMailText(long index, std::size_t count) {
+  return "Es gibt keine Mail Nummer " + std::to_string(index) + " (gespeichert: " + CountedNoun(count, "Mail", "Mails") +
+         ", gez\xE4hlt ab 0).";
+}
+
 std::string CliText(const std::string& cp1252) {
   std::string s = cp1252;
   std::replace_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
@@ -46,35 +57,52 @@ std::string CliText(const std::string& cp1252) {
 
 namespace {
 
-const TCliOption kDir{"--dir", "DIR", "Ordner von mails.dat, konten.dat und options.dat"};
+// The default folder is named, not printed: the manual page is made from
+// this help at build time, on another machine than the one it is read on.
+const TCliOption kDir{"--dir", "ORDNER",
+                      "Ordner von mails.dat, konten.dat und options.dat; ohne Angabe der Datenordner des "
+                      "Fensterprogramms (~/.local/share/Postello oder, nicht installiert, der Programmordner)"};
 const TCliOption kHelp{"--help", "", "diese Hilfe"};
+
+std::string OptionText(const TCliOption& o) { return o.Name + (o.Value.empty() ? "" : " " + o.Value); }
 
 void PrintUsage(std::ostream& out, const TCliCommand& c) {
   out << "Aufruf: postello-cli " << c.Name;
   if (!c.Positional.empty()) out << ' ' << c.Positional;
-  for (const TCliOption& o : c.Options) out << " [" << o.Name << (o.Value.empty() ? "" : " " + o.Value) << ']';
-  out << " [--dir DIR]\n" << Cp1252ToUtf8(c.Summary) << "\n";
+  for (const TCliOption& o : c.Options) {
+    if (o.Required) out << ' ' << OptionText(o);
+  }
+  for (const TCliOption& o : c.Options) {
+    if (!o.Required) out << " [" << OptionText(o) << ']';
+  }
+  out << " [" << OptionText(kDir) << "]\n" << Cp1252ToUtf8(c.Summary) << "\n";
   std::vector<TCliOption> all = c.Options;
   all.push_back(kDir);
   all.push_back(kHelp);
+  std::size_t width = 0;
+  for (const TCliOption& o : all) width = std::max(width, OptionText(o).size());
   for (const TCliOption& o : all) {
-    std::string left = "  " + o.Name + (o.Value.empty() ? "" : " " + o.Value);
-    left.resize(std::max<std::size_t>(left.size() + 2, 22), ' ');
-    out << left << Cp1252ToUtf8(o.Help) << "\n";
+    std::string left = "  " + OptionText(o);
+    left.resize(width + 4, ' ');
+    out << left << (o.Required ? "Pflichtangabe: " : "") << Cp1252ToUtf8(o.Help) << "\n";
   }
 }
 
 void PrintOverview(std::ostream& out) {
-  out << "Aufruf: postello-cli BEFEHL [--dir DIR] ...\nBefehle:\n";
+  out << "Aufruf: postello-cli BEFEHL [OPTIONEN] [--dir ORDNER]\nBefehle:\n";
   std::vector<const TCliCommand*> sorted;
   for (const TCliCommand& c : CliCommands()) sorted.push_back(&c);
   std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->Name < b->Name; });
+  std::size_t width = 0;
+  for (const TCliCommand* c : sorted) width = std::max(width, c->Name.size());
   for (const TCliCommand* c : sorted) {
     std::string name = "  " + c->Name;
-    name.resize(std::max<std::size_t>(name.size() + 2, 14), ' ');
+    name.resize(width + 4, ' ');
     out << name << Cp1252ToUtf8(c->Summary) << "\n";
   }
-  out << "postello-cli BEFEHL --help zeigt die Optionen eines Befehls.\n";
+  out << "Ohne --dir arbeiten alle Befehle im Datenordner des Fensterprogramms (~/.local/share/Postello oder, "
+         "nicht installiert, im Programmordner).\n"
+         "postello-cli BEFEHL --help zeigt die Optionen eines Befehls.\n";
 }
 
 TCliArgs Parse(const TCliCommand& c, const std::vector<std::string>& args) {
@@ -108,6 +136,9 @@ TCliArgs Parse(const TCliCommand& c, const std::vector<std::string>& args) {
   if (parsed.Has("--help")) return parsed;
   if (parsed.m_positional.size() < c.MinPositional) throw TCliUsageError{"es fehlt " + c.Positional};
   if (parsed.m_positional.size() > c.MaxPositional) throw TCliUsageError{"zu viele Argumente: " + parsed.m_positional.back()};
+  for (const TCliOption& o : c.Options) {
+    if (o.Required && !parsed.Has(o.Name)) throw TCliUsageError{"die Pflichtangabe " + o.Name + " fehlt"};
+  }
   return parsed;
 }
 

@@ -16,8 +16,11 @@ enum : int { kExitOk = 0, kExitPartly = 1, kExitRefused = 2 };
 
 struct TCliOption {
   std::string Name;   // "--filter"
-  std::string Value;  // metavariable ("TEXT"); empty for a flag
-  std::string Help;
+  std::string Value;  // German placeholder ("TEXT", "DATEI", "ANZAHL"); empty for a flag
+  std::string Help;   // Windows-1252
+  // A required option is shown without brackets and its absence is a
+  // usage error, reported before the command runs.
+  bool Required = false;
 };
 
 // Parsed arguments of one command. Arguments are UTF-8.
@@ -49,7 +52,7 @@ struct TCliContext {
 struct TCliCommand {
   std::string Name;
   std::string Summary;
-  std::string Positional; // e.g. "FILE"; empty when none
+  std::string Positional; // German placeholder, e.g. "DATEI"; empty when none
   std::size_t MinPositional = 0;
   std::size_t MaxPositional = 0;
   std::vector<TCliOption> Options;
@@ -66,6 +69,12 @@ struct TCliRegistrar {
 // exit status. defaultDir is used when --dir is not given.
 int RunCli(const std::vector<std::string>& args, const std::string& defaultDir, std::ostream& out,
            std::ostream& err);
+
+// Refusals of an index no list has, naming it and what there is:
+// "Es gibt kein Konto Nummer 3 (gespeichert: 1 Konto, gez\xE4hlt ab 0)."
+// (Windows-1252).
+std::string NoSuchKontoText(long index, std::size_t count);
+std::string NoSuchMailText(long index, std::size_t count);
 
 // Stored Windows-1252 text as one line of UTF-8 output: line breaks and
 // tabs become blanks so a field never splits a line; every other control

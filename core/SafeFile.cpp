@@ -1,6 +1,8 @@
 #include "core/SafeFile.h"
 
 #include "core/Cp1252.h"
+#include "core/CountedNoun.h"
+#include "core/SystemErrorText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,7 +16,7 @@
 namespace postello {
 namespace {
 
-std::string Reason(int err) { return std::strerror(err); }
+std::string Reason(int err) { return SystemErrorText(err); }
 
 [[noreturn]] void Fail(const std::string& path, int err) {
   throw ESaveError("Die Datei \"" + Utf8ToCp1252(path) + "\" konnte nicht gespeichert werden: " + Reason(err));
@@ -170,11 +172,12 @@ std::string KeepDamagedCopy(const std::string& path) {
 }
 
 std::string DescribeDamagedFile(const std::string& path, const EInOutError& error,
-                                std::size_t loaded, const std::string& noun) {
+                                std::size_t loaded, std::string_view singular, std::string_view plural) {
   const std::string kept = KeepDamagedCopy(path);
   std::string text = "Die Datei \"" + Utf8ToCp1252(path) + "\" ist besch\xE4" "digt (Byte " +
                      std::to_string(error.Offset()) + "): " + error.what() + ".\n" +
-                     std::to_string(loaded) + " " + noun + " davor wurden geladen.";
+                     CountedNoun(loaded, singular, plural) + " davor " + std::string(ByCount(loaded, "wurde", "wurden")) +
+                     " geladen.";
   if (!kept.empty()) {
     text += " Die besch\xE4" "digte Datei bleibt als \"" + Utf8ToCp1252(kept) + "\" erhalten.";
   }

@@ -45,9 +45,10 @@ void SaveFileSafely(const std::string& path, std::string_view bytes, unsigned mo
 std::string KeepDamagedCopy(const std::string& path);
 
 // Keeps a copy of the damaged file at path and returns the German message
-// for the user: file, offset, reason, how many entries (noun: "Mails",
-// "Konten") were loaded before the damage, and where the copy is.
+// for the user: file, offset, reason, how many entries were loaded before
+// the damage (counted with the noun's singular "Konto" or plural "Konten"),
+// and where the copy is.
 std::string DescribeDamagedFile(const std::string& path, const EInOutError& error,
-                                std::size_t loaded, const std::string& noun);
+                                std::size_t loaded, std::string_view singular, std::string_view plural);
 
 } // namespace postello

@@ -3,9 +3,12 @@
 #include <cstring>
 
 namespace postello {
+namespace {
+constexpr const char* kReadBeyondEnd = "Lesen \xFC" "ber das Dateiende hinaus";
+}
 
 void TBinReader::Need(std::uint64_t n) const {
-  if (n > Remaining()) throw EInOutError("Read beyond end of file", static_cast<std::size_t>(m_pos));
+  if (n > Remaining()) throw EInOutError(kReadBeyondEnd, static_cast<std::size_t>(m_pos));
 }
 
 void TBinReader::Take(char* out, std::size_t n) {
@@ -15,7 +18,7 @@ void TBinReader::Take(char* out, std::size_t n) {
     if (static_cast<std::size_t>(m_in->gcount()) != n) {
       m_size = m_pos + static_cast<std::uint64_t>(m_in->gcount());
       m_in->clear();
-      throw EInOutError("Read beyond end of file", static_cast<std::size_t>(m_size));
+      throw EInOutError(kReadBeyondEnd, static_cast<std::size_t>(m_size));
     }
   } else {
     std::memcpy(out, m_data.data() + m_pos, n);

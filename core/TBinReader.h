@@ -1,8 +1,8 @@
 #pragma once
 // Reads the fields of a binary state file, either from its bytes in memory
 // or straight from the file, field by field. Every read checks what is
-// left of the file first, so a damaged file raises EInOutError ("Read
-// beyond end of file") at the field where it ends, never reads outside the
+// left of the file first, so a damaged file raises EInOutError ("Lesen
+// über das Dateiende hinaus") at the field where it ends, never reads outside the
 // data and never allocates more than the file still holds. Reading from
 // the file keeps only the fields in memory, whatever the file's size.
 #include "core/EInOutError.h"

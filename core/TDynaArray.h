@@ -129,8 +129,8 @@ private:
     try {
       return std::allocator<T>().allocate(bytes / sizeof(T));
     } catch (const std::bad_alloc&) {
-      ShowError("Error " + std::to_string(errorNo) + " while trying to allocate " +
-                std::to_string(bytes) + " bytes of RAM. Not enough memory.");
+      ShowError("Fehler " + std::to_string(errorNo) + " beim Anfordern von " + std::to_string(bytes) +
+                " Bytes Arbeitsspeicher. Nicht genug Speicher.");
       throw;
     }
   }

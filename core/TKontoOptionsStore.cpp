@@ -98,7 +98,7 @@ std::string TKontoOptionsStore::Open(const std::string& dir, TKontoList& konten)
     TBinReader reader(in, size);
     Decode(reader.ReadBytes(static_cast<std::size_t>(size)), konten);
   } catch (const EInOutError& e) {
-    return DescribeDamagedFile(path, e, 0, "Konto-Optionen");
+    return DescribeDamagedFile(path, e, 0, "Konto-Option", "Konto-Optionen");
   }
   return {};
 }

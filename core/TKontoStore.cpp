@@ -79,7 +79,7 @@ TKontoLoadResult TKontoStore::Open(const std::string& dir, TKontoList& konten) {
     TBinReader f(in, size);
     Read(f, konten);
   } catch (const EInOutError& e) {
-    result.Error = DescribeDamagedFile(path, e, konten.Count(), "Konten");
+    result.Error = DescribeDamagedFile(path, e, konten.Count(), "Konto", "Konten");
     return result;
   }
   result.Error = TKontoOptionsStore::Open(dir, konten);

@@ -93,7 +93,7 @@ std::string TMailOptionsStore::Open(const std::string& dir, TMailList& mails) {
     const std::string bytes = reader.ReadBytes(static_cast<std::size_t>(size));
     Decode(bytes, mails);
   } catch (const EInOutError& e) {
-    return DescribeDamagedFile(path, e, 0, "Mail-Optionen");
+    return DescribeDamagedFile(path, e, 0, "Mail-Option", "Mail-Optionen");
   }
   return {};
 }

@@ -1,5 +1,6 @@
 #include "core/TMailStore.h"
 
+#include "core/CountedNoun.h"
 #include "core/StoredDateTime.h"
 #include "core/TMailOptionsStore.h"
 #include "core/SafeFile.h"
@@ -96,6 +97,12 @@ void WriteMail(TBinWriter& f, const TMailRec& m) {
 
 } // namespace
 
+std::string BadDatesMessage(std::size_t badDates) {
+  return "In der Datei \"" + std::string(TMailStore::FileName) + "\" konnte bei " +
+         CountedNoun(badDates, "Mail", "Mails") + " das Datum nicht gelesen werden; " +
+         std::string(ByCount(badDates, "sie wurde", "sie wurden")) + " ohne Datum geladen.";
+}
+
 std::string TMailStore::Encode(const TMailList& mails) {
   std::size_t estimate = 4;
   for (const TMailRec& m : mails) {
@@ -138,7 +145,7 @@ TMailLoadResult TMailStore::Open(const std::string& dir, TMailList& mails) {
     TBinReader f(in, size);
     Read(f, mails, result.BadDates);
   } catch (const EInOutError& e) {
-    result.Error = DescribeDamagedFile(path, e, mails.Count(), "Mails");
+    result.Error = DescribeDamagedFile(path, e, mails.Count(), "Mail", "Mails");
     return result;
   }
   result.Error = TMailOptionsStore::Open(dir, mails);

@@ -26,6 +26,10 @@ struct TMailLoadResult {
   std::size_t BadDates = 0; // mails whose date text could not be read (loaded without date)
 };
 
+// The message for mails whose date could not be read, counted right
+// ("bei 1 Mail ... sie wurde", "bei 2 Mails ... sie wurden").
+std::string BadDatesMessage(std::size_t badDates);
+
 class TMailStore {
 public:
   static constexpr const char* FileName = "mails.dat";

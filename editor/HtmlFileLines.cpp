@@ -1,6 +1,7 @@
 #include "editor/HtmlFileLines.h"
 
 #include "core/Cp1252.h"
+#include "core/SystemErrorText.h"
 #include "editor/AsciiCase.h"
 
 #include <cerrno>
@@ -130,7 +131,7 @@ bool IsUtf8Name(std::string_view value) {
 }
 
 std::string OpenError(const std::string& path, int err) {
-  return "Die Datei \"" + Utf8ToCp1252(path) + "\" konnte nicht gelesen werden: " + std::strerror(err);
+  return "Die Datei \"" + Utf8ToCp1252(path) + "\" konnte nicht gelesen werden: " + SystemErrorText(err);
 }
 
 std::ifstream OpenForReading(const std::string& path) {

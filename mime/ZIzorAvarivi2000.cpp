@@ -7,6 +7,8 @@
 #include "mime/MakeBoundary.h"
 #include "mime/TMediaTypeRegister.h"
 
+#include "core/SystemErrorText.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -61,10 +63,12 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw EFOpenError("Cannot open file \"" + QuotedContent(path) + "\". " + std::strerror(errno));
+  if (!in) throw EFOpenError("Die Datei \"" + QuotedContent(path) + "\" kann nicht ge\xF6" "ffnet werden: " + SystemErrorText(errno) + ".");
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  if (in.bad()) throw EFOpenError("Cannot read file \"" + QuotedContent(path) + "\".");
+  if (in.bad())
+    throw EFOpenError("Die Datei \"" + QuotedContent(path) + "\" kann nicht gelesen werden: " +
+                      SystemErrorText(errno ? errno : EIO) + ".");
   return std::move(bytes).str();
 }
 

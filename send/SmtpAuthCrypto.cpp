@@ -16,7 +16,7 @@ std::string SmtpMd5(std::string_view data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   if (EVP_Digest(data.data(), data.size(), digest, &size, EVP_md5(), nullptr) != 1)
-    throw std::runtime_error("MD5 is not available from OpenSSL");
+    throw std::runtime_error("MD5 steht in OpenSSL nicht zur Verf\xFCgung");
   return std::string(reinterpret_cast<char*>(digest), size);
 }
 
@@ -29,7 +29,7 @@ std::string SmtpHmacMd5(std::string_view key, std::string_view message) {
   if (HMAC(EVP_md5(), keyData, static_cast<int>(key.size()),
            reinterpret_cast<const unsigned char*>(message.data()), message.size(),
            digest, &size) == nullptr)
-    throw std::runtime_error("HMAC-MD5 is not available from OpenSSL");
+    throw std::runtime_error("HMAC-MD5 steht in OpenSSL nicht zur Verf\xFCgung");
   return std::string(reinterpret_cast<char*>(digest), size);
 }
 

@@ -1,5 +1,7 @@
 #include "send/TSendRun.h"
 
+#include "core/CountedNoun.h"
+
 #include "mime/DateHeader.h"
 #include "send/ListUnsubscribe.h"
 #include "send/MergeFields.h"
@@ -59,7 +61,7 @@ TSendRun::TSendRun(ZIzorAvarivi2000& msg, TDbf& table) : Msg(msg), Table1(table)
 
 void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten,
                      TMailList& mails) {
-  if (FSending) throw std::logic_error("a send run is already going on");
+  if (FSending) throw std::logic_error("Es l\xE4uft bereits ein Versand.");
 
   std::vector<std::string> addresses;
   std::vector<std::int64_t> positions;
@@ -230,8 +232,8 @@ void TSendRun::Finish(const TOutgoingMail& mail, const TSendResult& result) {
   }
   FProcessed = mail.Index + 1;
   FProgress = FMessageCount > 0 ? static_cast<int>(static_cast<long long>(FProcessed) * 100 / FMessageCount) : 0;
-  FStatus = std::to_string(FProcessed) + " Mails von " + std::to_string(FMessageCount) + " verarbeitet " +
-            std::to_string(FFailedCount) + " fehlgeschlagen.";
+  FStatus = CountedNoun(static_cast<std::size_t>(FProcessed), "Mail", "Mails") + " von " +
+            std::to_string(FMessageCount) + " verarbeitet " + std::to_string(FFailedCount) + " fehlgeschlagen.";
   if (OnProgress) OnProgress();
 }
 

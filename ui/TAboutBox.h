@@ -2,6 +2,7 @@
 #include "ui_TAboutBox.h"
 
 #include <QDialog>
+#include <QLayout>
 
 namespace postello {
 
@@ -9,7 +10,15 @@ namespace postello {
 class TAboutBox : public QDialog {
   Q_OBJECT
 public:
-  explicit TAboutBox(QWidget* parent = nullptr) : QDialog(parent) { ui.setupUi(this); }
+  explicit TAboutBox(QWidget* parent = nullptr) : QDialog(parent) {
+    ui.setupUi(this);
+    // A fixed box: title and close button only, its size that of its text.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    // The description in lines of a readable length, not squeezed.
+    ui.Comments->setMinimumWidth(44 * fontMetrics().averageCharWidth());
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+  }
   Ui::TAboutBox ui;
 };
 

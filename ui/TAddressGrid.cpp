@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -73,8 +74,48 @@ void TAddressGrid::Reload() {
   const bool outer = !m_selecting;
   m_selecting = true;
   m_model->Reload();
+  FitColumns();
   SelectCurrentRow();
   if (outer) m_selecting = false;
+}
+
+// Each column as wide as the longest of its first rows' values and its
+// title, but at least kMinChars and at most kMaxChars characters (and never
+// wider than the field can hold). Widths are set once per table and field
+// list, so a filter or an import keeps the widths the user dragged.
+void TAddressGrid::FitColumns() {
+  constexpr int kMinChars = 8;
+  constexpr int kMaxChars = 40;
+  constexpr int kRowsMeasured = 200;
+  const TDbf& table = m_model->Source().DataSet();
+  QStringList layout;
+  if (table.Active()) {
+    layout << PathToQ(table.FileName());
+    for (int k = 0; k < table.FieldCount(); ++k)
+      layout << ToQ(table.Field(k).Name) + QLatin1Char(':') + QString::number(table.Field(k).Width);
+  }
+  if (layout == m_columnLayout) return;
+  m_columnLayout = layout;
+  if (!table.Active()) return;
+  QHeaderView* header = m_grid->horizontalHeader();
+  header->setSectionResizeMode(QHeaderView::Interactive);
+  const QFontMetrics cells(m_grid->font());
+  const QFontMetrics titles(header->font());
+  // An average character of addresses and names: lower-case letters and digits.
+  const QString sample = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789@.");
+  const int perChar = (cells.horizontalAdvance(sample) + sample.size() - 1) / sample.size();
+  const int padding = 2 * m_grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_grid) + 10;
+  const int rows = std::min(m_model->rowCount(), kRowsMeasured);
+  for (int k = 0; k < table.FieldCount(); ++k) {
+    const int chars = static_cast<int>(table.Field(k).Width);
+    int content = 0;
+    for (int r = 0; r < rows; ++r)
+      content = std::max(content, cells.horizontalAdvance(m_model->index(r, k).data().toString()));
+    const int low = std::min(chars, kMinChars) * perChar;
+    const int high = std::min(chars, kMaxChars) * perChar;
+    const int title = titles.horizontalAdvance(ToQ(table.Field(k).Name)) + 2 * padding;
+    m_grid->setColumnWidth(k, std::max(std::clamp(content, low, high) + padding, title));
+  }
 }
 
 void TAddressGrid::Sync() {

@@ -6,6 +6,7 @@
 // does in the grid moves the table. The pending record logic is
 // TDataSource's; this class only wires widgets to it.
 #include <QObject>
+#include <QStringList>
 #include <array>
 
 class QAbstractButton;
@@ -48,6 +49,7 @@ public:
 
 private:
   void SelectCurrentRow();
+  void FitColumns();
   void UpdateNavigator();
   // A cell editor opens on row: its record is being edited from now on.
   void EditorOpened(int row);
@@ -62,6 +64,8 @@ private:
   // taken for the user's.
   bool m_selecting = false;
   bool m_syncQueued = false;
+  // Table file and fields the column widths were set for.
+  QStringList m_columnLayout;
   std::array<QAbstractButton*, 10> m_nav{};
 };
 

@@ -8,8 +8,20 @@ namespace postello {
 
 TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
   ui.setupUi(this);
-  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  setFixedSize(sizeHint().expandedTo(size()));
+  // A fixed dialog border: title and close button, no minimise, no
+  // maximise, no resizing.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  // The header strip as on the main window's pages: one bold line.
+  QFont bold = ui.HeaderLabel->font();
+  bold.setBold(true);
+  ui.HeaderLabel->setFont(bold);
+  ui.HeaderPanel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  // Room for a whole address or server name in every box.
+  const int boxWidth = 36 * fontMetrics().averageCharWidth();
+  for (QLineEdit* box : {ui.AbsenderEd, ui.EmailEd, ui.AntwortEd, ui.ServerEd, ui.UserEd, ui.PasswordEd})
+    box->setMinimumWidth(boxWidth);
+  setFixedSize(sizeHint());
 }
 
 void TEditKontenForm::SetFields(const TKontoRec& rec) {

@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QThread>
+#include <QTreeWidget>
 #include <QStyle>
 #include <algorithm>
 #include <optional>
@@ -27,22 +28,40 @@
 namespace postello {
 namespace {
 constexpr int kSendPage = 3;
+// The starting size of the window: the send page then shows more than
+// kMinRecipientRows rows of its list, and every box in full.
+constexpr int kStartWidth = 760;
+constexpr int kStartHeight = 700;
+constexpr int kMinRecipientRows = 6;
+constexpr int kMinLogLines = 3;
+// Pictures of the pages' side panels, all drawn at this size.
+constexpr int kPictureSize = 48;
+
+// A standard icon drawn at exactly size x size: some styles hold a
+// smaller picture for some icons and would hand that out unscaled.
+QPixmap PictureOf(const QIcon& icon, int size) {
+  QPixmap pixmap = icon.pixmap(size, size);
+  if (pixmap.isNull() || pixmap.deviceIndependentSize().toSize() == QSize(size, size)) return pixmap;
+  const qreal ratio = pixmap.devicePixelRatio();
+  pixmap = pixmap.scaled(QSize(size, size) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  pixmap.setDevicePixelRatio(ratio);
+  return pixmap;
+}
 }
 
 TMainForm::TMainForm(TMainState& state, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_run(state.Msg, state.Table1) {
   ui.setupUi(this);
   Deliver = [this](const TOutgoingMail& mail) { return DeliverMail(mail, m_smtp); };
-  resize(638, 512);
-  if (const QScreen* screen = this->screen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  // Two sunken panels, on which the program shows nothing.
   for (int k = 0; k < 2; ++k) {
     m_statusPanels[k] = new QLabel(this);
     m_statusPanels[k]->setObjectName(QStringLiteral("StatusPanel%1").arg(k));
+    m_statusPanels[k]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_statusPanels[k]->setFixedWidth(k == 0 ? 250 : 50);
     ui.StatusBar1->addWidget(m_statusPanels[k]);
   }
+  ui.StatusBar1->setSizeGripEnabled(true);
 
   // Page decoration: bold instructions, large titles, pictures.
   const QStyle::StandardPixmap pictures[] = {QStyle::SP_DriveHDIcon, QStyle::SP_FileDialogContentsView,
@@ -60,18 +79,26 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
     titles[k]->setFont(big);
     titles[k]->setMaximumWidth(110);
     const QIcon icon = style()->standardIcon(pictures[k]);
-    images[k]->setPixmap(icon.pixmap(48, 48));
+    images[k]->setPixmap(PictureOf(icon, kPictureSize));
+    images[k]->setMinimumSize(kPictureSize, kPictureSize);
     ui.PageControl2->setTabIcon(k, icon);
   }
   ui.PageControl2->tabBar()->setAttribute(Qt::WA_Hover);
+  // The side panels are equally wide, so the pages' contents do not jump
+  // sideways when the tab changes.
+  QFrame* sides[] = {ui.SidePanel1, ui.SidePanel2, ui.SidePanel3, ui.SidePanel4};
+  int sideWidth = 0;
+  for (QFrame* side : sides) sideWidth = std::max(sideWidth, side->sizeHint().width());
+  for (QFrame* side : sides) side->setFixedWidth(sideWidth);
 
+  const int chars = fontMetrics().averageCharWidth();
   ui.ListView1->setColumnWidth(0, 18);
-  ui.ListView1->setColumnWidth(1, 300);
-  ui.ListView1->setColumnWidth(2, 75);
-  ui.ListView2->setColumnWidth(0, 150);
-  ui.ListView2->setColumnWidth(1, 150);
-  ui.ListView2->setColumnWidth(2, 100);
-  ui.ListView3->setColumnWidth(0, 350);
+  ui.ListView1->setColumnWidth(1, 40 * chars);
+  ui.ListView1->setColumnWidth(2, 20 * chars);
+  ui.ListView2->setColumnWidth(0, 22 * chars);
+  ui.ListView2->setColumnWidth(1, 30 * chars);
+  ui.ListView2->setColumnWidth(2, 24 * chars);
+  ui.ListView3->setColumnWidth(0, 50 * chars);
   ui.RichEdit1->setPlainText(QString::fromUtf8("Keine Nachricht ausgewählt."));
 
   PopupMenu1 = new QMenu(this);
@@ -113,8 +140,35 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   connect(ui.FilterBtn, &QPushButton::clicked, this, &TMainForm::FilterBtnClick);
   connect(ui.ImportBtn, &QPushButton::clicked, this, &TMainForm::ImportBtnClick);
   connect(ui.FilterEd, &QLineEdit::textChanged, this, [this](const QString& text) { m_state.FilterText = FromQ(text); });
+  // Enter in the filter box does what "Filtern..." does.
+  connect(ui.FilterEd, &QLineEdit::returnPressed, this, &TMainForm::FilterBtnClick);
   QToolButton* nav[] = {ui.NavFirst, ui.NavPrior, ui.NavNext, ui.NavLast, ui.NavInsert,
                         ui.NavDelete, ui.NavEdit, ui.NavPost, ui.NavCancel, ui.NavRefresh};
+  // The icons of the desktop's theme, else the style's own; the German
+  // tooltips of the form name each button.
+  const struct {
+    const char* theme;      // freedesktop name (KDE's first where the desktops differ)
+    const char* otherTheme; // GNOME's name, or nullptr
+    QStyle::StandardPixmap fallback;
+  } navIcons[] = {
+      {"go-first", nullptr, QStyle::SP_MediaSkipBackward},
+      {"go-previous", nullptr, QStyle::SP_ArrowLeft},
+      {"go-next", nullptr, QStyle::SP_ArrowRight},
+      {"go-last", nullptr, QStyle::SP_MediaSkipForward},
+      {"list-add", nullptr, QStyle::SP_FileDialogNewFolder},
+      {"list-remove", nullptr, QStyle::SP_TrashIcon},
+      {"document-edit", nullptr, QStyle::SP_FileDialogDetailedView},
+      {"dialog-ok-apply", "object-select", QStyle::SP_DialogApplyButton},
+      {"dialog-cancel", "process-stop", QStyle::SP_DialogCancelButton},
+      {"view-refresh", nullptr, QStyle::SP_BrowserReload},
+  };
+  for (int k = 0; k < 10; ++k) {
+    QIcon icon = style()->standardIcon(navIcons[k].fallback);
+    if (navIcons[k].otherTheme) icon = QIcon::fromTheme(QString::fromLatin1(navIcons[k].otherTheme), icon);
+    nav[k]->setIcon(QIcon::fromTheme(QString::fromLatin1(navIcons[k].theme), icon));
+    nav[k]->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    nav[k]->setAutoRaise(false);
+  }
   for (int k = 0; k < 10; ++k) {
     connect(nav[k], &QToolButton::clicked, this, [this, k] { NavigatorClick(k); });
   }
@@ -129,6 +183,24 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   m_run.OnIdle = [] { QApplication::processEvents(QEventLoop::AllEvents); };
   m_run.OnErrorLog = [this](const std::string& line) { ui.ErrorLog->appendPlainText(ToQ(line)); };
   m_run.OnProgress = [this] { ShowRunProgress(); };
+
+  // The recipient list keeps six rows in sight and the error log three
+  // lines; the window cannot be made smaller than that, and it starts a
+  // little larger, centred on the screen.
+  {
+    auto* probe = new QTreeWidgetItem(ui.ListView3, QStringList{QStringLiteral("x@example.org")});
+    const int row = std::max(ui.ListView3->sizeHintForRow(0), ui.ListView3->fontMetrics().height());
+    delete probe;
+    const int frame = 2 * ui.ListView3->frameWidth();
+    ui.ListView3->setMinimumHeight(ui.ListView3->header()->sizeHint().height() + kMinRecipientRows * row + frame);
+    const int lines = kMinLogLines * ui.ErrorLog->fontMetrics().lineSpacing();
+    ui.ErrorLog->setMinimumHeight(lines + 2 * ui.ErrorLog->frameWidth() +
+                                  2 * static_cast<int>(ui.ErrorLog->document()->documentMargin()));
+  }
+  resize(QSize(kStartWidth, kStartHeight).expandedTo(minimumSizeHint()));
+  if (const QScreen* screen = this->screen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
 
   ui.ListView1->installEventFilter(this);
   ui.ListView2->installEventFilter(this);
@@ -175,6 +247,7 @@ void TMainForm::ListMails() {
     rows.append(new QTreeWidgetItem(QStringList{QString(), ToQ(m.Subject), ToQ(DateTimeToText(m.Date))}));
   }
   ui.ListView1->addTopLevelItems(rows);
+  WidenColumnsToContents(ui.ListView1);
   ListView1Change();
 }
 
@@ -184,7 +257,23 @@ void TMainForm::ListKonten() {
   for (const TKontoRec& k : m_state.Konten) {
     ui.ListView2->addTopLevelItem(new QTreeWidgetItem(QStringList{ToQ(k.Absender), ToQ(k.Email), ToQ(k.Server)}));
   }
+  WidenColumnsToContents(ui.ListView2);
   ListView2Change();
+}
+
+// A column is widened (never narrowed, so the user's widths stay) until
+// its longest text fits, up to half the window; the last column takes
+// the rest anyway.
+void TMainForm::WidenColumnsToContents(QTreeWidget* list) {
+  const int limit = std::max(list->viewport()->width(), width()) / 2;
+  const QFontMetrics metrics(list->font());
+  for (int c = 0; c + 1 < list->columnCount(); ++c) {
+    int longest = 0;
+    for (int r = 0; r < list->topLevelItemCount(); ++r)
+      longest = std::max(longest, metrics.horizontalAdvance(list->topLevelItem(r)->text(c)));
+    const int needed = std::min(longest + 16, limit);
+    if (needed > list->columnWidth(c)) list->setColumnWidth(c, needed);
+  }
 }
 
 std::vector<int> TMainForm::SelectedRows(const QTreeWidget* list) {
@@ -308,7 +397,11 @@ void TMainForm::FilenameEdit1Change() {
   ShowTable();
 }
 
-void TMainForm::ShowTable() { m_grid->Reload(); }
+void TMainForm::ShowTable() {
+  m_grid->Reload();
+  // Importing needs a table to append to.
+  ui.ImportBtn->setEnabled(m_state.Table1.Active());
+}
 
 void TMainForm::Button1Click() {
   if (m_state.NewDatabase(ui.InfoAnzEd->value())) ShowTable();

@@ -82,6 +82,7 @@ protected:
 
 private:
   static std::vector<int> SelectedRows(const QTreeWidget* list);
+  void WidenColumnsToContents(QTreeWidget* list);
   void ShowOptions();
   // Reloads the grid and puts its cursor on the table's current record.
   void ShowTable();

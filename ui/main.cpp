@@ -1,5 +1,5 @@
 // Postello, the window program. It takes no arguments.
-#include "GermanQt.h"
+#include "SetUpApplication.h"
 #include "TEditKontenForm.h"
 #include "TMainForm.h"
 #include "TWriteMailForm.h"
@@ -8,19 +8,10 @@
 #include "core/ProgDir.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Postello 1.1"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Postello 1.1"));
-
-  postello::InstallGermanQt(app);
-  // The installed desktop entry and icon: window managers and Wayland
-  // compositors match the window to postello.desktop; the icon comes from
-  // the hicolor theme (none when run from the build folder).
-  QGuiApplication::setDesktopFileName(QStringLiteral("postello"));
-  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("postello")));
+  postello::SetUpApplication(app);
 
   postello::TQtMessageSink sink;
   postello::SetMessageSink(&sink);

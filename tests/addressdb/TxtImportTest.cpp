@@ -4,6 +4,8 @@
 
 #include "addressdb/DbfTestFiles.h"
 
+#include <cerrno>
+
 using namespace postello;
 using postello::testing::ScratchDir;
 
@@ -144,9 +146,16 @@ TEST_F(TxtImportTest, FileThatCannotBeOpenedLeavesTheTableAlone) {
                  "Die Datei konnte nicht ge\xF6" "ffnet werden. Stellen Sie sicher, dass die "
                  "Datei nicht ge\xF6" "ffnet ist (z.B. im Excel)");
     EXPECT_EQ(e.FileName(), Path("missing.csv"));
+    EXPECT_EQ(e.SystemError(), ENOENT);
+    EXPECT_EQ(e.Reason(), "Die Datei oder der Ordner existiert nicht");
   }
   std::filesystem::create_directories(Path("folder.csv"));
-  EXPECT_THROW(ImportTextFile(mTable, Path("folder.csv")), TImportOpenError);
+  try {
+    ImportTextFile(mTable, Path("folder.csv"));
+    FAIL() << "a folder was imported";
+  } catch (const TImportOpenError& e) {
+    EXPECT_EQ(e.Reason(), "Das ist ein Ordner, keine Datei");
+  }
   EXPECT_EQ(ReadBytes(mPath), before);
 }
 

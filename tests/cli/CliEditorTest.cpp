@@ -108,7 +108,7 @@ TEST(CliShow, RefusesWhatItCannotShow) {
     EXPECT_EQ(r.out, "") << args;
     EXPECT_NE(r.err, "") << args;
   }
-  EXPECT_NE(Cli("show --mail 2 --dir " + dir.path()).err.find("keine Mail 2"), std::string::npos);
+  EXPECT_NE(Cli("show --mail 2 --dir " + dir.path()).err.find("Es gibt keine Mail Nummer 2 (gespeichert: 2 Mails, gez\xC3\xA4hlt ab 0)."), std::string::npos);
   // No mails.dat: there is no mail to show, and nothing is written.
   TempDir none;
   EXPECT_EQ(Cli("show --mail 0 --dir " + none.path()).status, 2);

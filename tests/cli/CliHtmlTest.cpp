@@ -141,7 +141,7 @@ TEST(CliImportHtml, RefusalsChangeNothing) {
 
   r = Cli("import-html --dir " + dir.path() + " --mail 2 " + dir.file("n.htm"));
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("Es gibt keine Mail Nummer 2."), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Es gibt keine Mail Nummer 2 (gespeichert: "), std::string::npos) << r.err;
 
   r = Cli("import-html --dir " + dir.path() + " --mail -1 " + dir.file("n.htm"));
   EXPECT_EQ(r.status, 2);

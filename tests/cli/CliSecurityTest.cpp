@@ -208,7 +208,7 @@ TEST_F(CliSecurityTest, WrongArgumentsChangeNothing) {
   }
   const TResult r = Cli("security --account 1 --allow-plain-auth");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, Utf8("Es ist kein Absender-Konto ausgew\xE4hlt!\n"));
+  EXPECT_EQ(r.Err, Utf8("Es gibt kein Konto Nummer 1 (gespeichert: 1 Konto, gez\xE4hlt ab 0).\n"));
   EXPECT_EQ(Files(), before);
 }
 
@@ -265,7 +265,7 @@ TEST_F(CliSecurityTest, CtrlCEndsAStalledSessionAtOnce) {
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
   ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
   EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(ReadFileBytes(out), "1 Mails von 3 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(ReadFileBytes(out), "1 Mail von 3 verarbeitet 1 fehlgeschlagen.\n");
   EXPECT_EQ(ReadFileBytes(err),
             "Fehler beim Senden der Nachricht an p1@example.org: vom Benutzer abgebrochen\nVersand abgebrochen.\n");
   EXPECT_FALSE(std::filesystem::exists(server.Spool() / "conn-2.txt"));

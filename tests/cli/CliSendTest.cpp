@@ -157,7 +157,7 @@ TEST_F(CliSendTest, BatchModeFromTheOptionsSendsEnvelopesOnly) {
   }
   // --bcc overrides the options' batch size.
   const TResult r2 = Cli("send --mail 0 --account 0 --bcc 5");
-  EXPECT_EQ(r2.Out, "1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r2.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_EQ(server.Count(), 4);
 }
 
@@ -167,7 +167,7 @@ TEST_F(CliSendTest, EmlDirHoldsEachMessageAndItsEnvelope) {
   const std::string out = Path("ausgabe");
   TResult r = Cli("send --mail 0 --account 0 --filter V3 --eml-dir '" + out + "'");
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\np3@example.org\n");
   std::string block = Block(DescribeSent({out + "/00001.eml"}), "00001.eml");
   EXPECT_EQ(Line(block, "to"), Address(3)) << block;
@@ -204,7 +204,7 @@ TEST_F(CliSendTest, ToSendsOneUnmergedMessageWithoutTouchingTheTable) {
   const TResult bad = Cli("send --mail 0 --account 0 --to \"$(printf 'x@example.org\\r\\nRCPT TO:<evil@example.org>')\""
                           " --eml-dir '" + Path("eml2") + "'");
   EXPECT_EQ(bad.Status, 1);
-  EXPECT_EQ(bad.Out, "1 Mails von 1 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(bad.Out, "1 Mail von 1 verarbeitet 1 fehlgeschlagen.\n");
   EXPECT_EQ(bad.Err, "Fehler beim Senden der Nachricht an x@example.org  RCPT TO:<evil@example.org>: "
                      "Adresse enth\xC3\xA4lt ein Steuerzeichen\n");
   EXPECT_FALSE(std::filesystem::exists(Path("eml2/00001.eml")));
@@ -217,12 +217,13 @@ TEST_F(CliSendTest, RefusalsAndWrongArgumentsGiveStatusTwo) {
   EXPECT_EQ(r.Status, 2);
   EXPECT_EQ(r.Err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
   EXPECT_EQ(r.Out, "");
+  // An index no list has: the refusal names it and what there is.
   r = Cli("send --mail 0 --account 1");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Es ist kein Absender-Konto ausgew\xC3\xA4hlt!\n");
+  EXPECT_EQ(r.Err, "Es gibt kein Konto Nummer 1 (gespeichert: 1 Konto, gez\xC3\xA4hlt ab 0).\n");
   r = Cli("send --mail 3 --account 0");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Es ist keine eMail zum versenden ausgew\xC3\xA4hlt!\n");
+  EXPECT_EQ(r.Err, "Es gibt keine Mail Nummer 3 (gespeichert: 1 Mail, gez\xC3\xA4hlt ab 0).\n");
   r = Cli("send --mail 0 --account 0 --filter niemand");
   EXPECT_EQ(r.Status, 2);
   EXPECT_EQ(r.Err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
@@ -362,7 +363,8 @@ TEST_F(CliSendTest, RecipientsImportAndNewdb) {
 
   r = Cli("import '" + Path("fehlt.csv") + "'");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err.find("Die Datei konnte nicht ge\xC3\xB6" "ffnet werden."), 0u) << r.Err;
+  EXPECT_EQ(r.Err, "Die Datei \"" + Path("fehlt.csv") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei oder "
+                   "der Ordner existiert nicht. Es wurde nichts importiert.\n");
   EXPECT_EQ(r.Out, "");
 
   r = Cli("newdb --info 101");

@@ -58,14 +58,28 @@ TEST(CliMails, DamagedFileGivesStatusTwoAndTheMessage) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("mails.dat\" ist besch\xC3\xA4" "digt"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Read beyond end of file"), std::string::npos);
+  EXPECT_NE(r.err.find("Lesen \xC3\xBC" "ber das Dateiende hinaus"), std::string::npos);
 }
 
-TEST(CliMails, MissingFileListsNothing) {
+TEST(CliMails, MissingFileListsNothingAndSaysSo) {
   TempDir dir;
   const Result r = Cli("mails --dir " + dir.path());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Im Ordner \"" + dir.path() + "\" gibt es keine mails.dat; es sind keine Mails gespeichert.\n");
+}
+
+TEST(CliAccounts, MissingFileListsNothingAndSaysSo) {
+  TempDir dir;
+  const Result r = Cli("accounts --dir " + dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Im Ordner \"" + dir.path() + "\" gibt es keine konten.dat; es sind keine Konten gespeichert.\n");
+  // A file with no accounts in it is no missing file: nothing to say.
+  TKontoStore::Save(dir.path(), TKontoList{});
+  const Result empty = Cli("accounts --dir " + dir.path());
+  EXPECT_EQ(empty.status, 0);
+  EXPECT_EQ(empty.err, "");
 }
 
 TEST(CliFrame, WrongArgumentsGiveStatusTwo) {
@@ -78,7 +92,7 @@ TEST(CliFrame, WrongArgumentsGiveStatusTwo) {
   EXPECT_EQ(Cli("mails --dir").status, 2);
   const Result help = Cli("mails --help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("--dir DIR"), std::string::npos);
+  EXPECT_NE(help.out.find("--dir ORDNER"), std::string::npos);
 }
 
 TEST(CliAccounts, ListsAccountsWithoutPasswords) {

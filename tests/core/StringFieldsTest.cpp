@@ -40,7 +40,7 @@ TEST(StringFields, DamagedLengthsRaiseReadBeyondEndOfFile) {
     ReadLongStr(r1);
     FAIL() << "no error";
   } catch (const EInOutError& e) {
-    EXPECT_STREQ(e.what(), "Read beyond end of file");
+    EXPECT_STREQ(e.what(), "Lesen \xFC" "ber das Dateiende hinaus");
     EXPECT_EQ(e.Offset(), 4u);
   }
   const std::string huge("\xFF\xFF\xFF\x7F", 4); // 2 GiB announced, nothing there

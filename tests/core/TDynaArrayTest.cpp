@@ -114,7 +114,7 @@ TEST(TDynaArray, AllocationFailureNamesTheRequestedBytes) {
   TDynaArray<Huge> arr;
   EXPECT_THROW(arr.Add(), std::bad_alloc);
   SetMessageSink(old);
-  EXPECT_EQ(sink.text, "Error 1 while trying to allocate " + std::to_string(100 * sizeof(Huge)) +
-                           " bytes of RAM. Not enough memory.");
+  EXPECT_EQ(sink.text, "Fehler 1 beim Anfordern von " + std::to_string(100 * sizeof(Huge)) +
+                           " Bytes Arbeitsspeicher. Nicht genug Speicher.");
   EXPECT_EQ(arr.Count(), 0u);
 }

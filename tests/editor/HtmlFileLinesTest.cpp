@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <utility>
 
 using namespace postello;
 
@@ -130,13 +131,16 @@ TEST(ReadHtmlFile, ReadsAFile) {
 
 TEST(ReadHtmlFile, UnreadableFileNamesFileAndReason) {
   postello::test::TempDir dir;
-  for (const std::string& path : {dir.file("fehlt.htm"), dir.path()}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {dir.file("fehlt.htm"), "Die Datei oder der Ordner existiert nicht"},
+      {dir.path(), "Das ist ein Ordner, keine Datei"},
+  };
+  for (const auto& [path, reason] : cases) {
     try {
       ReadHtmlFile(path);
       FAIL() << path;
     } catch (const std::runtime_error& e) {
-      const std::string m = e.what();
-      EXPECT_NE(m.find("Die Datei \"" + path + "\" konnte nicht gelesen werden: "), std::string::npos) << m;
+      EXPECT_EQ(std::string(e.what()), "Die Datei \"" + path + "\" konnte nicht gelesen werden: " + reason);
     }
     EXPECT_THROW(ReadCp1252File(path), std::runtime_error);
   }

@@ -84,7 +84,7 @@ TEST(PreviewHtml, FailureNamesTheFileAndTheReason) {
     WritePreviewFile(path, {"x"});
     FAIL();
   } catch (const ESaveError& e) {
-    EXPECT_STREQ(e.what(), ("Die Datei \"" + path + "\" konnte nicht gespeichert werden: No such file or directory").c_str());
+    EXPECT_STREQ(e.what(), ("Die Datei \"" + path + "\" konnte nicht gespeichert werden: Die Datei oder der Ordner existiert nicht").c_str());
   }
 }
 

@@ -430,7 +430,9 @@ TEST_F(MessageTest, UnreadableFileLeavesTheMessageUnchanged) {
     Msg.AddAttachmentFile(Dir.Path("fehlt.pdf"), "", false);
     FAIL() << "no error for a missing file";
   } catch (const EFOpenError& error) {
-    EXPECT_NE(std::string(error.what()).find("fehlt.pdf"), std::string::npos);
+    // A missing attachment at sending time: German, with the file and the reason.
+    EXPECT_EQ(std::string(error.what()), "Die Datei \"" + Dir.Path("fehlt.pdf") +
+                                             "\" kann nicht ge\xF6" "ffnet werden: Die Datei oder der Ordner existiert nicht.");
   }
   EXPECT_EQ(Msg.Header, header);
   EXPECT_EQ(Msg.EncodedBody, body);

@@ -157,7 +157,7 @@ TEST_F(SendRunTest, PersonalisedRunOfSevenWithTheThirdRefused) {
   // The line is logged before the counters move on to the third message.
   EXPECT_EQ(logged, std::vector<std::string>{line + " @2"});
   EXPECT_EQ(seen, (std::vector<std::string>{
-                      "14 1 Mails von 7 verarbeitet 0 fehlgeschlagen.",
+                      "14 1 Mail von 7 verarbeitet 0 fehlgeschlagen.",
                       "28 2 Mails von 7 verarbeitet 0 fehlgeschlagen.",
                       "42 3 Mails von 7 verarbeitet 1 fehlgeschlagen.",
                       "57 4 Mails von 7 verarbeitet 1 fehlgeschlagen.",
@@ -265,7 +265,7 @@ TEST_F(SendRunTest, CancelDuringTheThirdOfTenLetsItFinishAndSendsNoFourth) {
     if (Run.Processed() == 1) Run.RequestCancel();
   };
   while (std::optional<TOutgoingMail> mail = Run.NextMessage()) Run.Finish(*mail, DeliverMail(*mail));
-  EXPECT_EQ(Run.StatusText(), "1 Mails von 10 verarbeitet 0 fehlgeschlagen.");
+  EXPECT_EQ(Run.StatusText(), "1 Mail von 10 verarbeitet 0 fehlgeschlagen.");
   EXPECT_EQ(server.Count(), 4);
 
   // A click during the last message finds nothing left to stop.
@@ -403,7 +403,7 @@ TEST_F(SendRunTest, ProgressUsesIntegerDivisionAndAFailedBatchLogsItsFirstAddres
   Run.Run(Choice(), People(1), Konten, Mails, [](const TOutgoingMail&) { return false; });
   EXPECT_EQ(Run.ErrorLog().size(), 2u);
   EXPECT_EQ(Run.ErrorLog().back(), "Fehler beim Senden der Nachricht an p1@example.org");
-  EXPECT_EQ(Run.StatusText(), "1 Mails von 1 verarbeitet 1 fehlgeschlagen.");
+  EXPECT_EQ(Run.StatusText(), "1 Mail von 1 verarbeitet 1 fehlgeschlagen.");
 }
 
 TEST_F(SendRunTest, SelectedRowsGoInListOrderAndMergeTheirOwnRecords) {
@@ -440,7 +440,7 @@ TEST_F(SendRunTest, TypedAddressIsTrimmedAndKeepsThePlaceholders) {
   choice.Recipients = TRecipientChoice::One;
   choice.TypedAddress = "  Typed@Example.org  ";
   Run.Run(choice, ReadRecipientList(Table, 0), Konten, Mails, Capture());
-  EXPECT_EQ(Run.StatusText(), "1 Mails von 1 verarbeitet 0 fehlgeschlagen.");
+  EXPECT_EQ(Run.StatusText(), "1 Mail von 1 verarbeitet 0 fehlgeschlagen.");
   const std::string block = Block(DescribeCaptured(1), "1.eml");
   EXPECT_EQ(Line(block, "envelope"), "versand@example.org -> Typed@Example.org") << block;
   EXPECT_EQ(Line(block, "to"), "Typed@Example.org");
@@ -700,7 +700,7 @@ TEST_F(SendRunTest, CancelEndsAStalledSessionAtOnce) {
   }
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
   EXPECT_TRUE(Run.Cancelled());
-  EXPECT_EQ(Run.StatusText(), "1 Mails von 3 verarbeitet 1 fehlgeschlagen.");
+  EXPECT_EQ(Run.StatusText(), "1 Mail von 3 verarbeitet 1 fehlgeschlagen.");
   EXPECT_EQ(Run.ErrorLog(), (std::vector<std::string>{
                                 "Fehler beim Senden der Nachricht an p1@example.org: vom Benutzer abgebrochen",
                                 "Versand abgebrochen."}));

@@ -58,7 +58,7 @@ private slots:
     TMainForm form(state);
     form.FormCreate(Dir());
     QCOMPARE(form.windowTitle(), QString("Omvex Postello 1.2"));
-    QCOMPARE(form.size(), QSize(638, 512));
+    QCOMPARE(form.size(), QSize(760, 700));
     auto* tabs = form.findChild<QTabWidget*>("PageControl2");
     QCOMPARE(tabs->count(), 4);
     QCOMPARE(tabs->tabText(0), QString("eMail-Datenbank "));

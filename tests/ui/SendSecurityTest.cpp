@@ -216,7 +216,7 @@ private slots:
     took.start();
     Send(form);
     QVERIFY2(took.elapsed() < 5000, QByteArray::number(took.elapsed()).constData());
-    QCOMPARE(Status(form), QString("1 Mails von 3 verarbeitet 1 fehlgeschlagen."));
+    QCOMPARE(Status(form), QString("1 Mail von 3 verarbeitet 1 fehlgeschlagen."));
     QCOMPARE(Log(form), QString("Fehler beim Senden der Nachricht an r1@example.org: vom Benutzer abgebrochen\n"
                                 "Versand abgebrochen."));
     QCOMPARE(button->text(), QString("Mails senden..."));
