@@ -20,7 +20,6 @@ int Count(const TCliArgs& args, const std::string& name, long low, long high) {
 }
 
 int RunAccountOptions(TCliContext& ctx) {
-  if (!ctx.Args.Has("--account")) throw TCliUsageError{"--account fehlt"};
   const long index = ctx.Args.GetInt("--account", -1);
   const bool reuse = ctx.Args.Has("--reuse"), parallel = ctx.Args.Has("--parallel"), rate = ctx.Args.Has("--rate");
   const int reuseN = reuse ? Count(ctx.Args, "--reuse", 0, 100000) : 0;
@@ -34,7 +33,7 @@ int RunAccountOptions(TCliContext& ctx) {
     return kExitRefused;
   }
   if (index < 0 || index >= static_cast<long>(konten.Count())) {
-    ctx.Err << "Es gibt kein Konto mit der Nummer " << index << ".\n";
+    ctx.Err << CliText(NoSuchKontoText(index, konten.Count())) << "\n";
     return kExitRefused;
   }
   TKontoRec& k = konten[static_cast<std::uint32_t>(index)];
@@ -62,10 +61,10 @@ const TCliRegistrar reg({"account-options",
                          "",
                          0,
                          0,
-                         {{"--account", "N", "Nummer des Kontos (siehe postello-cli accounts)"},
+                         {{"--account", "NUMMER", "Nummer des Kontos (siehe postello-cli accounts)", true},
                           {"--reuse", "ANZAHL", "Mails pro Verbindung; 0: eine Verbindung pro Mail"},
                           {"--parallel", "ANZAHL", "Verbindungen gleichzeitig, 1 bis 8"},
-                          {"--rate", "PRO_MINUTE", "h\xF6" "chstens so viele Mails pro Minute; 0: keine Grenze"}},
+                          {"--rate", "ANZAHL", "h\xF6" "chstens ANZAHL Mails pro Minute; 0: keine Grenze"}},
                          RunAccountOptions});
 
 } // namespace

@@ -21,7 +21,6 @@ bool YesNo(const std::string& name, const std::string& value) {
 }
 
 int RunMailOptions(TCliContext& ctx) {
-  if (!ctx.Args.Has("--mail")) throw TCliUsageError{"--mail fehlt"};
   const long index = ctx.Args.GetInt("--mail", -1);
   const bool change = ctx.Args.Has("--unsubscribe") || ctx.Args.Has("--merge-subject");
   std::string unsubscribe;
@@ -38,7 +37,7 @@ int RunMailOptions(TCliContext& ctx) {
     return kExitRefused;
   }
   if (index < 0 || index >= static_cast<long>(mails.Count())) {
-    ctx.Err << "Es gibt keine Mail mit der Nummer " << index << ".\n";
+    ctx.Err << CliText(NoSuchMailText(index, mails.Count())) << "\n";
     return kExitRefused;
   }
   TMailRec& mail = mails[static_cast<std::uint32_t>(index)];
@@ -65,10 +64,10 @@ const TCliRegistrar reg({"mail-options",
                          "",
                          0,
                          0,
-                         {{"--mail", "N", "Nummer der Mail (siehe postello-cli mails)"},
+                         {{"--mail", "NUMMER", "Nummer der Mail (siehe postello-cli mails)", true},
                           {"--unsubscribe", "TEXT",
                            "mailto:- und https:-Ziele, durch Komma getrennt, Platzhalter erlaubt; leer: keine"},
-                          {"--merge-subject", "ja|nein", "Platzhalter im Betreff ersetzen"}},
+                          {"--merge-subject", "JA|NEIN", "Platzhalter im Betreff ersetzen (ja oder nein)"}},
                          RunMailOptions});
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "send/TSMTPSend.h"
 
+#include "core/CountedNoun.h"
+
 #include "send/SmtpAuthCrypto.h"
 #include "send/TTCPBlockSocket.h"
 
@@ -48,8 +50,8 @@ std::string LogLine(std::string_view line) {
 
 std::string Duration(int ms) {
   if (ms % 60000 == 0 && ms >= 120000) return std::to_string(ms / 60000) + " Minuten";
-  if (ms % 1000 == 0) return std::to_string(ms / 1000) + (ms == 1000 ? " Sekunde" : " Sekunden");
-  return std::to_string(ms) + " Millisekunden";
+  if (ms % 1000 == 0) return CountedNoun(static_cast<std::size_t>(ms / 1000), "Sekunde", "Sekunden");
+  return CountedNoun(static_cast<std::size_t>(ms), "Millisekunde", "Millisekunden");
 }
 
 // Whether the AUTH line (upper case) names the method as a word of its

@@ -181,7 +181,7 @@ TEST(StateFileMemory, AnnouncedTextLongerThanTheFileIsRefusedBeforeAllocating) {
   const int rc = RunWithMemoryLimit(256, [&] {
     TMailList mails;
     const TMailLoadResult r = TMailStore::Open(dir.path(), mails);
-    return r.Error.find("Read beyond end of file") != std::string::npos ? 0 : 1;
+    return r.Error.find("Lesen \xFC" "ber das Dateiende hinaus") != std::string::npos ? 0 : 1;
   });
   EXPECT_EQ(rc, 0);
 }
