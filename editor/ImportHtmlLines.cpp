@@ -2,6 +2,7 @@
 
 #include "core/Cp1252.h"
 #include "editor/AsciiCase.h"
+#include "mime/TMediaTypeRegister.h"
 
 #include <filesystem>
 
@@ -69,7 +70,10 @@ private:
     // A reference broken over two lines is no file name.
     if (reference.find('\n') != std::string_view::npos) return;
     const std::string path = ResolveHtmlReference(FFolder, reference);
-    if (!FExists(path)) return;
+    // Only pictures are embedded: an HTML file from elsewhere must not be
+    // able to make the mail carry any file it names (a key, a password
+    // store). The existence test is not even asked for anything else.
+    if (!IsPictureFile(path) || !FExists(path)) return;
     const std::string cid = EmbeddedContentId(path);
     if (cid.empty()) return;
     FResult.Rows.push_back({path, cid});
@@ -112,6 +116,10 @@ private:
 };
 
 } // namespace
+
+bool IsPictureFile(const std::string& path) {
+  return ContentTypeForFile(path).compare(0, 6, "image/") == 0;
+}
 
 bool FileExistsOnDisk(const std::string& path) {
   std::error_code ec;

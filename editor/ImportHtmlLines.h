@@ -33,6 +33,10 @@ struct THtmlImport {
 // True for a regular file (after following links) at path.
 bool FileExistsOnDisk(const std::string& path);
 
+// Whether path names a picture: the media type registered for its
+// extension is image/*. The import embeds nothing else.
+bool IsPictureFile(const std::string& path);
+
 // The content id of an embedded file: its name without folder, in
 // Windows-1252, with a to z upper-cased ("/x/Logo.gif" gives "LOGO.GIF").
 std::string EmbeddedContentId(const std::string& path);
@@ -47,7 +51,8 @@ std::string ResolveHtmlReference(const std::string& folder, std::string_view ref
 // '>' after it (quotes mean nothing here). A tag whose upper-cased text
 // begins with "IMG " and holds SRC=" (any case) refers to the text after
 // the first SRC=" up to the next double quote (or the end of the tag); if
-// exists() says there is a file at the resolved reference, the reference
+// the resolved reference is a picture by its extension (IsPictureFile)
+// and exists() says there is a file there, the reference
 // becomes "cid:" + content id followed by one double quote, and a row is
 // added. Each reference counts on its own, so a picture used twice gives
 // two equal rows.

@@ -1,11 +1,20 @@
 #include "editor/TWriteMailState.h"
 
 #include "editor/DesignHtml.h"
+#include "editor/HtmlFileLines.h"
 #include "editor/HtmlToPlainText.h"
+#include "editor/ImportHtmlLines.h"
 #include "editor/MemoText.h"
+#include "editor/PreviewHtml.h"
+#include "editor/RtfFile.h"
 #include "editor/RtfReader.h"
 #include "editor/RtfWriter.h"
 
+#include "core/SafeFile.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
 #include <utility>
 
 namespace postello {
@@ -210,6 +219,114 @@ void TWriteMailState::NewsDesignClick(bool newsDesign) {
 }
 
 void TWriteMailState::SpeedButton1Click() { HTMLToText(); }
+
+TInsertTarget TWriteMailState::InsertTarget(TMailPage main, TDesignSubPage design, THtmlSubPage html) {
+  switch (main) {
+  case mpDesign: return design == dpEdit ? itDocument : itNone;
+  case mpHtml: return html == hpEdit ? itHtmlSource : itNone;
+  case mpText: return itPlainText;
+  }
+  return itNone;
+}
+
+TInsertTarget TWriteMailState::PictureTarget(TMailPage main, TDesignSubPage design, THtmlSubPage html) {
+  const TInsertTarget target = InsertTarget(main, design, html);
+  return target == itPlainText ? itNone : target;
+}
+
+std::string TWriteMailState::Placeholder(const std::string& fieldName) { return "[%" + fieldName + "]"; }
+
+std::string TWriteMailState::PictureTag(const std::string& contentId) {
+  return "<img src=\"cid:" + contentId + "\" border=0>";
+}
+
+void TWriteMailState::AttachBtnClick(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    Attachments.push_back({path, ""});
+    m_view.ShowAttachments(Attachments);
+    if (Messages().Show("Soll die Datei eingebettet werden? Z.B. als ein Bild?", "Einbetten?", TMsgButtons::YesNo,
+                        TMsgIcon::Question) == TMsgResult::Yes) {
+      Attachments.back().ContentId = EmbeddedContentId(path);
+      m_view.ShowAttachments(Attachments);
+    }
+  }
+}
+
+void TWriteMailState::DelAttachBtnClick(const std::vector<std::size_t>& selected) {
+  std::vector<std::size_t> rows = selected;
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+    if (*it < Attachments.size()) Attachments.erase(Attachments.begin() + static_cast<std::ptrdiff_t>(*it));
+  }
+  m_view.ShowAttachments(Attachments);
+}
+
+void TWriteMailState::DelAllAttachBtnClick() {
+  Attachments.clear();
+  m_view.ShowAttachments(Attachments);
+}
+
+std::string TWriteMailState::PicBtnClick(const std::string& path) {
+  const std::string cid = EmbeddedContentId(path);
+  Attachments.push_back({path, cid});
+  m_view.ShowAttachments(Attachments);
+  return PictureTag(cid);
+}
+
+bool TWriteMailState::ImportBtnClick(const std::string& path) {
+  TDesignDocument doc;
+  try {
+    doc = ReadRtfFile(path);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return false;
+  }
+  // The background is the mail's, not the file's.
+  doc.BackColor = DesignColor;
+  m_view.SetDocument(doc);
+  return true;
+}
+
+bool TWriteMailState::HTMLImportClick(const std::string& path, const std::function<void(int)>& progress) {
+  THtmlImport imported;
+  try {
+    const THtmlFileLines read = ReadHtmlFile(path);
+    // Rows must name their files from anywhere, so the folder is absolute.
+    std::string folder = std::filesystem::absolute(path).parent_path().string();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    imported = ImportHtmlLines(read.Lines, folder, FileExistsOnDisk, progress);
+  } catch (const std::exception& e) {
+    if (progress) progress(0);
+    ShowError(e.what());
+    return false;
+  }
+  {
+    const TGuard loading(LoadingGuard);
+    m_view.SetHtmlSource(imported.Lines);
+    if (progress) progress(0);
+  }
+  Attachments.insert(Attachments.end(), imported.Rows.begin(), imported.Rows.end());
+  m_view.ShowAttachments(Attachments);
+  HTMLToText();
+  return true;
+}
+
+void TWriteMailState::EditBtnClick() {
+  m_view.SetHtmlSource(m_view.GeneratedHtml());
+  MailTypClick(1);
+}
+
+std::string TWriteMailState::WritePreview(const std::vector<std::string>& html, const std::string& progDir) {
+  const std::string path = PreviewFilePath(progDir);
+  try {
+    WritePreviewFile(path, PreviewHtmlLines(html, Attachments));
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return {};
+  }
+  return path;
+}
 
 void TWriteMailState::RTFToHTML() {
   if (MailType != 0) return;

@@ -15,11 +15,17 @@
 #include "editor/TNewsDesign.h"
 #include "editor/TWriteMailView.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace postello {
+
+// Where "Datenfeld einfügen" and the picture buttons put their text: the
+// editable text of the visible page, or nothing.
+enum TInsertTarget { itNone, itDocument, itHtmlSource, itPlainText };
 
 class TWriteMailState {
 public:
@@ -92,6 +98,51 @@ public:
   // "Zurück...": the plain text is brought up to date; the window then
   // closes (and asks the close question).
   void SpeedButton1Click();
+
+  // The editing commands. Each works on the rows and texts held here and
+  // in the view; the window asks its file questions first and hands in
+  // the answers.
+
+  // The text that receives insertions while these pages are visible.
+  static TInsertTarget InsertTarget(TMailPage main, TDesignSubPage design, THtmlSubPage html);
+  // The same for a picture tag: never the plain text.
+  static TInsertTarget PictureTarget(TMailPage main, TDesignSubPage design, THtmlSubPage html);
+  // "[%" + field name + "]", as the field merge resolves it.
+  static std::string Placeholder(const std::string& fieldName);
+  // The picture tag inserted for an embedded part.
+  static std::string PictureTag(const std::string& contentId);
+
+  // "Dateien anhängen...": one row per path (file-system paths, in the
+  // dialog's order), each followed by the question whether to embed it;
+  // Yes gives the row the file's content id.
+  void AttachBtnClick(const std::vector<std::string>& paths);
+  // "Markierte Anhänge löschen": removes the rows at these indices (any
+  // order, duplicates and indices beyond the end ignored), from the last
+  // to the first.
+  void DelAttachBtnClick(const std::vector<std::size_t>& selected);
+  void DelAllAttachBtnClick();
+  // A picture button: adds the embedded row of path and returns the tag
+  // to insert at the caret (which the window inserts only where a target
+  // is visible).
+  std::string PicBtnClick(const std::string& path);
+  // "RTF-Import...": replaces the document by the file's. A file that
+  // cannot be read fully is reported and leaves the document as it was;
+  // false then.
+  bool ImportBtnClick(const std::string& path);
+  // "HTML-Import...": the file's lines, pictures rewritten to their parts,
+  // become the HTML source; the new rows follow those already there; then
+  // the plain text is derived. progress gets the percentage per line; it
+  // is set back to 0 at the end. A file that cannot be read is reported
+  // and changes nothing; false then.
+  bool HTMLImportClick(const std::string& path, const std::function<void(int)>& progress);
+  // "Quelltext als reines HTML bearbeiten...": the generated HTML becomes
+  // the HTML source and the mail an HTML mail, as a click on its button.
+  void EditBtnClick();
+  // The preview of the HTML with its embedded parts (rows) in place of
+  // their "cid:" references, written to mail~.htm in progDir. Returns the
+  // file's path, or empty after reporting a failure (file name and
+  // reason).
+  std::string WritePreview(const std::vector<std::string>& html, const std::string& progDir);
 
   // The derivations.
   void RTFToHTML();

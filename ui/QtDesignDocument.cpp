@@ -49,6 +49,8 @@ int PointsOf(const QTextCharFormat& f, const QFont& fallback) {
   return whole > 0 ? whole : TCharFormat{}.Size;
 }
 
+} // namespace
+
 TCharFormat CharFormatFromQ(const QTextCharFormat& f, const QFont& fallback) {
   TCharFormat c;
   c.Face = FromQ(FaceOf(f, fallback));
@@ -62,6 +64,8 @@ TCharFormat CharFormatFromQ(const QTextCharFormat& f, const QFont& fallback) {
                     : fallback.underline();
   return c;
 }
+
+namespace {
 
 void AppendRun(TParagraph& p, const TCharFormat& format, std::string text) {
   if (text.empty()) return;

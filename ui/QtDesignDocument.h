@@ -23,6 +23,10 @@ std::uint32_t ColorFromQ(const QColor& color);
 // The Qt format of a run.
 QTextCharFormat CharFormatToQ(const TCharFormat& format);
 
+// The model's format of a Qt format; what f leaves unset comes from
+// fallback (the document's default font), the colour from black.
+TCharFormat CharFormatFromQ(const QTextCharFormat& f, const QFont& fallback);
+
 // Replaces the content of doc by the model, background included. The
 // undo history is cleared: loading is not an edit.
 void DesignToQt(const TDesignDocument& model, QTextDocument& doc);

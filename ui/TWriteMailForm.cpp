@@ -2,15 +2,28 @@
 
 #include "QtDesignDocument.h"
 #include "QtText.h"
+#include "TEditorDialogs.h"
 
+#include "core/ProgDir.h"
+#include "core/SafeFile.h"
 #include "core/StoredDateTime.h"
+#include "editor/EditorToolbar.h"
+#include "editor/InsertAtCaret.h"
 #include "editor/MemoText.h"
 
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
+#include <QUrl>
 
 namespace postello {
 namespace {
@@ -34,6 +47,94 @@ void SetMemoLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
   memo->setPlainText(text);
 }
 
+// The lines of a text widget's document as the caret counts them: Qt's
+// empty document (one empty block) is a target without lines.
+std::vector<std::string> DocumentLines(const QTextDocument& doc) {
+  std::vector<std::string> lines;
+  if (doc.isEmpty()) return lines;
+  for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) lines.push_back(FromQ(b.text()));
+  return lines;
+}
+
+// Inserts text into edit's document where the editor's caret rule puts
+// it, keeping the formatting of the characters around it, and places the
+// caret after it (or leaves it, when the text became a new last line).
+template <class Edit> void InsertIntoEdit(Edit* edit, const std::string& text) {
+  QTextDocument* doc = edit->document();
+  const std::vector<std::string> lines = DocumentLines(*doc);
+  const std::size_t caret = CaretFromQtPosition(lines, static_cast<std::size_t>(edit->textCursor().selectionStart()));
+  const TCaretInsert result = InsertAtCaret(lines, caret, text);
+  QTextCursor c(doc);
+  if (result.Appended) {
+    c.movePosition(QTextCursor::End);
+    if (!lines.empty()) c.insertBlock();
+  } else {
+    c.setPosition(static_cast<int>(QtPositionFromCaret(lines, caret)));
+  }
+  c.insertText(ToQ(text));
+  QTextCursor after(doc);
+  after.setPosition(static_cast<int>(QtPositionFromCaret(result.Lines, result.Caret)));
+  edit->setTextCursor(after);
+  edit->setFocus();
+}
+
+// Small drawn icons for the toolbar buttons that have no caption.
+QIcon AlignIcon(Qt::Alignment align) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setPen(QPen(Qt::black, 1));
+  const int widths[] = {14, 9, 14, 9, 14};
+  for (int k = 0; k < 5; ++k) {
+    const int w = widths[k];
+    const int left = align & Qt::AlignHCenter ? (16 - w) / 2 : align & Qt::AlignRight ? 15 - w : 1;
+    p.drawLine(left, 2 + 3 * k, left + w - 1, 2 + 3 * k);
+  }
+  return QIcon(pm);
+}
+
+QIcon ColorIcon(const QColor& color, bool letter) {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  if (letter) {
+    QFont f = p.font();
+    f.setBold(true);
+    f.setPixelSize(11);
+    p.setFont(f);
+    p.setPen(Qt::black);
+    p.drawText(QRect(0, 0, 16, 12), Qt::AlignCenter, QStringLiteral("A"));
+    p.fillRect(QRect(1, 12, 14, 3), color);
+  } else {
+    p.fillRect(QRect(1, 1, 14, 14), color);
+    p.setPen(Qt::black);
+    p.drawRect(QRect(1, 1, 13, 13));
+  }
+  return QIcon(pm);
+}
+
+QIcon BulletIcon() {
+  QPixmap pm(16, 16);
+  pm.fill(Qt::transparent);
+  QPainter p(&pm);
+  p.setRenderHint(QPainter::Antialiasing);
+  for (int k = 0; k < 3; ++k) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(3, 3 + 5 * k), 1.6, 1.6);
+    p.setPen(QPen(Qt::black, 1));
+    p.drawLine(7, 3 + 5 * k, 15, 3 + 5 * k);
+  }
+  return QIcon(pm);
+}
+
+TEditorDialogs::TFileQuestion PictureQuestion() {
+  return {{{QStringLiteral("JPG, GIF, PNG-Grafiken (*.jpg,*.jpeg,*.gif,*.png)"),
+            QStringLiteral("*.jpg *.jpeg *.gif *.png *.JPG *.JPEG *.GIF *.PNG")}},
+          QStringLiteral("GIF"),
+          false};
+}
+
 } // namespace
 
 TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this) {
@@ -49,6 +150,15 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   ui.RichEdit1->setFont(editorFont);
   ui.RichEdit1->setLineWrapMode(QTextEdit::NoWrap);
   ui.PicBtn2->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+  ui.PicBtn->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+  SetUpToolbar();
+  // Enter belongs to the control that has the focus (a size typed into the
+  // size list, a line of the subject), never to a button of the window.
+  for (QPushButton* button : findChildren<QPushButton*>()) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
+  m_designForm = new TNewsDesignForm(this);
 
   ui.ListView1->setColumnWidth(0, 300);
   ui.ListView1->setColumnWidth(1, 100);
@@ -72,14 +182,299 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   connect(ui.NewsCheck, &QRadioButton::clicked, this, [this] { m_state.NewsDesignClick(true); });
   connect(ui.NormalCheck, &QRadioButton::clicked, this, [this] { m_state.NewsDesignClick(false); });
   connect(ui.SpeedButton1, &QPushButton::clicked, this, &TWriteMailForm::SpeedButton1Click);
+  connect(ui.PageControl2, &QTabWidget::currentChanged, this, [this](int page) {
+    if (page == dpPreview) ShowPreview(ui.WebBrowser1, GeneratedHtml());
+  });
+  connect(ui.PageControl3, &QTabWidget::currentChanged, this, [this](int page) {
+    if (page == hpPreview) ShowPreview(ui.WebBrowser2, HtmlSource());
+  });
+
+  connect(ui.InsertFieldBtn, &QPushButton::clicked, this, &TWriteMailForm::InsertFieldClick);
+  connect(ui.AttachBtn, &QPushButton::clicked, this, &TWriteMailForm::AttachBtnClick);
+  connect(ui.DelAttachBtn, &QPushButton::clicked, this, &TWriteMailForm::DelAttachBtnClick);
+  connect(ui.DelAllAttachBtn, &QPushButton::clicked, this, &TWriteMailForm::DelAllAttachBtnClick);
+  connect(ui.ListView1, &QTreeWidget::itemSelectionChanged, this,
+          [this] { ui.DelAttachBtn->setEnabled(!ui.ListView1->selectedItems().isEmpty()); });
+  connect(ui.PicBtn, &QToolButton::clicked, this, &TWriteMailForm::PicBtnClick);
+  connect(ui.PicBtn2, &QToolButton::clicked, this, &TWriteMailForm::PicBtnClick);
+  connect(ui.ImportBtn, &QPushButton::clicked, this, &TWriteMailForm::ImportBtnClick);
+  connect(ui.HTMLImportBtn, &QPushButton::clicked, this, &TWriteMailForm::HTMLImportClick);
+  connect(ui.EditBtn, &QPushButton::clicked, this, &TWriteMailForm::EditBtnClick);
+  connect(ui.NewsConfigBtn, &QPushButton::clicked, this, &TWriteMailForm::NewsConfigBtnClick);
+
+  connect(ui.RichEdit1, &QTextEdit::cursorPositionChanged, this, &TWriteMailForm::RichEdit1SelectionChange);
+  connect(ui.RichEdit1, &QTextEdit::selectionChanged, this, &TWriteMailForm::RichEdit1SelectionChange);
+  connect(ui.BoldBtn, &QToolButton::clicked, this, &TWriteMailForm::BoldBtnClick);
+  connect(ui.ItalicBtn, &QToolButton::clicked, this, &TWriteMailForm::ItalicBtnClick);
+  connect(ui.UnderlineBtn, &QToolButton::clicked, this, &TWriteMailForm::UnderlineBtnClick);
+  connect(ui.FColorBtn, &QToolButton::clicked, this, &TWriteMailForm::FColorBtnClick);
+  connect(ui.BkColorBtn, &QToolButton::clicked, this, &TWriteMailForm::BkColorBtnClick);
+  // A pick from the list, or Enter after typing (the list does not report
+  // a typed text it does not hold, nor an empty one).
+  connect(ui.FontName, &QComboBox::textActivated, this, &TWriteMailForm::FontNameChange);
+  connect(ui.FontName->lineEdit(), &QLineEdit::returnPressed, this, &TWriteMailForm::FontNameChange);
+  connect(ui.FontSize, &QComboBox::textActivated, this, &TWriteMailForm::FontSizeChange);
+  connect(ui.FontSize->lineEdit(), &QLineEdit::returnPressed, this, &TWriteMailForm::FontSizeChange);
+  connect(ui.PLeftBtn, &QToolButton::clicked, this, &TWriteMailForm::PLeftBtnClick);
+  connect(ui.PCenterBtn, &QToolButton::clicked, this, &TWriteMailForm::PCenterBtnClick);
+  connect(ui.PRightBtn, &QToolButton::clicked, this, &TWriteMailForm::PRightBtnClick);
+  connect(ui.NumberingBtn, &QToolButton::clicked, this, &TWriteMailForm::NumberingBtnClick);
 
   // The controls start as for a new mail; nothing waits for conversion
   // before the first opening.
   m_state.NewMail({});
   StopTimer();
+  // FormCreate: the toolbar follows the (empty) document.
+  RichEdit1SelectionChange();
 }
 
+void TWriteMailForm::SetUpToolbar() {
+  QStringList families = QFontDatabase::families();
+  families.sort(Qt::CaseInsensitive);
+  ui.FontName->addItems(families);
+  for (std::string_view size : kFontSizeEntries) ui.FontSize->addItem(QString::fromLatin1(size.data(), size.size()));
+  ui.FontSize->setCurrentIndex(kStartFontSizeEntry);
+  ui.PLeftBtn->setIcon(AlignIcon(Qt::AlignLeft));
+  ui.PCenterBtn->setIcon(AlignIcon(Qt::AlignHCenter));
+  ui.PRightBtn->setIcon(AlignIcon(Qt::AlignRight));
+  ui.PLeftBtn->setChecked(true);
+  ui.FColorBtn->setIcon(ColorIcon(Qt::red, true));
+  ui.BkColorBtn->setIcon(ColorIcon(Qt::yellow, false));
+  ui.NumberingBtn->setIcon(BulletIcon());
+}
+
+std::string TWriteMailForm::ProgDir() const {
+  return m_progDir.empty() ? ResolveProgDir(ProgramFileDir()) : m_progDir;
+}
+
+// The dialog hands its settings to the state whenever it closes, so the
+// state holds what the commit stores.
 void TWriteMailForm::Commit(TMailRecFields& mail) { m_state.Commit(mail, NowDateTime()); }
+
+void TWriteMailForm::LoadMail(const TMailRecFields& mail, const std::vector<std::string>& fieldNames) {
+  m_state.Load(mail, fieldNames);
+  m_designForm->SetDesign(m_state.Design);
+}
+
+void TWriteMailForm::InsertAt(TInsertTarget target, const std::string& text) {
+  switch (target) {
+  case itDocument: InsertIntoEdit(ui.RichEdit1, text); break;
+  case itHtmlSource: InsertIntoEdit(ui.Memo1, text); break;
+  case itPlainText: InsertIntoEdit(ui.Memo2, text); break;
+  case itNone: break;
+  }
+}
+
+TInsertTarget TWriteMailForm::VisibleTarget(bool picture) const {
+  const auto main = static_cast<TMailPage>(ui.PageControl1->currentIndex());
+  const auto design = static_cast<TDesignSubPage>(ui.PageControl2->currentIndex());
+  const auto html = static_cast<THtmlSubPage>(ui.PageControl3->currentIndex());
+  return picture ? TWriteMailState::PictureTarget(main, design, html)
+                 : TWriteMailState::InsertTarget(main, design, html);
+}
+
+void TWriteMailForm::InsertFieldClick() {
+  if (ui.FelderCombo->currentIndex() < 0) return;
+  InsertAt(VisibleTarget(false), TWriteMailState::Placeholder(FromQ(ui.FelderCombo->currentText())));
+}
+
+void TWriteMailForm::AttachBtnClick() {
+  const QStringList files = TEditorDialogs::OpenFiles({{}, {}, true}, this);
+  std::vector<std::string> paths;
+  for (const QString& f : files) paths.push_back(PathFromQ(f));
+  m_state.AttachBtnClick(paths);
+}
+
+void TWriteMailForm::DelAttachBtnClick() {
+  std::vector<std::size_t> rows;
+  for (QTreeWidgetItem* item : ui.ListView1->selectedItems()) {
+    rows.push_back(static_cast<std::size_t>(ui.ListView1->indexOfTopLevelItem(item)));
+  }
+  m_state.DelAttachBtnClick(rows);
+  ui.DelAttachBtn->setEnabled(!ui.ListView1->selectedItems().isEmpty());
+}
+
+void TWriteMailForm::DelAllAttachBtnClick() {
+  m_state.DelAllAttachBtnClick();
+  ui.DelAttachBtn->setEnabled(false);
+}
+
+void TWriteMailForm::PicBtnClick() {
+  const QStringList files = TEditorDialogs::OpenFiles(PictureQuestion(), this);
+  if (files.isEmpty()) return;
+  InsertAt(VisibleTarget(true), m_state.PicBtnClick(PathFromQ(files.first())));
+}
+
+void TWriteMailForm::ImportBtnClick() {
+  const QStringList files = TEditorDialogs::OpenFiles(
+      {{{QStringLiteral("RTF-Dateien (*.RTF)"), QStringLiteral("*.RTF *.rtf *.Rtf")}}, QStringLiteral("RTF"), false},
+      this);
+  if (files.isEmpty()) return;
+  m_state.ImportBtnClick(PathFromQ(files.first()));
+}
+
+void TWriteMailForm::HTMLImportClick() {
+  const QStringList files = TEditorDialogs::OpenFiles(
+      {{{QStringLiteral("HTML-Dateien (*.htm;*.html)"), QStringLiteral("*.html *.htm *.HTML *.HTM")},
+        {QStringLiteral("Alle Dateien (*.*)"), QStringLiteral("*")}},
+       QStringLiteral("HTM"),
+       false},
+      this);
+  if (files.isEmpty()) return;
+  m_state.HTMLImportClick(PathFromQ(files.first()), [this](int percent) { ui.ProgressBar1->setValue(percent); });
+}
+
+void TWriteMailForm::EditBtnClick() { m_state.EditBtnClick(); }
+
+void TWriteMailForm::NewsConfigBtnClick() {
+  m_designForm->SetDesign(m_state.Design);
+  m_designForm->exec();
+  // The dialog has no Cancel: what it shows now is the design.
+  m_state.Design = m_designForm->Design();
+  m_state.DesignDialogClosed();
+}
+
+void TWriteMailForm::ShowPreview(QTextBrowser* browser, const std::vector<std::string>& html) {
+  const std::string path = m_state.WritePreview(html, ProgDir());
+  if (path.empty()) return;
+  // The file is Windows-1252 and says so nowhere; the browser would take
+  // it as UTF-8, so it is read and converted here.
+  const std::optional<std::string> bytes = ReadWholeFile(path);
+  browser->clear();
+  if (!bytes) return;
+  browser->document()->setBaseUrl(QUrl::fromLocalFile(PathToQ(path)));
+  browser->setHtml(ToQ(*bytes));
+}
+
+void TWriteMailForm::RichEdit1SelectionChange() {
+  if (m_state.ConversionGuard) return;
+  const TWriteMailState::TGuard sync(m_state.SyncGuard);
+  QTextEdit* rich = ui.RichEdit1;
+  // The selection's attributes, or in an empty document the ones typed
+  // text will get.
+  const TCharFormat source = CharFormatFromQ(rich->currentCharFormat(), rich->document()->defaultFont());
+  ui.BoldBtn->setChecked(source.Bold);
+  ui.ItalicBtn->setChecked(source.Italic);
+  ui.UnderlineBtn->setChecked(source.Underline);
+  const int sizeEntry = FontSizeEntry(source.Size);
+  if (sizeEntry >= 0) ui.FontSize->setCurrentIndex(sizeEntry);
+  ui.FontName->setCurrentText(ToQ(source.Face));
+  const QTextCursor cursor = rich->textCursor();
+  const Qt::Alignment h = cursor.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+  if (h & Qt::AlignHCenter) {
+    ui.PCenterBtn->setChecked(true);
+  } else if (h & (Qt::AlignRight | Qt::AlignTrailing)) {
+    ui.PRightBtn->setChecked(true);
+  } else {
+    ui.PLeftBtn->setChecked(true);
+  }
+  // Also while the document holds text, so the toggle always tells the
+  // truth about the caret's paragraph.
+  ui.NumberingBtn->setChecked(cursor.currentList() != nullptr);
+}
+
+void TWriteMailForm::MergeCurrText(const QTextCharFormat& format) {
+  QTextEdit* rich = ui.RichEdit1;
+  rich->mergeCurrentCharFormat(format);
+  if (rich->document()->isEmpty()) {
+    // The empty document's own format, so the first character typed gets
+    // it wherever the caret was put.
+    QTextCursor c = rich->textCursor();
+    c.mergeBlockCharFormat(format);
+  }
+}
+
+void TWriteMailForm::BoldBtnClick() {
+  if (m_state.SyncGuard) return;
+  QTextCharFormat f;
+  f.setFontWeight(ui.BoldBtn->isChecked() ? QFont::Bold : QFont::Normal);
+  MergeCurrText(f);
+}
+
+void TWriteMailForm::ItalicBtnClick() {
+  if (m_state.SyncGuard) return;
+  QTextCharFormat f;
+  f.setFontItalic(ui.ItalicBtn->isChecked());
+  MergeCurrText(f);
+}
+
+void TWriteMailForm::UnderlineBtnClick() {
+  if (m_state.SyncGuard) return;
+  QTextCharFormat f;
+  f.setFontUnderline(ui.UnderlineBtn->isChecked());
+  MergeCurrText(f);
+}
+
+void TWriteMailForm::FColorBtnClick() {
+  if (m_state.SyncGuard) return;
+  const TCharFormat current = CharFormatFromQ(ui.RichEdit1->currentCharFormat(), ui.RichEdit1->document()->defaultFont());
+  const std::optional<std::uint32_t> color = TEditorDialogs::ChooseColor(current.Color, this);
+  if (!color) return;
+  QTextCharFormat f;
+  f.setForeground(ColorToQ(*color));
+  MergeCurrText(f);
+}
+
+void TWriteMailForm::FontNameChange() {
+  if (m_state.SyncGuard) return;
+  const QString face = ui.FontName->currentText().trimmed();
+  if (!face.isEmpty()) {
+    QTextCharFormat f;
+    f.setFontFamilies(QStringList{face});
+    MergeCurrText(f);
+  }
+  ui.RichEdit1->setFocus();
+}
+
+void TWriteMailForm::FontSizeChange() {
+  if (m_state.SyncGuard) return;
+  QTextCharFormat f;
+  f.setFontPointSize(FontSizeFromText(FromQ(ui.FontSize->currentText())));
+  MergeCurrText(f);
+  ui.RichEdit1->setFocus();
+}
+
+void TWriteMailForm::SetParagraphAlignment(Qt::Alignment alignment) {
+  if (m_state.SyncGuard) return;
+  ui.RichEdit1->setAlignment(alignment);
+}
+
+void TWriteMailForm::PLeftBtnClick() { SetParagraphAlignment(Qt::AlignLeft | Qt::AlignAbsolute); }
+void TWriteMailForm::PCenterBtnClick() { SetParagraphAlignment(Qt::AlignHCenter); }
+void TWriteMailForm::PRightBtnClick() { SetParagraphAlignment(Qt::AlignRight | Qt::AlignAbsolute); }
+
+void TWriteMailForm::NumberingBtnClick() {
+  if (m_state.SyncGuard) return;
+  QTextCursor c = ui.RichEdit1->textCursor();
+  if (ui.NumberingBtn->isChecked()) {
+    if (!c.currentList()) c.createList(QTextListFormat::ListDisc);
+    return;
+  }
+  // Every paragraph of the selection leaves its list.
+  const int begin = c.selectionStart();
+  const int end = c.selectionEnd();
+  QTextBlock block = ui.RichEdit1->document()->findBlock(begin);
+  c.beginEditBlock();
+  while (block.isValid() && block.position() <= end) {
+    if (QTextList* list = block.textList()) {
+      list->remove(block);
+      QTextCursor bc(block);
+      QTextBlockFormat plain = bc.blockFormat();
+      plain.setIndent(0);
+      bc.setBlockFormat(plain);
+    }
+    block = block.next();
+  }
+  c.endEditBlock();
+}
+
+void TWriteMailForm::BkColorBtnClick() {
+  // Not held back while the toolbar follows the caret: the background is
+  // no attribute of the text.
+  const std::optional<std::uint32_t> color = TEditorDialogs::ChooseColor(m_state.DesignColor, this);
+  if (!color) return;
+  m_state.BackColorChosen(*color);
+}
 
 void TWriteMailForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

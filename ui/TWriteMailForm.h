@@ -2,12 +2,17 @@
 // "Mail schreiben": the modal editor window for one mail. It binds the
 // controls to TWriteMailState, which decides what every event does; the
 // window itself only shows and reads controls.
+#include "TNewsDesignForm.h"
+
 #include "editor/TWriteMailState.h"
 #include "editor/TWriteMailView.h"
 #include "ui_TWriteMailForm.h"
 
 #include <QDialog>
 #include <QTimer>
+
+class QTextBrowser;
+class QTextCharFormat;
 
 namespace postello {
 
@@ -19,11 +24,20 @@ public:
   // Prepares the window for a new mail or for a stored one; exec() then
   // shows it and returns Accepted when the user chose to save.
   void NewMail(const std::vector<std::string>& fieldNames) { m_state.NewMail(fieldNames); }
-  void LoadMail(const TMailRecFields& mail, const std::vector<std::string>& fieldNames) {
-    m_state.Load(mail, fieldNames);
-  }
+  void LoadMail(const TMailRecFields& mail, const std::vector<std::string>& fieldNames);
   // Writes the window's content into mail, dated now.
   void Commit(TMailRecFields& mail);
+
+  // The folder of the state files (ends with '/'), where the preview file
+  // mail~.htm is written. Until it is set, the folder the program would
+  // choose for itself.
+  void SetProgDir(const std::string& dir) { m_progDir = dir; }
+  std::string ProgDir() const;
+
+  // The newsletter design dialog of this window: made once, it keeps its
+  // settings between mails; an opened mail's settings are loaded into it,
+  // and what it shows when it closes is what the commit stores.
+  TNewsDesignForm* DesignForm() const { return m_designForm; }
 
   TWriteMailState& State() { return m_state; }
 
@@ -58,12 +72,51 @@ public slots:
   void reject() override;
   void SpeedButton1Click();
 
+  // The editing commands.
+  void InsertFieldClick();
+  void AttachBtnClick();
+  void DelAttachBtnClick();
+  void DelAllAttachBtnClick();
+  void PicBtnClick();
+  void ImportBtnClick();
+  void HTMLImportClick();
+  void EditBtnClick();
+  void NewsConfigBtnClick();
+
+  // The toolbar of the design document: it follows the caret, and its
+  // controls format the text (CurrText: the selection, or what is typed
+  // next in an empty document).
+  void RichEdit1SelectionChange();
+  void BoldBtnClick();
+  void ItalicBtnClick();
+  void UnderlineBtnClick();
+  void FColorBtnClick();
+  void FontNameChange();
+  void FontSizeChange();
+  void PLeftBtnClick();
+  void PCenterBtnClick();
+  void PRightBtnClick();
+  void NumberingBtnClick();
+  void BkColorBtnClick();
+
 protected:
   void showEvent(QShowEvent* event) override; // FormShow
   void hideEvent(QHideEvent* event) override;
 
 private:
+  void SetUpToolbar();
+  void MergeCurrText(const QTextCharFormat& format);
+  void SetParagraphAlignment(Qt::Alignment alignment);
+  // Where a placeholder (or a picture tag) goes on the visible page.
+  TInsertTarget VisibleTarget(bool picture) const;
+  // Inserts text at the caret of target's text; nothing for itNone.
+  void InsertAt(TInsertTarget target, const std::string& text);
+  // Writes the preview file of html and shows it in browser.
+  void ShowPreview(QTextBrowser* browser, const std::vector<std::string>& html);
+
   TWriteMailState m_state;
+  TNewsDesignForm* m_designForm = nullptr;
+  std::string m_progDir;
 };
 
 } // namespace postello

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     postello::TMainForm mainForm(state);
     mainForm.FormCreate(postello::ResolveProgDir(postello::ProgramFileDir()));
     postello::TWriteMailForm writeMail(&mainForm);
+    writeMail.SetProgDir(state.ProgDir);
     mainForm.SetWriteMailForm(&writeMail);
     postello::TEditKontenForm editKonten(&mainForm);
     mainForm.SetEditKontenForm(&editKonten);

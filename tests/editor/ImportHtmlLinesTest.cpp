@@ -195,3 +195,37 @@ TEST(ImportHtmlLines, ExistenceOnDiskMeansARegularFile) {
 }
 
 } // namespace
+
+// A hostile HTML file names private files as pictures; they exist, but only
+// pictures may ride along in the mail, so the tags stay as they were.
+TEST(ImportHtmlLines, OnlyPicturesAreEmbedded) {
+  const std::set<std::string> onDisk = {"/home/u/.ssh/id_rsa", "/h/notiz.txt", "/h/brief.pdf", "/h/ohne",
+                                        "/h/bild.JPEG", "/h/logo.svg", "/h/x.gif"};
+  std::vector<std::string> asked;
+  const auto exists = [&](const std::string& p) {
+    asked.push_back(p);
+    return onDisk.count(p) > 0;
+  };
+  const Lines in = {"<img src=\"/home/u/.ssh/id_rsa\"><img src=\"notiz.txt\">",
+                    "<img src=\"brief.pdf\"><img src=\"ohne\"><img src=\"bild.JPEG\">",
+                    "<img src=\"logo.svg\"><img src=\"x.gif\"><img src=\"../h/x.gif.txt\">"};
+  const THtmlImport r = ImportHtmlLines(in, "/h/", exists);
+  EXPECT_EQ(r.Lines, (Lines{"<img src=\"/home/u/.ssh/id_rsa\"><img src=\"notiz.txt\">",
+                            "<img src=\"brief.pdf\"><img src=\"ohne\"><img src=\"cid:BILD.JPEG\">",
+                            "<img src=\"cid:LOGO.SVG\"><img src=\"cid:X.GIF\"><img src=\"../h/x.gif.txt\">"}));
+  EXPECT_EQ(RowsOf(r), (Rows{{"/h/bild.JPEG", "BILD.JPEG"}, {"/h/logo.svg", "LOGO.SVG"}, {"/h/x.gif", "X.GIF"}}));
+  // Nothing but pictures is even looked for on disk.
+  EXPECT_EQ(asked, (Lines{"/h/bild.JPEG", "/h/logo.svg", "/h/x.gif"}));
+}
+
+TEST(ImportHtmlLines, PictureByMediaType) {
+  struct Case {
+    const char* path;
+    bool picture;
+  };
+  const Case cases[] = {{"/a/b.gif", true},   {"/a/b.PNG", true},     {"/a/b.jpg", true},
+                        {"/a/b.jpeg", true},  {"/a/b.txt", false},    {"/a/b", false},
+                        {"/a.gif/b", false},  {"/a/id_rsa", false},   {"/a/b.gif.exe", false},
+                        {"/a/.gif", true},    {"/a/b.htm", false},    {"", false}};
+  for (const Case& c : cases) EXPECT_EQ(IsPictureFile(c.path), c.picture) << c.path;
+}
