@@ -96,7 +96,10 @@ TDbfError::TDbfError(const std::string& fileName, const std::string& message,
                      std::int64_t offset)
     : std::runtime_error(DescribeDbfError(fileName, message, offset)),
       mFileName(fileName),
+      mMessage(message),
       mOffset(offset) {}
+
+std::string TDbfError::WithoutFileName() const { return DescribeDbfError({}, mMessage, mOffset); }
 
 TDbf::TDbf() = default;
 

@@ -9,17 +9,22 @@
 
 namespace postello {
 
-// A table file that cannot be created, read or written. Names the file and,
-// where one applies, the byte offset in it (-1 otherwise).
+// A table file that cannot be created, read or written. what() is the
+// German sentence followed by the file and, where one applies, the byte
+// offset in it (-1 otherwise); a message that names the file itself uses
+// WithoutFileName().
 class TDbfError : public std::runtime_error {
 public:
   TDbfError(const std::string& fileName, const std::string& message,
             std::int64_t offset = -1);
   const std::string& FileName() const { return mFileName; }
   std::int64_t Offset() const { return mOffset; }
+  // The sentence and the offset, without the file.
+  std::string WithoutFileName() const;
 
 private:
   std::string mFileName;
+  std::string mMessage;
   std::int64_t mOffset;
 };
 

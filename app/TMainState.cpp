@@ -168,7 +168,10 @@ bool TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
     } catch (const std::exception&) {
     }
     if (!quiet) {
-      ShowError("Die Datenbank \"" + QuotedContent(Utf8ToCp1252(path)) + "\" konnte nicht ge\xF6" "ffnet werden: " + e.what());
+      // The sentence names the file already; the table's error need not again.
+      const auto* dbf = dynamic_cast<const TDbfError*>(&e);
+      const std::string reason = dbf && dbf->FileName() == path ? dbf->WithoutFileName() : std::string(e.what());
+      ShowError("Die Datenbank \"" + QuotedContent(Utf8ToCp1252(path)) + "\" konnte nicht ge\xF6" "ffnet werden: " + reason);
     }
     return false;
   }

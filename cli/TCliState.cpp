@@ -42,7 +42,9 @@ void TCliState::OpenTable(TDbf& table, const std::string& filterText, bool forWr
       table.Close();
     } catch (const std::exception&) {
     }
-    throw ECliStateError(shown + e.what());
+    // The sentence names the file already; the table's error need not again.
+    const auto* dbf = dynamic_cast<const TDbfError*>(&e);
+    throw ECliStateError(shown + (dbf && dbf->FileName() == file ? dbf->WithoutFileName() : std::string(e.what())));
   }
 }
 

@@ -243,7 +243,7 @@ TEST_F(CliSendTest, MissingTableIsReportedAndNotCreated) {
   MakeState(9);
   TResult r = Cli("send --mail 0 --account 0");
   EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("adr.dbf\" konnte nicht ge\xC3\xB6" "ffnet werden"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.Err, "Die Datenbank \"" + Path("adr.dbf") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei fehlt.\n");
   r = Cli("recipients");
   EXPECT_EQ(r.Status, 2);
   EXPECT_NE(r.Err.find("adr.dbf\" konnte nicht ge\xC3\xB6" "ffnet werden"), std::string::npos) << r.Err;
@@ -252,6 +252,9 @@ TEST_F(CliSendTest, MissingTableIsReportedAndNotCreated) {
   WriteBytes(Path("adr.dbf"), "kein dBASE");
   r = Cli("recipients");
   EXPECT_EQ(r.Status, 2);
+  // "k" is 0x6B, a version byte of dBASE III; the ten bytes end in the header.
+  EXPECT_EQ(r.Err, "Die Datenbank \"" + Path("adr.dbf") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei endet "
+                   "im Kopf der Tabelle (Byte 10)\n");
   EXPECT_EQ(ReadFileBytes(Path("adr.dbf")), "kein dBASE");
 }
 

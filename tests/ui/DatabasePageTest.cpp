@@ -124,7 +124,11 @@ private slots:
     edit->setText(m_dir.filePath("kaputt.dbf"));
     QTest::keyClick(edit, Qt::Key_Return);
     QCOMPARE(m_sink.texts.size(), size_t(1));
-    QVERIFY(QString::fromStdString(m_sink.texts[0]).contains("kaputt.dbf"));
+    // German, the file named once, the offset after the sentence.
+    const std::string expected = "Die Datenbank \"" + m_dir.filePath("kaputt.dbf").toStdString() +
+                                 "\" konnte nicht ge\xF6" "ffnet werden: Die Datei endet im Kopf der Tabelle "
+                                 "(Byte 12)";
+    QVERIFY2(m_sink.texts[0] == expected, m_sink.texts[0].c_str());
     QCOMPARE(state.Options.DatabaseFile, before);
     QVERIFY(!state.Table1.Active());
     QCOMPARE(form.findChild<QTableView*>("DBGrid2")->model()->rowCount(), 0);
