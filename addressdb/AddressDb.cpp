@@ -21,6 +21,9 @@ std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields) {
 }
 
 void OpenAddressTable(TDbf& table, const std::string& fileName, bool createMissing) {
+  // A record typed into the table open before belongs to that table:
+  // closing would drop it.
+  if (table.Active()) table.CheckBrowseMode();
   table.Close();
   table.SetFileName(fileName);
   table.SetAutoCreate(createMissing);

@@ -22,11 +22,13 @@ inline constexpr int kMaxInfoFields = 100;
 // std::invalid_argument when infoFields is outside 0 to 100.
 std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields);
 
-// Closes the table, points it at fileName and opens it; a missing file is
-// created first (unless createMissing is false) with the field definitions
-// the table still holds from the table open before (none: a table without
-// fields). Filtering is switched on. Throws whatever opening throws
-// (TDbfError, TDbfAbort); the table then stays closed.
+// Posts a changed pending record of the table open before (as leaving it
+// does), closes the table, points it at fileName and opens it; a missing
+// file is created first (unless createMissing is false) with the field
+// definitions the table still holds from the table open before (none: a
+// table without fields). Filtering is switched on. Throws whatever posting
+// or opening throws (TDbfError, TDbfAbort); after a failed open the table
+// stays closed.
 void OpenAddressTable(TDbf& table, const std::string& fileName, bool createMissing = true);
 
 // Closes and reopens the table with filtering on, so that the filter is

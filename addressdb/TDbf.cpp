@@ -1,6 +1,7 @@
 #include "addressdb/TDbf.h"
 
 #include "addressdb/OemCodePage.h"
+#include "core/QuotedContent.h"
 
 #include <algorithm>
 #include <cstring>
@@ -141,9 +142,9 @@ void TDbf::CreateTable() {
   for (auto& def : mDefs) {
     if (def.Name.empty()) throw std::invalid_argument("a field without a name");
     if (def.Type != 'C')
-      throw std::invalid_argument("field " + def.Name + ": only character fields can be created");
+      throw std::invalid_argument("field " + QuotedContent(def.Name) + ": only character fields can be created");
     if (def.Size < 1 || def.Size > 254)
-      throw std::invalid_argument("field " + def.Name + ": width " + std::to_string(def.Size) +
+      throw std::invalid_argument("field " + QuotedContent(def.Name) + ": width " + std::to_string(def.Size) +
                                   " is outside 1 to 254");
     std::transform(def.Name.begin(), def.Name.end(), def.Name.begin(), UpperCp1252);
     recordLen += static_cast<std::uint32_t>(def.Size);
@@ -191,10 +192,11 @@ void TDbf::Open() {
   if (Active()) return;
   if (mFileName.empty()) throw TDbfError("", "no file name given");
   std::error_code ec;
-  if (mAutoCreate && !std::filesystem::exists(mFileName, ec)) CreateTable();
+  if (mAutoCreate && !mWantReadOnly && !std::filesystem::exists(mFileName, ec)) CreateTable();
 
   mReadOnly = false;
-  mFile.open(mFileName, std::ios::in | std::ios::out | std::ios::binary);
+  mHeaderStale = false;
+  if (!mWantReadOnly) mFile.open(mFileName, std::ios::in | std::ios::out | std::ios::binary);
   if (!mFile.is_open()) {
     mFile.clear();
     mFile.open(mFileName, std::ios::in | std::ios::binary);
@@ -277,9 +279,9 @@ void TDbf::ReadStructure() {
     f.Decimals = d[17];
     f.Offset = offset;
     const std::int64_t fileOffset = 32 + static_cast<std::int64_t>(pos);
-    if (f.Width == 0) Fail("field " + f.Name + " has the width 0", fileOffset + 16);
+    if (f.Width == 0) Fail("field " + QuotedContent(f.Name) + " has the width 0", fileOffset + 16);
     if (offset + f.Width > mRecordLen)
-      Fail("field " + f.Name + " (offset " + std::to_string(offset) + ", width " +
+      Fail("field " + QuotedContent(f.Name) + " (offset " + std::to_string(offset) + ", width " +
                std::to_string(f.Width) + ") reaches past the record length " +
                std::to_string(mRecordLen),
            fileOffset + 16);
@@ -298,11 +300,9 @@ void TDbf::ReadStructure() {
   mBlockRecords = std::max<std::uint32_t>(1, kBlockBytes / mRecordLen);
   mCount = CountFromFileLength();
   ResetCache();
-  if (mCount != Get32(mHeader + 4) && !mReadOnly) {
-    Put32(mHeader + 4, mCount);
-    WriteAt(0, reinterpret_cast<const char*>(mHeader), 32);
-    Flush();
-  }
+  // Only a change of the table writes the corrected count: a command that
+  // merely reads leaves the file alone.
+  mHeaderStale = mCount != Get32(mHeader + 4);
 }
 
 std::uint32_t TDbf::CountFromFileLength() {
@@ -408,6 +408,11 @@ void TDbf::WriteHeader(bool stampDate) {
   if (stampDate) StampToday(mHeader);
   Put32(mHeader + 4, mCount);
   WriteAt(0, reinterpret_cast<const char*>(mHeader), 32);
+  mHeaderStale = false;
+}
+
+void TDbf::WriteStaleHeader() {
+  if (mHeaderStale) WriteHeader(false);
 }
 
 void TDbf::WriteEofByte() {
@@ -619,6 +624,18 @@ void TDbf::MoveTo(std::uint32_t position) {
   }
 }
 
+bool TDbf::GoToRecord(std::uint32_t recNo) {
+  CheckActive();
+  CheckBrowseMode();
+  if (recNo < 1 || recNo > mCount) return false;
+  const std::size_t index = LowerIndex(recNo);
+  if (index >= mView.size() || mView[index] != recNo) return false;
+  SetCurrent(index);
+  mBof = index == 0;
+  mEof = false;
+  return true;
+}
+
 bool TDbf::IsEmpty() {
   if (!Active()) return true;
   ExtendView(1);
@@ -639,6 +656,12 @@ std::int64_t TDbf::Position() {
     return static_cast<std::int64_t>(lower);
   }
   return -1;
+}
+
+std::uint32_t TDbf::RecNoAt(std::uint32_t position) {
+  CheckActive();
+  ExtendView(static_cast<std::size_t>(position) + 1);
+  return position < mView.size() ? mView[position] : 0;
 }
 
 std::string TDbf::ValueAt(std::uint32_t position, int index) {
@@ -706,7 +729,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
   const auto width = static_cast<std::size_t>(f.Width);
   std::string value;
   auto refuse = [&](const char* what) {
-    Fail("field " + f.Name + ": \"" + std::string(text) + "\" " + what);
+    Fail("field " + QuotedContent(f.Name) + ": \"" + QuotedContent(text) + "\" " + what);
   };
   switch (f.Type) {
     case 'N':
@@ -749,7 +772,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
                                 : std::string(text.substr(0, width));
       break;
     default:
-      Fail("field " + f.Name + " of type " + std::string(1, f.Type) + " cannot be changed");
+      Fail("field " + QuotedContent(f.Name) + " of type " + QuotedContent(std::string(1, f.Type)) + " cannot be changed");
   }
   value.resize(width, ' ');
   mBuffer.replace(static_cast<std::size_t>(f.Offset), width, value);
@@ -787,6 +810,7 @@ void TDbf::Post() {
   CheckActive();
   if (mState == TDbfState::Edit) {
     WriteRecord(mRecNo, mBuffer);
+    WriteStaleHeader();
     Flush();
     mState = TDbfState::Browse;
     mModified = false;
@@ -844,6 +868,7 @@ void TDbf::Delete() {
   std::string record = mCurrent;
   record[0] = '*';
   WriteRecord(mRecNo, record);
+  WriteStaleHeader();
   Flush();
   const std::uint32_t gone = mRecNo;
   UpdateViewFor(gone);

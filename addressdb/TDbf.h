@@ -102,19 +102,28 @@ public:
   void SetAutoCreate(bool on) { mAutoCreate = on; }
   bool AutoCreate() const { return mAutoCreate; }
 
+  // When set, Open() opens the file for reading only and never creates
+  // it: nothing is written, not even the header at closing. For commands
+  // that only read. Takes effect at the next Open().
+  void SetReadOnly(bool on) { mWantReadOnly = on; }
+
   // Creates an empty table from FieldDefs(), replacing any file of the name.
   // Names are upper-cased (also in FieldDefs()) and cut to 10 bytes in the
   // descriptor. Closes the table first when it is open. Throws TDbfError and
   // std::invalid_argument; a half-written file is removed.
   void CreateTable();
 
-  // Opens the file (read-write; read-only when writing is refused or the
-  // table has a production index, which writing would leave stale) and
-  // positions on the first record of the view. Throws TDbfAbort for a header
-  // length or record length of 0 and TDbfError for anything else unusable.
+  // Opens the file (read-write; read-only when asked for, when writing is
+  // refused or when the table has a production index, which writing would
+  // leave stale) and positions on the first record of the view. A record
+  // count in the header that disagrees with the file length is corrected
+  // in memory; the file gets it with the first change (or at closing), so
+  // opening alone writes nothing. Throws TDbfAbort for a header length or
+  // record length of 0 and TDbfError for anything else unusable.
   void Open();
   // Drops a pending edit; a table open for writing gets its header written
-  // with today's date and the end-of-file byte after the last record.
+  // with today's date and the end-of-file byte after the last record. A
+  // table opened for reading only is left as it is.
   void Close();
   bool Active() const { return mState != TDbfState::Inactive; }
   bool ReadOnly() const { return mReadOnly; }
@@ -164,6 +173,10 @@ public:
   int MoveBy(int distance);
   // The same as First() followed by MoveBy(position), without the walk.
   void MoveTo(std::uint32_t position);
+  // Makes the record with number recNo current when it is in the view
+  // (posting or dropping an edit first, as every move does). False, and the
+  // cursor where it was, when the record does not pass or does not exist.
+  bool GoToRecord(std::uint32_t recNo);
   bool Bof() const { return mBof; }
   bool Eof() const { return mEof; }
   // True when no record passes (or the table is closed).
@@ -179,6 +192,9 @@ public:
   // or it does not pass (a record changed so that it fails the filter stays
   // current until the cursor moves).
   std::int64_t Position();
+  // Record number of the record at a position of the view, without moving
+  // the cursor; 0 when the position is past the end.
+  std::uint32_t RecNoAt(std::uint32_t position);
   // Value of a field of the record at a position of the view, without moving
   // the cursor (for display). Empty when the position is past the end.
   std::string ValueAt(std::uint32_t position, int index);
@@ -218,6 +234,8 @@ private:
   const char* RecordPtr(std::uint32_t recNo);
   void WriteAt(std::uint64_t offset, const char* data, std::size_t size);
   void WriteHeader(bool stampDate);
+  // Writes a header whose record count was corrected at opening.
+  void WriteStaleHeader();
   void WriteEofByte();
   void WriteRecord(std::uint32_t recNo, const std::string& record, bool lastRecord = false);
   void Flush();
@@ -239,6 +257,7 @@ private:
   std::string mFileName;
   std::vector<TDbfFieldDef> mDefs;
   bool mAutoCreate = true;
+  bool mWantReadOnly = false;
   std::uint8_t mLastLanguageId = 0;
 
   std::fstream mFile;
@@ -248,6 +267,7 @@ private:
   std::uint16_t mHeaderLen = 0;
   std::uint16_t mRecordLen = 0;
   std::uint32_t mCount = 0;
+  bool mHeaderStale = false;          // the file's header holds another count
   int mCodePage = 1252;
   std::vector<TDbfField> mFields;
 

@@ -13,7 +13,7 @@ int RunImport(TCliContext& ctx) {
   TDbf table;
   try {
     const TCliState state(ctx.Dir);
-    state.OpenTable(table);
+    state.OpenTable(table, {}, true);
   } catch (const ECliStateError& e) {
     ctx.Err << CliText(e.what()) << "\n";
     return kExitRefused;

@@ -4,6 +4,7 @@
 
 #include "addressdb/AddressDb.h"
 #include "core/Cp1252.h"
+#include "core/QuotedContent.h"
 
 #include <filesystem>
 #include <ostream>
@@ -23,7 +24,7 @@ int RunNewdb(TCliContext& ctx) {
   }
   std::error_code ec;
   if (!ctx.Args.Has("--force") && std::filesystem::exists(file, ec)) {
-    ctx.Err << CliText("Die Datei \"" + Utf8ToCp1252(file) +
+    ctx.Err << CliText("Die Datei \"" + QuotedContent(Utf8ToCp1252(file)) +
                        "\" gibt es schon; mit --force wird sie durch eine leere Datenbank ersetzt.")
             << "\n";
     return kExitRefused;

@@ -8,6 +8,7 @@
 #include "mime/ZIzorAvarivi2000.h"
 #include "send/TRecipientList.h"
 #include "send/TSendRun.h"
+#include "send/TStoredServerTrust.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -26,9 +27,10 @@ std::atomic<bool> gInterrupted{false};
 
 extern "C" void OnInterrupt(int) { gInterrupted = true; }
 
-// Ctrl-C asks the run to stop before its next message, as "Abbrechen"
-// does; the message under way is finished first. The previous handling
-// comes back when the run is over.
+// Ctrl-C stops the run as "Abbrechen" does: a session waiting on the
+// network ends at once (unless the end of its data is already out), and
+// no further message follows. The previous handling comes back when the
+// run is over.
 class TInterruptGuard {
 public:
   TInterruptGuard() {
@@ -63,8 +65,19 @@ public:
     std::snprintf(base, sizeof base, "%05d", mail.Index + 1);
     std::string envelope = ExtractAddress(mail.Sender) + "\n";
     for (const std::string& a : mail.EnvelopeAddresses()) envelope += a + "\n";
-    WriteFile(FDir / (std::string(base) + ".eml"), mail.MessageText());
-    WriteFile(FDir / (std::string(base) + ".env"), envelope);
+    // The envelope first: whoever picks up a .eml finds its .env beside
+    // it. A message that cannot be written takes its envelope along.
+    const std::filesystem::path env = FDir / (std::string(base) + ".env");
+    const std::filesystem::path eml = FDir / (std::string(base) + ".eml");
+    WriteFile(env, envelope);
+    try {
+      WriteFile(eml, mail.MessageText());
+    } catch (...) {
+      std::error_code ec;
+      if (std::filesystem::is_regular_file(std::filesystem::symlink_status(eml, ec))) std::filesystem::remove(eml, ec);
+      std::filesystem::remove(env, ec);
+      throw;
+    }
     return true;
   }
 
@@ -140,16 +153,29 @@ int RunSend(TCliContext& ctx) {
   }
 
   std::optional<TEmlDirWriter> emlDir;
-  TSendRun::TDeliver deliver = [](const TOutgoingMail& mail) { return DeliverMail(mail); };
+  // The decisions about servers; the command line asks no questions, they
+  // are made beforehand with postello-cli security.
+  std::optional<TStoredServerTrust> trust;
+  TSMTPSendOptions smtp;
+  smtp.Cancel = &gInterrupted;
+  TSendRun::TDeliver deliver = [&smtp](const TOutgoingMail& mail) { return DeliverMail(mail, smtp); };
   try {
     if (ctx.Args.Has("--eml-dir")) {
       emlDir.emplace(ctx.Args.Get("--eml-dir"));
       deliver = [&emlDir](const TOutgoingMail& mail) { return emlDir->Write(mail); };
+    } else {
+      trust.emplace(ctx.Dir);
+      if (!trust->LoadError().empty()) ctx.Err << CliText(trust->LoadError()) << "\n";
+      smtp.Trust = &*trust;
     }
   } catch (const std::exception& e) {
     ctx.Err << CliText(e.what()) << "\n";
     return kExitRefused;
   }
+  const auto reportProblems = [&] {
+    if (trust)
+      for (const std::string& problem : trust->TakeProblems()) ctx.Err << CliText(problem) << "\n";
+  };
 
   ZIzorAvarivi2000 msg;
   msg.ApplyFormSettings();
@@ -174,11 +200,13 @@ int RunSend(TCliContext& ctx) {
     return kExitRefused;
   } catch (const std::exception& e) {
     if (bar) ClearBar(ctx.Err);
+    reportProblems();
     ctx.Err << CliText(e.what()) << "\n";
     ctx.Out << CliText(run.StatusText()) << "\n";
     return kExitRefused;
   }
   if (bar) ClearBar(ctx.Err);
+  reportProblems();
   ctx.Out << CliText(run.StatusText()) << "\n";
   return run.FailedCount() > 0 || run.Cancelled() ? kExitPartly : kExitOk;
 }

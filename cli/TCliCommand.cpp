@@ -35,6 +35,12 @@ long TCliArgs::GetInt(const std::string& name, long fallback) const {
 std::string CliText(const std::string& cp1252) {
   std::string s = cp1252;
   std::replace_if(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
+  // Any other control character (an escape sequence in a stored text would
+  // act on the terminal) shows as '?'.
+  for (char& c : s) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F || b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) c = '?';
+  }
   return Cp1252ToUtf8(s);
 }
 

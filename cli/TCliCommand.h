@@ -68,7 +68,8 @@ int RunCli(const std::vector<std::string>& args, const std::string& defaultDir, 
            std::ostream& err);
 
 // Stored Windows-1252 text as one line of UTF-8 output: line breaks and
-// tabs become blanks so a field never splits a line.
+// tabs become blanks so a field never splits a line; every other control
+// character becomes '?'.
 std::string CliText(const std::string& cp1252);
 
 } // namespace postello

@@ -2,6 +2,7 @@
 
 #include "addressdb/AddressDb.h"
 #include "core/Cp1252.h"
+#include "core/QuotedContent.h"
 #include "core/SafeFile.h"
 
 #include <filesystem>
@@ -18,12 +19,13 @@ TCliState::TCliState(const std::string& dir) : FDir(dir) {
 }
 
 std::string TCliState::DatabaseFile() const {
+  if (PathHasControlChar(Options.DatabaseFile)) throw ECliStateError(DatabasePathRefusal(Options.DatabaseFile));
   return Options.DatabaseFile.empty() ? FDir + kDefaultDatabaseName : Options.DatabaseFile;
 }
 
-void TCliState::OpenTable(TDbf& table, const std::string& filterText) const {
+void TCliState::OpenTable(TDbf& table, const std::string& filterText, bool forWriting) const {
   const std::string file = DatabaseFile();
-  const std::string shown = "Die Datenbank \"" + Utf8ToCp1252(file) + "\" konnte nicht ge\xF6" "ffnet werden: ";
+  const std::string shown = "Die Datenbank \"" + QuotedContent(Utf8ToCp1252(file)) + "\" konnte nicht ge\xF6" "ffnet werden: ";
   // A command that only reads must not leave a new, empty table behind.
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) throw ECliStateError(shown + "Die Datei fehlt.");
@@ -32,6 +34,7 @@ void TCliState::OpenTable(TDbf& table, const std::string& filterText) const {
     table.Close();
     table.SetFileName(file);
     table.SetAutoCreate(false);
+    table.SetReadOnly(!forWriting);
     table.Open();
     table.SetFiltered(true);
   } catch (const std::exception& e) {

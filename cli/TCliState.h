@@ -26,13 +26,16 @@ public:
   TOptions Options;
 
   // The address table's file: the remembered one, else mailaddies.dbf in
-  // the folder.
+  // the folder. Throws ECliStateError when the remembered name holds a
+  // control character.
   std::string DatabaseFile() const;
 
   // Opens the address table without creating a missing file, the filter
   // (Windows-1252 text, empty: none) applied as the database page does.
+  // Unless forWriting, the table is opened for reading only and the file
+  // stays untouched, a wrong record count in its header included.
   // Throws ECliStateError naming the file and the reason.
-  void OpenTable(TDbf& table, const std::string& filterText = {}) const;
+  void OpenTable(TDbf& table, const std::string& filterText = {}, bool forWriting = false) const;
 
 private:
   std::string FDir;

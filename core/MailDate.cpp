@@ -66,7 +66,8 @@ bool Numbers(std::string_view s, std::vector<int>& nums, std::string& seps) {
 
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second) {
   const long long days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochShift;
-  return static_cast<double>(days) + (hour * 3600 + minute * 60 + second) / 86400.0;
+  const double time = (hour * 3600 + minute * 60 + second) / 86400.0;
+  return days < 0 ? static_cast<double>(days) - time : static_cast<double>(days) + time;
 }
 
 double NowDateTime() {
@@ -101,6 +102,13 @@ std::string DateTimeToText(double dt) {
 }
 
 bool TextToDateTime(std::string_view text, double& dt) {
+  const std::time_t t = std::time(nullptr);
+  std::tm lt{};
+  localtime_r(&t, &lt);
+  return TextToDateTime(text, dt, lt.tm_year + 1900);
+}
+
+bool TextToDateTime(std::string_view text, double& dt, int currentYear) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   if (text.empty()) {
@@ -121,7 +129,15 @@ bool TextToDateTime(std::string_view text, double& dt) {
   int y, m, d;
   if (ds == "..") {
     d = dn[0], m = dn[1], y = dn[2];
-    if (datePart.size() - datePart.rfind('.') - 1 != 4) return false;
+    const std::size_t yearDigits = datePart.size() - datePart.rfind('.') - 1;
+    if (yearDigits <= 2) {
+      // The century window: from 50 years back to 49 years ahead.
+      const int base = currentYear - 50;
+      y += base / 100 * 100;
+      if (y < base) y += 100;
+    } else if (yearDigits != 4) {
+      return false;
+    }
   } else if (ds == "--") {
     y = dn[0], m = dn[1], d = dn[2];
     if (datePart.find('-') != 4) return false;

@@ -3,6 +3,8 @@
 #include "core/EInOutError.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <fstream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -17,9 +19,16 @@ public:
   using std::runtime_error::runtime_error;
 };
 
-// The whole file, or nothing when it cannot be opened (missing files are
-// normal for state files).
+// The whole file, or nothing when it cannot be opened or is no regular
+// file (missing files are normal for state files). Only for files whose
+// size the caller controls: state files are read with OpenStateFile.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Opens a state file for reading field by field (TBinReader) and gives its
+// length. False when there is no regular file at path (a missing file, a
+// folder, a device) or it cannot be opened: the caller treats it as
+// missing.
+bool OpenStateFile(const std::string& path, std::ifstream& in, std::uint64_t& size);
 
 // Writes bytes to a temporary file in the same folder, flushes it to disk
 // and renames it over path, so the previous file survives any failure.
@@ -27,8 +36,12 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // holding passwords). Throws ESaveError.
 void SaveFileSafely(const std::string& path, std::string_view bytes, unsigned mode = 0644);
 
-// Copies a damaged file to a free name beside it ("<name>.defekt",
-// "<name>.defekt2", ...) and returns that name; empty when the copy failed.
+// Keeps a damaged file beside it as "<name>.defekt", "<name>.defekt2", ...
+// (up to 999) and returns the copy's name. When one of these copies holds
+// the same bytes already, no new copy is made and its name is returned, so
+// reading the same damaged file again and again adds nothing. Empty when
+// no copy is kept: path is a symbolic link (its target is none of ours to
+// copy), or copying failed. The copy is never written through a link.
 std::string KeepDamagedCopy(const std::string& path);
 
 // Keeps a copy of the damaged file at path and returns the German message

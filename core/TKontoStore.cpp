@@ -51,6 +51,10 @@ std::string TKontoStore::Encode(const TKontoList& konten) {
 
 void TKontoStore::Decode(std::string_view bytes, TKontoList& konten) {
   TBinReader f(bytes);
+  Read(f, konten);
+}
+
+void TKontoStore::Read(TBinReader& f, TKontoList& konten) {
   const std::int32_t count = f.ReadInt32();
   konten = TKontoList(konten.CurrentVar());
   if (count < 0) throw EInOutError("Negative Anzahl Konten " + std::to_string(count), 0);
@@ -66,11 +70,13 @@ void TKontoStore::Decode(std::string_view bytes, TKontoList& konten) {
 TKontoLoadResult TKontoStore::Open(const std::string& dir, TKontoList& konten) {
   TKontoLoadResult result;
   const std::string path = dir + FileName;
-  const auto bytes = ReadWholeFile(path);
-  if (!bytes) return result;
+  std::ifstream in;
+  std::uint64_t size = 0;
+  if (!OpenStateFile(path, in, size)) return result;
   result.FileFound = true;
   try {
-    Decode(*bytes, konten);
+    TBinReader f(in, size);
+    Read(f, konten);
   } catch (const EInOutError& e) {
     result.Error = DescribeDamagedFile(path, e, konten.Count(), "Konten");
   }

@@ -2,6 +2,7 @@
 // konten.dat: the sender accounts, rewritten whole on each change: the
 // count (32-bit signed little-endian), then per account six short strings
 // Absender, Email, Antwort, Server, User, Password (scrambled).
+#include "core/TBinReader.h"
 #include "core/EInOutError.h"
 #include "core/TDynaArray.h"
 #include "core/TKontoRec.h"
@@ -27,11 +28,13 @@ public:
   static constexpr int MaxPasswordLength = 127;
 
   static std::string Encode(const TKontoList& konten);
-  // Replaces konten with the accounts in bytes; on damage the accounts
+  // Replaces konten with the accounts of the file; on damage the accounts
   // read before it stay and EInOutError is thrown.
+  static void Read(TBinReader& file, TKontoList& konten);
+  // The same for the file's bytes in memory.
   static void Decode(std::string_view bytes, TKontoList& konten);
-  // Loads dir + konten.dat; missing file: nothing changes. A damaged file
-  // is copied aside and described in Error.
+  // Loads dir + konten.dat field by field; missing file: nothing changes.
+  // A damaged file is kept aside (KeepDamagedCopy) and described in Error.
   static TKontoLoadResult Open(const std::string& dir, TKontoList& konten);
   // Writes dir + konten.dat safely, readable by its owner only. Throws
   // ESaveError.

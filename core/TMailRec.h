@@ -31,6 +31,10 @@ struct TMailRecFields {
   TDynaArray<TAttachRec> Attachments;
   TAttachRec* CurAttach = nullptr;
   double Date = 0;              // days since 30.12.1899; 0 = no date
+  // The date text as mails.dat held it when it gave no date (unreadable,
+  // or day zero); saved back unchanged while Date stays 0, because the
+  // older program cannot load a mail whose date text is empty.
+  std::string DateText;
   std::uint8_t MailType = 0;    // 0 design, 1 HTML, 2 text
   bool AutoText = false;
   bool NewsDesign = false;

@@ -18,11 +18,14 @@ void ReadMail(TBinReader& f, TMailRec& m, std::size_t& badDates) {
   m.DesignRtf = f.ReadBytes(static_cast<std::size_t>(rtfSize));
   m.MailType = f.ReadByte();
   m.AutoText = f.ReadByte() != 0;
-  const std::string dateText = ReadLongStr(f);
+  // Texts end at their first NUL in memory; the date is read as the
+  // program holds it.
+  std::string dateText(CutAtNul(ReadLongStr(f)));
   if (!TextToDateTime(dateText, m.Date)) {
     m.Date = 0;
     ++badDates;
   }
+  if (m.Date == 0) m.DateText = std::move(dateText);
   const std::size_t atCount = f.Pos();
   const std::int32_t count = f.ReadInt32();
   if (count < 0) throw EInOutError("Negative Anzahl Anh\xE4nge " + std::to_string(count), atCount);
@@ -64,7 +67,7 @@ void WriteMail(TBinWriter& f, const TMailRec& m) {
   f.WriteBytes(m.DesignRtf);
   f.WriteByte(m.MailType);
   f.WriteByte(m.AutoText ? 1 : 0);
-  WriteLongStr(f, DateTimeToText(m.Date));
+  WriteLongStr(f, m.Date != 0 ? DateTimeToText(m.Date) : m.DateText);
   f.WriteInt32(static_cast<std::int32_t>(m.Attachments.Count()));
   for (const TAttachRec& a : m.Attachments) {
     WriteLongStr(f, a.FileName);
@@ -107,6 +110,10 @@ std::string TMailStore::Encode(const TMailList& mails) {
 
 void TMailStore::Decode(std::string_view bytes, TMailList& mails, std::size_t& badDates) {
   TBinReader f(bytes);
+  Read(f, mails, badDates);
+}
+
+void TMailStore::Read(TBinReader& f, TMailList& mails, std::size_t& badDates) {
   const std::int32_t count = f.ReadInt32();
   mails = TMailList(mails.CurrentVar());
   if (count < 0) throw EInOutError("Negative Anzahl Mails " + std::to_string(count), 0);
@@ -122,11 +129,13 @@ void TMailStore::Decode(std::string_view bytes, TMailList& mails, std::size_t& b
 TMailLoadResult TMailStore::Open(const std::string& dir, TMailList& mails) {
   TMailLoadResult result;
   const std::string path = dir + FileName;
-  const auto bytes = ReadWholeFile(path);
-  if (!bytes) return result;
+  std::ifstream in;
+  std::uint64_t size = 0;
+  if (!OpenStateFile(path, in, size)) return result;
   result.FileFound = true;
   try {
-    Decode(*bytes, mails, result.BadDates);
+    TBinReader f(in, size);
+    Read(f, mails, result.BadDates);
   } catch (const EInOutError& e) {
     result.Error = DescribeDamagedFile(path, e, mails.Count(), "Mails");
   }

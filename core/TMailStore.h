@@ -9,6 +9,7 @@
 // style bytes, width and minimum height, and the two font names, heading
 // and footer texts.
 #include "core/EInOutError.h"
+#include "core/TBinReader.h"
 #include "core/TMailRec.h"
 
 #include <string>
@@ -32,14 +33,17 @@ public:
   // The bytes of mails.dat for these mails.
   static std::string Encode(const TMailList& mails);
 
-  // Reads mails.dat bytes into mails (replacing them). On damage every
-  // mail read before it stays in `mails` and EInOutError is thrown with the
-  // offset; a mail whose date cannot be read keeps an empty date and is
-  // counted in badDates.
+  // Reads mails.dat into mails (replacing them). On damage every mail read
+  // before it stays in `mails` and EInOutError is thrown with the offset; a
+  // mail whose date cannot be read has Date 0, keeps the text in DateText
+  // and is counted in badDates.
+  static void Read(TBinReader& file, TMailList& mails, std::size_t& badDates);
+  // The same for the file's bytes in memory.
   static void Decode(std::string_view bytes, TMailList& mails, std::size_t& badDates);
 
-  // Loads dir + mails.dat. A missing file leaves mails untouched. A damaged
-  // file is copied aside (".defekt") and described in the result's Error.
+  // Loads dir + mails.dat, field by field: memory follows the mails, not
+  // the file's size. A missing file leaves mails untouched. A damaged file
+  // is kept aside (KeepDamagedCopy) and described in the result's Error.
   static TMailLoadResult Open(const std::string& dir, TMailList& mails);
 
   // Writes dir + mails.dat safely; throws ESaveError.

@@ -5,6 +5,7 @@
 #include "core/Cp1252.h"
 
 #include "core/ProgDir.h"
+#include "core/QuotedContent.h"
 #include "core/SafeFile.h"
 #include "core/TMessageSink.h"
 #include "mime/MakeBoundary.h"
@@ -151,6 +152,12 @@ TKontoRec TMainState::KontoForEdit(int index) {
 }
 
 bool TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
+  // A line break or an escape in a file name is a damaged options.dat or a
+  // trap, never a table the user meant: refused, even at start-up.
+  if (PathHasControlChar(path)) {
+    ShowError(DatabasePathRefusal(path));
+    return false;
+  }
   try {
     Table1.SetOnFilterRecord(MakeTextFilter([this] { return FilterText; }));
     // Start-up only opens what is there: a missing table is made when the
@@ -163,7 +170,7 @@ bool TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
     } catch (const std::exception&) {
     }
     if (!quiet) {
-      ShowError("Die Datenbank \"" + Utf8ToCp1252(path) + "\" konnte nicht ge\xF6" "ffnet werden: " + e.what());
+      ShowError("Die Datenbank \"" + QuotedContent(Utf8ToCp1252(path)) + "\" konnte nicht ge\xF6" "ffnet werden: " + e.what());
     }
     return false;
   }

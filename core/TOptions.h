@@ -2,7 +2,11 @@
 // The settings that survive a restart, and options.dat that holds them:
 // six 32-bit signed little-endian integers (e-mail field number, Bcc batch
 // size, reserved 20, account index, reserved 0, Bcc chosen 0/1), then the
-// database file name as a short string in Windows-1252.
+// database file name as a short string: in Windows-1252 when the code page
+// holds the name (so the older program reads it), otherwise the UTF-8 byte
+// order mark followed by the name's own bytes (a Cyrillic folder, say).
+#include "core/TBinReader.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,14 +24,17 @@ struct TOptions {
   static constexpr std::int32_t MinBcc = 1;
   static constexpr std::int32_t MaxBcc = 100;
 
-  // Throws ESaveError when the file name does not fit the format.
+  // Throws ESaveError when the file name does not fit the format (more
+  // than 255 bytes in its stored form).
   std::string Encode() const;
   // Applies the bytes of options.dat; the batch size is brought into
   // 1..100 as its box would. Throws EInOutError when the file ends early;
   // the integers read before stay applied.
   void Decode(std::string_view bytes);
-  // Applies the options.dat at path; false when there is none (the start
-  // values stay). Throws EInOutError for a damaged file.
+  void Read(TBinReader& file);
+  // Applies the options.dat at path, reading only the fields (whatever
+  // the file's size); false when there is none (the start values stay).
+  // Throws EInOutError for a damaged file.
   bool Load(const std::string& path);
 };
 

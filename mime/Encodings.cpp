@@ -228,45 +228,51 @@ std::string DecodeHeaderWords(std::string_view text) {
   while (first < text.size() && (text[first] == ' ' || text[first] == '\t')) ++first;
   std::size_t last = text.size();
   while (last > first && text[last - 1] == ' ') --last;
-  std::string s(text.substr(first, last - first));
+  const std::string_view s = text.substr(first, last - first);
 
+  // Words are searched in the input only, each once: decoded text is never
+  // searched again, even when it looks like an encoded word itself.
+  std::string out;
+  std::size_t from = 0;
   for (;;) {
-    std::size_t start = s.find("=?");
-    if (start == std::string::npos) break;
-    std::size_t charsetEnd = s.find('?', start + 2);
-    if (charsetEnd == std::string::npos) break;
+    const std::size_t start = s.find("=?", from);
+    if (start == std::string_view::npos) break;
+    const std::size_t charsetEnd = s.find('?', start + 2);
+    if (charsetEnd == std::string_view::npos) break;
     std::size_t end = s.find("?=", charsetEnd + 1);
-    if (end == std::string::npos) break;
+    if (end == std::string_view::npos) break;
     // An encoded text that begins with "=" makes "?=" appear right after the
     // encoding letter; the real end is the next "?" followed by "=".
-    std::size_t next = s.find('?', end + 1);
-    if (next != std::string::npos && next + 1 < s.size() && s[next + 1] == '=') end = next;
+    const std::size_t next = s.find('?', end + 1);
+    if (next != std::string_view::npos && next + 1 < s.size() && s[next + 1] == '=') end = next;
 
-    std::string_view inner(s.data() + charsetEnd + 1, end - charsetEnd - 1);
+    const std::string_view inner = s.substr(charsetEnd + 1, end - charsetEnd - 1);
     char kind = 'Q';
     if (inner.size() >= 2 && inner[1] == '?') {
       char letter = inner[0];
       if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
       if (letter == 'B' || letter == 'U') kind = letter;
     }
-    std::string_view encoded = inner.size() > 2 ? inner.substr(2) : std::string_view();
+    const std::string_view encoded = inner.size() > 2 ? inner.substr(2) : std::string_view();
 
-    std::string decoded;
+    out.append(s.substr(from, start - from));
     if (!encoded.empty()) {
       if (kind == 'Q') {
         std::string q(encoded);
         for (char& c : q)
           if (c == '_') c = ' ';
-        decoded = DecodeQuotedPrintable(q);
+        out += DecodeQuotedPrintable(q);
       } else {
-        decoded = kind == 'B' ? DecodeBase64Text(encoded) : DecodeUULine(encoded);
-        std::size_t zero = decoded.find('\0');
+        std::string decoded = kind == 'B' ? DecodeBase64Text(encoded) : DecodeUULine(encoded);
+        const std::size_t zero = decoded.find('\0');
         if (zero != std::string::npos) decoded.resize(zero);
+        out += decoded;
       }
     }
-    s.replace(start, end + 2 - start, decoded);
+    from = end + 2;
   }
-  return s;
+  out.append(s.substr(from));
+  return out;
 }
 
 void EncodeBase64Stream(std::string_view source, std::string& destination) {

@@ -33,7 +33,8 @@ std::string EncodeHeaderWord(std::string_view text, std::string_view charset);
 // Replaces every encoded word (B, Q or U encoding) of a header text by its
 // decoded bytes; the declared character set is ignored. The text is first
 // stripped of leading tabs and blanks and trailing blanks. Decoding stops at
-// the first "=?" that does not start a well-formed word.
+// the first "=?" that does not start a well-formed word. Each word is
+// decoded once: decoded text that looks like a word stays as it is.
 std::string DecodeHeaderWords(std::string_view text);
 
 // Base64 in lines of 76 characters, each followed by CR LF (the last, shorter

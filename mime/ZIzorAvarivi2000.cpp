@@ -1,5 +1,7 @@
 #include "mime/ZIzorAvarivi2000.h"
 
+#include "core/QuotedContent.h"
+
 #include "mime/Encodings.h"
 #include "mime/HeaderLines.h"
 #include "mime/MakeBoundary.h"
@@ -59,10 +61,10 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw EFOpenError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+  if (!in) throw EFOpenError("Cannot open file \"" + QuotedContent(path) + "\". " + std::strerror(errno));
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  if (in.bad()) throw EFOpenError("Cannot read file \"" + path + "\".");
+  if (in.bad()) throw EFOpenError("Cannot read file \"" + QuotedContent(path) + "\".");
   return std::move(bytes).str();
 }
 

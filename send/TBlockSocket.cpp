@@ -1,6 +1,17 @@
 #include "send/TBlockSocket.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace postello {
+
+int TBlockSocket::Budget(int timeoutMs) const {
+  if (FDeadline == TClock::time_point::max()) return timeoutMs;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(FDeadline - TClock::now()).count();
+  if (left <= 0) return 0;
+  const long long capped = std::min<long long>(left, INT_MAX);
+  return timeoutMs < 0 ? static_cast<int>(capped) : static_cast<int>(std::min<long long>(capped, timeoutMs));
+}
 
 void TBlockSocket::ResetReceiveState() {
   FBuffer.clear();
@@ -33,6 +44,16 @@ std::string TBlockSocket::RecvLine(int timeoutMs) {
     }
     scanned = FBuffer.size();
     if (scanned > MaxLineLength) break;
+    // Checked here as well as in the waits, so a peer that keeps bytes
+    // flowing cannot outrun a cancel request or the deadline.
+    if (CancelRequested()) {
+      FLastError = ErrCancelled;
+      return {};
+    }
+    if (DeadlinePassed()) {
+      FLastError = ErrDeadline;
+      return {};
+    }
     std::string packet = RecvPacket(timeoutMs);
     if (packet.empty()) {
       if (FLastError == 0) FLastError = ErrConnReset;

@@ -1,12 +1,31 @@
 #pragma once
 // The byte stream an SMTP session talks through. TTCPBlockSocket is the real
 // one; tests put a scripted server behind this interface.
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace postello {
+
+// What the TLS handshake found wrong with the server's certificate. When
+// several things are wrong, the one listed first wins: an untrusted
+// certificate says nothing about its name or dates.
+enum class TCertProblem {
+  None,       // verified against the trust store, for the name we connected to
+  Untrusted,  // no chain to a trusted authority (self-signed, unknown issuer, broken)
+  Expired,    // trusted, but past its end date
+  OtherName   // trusted and current, but made out for another host
+};
+
+// The certificate the server showed in the TLS handshake.
+struct TPeerCertificate {
+  bool Present = false;     // a TLS handshake took place and showed one
+  std::string Fingerprint;  // SHA-256 of the certificate (DER), 64 lower-case hex digits
+  TCertProblem Problem = TCertProblem::None;
+};
 
 // A blocking, line-oriented client stream.
 //
@@ -16,18 +35,29 @@ namespace postello {
 // clears it when it starts, so the value always describes the latest call.
 // Errors are errno values; the ones the session looks at are the constants
 // below. Nothing here throws: a failed operation only sets LastError.
+//
+// Every wait is bounded three ways: by the timeout of the call, by an
+// overall deadline (SetDeadline, for the whole message), and by a cancel
+// flag (SetCancelFlag) that ends the wait within a tenth of a second of
+// being set, from any thread or a signal handler.
 class TBlockSocket {
 public:
+  using TClock = std::chrono::steady_clock;
+
   // A wait for data ran out.
   static constexpr int ErrTimedOut = ETIMEDOUT;
   // The peer closed the connection, or there is none.
   static constexpr int ErrConnReset = ECONNRESET;
   // A line grew past MaxLineLength before its end arrived.
   static constexpr int ErrLineTooLong = EMSGSIZE;
-  // The TLS handshake or the certificate check failed.
+  // The TLS handshake failed.
   static constexpr int ErrTls = EPROTO;
   // Host or service could not be resolved.
-  static constexpr int ErrResolve = EHOSTUNREACH;
+  static constexpr int ErrResolve = ENXIO;
+  // The cancel flag was set while waiting.
+  static constexpr int ErrCancelled = ECANCELED;
+  // The overall deadline passed.
+  static constexpr int ErrDeadline = ETIME;
 
   // Longest line RecvLine accepts, in bytes without the line end. A peer
   // that sends more without ending the line gets the connection closed,
@@ -44,12 +74,15 @@ public:
   // Writes all bytes, waiting at most timeoutMs each time the system's send
   // buffer is full.
   virtual void SendString(std::string_view bytes, int timeoutMs) = 0;
-  // Turns the open connection into a TLS client connection and checks the
-  // server certificate against the system's trust store and against
-  // verifyHost (a host name or an IP literal). False when either fails or
-  // the handshake breaks off; LastError is then ErrTls or the wire error
-  // (such as ErrTimedOut), and the connection is closed.
+  // Turns the open connection into a TLS client connection. The server's
+  // certificate is checked against the system's trust store and against
+  // verifyHost (a host name or an IP literal), but a failed check does not
+  // stop the handshake: PeerCertificate tells the caller, who decides.
+  // False when the handshake itself breaks off; LastError is then ErrTls
+  // or the wire error (such as ErrTimedOut), and the connection is closed.
   virtual bool StartTls(const std::string& verifyHost, int timeoutMs) = 0;
+  // The certificate of the last successful StartTls on this connection.
+  virtual TPeerCertificate PeerCertificate() const = 0;
   // Port number of the connected peer, 0 when not connected.
   virtual int RemotePort() const = 0;
 
@@ -62,6 +95,18 @@ public:
 
   int LastError() const { return FLastError; }
 
+  // The flag that ends every wait (null: none). The flag must outlive the
+  // socket's use of it.
+  void SetCancelFlag(const std::atomic<bool>* flag) { FCancel = flag; }
+  bool CancelRequested() const { return FCancel != nullptr && FCancel->load(); }
+  // The time after which every wait fails with ErrDeadline (default: none).
+  void SetDeadline(TClock::time_point deadline) { FDeadline = deadline; }
+  // Moves the deadline on, for time spent outside the conversation (a
+  // question to the user).
+  void ExtendDeadline(TClock::duration by) {
+    if (FDeadline != TClock::time_point::max()) FDeadline += by;
+  }
+
 protected:
   // Waits at most timeoutMs for bytes and returns what arrived (never
   // empty on success). On failure returns "" and sets LastError.
@@ -70,6 +115,10 @@ protected:
   void SetLastError(int error) { FLastError = error; }
   // Forgets buffered bytes; for CloseSocket and new connections.
   void ResetReceiveState();
+  // The part of timeoutMs (negative: no limit) the deadline leaves, in
+  // milliseconds; 0 when it has passed.
+  int Budget(int timeoutMs) const;
+  bool DeadlinePassed() const { return TClock::now() >= FDeadline; }
 
 private:
   int FLastError = 0;
@@ -77,6 +126,8 @@ private:
   // Set when the last line ended with a CR (LF) that was the last byte
   // received: a LF (CR) at the start of the next receive completes it.
   char FSkipNext = 0;
+  const std::atomic<bool>* FCancel = nullptr;
+  TClock::time_point FDeadline = TClock::time_point::max();
 };
 
 } // namespace postello

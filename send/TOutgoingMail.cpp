@@ -18,9 +18,9 @@ std::vector<std::string> TOutgoingMail::EnvelopeAddresses() const {
   return SplitRecipientList(Recipients);
 }
 
-bool DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options) {
-  if (!mail.Deliverable) return false;
-  return SendRawMail(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password, options);
+TSendResult DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options) {
+  if (!mail.Deliverable) return TSendResult::Failed(kControlCharacterReason);
+  return SendRawMailWithReason(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password, options);
 }
 
 } // namespace postello

@@ -30,9 +30,10 @@ struct TOutgoingMail {
   std::vector<std::string> EnvelopeAddresses() const;
 };
 
-// Sends the message in its own SMTP session; true when the server took it.
-// Touches nothing but its arguments, so it may run on any thread. A
-// message that is not deliverable gives false without a connection.
-bool DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options = {});
+// Sends the message in its own SMTP session; delivered when the server
+// took it, else the reason. Touches nothing but its arguments (and what
+// options point to), so it may run on any thread. A message that is not
+// deliverable fails without a connection.
+TSendResult DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options = {});
 
 } // namespace postello

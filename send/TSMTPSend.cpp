@@ -5,14 +5,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 
 namespace postello {
 
 namespace {
-
-// Replies longer than this many lines are treated like an overlong line:
-// a server that never ends its reply must not fill our memory.
-constexpr size_t kMaxReplyLines = 4096;
 
 // Data is handed to the socket in pieces of about this size rather than
 // line by line: one system call per line would dominate the send time.
@@ -38,7 +35,48 @@ bool ParseInt32(std::string_view s, int32_t& value) {
   return ec == std::errc() && ptr == end;
 }
 
+// A reply line as it goes into a one-line reason: control characters
+// become blanks, and a server's essay is cut short.
+std::string LogLine(std::string_view line) {
+  constexpr size_t kMax = 200;
+  std::string out(line.substr(0, kMax));
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  if (line.size() > kMax) out += "...";
+  return out;
+}
+
+std::string Duration(int ms) {
+  if (ms % 60000 == 0 && ms >= 120000) return std::to_string(ms / 60000) + " Minuten";
+  if (ms % 1000 == 0) return std::to_string(ms / 1000) + (ms == 1000 ? " Sekunde" : " Sekunden");
+  return std::to_string(ms) + " Millisekunden";
+}
+
+constexpr const char* kNoTls = "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet";
+constexpr const char* kTlsGone =
+    "Server bietet die Verschl\xFCsselung (STARTTLS) nicht mehr an, Passwort nicht gesendet";
+
 } // namespace
+
+std::string CertProblemText(TCertProblem problem) {
+  switch (problem) {
+    case TCertProblem::None: return "Zertifikat g\xFCltig";
+    case TCertProblem::Untrusted: return "Zertifikat nicht vertrauensw\xFCrdig";
+    case TCertProblem::Expired: return "Zertifikat abgelaufen";
+    case TCertProblem::OtherName: return "Zertifikat gilt f\xFCr einen anderen Namen";
+  }
+  return {};
+}
+
+std::string FormatFingerprint(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i < hex.size(); ++i) {
+    if (i > 0 && i % 2 == 0) out += ':';
+    const char c = hex[i];
+    out += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  return out;
+}
 
 std::string ExtractAddress(std::string_view text) {
   if (const size_t lt = text.find('<'); lt != std::string_view::npos) text.remove_prefix(lt + 1);
@@ -100,25 +138,98 @@ void TSMTPSend::SplitServer(std::string_view server) {
   }
 }
 
+std::string TSMTPSend::ServerKey() const {
+  std::string host = ServerHost;
+  for (char& c : host)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (host.find(':') != std::string::npos) host = "[" + host + "]";
+  std::string port = ServerPort;
+  int32_t number = 0;
+  if (const int known = TTCPBlockSocket::WellKnownMailPort(port); known != 0)
+    port = std::to_string(known);
+  else if (ParseInt32(port, number))
+    port = std::to_string(number);
+  return host + ":" + port;
+}
+
+TSendResult TSMTPSend::Result(bool delivered) const {
+  if (delivered) return TSendResult(true);
+  std::string reason = FailReason;
+  if (!AuthNote.empty()) reason = reason.empty() ? AuthNote : AuthNote + "; " + reason;
+  return FCancelled ? TSendResult::Interrupted(WireReason(TBlockSocket::ErrCancelled))
+                    : TSendResult::Failed(reason);
+}
+
+bool TSMTPSend::Fail(std::string reason) {
+  FailReason = std::move(reason);
+  return false;
+}
+
+std::string TSMTPSend::WireReason(int error) const {
+  switch (error) {
+    case TBlockSocket::ErrResolve: return "Server \"" + LogLine(ServerHost) + "\" nicht gefunden";
+    case ECONNREFUSED: return "Verbindung zu " + LogLine(ServerKey()) + " abgelehnt";
+    case ENETUNREACH:
+    case EHOSTUNREACH: return "Server " + LogLine(ServerKey()) + " nicht erreichbar";
+    case TBlockSocket::ErrTimedOut: return "keine Antwort vom Server innerhalb von " + Duration(ReadTimeout);
+    case TBlockSocket::ErrDeadline:
+      return "keine Antwort vom Server innerhalb des Zeitlimits von " + Duration(MessageTimeLimit) +
+             " f\xFCr die Nachricht";
+    case TBlockSocket::ErrConnReset: return "Server hat die Verbindung beendet";
+    case TBlockSocket::ErrLineTooLong: return "Antwort des Servers zu gro\xDF";
+    case TBlockSocket::ErrTls: return "TLS-Verbindung fehlgeschlagen";
+    case TBlockSocket::ErrCancelled: return "vom Benutzer abgebrochen";
+    default: return "Netzwerkfehler " + std::to_string(error);
+  }
+}
+
+std::string TSMTPSend::ReplyReason() const {
+  if (FWireError != 0) return WireReason(FWireError);
+  if (ReplyCode == 0) return "unverst\xE4ndliche Antwort des Servers: " + LogLine(LastReplyLine);
+  return LogLine(LastReplyLine);
+}
+
+bool TSMTPSend::Interrupted() {
+  if (!FCancelled && FSock->CancelRequested()) FCancelled = true;
+  return FCancelled;
+}
+
 void TSMTPSend::SendCommand(std::string_view command) {
+  if (Interrupted()) return;
   std::string line(command);
   line += "\r\n";
   FSock->SendString(line, ReadTimeout);
+  if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
 }
 
 int TSMTPSend::ReadReply() {
   ReplyLines.clear();
+  FWireError = 0;
+  if (Interrupted()) {
+    FWireError = TBlockSocket::ErrCancelled;
+    ReplyLines.push_back(LastReplyLine = std::string());
+    ReplyCode = 0;
+    return 0;
+  }
+  size_t total = 0;
   for (;;) {
     LastReplyLine = FSock->RecvLine(ReadTimeout);
-    ReplyLines.push_back(LastReplyLine);
-    if (FSock->LastError() != 0) break;
-    if (LastReplyLine.find('-') != 3) break;
-    if (ReplyLines.size() >= kMaxReplyLines) {
+    total += LastReplyLine.size() + 2;
+    if (total > MaxReplyBytes || ReplyLines.size() >= MaxReplyLines) {
+      // A server that never ends its reply must not fill our memory.
       FSock->CloseSocket();
       ReplyLines.clear();
       ReplyLines.push_back(LastReplyLine = std::string());
+      FWireError = TBlockSocket::ErrLineTooLong;
       break;
     }
+    ReplyLines.push_back(LastReplyLine);
+    if (FSock->LastError() != 0) {
+      FWireError = FSock->LastError();
+      if (FWireError == TBlockSocket::ErrCancelled) FCancelled = true;
+      break;
+    }
+    if (LastReplyLine.find('-') != 3) break;
   }
   const std::string& first = ReplyLines.front();
   int32_t code = 0;
@@ -174,22 +285,38 @@ bool TSMTPSend::AuthenticateCramMd5() {
   return ReadReply() == 235;
 }
 
-// Returns false when the session must end; keepGoing tells whether the
-// connection is still fit for QUIT.
-bool TSMTPSend::StartTlsIfOffered(bool& keepGoing) {
-  keepGoing = true;
-  if (UsesTls || !UsesEsmtp || FindCapability("STARTTLS").empty()) return true;
-  SendCommand("STARTTLS");
-  if (ReadReply() != 220) return false;
-  if (!FSock->StartTls(ServerHost, ReadTimeout)) {
-    keepGoing = false;
+bool TSMTPSend::AcceptCertificate() {
+  const TPeerCertificate cert = FSock->PeerCertificate();
+  if (cert.Problem == TCertProblem::None) return true;
+  // Without a password to protect, an unverified certificate still keeps
+  // the message from passive eyes; refusing it would only send it in clear.
+  if (AuthUser.empty() && AuthPassword.empty()) return true;
+  if (Trust != nullptr) {
+    const auto asked = TBlockSocket::TClock::now();
+    const bool trusted = Trust->TrustCertificate(ServerKey(), cert);
+    FSock->ExtendDeadline(TBlockSocket::TClock::now() - asked);
+    if (trusted) return true;
+  }
+  return Fail(CertProblemText(cert.Problem));
+}
+
+bool TSMTPSend::PasswordMayGoInClear() {
+  if (StartTlsOffered) {
+    AuthNote = "Server lehnt die Verschl\xFCsselung ab (" + LogLine(FTlsRefusal) + "), Passwort nicht gesendet";
     return false;
   }
-  UsesTls = true;
-  // What the server said before the upgrade cannot be trusted; ask again.
-  if (!SayEhlo()) return false;
-  TakeCapabilities();
-  return true;
+  if (Trust != nullptr && Trust->StartTlsSeen(ServerKey())) {
+    AuthNote = kTlsGone;
+    return false;
+  }
+  if (Trust != nullptr) {
+    const auto asked = TBlockSocket::TClock::now();
+    const bool allowed = Trust->AllowPlainAuth(ServerKey());
+    FSock->ExtendDeadline(TBlockSocket::TClock::now() - asked);
+    if (allowed) return true;
+  }
+  AuthNote = kNoTls;
+  return false;
 }
 
 bool TSMTPSend::OpenSession() {
@@ -199,37 +326,83 @@ bool TSMTPSend::OpenSession() {
   Capabilities.clear();
   UsesEsmtp = true;
   UsesTls = false;
+  StartTlsOffered = false;
+  FailReason.clear();
+  AuthNote.clear();
+  FTlsRefusal.clear();
+  FWireError = 0;
 
   FSock->CloseSocket();
+  if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
   FSock->Connect(ServerHost, ServerPort);
-  if (FSock->LastError() != 0) return false;
-  if (FSock->RemotePort() == 465) {
-    if (!FSock->StartTls(ServerHost, ReadTimeout)) return false;
-    UsesTls = true;
+  if (FSock->LastError() != 0) {
+    if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
+    return Fail(WireReason(FSock->LastError()));
   }
-  if (ReadReply() != 220) return false;
+  if (FSock->RemotePort() == 465) {
+    if (!FSock->StartTls(ServerHost, ReadTimeout)) {
+      if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
+      return Fail(WireReason(FSock->LastError()));
+    }
+    UsesTls = true;
+    // Nothing has been said yet, so a refused certificate ends the
+    // connection without a word.
+    if (!AcceptCertificate()) return false;
+  }
+  if (ReadReply() != 220) return Fail(ReplyReason());
   if (!SayEhlo()) {
+    // No answer at all (time-out, connection gone): the connection is in
+    // no state for a second greeting.
+    if (ReplyCode == 0) return Fail(ReplyReason());
     UsesEsmtp = false;
-    if (!SayHelo()) return false;
+    if (!SayHelo()) return Fail(ReplyReason());
   }
   if (UsesEsmtp) TakeCapabilities();
 
-  bool keepGoing = true;
-  if (!StartTlsIfOffered(keepGoing)) {
-    if (keepGoing) CloseSession();
-    return false;
+  if (!UsesTls && UsesEsmtp && !FindCapability("STARTTLS").empty()) {
+    StartTlsOffered = true;
+    if (Trust != nullptr) Trust->NoteStartTls(ServerKey());
+    SendCommand("STARTTLS");
+    const int code = ReadReply();
+    if (code == 0) return Fail(ReplyReason());
+    if (code != 220) {
+      // Refused (454 and the like): the conversation goes on in clear,
+      // and no password goes with it.
+      FTlsRefusal = LastReplyLine;
+    } else {
+      if (!FSock->StartTls(ServerHost, ReadTimeout)) {
+        if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
+        return Fail(WireReason(FSock->LastError()));
+      }
+      UsesTls = true;
+      if (!AcceptCertificate()) {
+        const std::string reason = FailReason;
+        CloseSession();
+        return Fail(reason);
+      }
+      // What the server said before the upgrade cannot be trusted; ask again.
+      if (!SayEhlo()) {
+        const std::string reason = ReplyReason();
+        if (ReplyCode != 0) CloseSession();
+        return Fail(reason);
+      }
+      TakeCapabilities();
+    }
   }
 
   if ((!AuthUser.empty() || !AuthPassword.empty()) && UsesEsmtp) {
     std::string line = FindCapability("AUTH ");
     if (line.empty()) line = FindCapability("AUTH=");
-    if (!line.empty()) {
-      line = UpperAscii(line);
-      if (line.find("CRAM-MD5") != std::string::npos) Authenticated = AuthenticateCramMd5();
-      if (!Authenticated && line.find("LOGIN") != std::string::npos)
-        Authenticated = AuthenticateLogin();
+    line = UpperAscii(line);
+    const bool cram = line.find("CRAM-MD5") != std::string::npos;
+    const bool login = line.find("LOGIN") != std::string::npos;
+    if ((cram || login) && (UsesTls || PasswordMayGoInClear())) {
+      if (cram) Authenticated = AuthenticateCramMd5();
+      if (!Authenticated && login) Authenticated = AuthenticateLogin();
+      if (!Authenticated) AuthNote = "Anmeldung abgelehnt (" + ReplyReason() + ")";
     }
   }
+  if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
 
   if (UsesEsmtp) {
     const std::string line = FindCapability("SIZE");
@@ -251,7 +424,7 @@ bool TSMTPSend::SendEnvelopeSender(const std::string& address, int64_t size) {
   std::string command = "MAIL FROM:<" + address + ">";
   if (SizeAnnounced && size > 0) command += " SIZE=" + std::to_string(size);
   SendCommand(command);
-  return ReadReply() == 250;
+  return ReadReply() == 250 || Fail(ReplyReason());
 }
 
 bool TSMTPSend::AddEnvelopeRecipient(const std::string& address) {
@@ -260,12 +433,12 @@ bool TSMTPSend::AddEnvelopeRecipient(const std::string& address) {
     return false;
   }
   SendCommand("RCPT TO:<" + address + ">");
-  return ReadReply() == 250;
+  return ReadReply() == 250 || Fail(ReplyReason());
 }
 
 bool TSMTPSend::SendData(const std::vector<std::string>& data) {
   SendCommand("DATA");
-  if (ReadReply() != 354) return false;
+  if (ReadReply() != 354) return Fail(ReplyReason());
 
   // Every line end goes out as CR LF: a lone CR or LF would end the line
   // for some servers and not for others, and a "." after it could end the
@@ -299,44 +472,65 @@ bool TSMTPSend::SendData(const std::vector<std::string>& data) {
       afterCr = text[end] == '\r';
       i = end + 1;
       if (out.size() >= kDataChunk) {
-        FSock->SendString(out, ReadTimeout);
+        if (!Interrupted() && FWireError == 0) {
+          FSock->SendString(out, ReadTimeout);
+          if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
+          else if (FSock->LastError() != 0) FWireError = FSock->LastError();
+        }
         out.clear();
       }
     }
   };
+  FWireError = 0;
   for (const std::string& item : data) {
     put(item);
     put("\r\n");
+    if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
   }
   out += ".\r\n";
-  FSock->SendString(out, ReadTimeout);
-  return ReadReply() == 250;
+  if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
+  if (FWireError == 0) {
+    FSock->SendString(out, ReadTimeout);
+    if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
+  }
+  if (FCancelled) return Fail(WireReason(TBlockSocket::ErrCancelled));
+  // The end of the data is out: the server may already be storing the
+  // message, so from here a cancel request must not cut the answer off.
+  FSock->SetCancelFlag(nullptr);
+  return ReadReply() == 250 || Fail(ReplyReason());
 }
 
 void TSMTPSend::CloseSession() {
-  SendCommand("QUIT");
-  ReadReply();
+  if (!Interrupted()) {
+    SendCommand("QUIT");
+    ReadReply();
+  }
   FSock->CloseSocket();
 }
 
-bool SendRawMail(const std::string& senderAddress, const std::string& recipients,
-                 const std::string& server, const std::vector<std::string>& data,
-                 const std::string& userName, const std::string& password,
-                 const TSMTPSendOptions& options) {
+TSendResult SendRawMailWithReason(const std::string& senderAddress, const std::string& recipients,
+                                  const std::string& server, const std::vector<std::string>& data,
+                                  const std::string& userName, const std::string& password,
+                                  const TSMTPSendOptions& options) {
   const std::string sender = ExtractAddress(senderAddress);
   const std::vector<std::string> addresses = SplitRecipientList(recipients);
   // An address that would carry a line end into a command is refused
   // before anything is said to the server.
   if (HasControlCharacter(sender) ||
       std::any_of(addresses.begin(), addresses.end(), HasControlCharacter))
-    return false;
+    return TSendResult::Failed(kControlCharacterReason);
 
   TSMTPSend session(options.MakeSocket ? options.MakeSocket() : nullptr);
   session.ReadTimeout = options.ReadTimeout;
+  session.MessageTimeLimit = options.MessageTimeLimit;
+  session.Trust = options.Trust;
+  session.Sock().SetCancelFlag(options.Cancel);
+  if (options.MessageTimeLimit > 0)
+    session.Sock().SetDeadline(TBlockSocket::TClock::now() + std::chrono::milliseconds(options.MessageTimeLimit));
   session.SplitServer(server);
   session.AuthUser = userName;
   session.AuthPassword = password;
-  if (!session.OpenSession()) return false;
+  if (!session.OpenSession()) return session.Result(false);
 
   int64_t size = 0;
   for (const std::string& item : data) size += static_cast<int64_t>(item.size()) + 2;
@@ -344,14 +538,54 @@ bool SendRawMail(const std::string& senderAddress, const std::string& recipients
   bool result = session.SendEnvelopeSender(sender, size);
   if (result) {
     result = false;
+    bool anyAddress = false;
     for (const std::string& address : addresses) {
-      if (!address.empty()) result = session.AddEnvelopeRecipient(address);
+      if (!address.empty()) {
+        anyAddress = true;
+        result = session.AddEnvelopeRecipient(address);
+      }
       if (!result) break;
     }
+    if (!result && !anyAddress) session.FailReason = "Empf\xE4ngeradresse fehlt";
     if (result) result = session.SendData(data);
   }
+  const std::string reason = session.FailReason;
   session.CloseSession();
-  return result;
+  session.FailReason = reason;
+  return session.Result(result);
+}
+
+bool SendRawMail(const std::string& senderAddress, const std::string& recipients,
+                 const std::string& server, const std::vector<std::string>& data,
+                 const std::string& userName, const std::string& password,
+                 const TSMTPSendOptions& options) {
+  return SendRawMailWithReason(senderAddress, recipients, server, data, userName, password, options).Delivered;
+}
+
+std::string ServerKeyOf(const std::string& server) {
+  TSMTPSend session;
+  session.SplitServer(server);
+  return session.ServerKey();
+}
+
+TServerProbe ProbeServer(const std::string& server, const TSMTPSendOptions& options) {
+  TServerProbe probe;
+  TSMTPSend session(options.MakeSocket ? options.MakeSocket() : nullptr);
+  session.ReadTimeout = options.ReadTimeout;
+  session.MessageTimeLimit = options.MessageTimeLimit;
+  session.Sock().SetCancelFlag(options.Cancel);
+  if (options.MessageTimeLimit > 0)
+    session.Sock().SetDeadline(TBlockSocket::TClock::now() + std::chrono::milliseconds(options.MessageTimeLimit));
+  session.SplitServer(server);
+  probe.Key = session.ServerKey();
+  // Without credentials the session takes TLS whatever the certificate,
+  // so the certificate can be looked at afterwards.
+  probe.Reached = session.OpenSession();
+  probe.Reason = session.FailReason;
+  probe.Tls = session.UsesTls;
+  if (session.UsesTls) probe.Certificate = session.Sock().PeerCertificate();
+  if (probe.Reached) session.CloseSession();
+  return probe;
 }
 
 } // namespace postello

@@ -1,6 +1,9 @@
 #pragma once
 #include "send/TBlockSocket.h"
+#include "send/TSendResult.h"
+#include "send/TServerTrust.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +17,13 @@ namespace postello {
 // offers it, authenticate when credentials are set, give the envelope, send
 // the data, quit. One object serves one message; SendRawMail creates and
 // destroys it.
+//
+// A password leaves the program only inside TLS with a certificate that
+// verifies (or that Trust accepts), or in clear when Trust allows it for
+// this server and the server was never seen offering STARTTLS. Otherwise
+// no AUTH is sent at all and the server's answer to the envelope decides.
+// Without credentials TLS is taken when offered, whatever the certificate,
+// and a refused STARTTLS goes on in clear.
 //
 // The session owns its socket. The public fields are the session's settings
 // (set before OpenSession) and what it learnt from the server (filled by
@@ -40,6 +50,8 @@ public:
   std::string AuthUser;
   std::string AuthPassword;
   std::string HeloName;                // local host name, or "127.0.0.1"
+  int MessageTimeLimit = 300000;       // milliseconds for the whole session, for the reasons' wording
+  TServerTrust* Trust = nullptr;       // null: no clear-text password, no pinned certificates
 
   // What the server told us.
   bool UsesEsmtp = false;
@@ -51,6 +63,21 @@ public:
   int ReplyCode = 0;
   std::vector<std::string> ReplyLines;
   std::string LastReplyLine;
+  bool StartTlsOffered = false;        // the first EHLO reply listed STARTTLS
+  // Why the last operation failed, in German for the error log: the
+  // network's trouble, the certificate's, or the server's reply line.
+  std::string FailReason;
+  // Why no password was sent, or that it was refused; "" when neither.
+  std::string AuthNote;
+
+  // The server as decisions about it are filed: lower-case host (IPv6 in
+  // brackets), ":" and the port number ("mail.example.org:587").
+  std::string ServerKey() const;
+  // A cancel request ended the session; nothing more goes on the wire.
+  bool Cancelled() const { return FCancelled; }
+  // The result for the caller: delivered, or FailReason (with AuthNote in
+  // front), marked as cancelled when the user stopped it.
+  TSendResult Result(bool delivered) const;
 
   // Sets ServerHost and ServerPort from an account's server text: host,
   // optionally ":" and a port, blanks and control characters trimmed from
@@ -58,12 +85,13 @@ public:
   // ("[::1]:2525").
   void SplitServer(std::string_view server);
 
-  // Connects, reads the greeting (220), says EHLO (or HELO), switches to TLS
-  // when offered (or from the first byte on port 465) and authenticates
-  // when credentials are set and a known method is offered. False when the
-  // session cannot go on; a refused STARTTLS has then already been
-  // answered with QUIT, every other failure leaves the connection to the
-  // destructor.
+  // Connects, reads the greeting (220), says EHLO (or HELO, unless EHLO got
+  // no answer at all), switches to TLS when offered (or from the first
+  // byte on port 465) and authenticates when credentials are set, a known
+  // method is offered and the password may go (see the class comment).
+  // False, with FailReason, when the session cannot go on; a refused
+  // certificate has then already been answered with QUIT, every other
+  // failure leaves the connection to the destructor.
   bool OpenSession();
   // MAIL FROM, with SIZE when the server announced it and size > 0. True
   // exactly on 250. An address with a control character is refused
@@ -86,33 +114,87 @@ public:
   bool AuthenticateCramMd5();
   bool AuthenticateLogin();
   // Reads one reply, fills ReplyLines, LastReplyLine and ReplyCode and
-  // returns the code.
+  // returns the code. A reply of more than MaxReplyBytes (each line
+  // counted with two bytes for its end) or MaxReplyLines lines closes the
+  // connection and reads as code 0.
   int ReadReply();
+
+  static constexpr std::size_t MaxReplyBytes = 1024 * 1024;
+  static constexpr std::size_t MaxReplyLines = 4096;
 
   TBlockSocket& Sock() { return *FSock; }
 
 private:
   void SendCommand(std::string_view command);
-  bool StartTlsIfOffered(bool& keepGoing);
+  // True once a cancel request has been seen; from then on nothing is
+  // sent or read.
+  bool Interrupted();
+  // Sets FailReason and returns false.
+  bool Fail(std::string reason);
+  // The reason for the reply just read: its line, or the wire's trouble.
+  std::string ReplyReason() const;
+  std::string WireReason(int error) const;
+  // Whether the certificate of the TLS connection may carry this session.
+  bool AcceptCertificate();
+  // Whether the password may be sent without TLS; sets AuthNote if not.
+  bool PasswordMayGoInClear();
   void TakeCapabilities();
 
   std::unique_ptr<TBlockSocket> FSock;
+  int FWireError = 0;       // the socket's error after the last command or reply
+  bool FCancelled = false;
+  std::string FTlsRefusal;  // the reply line that refused STARTTLS
 };
 
 // How SendRawMail builds its session; the defaults are those of the program.
 struct TSMTPSendOptions {
   int ReadTimeout = 60000;
+  // The whole session, connect to QUIT, in milliseconds; 0: no limit.
+  // Time spent on a question to the user does not count.
+  int MessageTimeLimit = 300000;
+  // Set (from any thread or a signal handler) to end the session at once,
+  // as long as the end of the data has not gone out.
+  const std::atomic<bool>* Cancel = nullptr;
+  TServerTrust* Trust = nullptr;
   std::function<std::unique_ptr<TBlockSocket>()> MakeSocket;  // empty: TTCPBlockSocket
 };
 
 // Delivers one message in its own session. senderAddress and every entry of
 // the comma-separated recipients may carry a display name ("Name <a@b>").
 // data items together form the message; each is sent followed by CR LF.
-// True exactly when the server accepted the message.
+// Delivered exactly when the server accepted the message; otherwise the
+// reason, in German.
+TSendResult SendRawMailWithReason(const std::string& senderAddress, const std::string& recipients,
+                                  const std::string& server, const std::vector<std::string>& data,
+                                  const std::string& userName, const std::string& password,
+                                  const TSMTPSendOptions& options = {});
+
+// The same, true exactly when the server accepted the message.
 bool SendRawMail(const std::string& senderAddress, const std::string& recipients,
                  const std::string& server, const std::vector<std::string>& data,
                  const std::string& userName, const std::string& password,
                  const TSMTPSendOptions& options = {});
+
+// What a short session without credentials learns about a server's TLS:
+// whether it could be reached (else Reason), whether it speaks TLS, and
+// its certificate. Ends with QUIT; nothing is sent beyond EHLO and STARTTLS.
+struct TServerProbe {
+  bool Reached = false;
+  std::string Reason;
+  std::string Key;        // TSMTPSend::ServerKey
+  bool Tls = false;
+  TPeerCertificate Certificate;
+};
+TServerProbe ProbeServer(const std::string& server, const TSMTPSendOptions& options = {});
+
+// TSMTPSend::ServerKey for an account's server text.
+std::string ServerKeyOf(const std::string& server);
+
+// The German text for a certificate problem ("Zertifikat abgelaufen").
+std::string CertProblemText(TCertProblem problem);
+
+// A fingerprint as shown to people: upper-case hex pairs joined by ":".
+std::string FormatFingerprint(const std::string& hex);
 
 // The address inside "<" and ">" (either may be missing), trimmed of blanks
 // and control characters at both ends.
@@ -121,6 +203,9 @@ std::string ExtractAddress(std::string_view text);
 // The envelope addresses of a comma-separated recipient list in the order
 // SendRawMail walks it; an empty entry stands for an empty piece.
 std::vector<std::string> SplitRecipientList(std::string_view recipients);
+
+// The reason given for a message with such an address.
+inline constexpr const char* kControlCharacterReason = "Adresse enth\xE4lt ein Steuerzeichen";
 
 // True when an address holds a byte below 32 or DEL: such an address would
 // smuggle further commands into the dialogue.

@@ -109,6 +109,7 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   FProcessed = 0;
   FFailedCount = 0;
   FCancelled = false;
+  FInterrupted = false;
   FCancelRequested = false;
   FSending = true;
 }
@@ -116,6 +117,10 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
 std::optional<TOutgoingMail> TSendRun::NextMessage() {
   if (!FSending) return std::nullopt;
   if (OnIdle) OnIdle();
+  if (FInterrupted) {
+    EndRun(true);
+    return std::nullopt;
+  }
   // A request that comes with the last message stops nothing: the run is
   // complete, not cancelled.
   if (FNext >= FMessageCount) {
@@ -195,12 +200,21 @@ const TAttachmentBytes& TSendRun::AttachmentBytes(std::size_t i) {
   return *FAttachments[i];
 }
 
-void TSendRun::Finish(const TOutgoingMail& mail, bool delivered) {
-  if (!delivered) {
-    const std::string line = OneLine(kLogPrefix + mail.LogAddress);
-    FErrorLog.push_back(line);
+void TSendRun::Log(const std::string& line) {
+  FErrorLog.push_back(line);
+  if (OnErrorLog) OnErrorLog(line);
+}
+
+void TSendRun::Finish(const TOutgoingMail& mail, const TSendResult& result) {
+  if (result.Cancelled) {
+    FInterrupted = true;
+    FCancelRequested = true;
+  }
+  if (!result.Delivered) {
+    std::string line = kLogPrefix + mail.LogAddress;
+    if (!result.Reason.empty()) line += ": " + result.Reason;
     ++FFailedCount;
-    if (OnErrorLog) OnErrorLog(line);
+    Log(OneLine(line));
   }
   FProcessed = mail.Index + 1;
   FProgress = FMessageCount > 0 ? static_cast<int>(static_cast<long long>(FProcessed) * 100 / FMessageCount) : 0;
@@ -210,6 +224,7 @@ void TSendRun::Finish(const TOutgoingMail& mail, bool delivered) {
 }
 
 void TSendRun::EndRun(bool cancelled) {
+  if (cancelled) Log(kCancelledLine);
   FProgress = 0;
   FCancelled = cancelled;
   FSending = false;
@@ -227,8 +242,7 @@ void TSendRun::Run(const TSendChoice& choice, const TRecipientList& rows, TKonto
   Start(choice, rows, konten, mails);
   try {
     while (std::optional<TOutgoingMail> mail = NextMessage()) {
-      const bool delivered = mail->Deliverable && deliver(*mail);
-      Finish(*mail, delivered);
+      Finish(*mail, mail->Deliverable ? deliver(*mail) : TSendResult::Failed(kControlCharacterReason));
     }
   } catch (...) {
     Abort();

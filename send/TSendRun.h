@@ -7,6 +7,7 @@
 #include "core/TMailStore.h"
 #include "mime/ZIzorAvarivi2000.h"
 #include "send/TOutgoingMail.h"
+#include "send/TSendResult.h"
 #include "send/TRecipientList.h"
 
 #include <atomic>
@@ -72,8 +73,11 @@ public:
   static constexpr const char* kNoRecipients = "Es sind keine Empf\xE4" "nger vorhanden!";
   static constexpr const char* kNoAccount = "Es ist kein Absender-Konto ausgew\xE4hlt!";
   static constexpr const char* kNoMail = "Es ist keine eMail zum versenden ausgew\xE4hlt!";
+  // The error log's last line of a run that ended by cancellation.
+  static constexpr const char* kCancelledLine = "Versand abgebrochen.";
 
-  using TDeliver = std::function<bool(const TOutgoingMail&)>;
+  // Delivers one message; may return a plain bool (no reason then).
+  using TDeliver = std::function<TSendResult(const TOutgoingMail&)>;
 
   // The first run object of the process also tells the C library to keep
   // freed buffers of message size instead of returning them to the system
@@ -98,8 +102,11 @@ public:
   std::optional<TOutgoingMail> NextMessage();
 
   // Records the result of the message NextMessage gave last: a failure
-  // adds its error log line; counters, progress and status text follow.
-  void Finish(const TOutgoingMail& mail, bool delivered);
+  // adds its error log line (the address, ": " and the reason when there
+  // is one); counters, progress and status text follow. A session the
+  // user cut off counts as failed and ends the run as cancelled, even
+  // when it was the last message.
+  void Finish(const TOutgoingMail& mail, const TSendResult& result);
 
   // Ends a run that an exception stopped. The progress stays as it was.
   void Abort();
@@ -110,9 +117,13 @@ public:
   void Run(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten, TMailList& mails,
            const TDeliver& deliver);
 
-  // Asks the run to stop before its next message. Safe from any thread and
-  // from a signal handler.
+  // Asks the run to stop: the session under way ends at once when it was
+  // given CancelFlag and has not yet sent the end of the data; otherwise
+  // the run stops before its next message. Safe from any thread and from
+  // a signal handler.
   void RequestCancel() { FCancelRequested = true; }
+  // The flag RequestCancel sets, for TSMTPSendOptions::Cancel.
+  const std::atomic<bool>* CancelFlag() const { return &FCancelRequested; }
   bool CancelRequested() const { return FCancelRequested; }
   // The last run ended because cancellation was requested.
   bool Cancelled() const { return FCancelled; }
@@ -146,6 +157,7 @@ private:
   std::string MergedText(const std::string& text, int m);
   const TAttachmentBytes& AttachmentBytes(std::size_t i);
   void EndRun(bool cancelled);
+  void Log(const std::string& line);
 
   ZIzorAvarivi2000& Msg;
   TDbf& Table1;
@@ -153,6 +165,7 @@ private:
   bool FSending = false;
   std::atomic<bool> FCancelRequested{false};
   bool FCancelled = false;
+  bool FInterrupted = false;             // a session was cut off by a cancel request
 
   std::vector<std::string> FAddresses;   // RecipientAddresses
   std::vector<std::int64_t> FRows;       // RecipientRows; -1 for the typed address

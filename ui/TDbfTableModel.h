@@ -1,7 +1,11 @@
 #pragma once
-// The address table as rows and columns for the grid DBGrid2: one row per
-// record that passes the filter, one column per field, titled with the
-// stored field name. Editing a cell writes the record at once.
+// The address table as rows and columns for the grid DBGrid2: the rows of
+// TDataSource (the records that pass the filter, and the insert row while a
+// record is inserted), one column per field, titled with the stored field
+// name. An edited cell goes into the pending record; the file gets it when
+// the record is posted.
+#include "addressdb/TDataSource.h"
+
 #include <QAbstractTableModel>
 
 namespace postello {
@@ -13,9 +17,16 @@ class TDbfTableModel : public QAbstractTableModel {
 public:
   explicit TDbfTableModel(TDbf& table, QObject* parent = nullptr);
 
-  // The table changed under the model (opened, closed, filtered, moved
-  // records): rows and columns are read afresh.
+  TDataSource& Source() { return m_source; }
+
+  // The table was opened, closed or replaced: columns and rows are read
+  // afresh (open editors close).
   void Reload();
+  // The rows may have changed (records posted, dropped, deleted, the cursor
+  // moved): rows are added or removed at the end to match, then every cell
+  // and row title is read again. Columns and open editors stay; a changed
+  // set of columns reloads.
+  void Refresh();
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -25,11 +36,19 @@ public:
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
 signals:
-  // A cell could not be written; message is Windows-1252.
+  // A cell could not be changed; message is Windows-1252.
   void WriteFailed(const QString& message);
+  // A change made through setData moved the table to another record or
+  // changed the rows (leaving a pending record): the grid must Refresh()
+  // and follow the table.
+  void TableMoved();
 
 private:
-  TDbf& m_table;
+  // data() and headerData() are const for Qt but reading may collect more
+  // of the table's view.
+  TDataSource& Src() const { return const_cast<TDataSource&>(m_source); }
+
+  TDataSource m_source;
   int m_rows = 0;
   int m_columns = 0;
 };

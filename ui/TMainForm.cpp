@@ -2,10 +2,11 @@
 
 #include "QtText.h"
 #include "TAboutBox.h"
-#include "TDbfTableModel.h"
+#include "TAddressGrid.h"
 #include "TEditKontenForm.h"
 
 #include "core/MailDate.h"
+#include "send/TStoredServerTrust.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,8 +17,10 @@
 #include <QLabel>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QThread>
 #include <QStyle>
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 namespace postello {
@@ -28,7 +31,7 @@ constexpr int kSendPage = 3;
 TMainForm::TMainForm(TMainState& state, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_run(state.Msg, state.Table1) {
   ui.setupUi(this);
-  Deliver = [](const TOutgoingMail& mail) { return DeliverMail(mail); };
+  Deliver = [this](const TOutgoingMail& mail) { return DeliverMail(mail, m_smtp); };
   resize(638, 512);
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -107,22 +110,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   connect(ui.bccCheck, &QRadioButton::clicked, this, &TMainForm::bccCheckClick);
   connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, this, &TMainForm::AbsenderComboChange);
 
-  m_tableModel = new TDbfTableModel(m_state.Table1, this);
-  ui.DBGrid2->setModel(m_tableModel);
-  ui.DBGrid2->setSelectionBehavior(QAbstractItemView::SelectItems);
-  ui.DBGrid2->setSelectionMode(QAbstractItemView::SingleSelection);
-  ui.DBGrid2->verticalHeader()->setDefaultSectionSize(ui.DBGrid2->fontMetrics().height() + 6);
-  connect(m_tableModel, &TDbfTableModel::WriteFailed, this, [](const QString& message) { ShowError(FromQ(message)); });
-  connect(ui.DBGrid2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) {
-            if (!current.isValid() || !m_state.Table1.Active()) return;
-            try {
-              m_state.Table1.CheckBrowseMode();
-              m_state.Table1.MoveTo(static_cast<std::uint32_t>(current.row()));
-            } catch (const std::exception& e) {
-              ShowError(e.what());
-            }
-          });
+  m_grid = new TAddressGrid(ui.DBGrid2, m_state.Table1, this);
   connect(ui.NewDBBtn, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(ui.FilterBtn, &QPushButton::clicked, this, &TMainForm::FilterBtnClick);
   connect(ui.ImportBtn, &QPushButton::clicked, this, &TMainForm::ImportBtnClick);
@@ -132,6 +120,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   for (int k = 0; k < 10; ++k) {
     connect(nav[k], &QToolButton::clicked, this, [this, k] { NavigatorClick(k); });
   }
+  m_grid->SetNavigator({nav[0], nav[1], nav[2], nav[3], nav[4], nav[5], nav[6], nav[7], nav[8], nav[9]});
 
   connect(ui.SendBtn, &QPushButton::clicked, this, &TMainForm::SendBtnClick);
   QPalette logPalette = ui.ErrorLog->palette();
@@ -149,7 +138,11 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   SetPreviewHeaderFocused(false);
 }
 
-TMainForm::~TMainForm() { m_state.FormDestroy(); }
+TMainForm::~TMainForm() {
+  // Text still in a cell editor belongs to the record posted at shutdown.
+  m_grid->CommitEditor();
+  m_state.FormDestroy();
+}
 
 void TMainForm::FormCreate(const std::string& progDir) {
   m_state.FormCreate(progDir);
@@ -205,9 +198,12 @@ std::vector<int> TMainForm::SelectedRows(const QTreeWidget* list) {
 
 void TMainForm::PageControl2Change() {
   if (ui.PageControl2->currentIndex() != kSendPage) return;
+  m_grid->CommitEditor();
   ui.ListView3->setUpdatesEnabled(false);
   ui.ListView3->clear();
   m_recipients = ReadRecipientList(m_state.Table1, m_state.Options.MailField);
+  // The list leaves the table on its last record; the grid shows that.
+  m_grid->Sync();
   QList<QTreeWidgetItem*> rows;
   rows.reserve(static_cast<int>(m_recipients.size()));
   for (const TRecipientRow& row : m_recipients) rows.append(new QTreeWidgetItem(QStringList{ToQ(row.Address)}));
@@ -281,29 +277,19 @@ void TMainForm::FilenameEdit1Change() {
   const std::string path = PathFromQ(ui.FilenameEdit1->text().trimmed());
   if (path.empty()) return;
   if (path == m_state.Options.DatabaseFile && m_state.Table1.Active()) return;
+  m_grid->CommitEditor();
   m_state.OpenDatabaseFile(path, false);
   ShowTable();
 }
 
-void TMainForm::ShowTable() {
-  m_tableModel->Reload();
-  SelectTableRow();
-}
-
-void TMainForm::SelectTableRow() {
-  if (!m_state.Table1.Active()) return;
-  const std::int64_t pos = m_state.Table1.Position();
-  if (pos < 0) return;
-  const QSignalBlocker block(ui.DBGrid2->selectionModel());
-  const int column = std::max(0, ui.DBGrid2->currentIndex().column());
-  ui.DBGrid2->setCurrentIndex(m_tableModel->index(static_cast<int>(pos), column));
-}
+void TMainForm::ShowTable() { m_grid->Reload(); }
 
 void TMainForm::Button1Click() {
   if (m_state.NewDatabase(ui.InfoAnzEd->value())) ShowTable();
 }
 
 void TMainForm::FilterBtnClick() {
+  m_grid->CommitEditor();
   m_state.FilterText = FromQ(ui.FilterEd->text());
   m_state.ApplyFilter();
   ShowTable();
@@ -320,50 +306,12 @@ void TMainForm::ImportBtnClick() {
 }
 
 void TMainForm::ImportFile(const QString& path) {
+  m_grid->CommitEditor();
   m_state.ImportFile(PathFromQ(path));
   ShowTable();
 }
 
-void TMainForm::NavigatorClick(int button) {
-  TDbf& t = m_state.Table1;
-  if (!t.Active()) return;
-  try {
-    switch (button) {
-    case nbFirst: t.CheckBrowseMode(); t.First(); break;
-    case nbPrior: t.CheckBrowseMode(); t.Prior(); break;
-    case nbNext: t.CheckBrowseMode(); t.Next(); break;
-    case nbLast: t.CheckBrowseMode(); t.Last(); break;
-    case nbInsert:
-      // A new blank record at the end, written at once, ready for typing.
-      t.CheckBrowseMode();
-      t.Append();
-      t.Post();
-      m_tableModel->Reload();
-      SelectTableRow();
-      ui.DBGrid2->edit(ui.DBGrid2->currentIndex());
-      return;
-    case nbDelete:
-      if (t.Position() < 0) return;
-      if (Messages().Show("Datensatz l\xF6schen?", "", TMsgButtons::OkCancel, TMsgIcon::Information) !=
-          TMsgResult::Ok) {
-        return;
-      }
-      t.Delete();
-      m_tableModel->Reload();
-      break;
-    case nbEdit:
-      ui.DBGrid2->edit(ui.DBGrid2->currentIndex());
-      return;
-    case nbPost: t.CheckBrowseMode(); m_tableModel->Reload(); break;
-    case nbCancel: t.Cancel(); m_tableModel->Reload(); break;
-    case nbRefresh: t.Refresh(); m_tableModel->Reload(); break;
-    }
-  } catch (const std::exception& e) {
-    ShowError(e.what());
-    m_tableModel->Reload();
-  }
-  SelectTableRow();
-}
+void TMainForm::NavigatorClick(int button) { m_grid->Navigate(button); }
 
 void TMainForm::FilenameEdit1Browse() {
   const QString chosen = QFileDialog::getSaveFileName(
@@ -420,8 +368,14 @@ void TMainForm::SendBtnClick() {
   choice.MailIndex = ui.MailCombo->currentIndex();
 
   SetRunning(true);
+  std::optional<TStoredServerTrust> trust;
   try {
     m_run.Start(choice, m_recipients, m_state.Konten, m_state.Mails);
+    trust.emplace(m_state.ProgDir);
+    if (!trust->LoadError().empty()) ShowError(trust->LoadError());
+    trust->Ask = [this](const std::string& question) { return AskFromSession(question); };
+    m_smtp.Trust = &*trust;
+    m_smtp.Cancel = m_run.CancelFlag();
     while (const std::optional<TOutgoingMail> mail = m_run.NextMessage()) {
       m_run.Finish(*mail, DeliverOffThread(*mail));
     }
@@ -431,19 +385,36 @@ void TMainForm::SendBtnClick() {
     if (m_run.Sending()) m_run.Abort();
     ShowError(e.what());
   }
+  m_smtp.Trust = nullptr;
+  if (trust)
+    for (const std::string& problem : trust->TakeProblems()) ShowError(problem);
   SetRunning(false);
+  // The merge leaves the table on the last merged record; the grid shows it.
+  m_grid->Sync();
   ShowRunProgress();
   if (m_closeAfterRun) close();
 }
 
-bool TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
-  bool delivered = false;
+bool TMainForm::AskFromSession(const std::string& question) {
+  bool yes = false;
+  const auto ask = [&] {
+    yes = Messages().Show(question, "", TMsgButtons::YesNo, TMsgIcon::Warning) == TMsgResult::Yes;
+  };
+  if (QThread::currentThread() == thread())
+    ask();
+  else
+    QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
+  return yes;
+}
+
+TSendResult TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
+  TSendResult delivered;
   QEventLoop wait;
   std::thread worker([this, &mail, &delivered, &wait] {
     try {
       delivered = Deliver(mail);
     } catch (...) {
-      delivered = false;
+      delivered = TSendResult(false);
     }
     QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
   });

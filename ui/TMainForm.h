@@ -17,7 +17,7 @@ class QTreeWidget;
 namespace postello {
 
 class TEditKontenForm;
-class TDbfTableModel;
+class TAddressGrid;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -59,12 +59,14 @@ public slots:
   void ImportBtnClick();
   // Imports one file (what ImportBtnClick does after its dialog).
   void ImportFile(const QString& path);
+  // One button of DBNavigator2 (TAddressGrid::TNavButton).
   void NavigatorClick(int button);
   void SendBtnClick();
 
 public:
   // How each message reaches its server; tests may replace it. Runs on a
-  // worker thread, so it must touch nothing but its argument.
+  // worker thread, so it must touch nothing but its argument (the default
+  // one also reads the run's session options).
   TSendRun::TDeliver Deliver;
   TSendRun& SendRun() { return m_run; }
 
@@ -77,20 +79,14 @@ private:
   void ShowOptions();
   // Reloads the grid and puts its cursor on the table's current record.
   void ShowTable();
-  void SelectTableRow();
   void SetPreviewHeaderFocused(bool focused);
   // Opening a mail in the editor; the editor window arrives later.
   void OpenSelectedMail() {}
 
-public:
-  // Buttons of DBNavigator2, in their order on the bar.
-  enum TNavButton { nbFirst, nbPrior, nbNext, nbLast, nbInsert, nbDelete, nbEdit, nbPost, nbCancel, nbRefresh };
-
 private:
-
   TMainState& m_state;
   TEditKontenForm* m_editKonten = nullptr;
-  TDbfTableModel* m_tableModel = nullptr;
+  TAddressGrid* m_grid = nullptr;
   // The rows of ListView3, one to one: address and record position.
   TRecipientList m_recipients;
   TSendRun m_run;
@@ -99,7 +95,13 @@ private:
   void ShowRunProgress();
   // Hands one message to Deliver on a worker thread and keeps the window
   // responsive until the session ends.
-  bool DeliverOffThread(const TOutgoingMail& mail);
+  TSendResult DeliverOffThread(const TOutgoingMail& mail);
+  // A session's question to the user (clear-text password, certificate),
+  // shown on the window's thread; true for Yes.
+  bool AskFromSession(const std::string& question);
+  // What the sessions of the current run are given: the cancel flag and
+  // the server decisions.
+  TSMTPSendOptions m_smtp;
   bool m_destroyed = false;
   QLabel* m_statusPanels[2] = {nullptr, nullptr};
 };

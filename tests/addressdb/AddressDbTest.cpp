@@ -132,3 +132,23 @@ TEST_F(AddressDb, ReapplyingTheFilterShowsWhatTheTextNowSelects) {
   EXPECT_EQ(t.ViewCount(), 3u);
   EXPECT_EQ(t.AsString(1), "Roth");
 }
+
+// Choosing another file while a record was being typed dropped that record.
+TEST_F(AddressDb, OpeningAnotherFileKeepsTheRecordTypedIntoTheFirst) {
+  TDbf t;
+  t.SetFileName(Path("erste.dbf"));
+  CreateAddressTable(t, 0);
+  t.Append();
+  t.SetAsString(0, "getippt@x.de");
+  OpenAddressTable(t, Path("zweite.dbf"));
+  EXPECT_EQ(t.RecordCount(), 0u);
+  OpenAddressTable(t, Path("erste.dbf"));
+  ASSERT_EQ(t.RecordCount(), 1u);
+  EXPECT_EQ(t.AsString(0), "getippt@x.de");
+
+  // An untouched new record is not written.
+  t.Append();
+  OpenAddressTable(t, Path("zweite.dbf"));
+  OpenAddressTable(t, Path("erste.dbf"));
+  EXPECT_EQ(t.RecordCount(), 1u);
+}

@@ -264,3 +264,27 @@ TEST_F(DbfCursor, ClosedTableRefusesWorkButReportsNothingOpen) {
   EXPECT_EQ(t.ViewCount(), 0u);
   EXPECT_THROW(t.Open(), TDbfError);  // no file name
 }
+
+TEST_F(DbfCursor, GoToRecordFindsARecordOfTheViewByItsNumber) {
+  Make({"a", "-b", "c", "d"});
+  mTable.SetOnFilterRecord([](const TDbf& t) { return t.AsString(0) != "d"; });
+  mTable.SetFiltered(true);
+  EXPECT_EQ(mTable.RecNoAt(0), 1u);
+  EXPECT_EQ(mTable.RecNoAt(1), 3u);
+  EXPECT_EQ(mTable.RecNoAt(2), 0u);  // d does not pass
+
+  EXPECT_TRUE(mTable.GoToRecord(3));
+  EXPECT_EQ(Cur(), "c");
+  EXPECT_EQ(mTable.Position(), 1);
+  // Deleted, filtered out or missing: the cursor stays.
+  for (std::uint32_t recNo : {2u, 4u, 5u, 0u}) {
+    EXPECT_FALSE(mTable.GoToRecord(recNo)) << recNo;
+    EXPECT_EQ(Cur(), "c") << recNo;
+  }
+  // Going there posts a pending change first, as every move does.
+  mTable.Edit();
+  mTable.SetAsString(0, "C");
+  EXPECT_TRUE(mTable.GoToRecord(1));
+  EXPECT_EQ(mTable.State(), TDbfState::Browse);
+  EXPECT_EQ(mTable.ValueAt(1, 0), "C");
+}

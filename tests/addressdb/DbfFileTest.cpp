@@ -176,14 +176,75 @@ TEST_F(DbfFile, CountInHeaderIsCorrectedFromTheFileLength) {
   t.SetFileName(path);
   t.Open();
   EXPECT_EQ(t.RecordCount(), 7u);
-  bytes = ReadBytes(path);
-  EXPECT_EQ(U32(bytes, 4), 7u);
-  EXPECT_EQ(bytes[1], 99);
+  // Corrected in memory; opening alone writes nothing.
+  EXPECT_EQ(ReadBytes(path), bytes);
   EXPECT_EQ(t.ViewCount(), 7u);
   t.Last();
   EXPECT_EQ(t.AsString(0), "r6");
   t.Close();
-  ExpectDateToday(ReadBytes(path));
+  bytes = ReadBytes(path);
+  EXPECT_EQ(U32(bytes, 4), 7u);
+  ExpectDateToday(bytes);
+}
+
+TEST_F(DbfFile, WrongCountReachesTheFileWithTheFirstChange) {
+  const std::string path = CreateSixFields();
+  {
+    TDbf t;
+    t.SetFileName(path);
+    t.Open();
+    for (int i = 0; i < 3; ++i) AppendRecord(t, {("r" + std::to_string(i)).c_str()});
+  }
+  std::string bytes = ReadBytes(path);
+  bytes[4] = 1;
+  WriteBytes(path, bytes);
+  TDbf t;
+  t.SetFileName(path);
+  t.Open();
+  t.Edit();
+  t.SetAsString(1, "Neu");
+  t.Post();
+  bytes = ReadBytes(path);
+  EXPECT_EQ(U32(bytes, 4), 3u);
+  EXPECT_EQ(bytes.substr(225 + 51, 3), "Neu");
+}
+
+TEST_F(DbfFile, TableOpenedForReadingOnlyWritesNothingEvenAtClose) {
+  const std::string path = CreateSixFields();
+  {
+    TDbf t;
+    t.SetFileName(path);
+    t.Open();
+    for (int i = 0; i < 4; ++i) AppendRecord(t, {("r" + std::to_string(i)).c_str()});
+  }
+  std::string bytes = ReadBytes(path);
+  bytes[4] = 2;   // wrong count
+  bytes[1] = 99;  // old date
+  bytes.pop_back();  // no end-of-file byte
+  WriteBytes(path, bytes);
+  {
+    TDbf t;
+    t.SetFileName(path);
+    t.SetReadOnly(true);
+    t.Open();
+    EXPECT_TRUE(t.ReadOnly());
+    EXPECT_EQ(t.RecordCount(), 4u);
+    t.Last();
+    EXPECT_EQ(t.AsString(0), "r3");
+    EXPECT_THROW(t.Edit(), TDbfError);
+    EXPECT_THROW(t.Append(), TDbfError);
+    EXPECT_THROW(t.Delete(), TDbfError);
+    t.Refresh();
+    t.Close();
+    t.Open();
+  }
+  EXPECT_EQ(ReadBytes(path), bytes);
+  // Reading only never creates a missing file either.
+  TDbf t;
+  t.SetFileName(Path("fehlt.dbf"));
+  t.SetReadOnly(true);
+  EXPECT_THROW(t.Open(), TDbfError);
+  EXPECT_FALSE(std::filesystem::exists(Path("fehlt.dbf")));
 }
 
 TEST_F(DbfFile, CloseStampsTodayAndRestoresTheEofByteEvenWithoutChanges) {

@@ -158,3 +158,25 @@ TEST_F(TxtImportTest, ImportIntoAClosedTableFailsAtTheFirstLine) {
   WriteBytes(Path("empty.csv"), "\r\n\r\n");
   EXPECT_EQ(ImportTextFile(mTable, Path("empty.csv")), 0u);
 }
+
+TEST_F(TxtImportTest, RefusedValueIsQuotedShortAndWithoutControlCharacters) {
+  // A table of another program with a numeric second field: a piece of the
+  // import file that is no number is refused, and the message must neither
+  // carry the whole piece nor its control characters.
+  mTable.Close();
+  std::string bytes = ReadBytes(mPath);
+  bytes[32 + 32 + 11] = 'N';
+  WriteBytes(mPath, bytes);
+  mTable.Open();
+  const std::string piece = "\x1B]0:owned\x07" + std::string(150, 'z') + "\t" + std::string(300, 'y');
+  WriteBytes(Path("in.csv"), "a@x.de;" + piece + "\r\n");
+  try {
+    ImportTextFile(mTable, Path("in.csv"));
+    FAIL() << "imported a text into a numeric field";
+  } catch (const TDbfError& e) {
+    const std::string text = e.what();
+    for (char c : text) EXPECT_GE(static_cast<unsigned char>(c), 0x20u) << text;
+    EXPECT_NE(text.find("?]0:owned?" + std::string(150, 'z') + "?" + std::string(39, 'y')), std::string::npos) << text;
+    EXPECT_EQ(text.find(std::string(40, 'y')), std::string::npos) << text;
+  }
+}

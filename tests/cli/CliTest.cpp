@@ -96,3 +96,13 @@ TEST(CliAccounts, ListsAccountsWithoutPasswords) {
   EXPECT_EQ(r.out, "0\tJ\xC3\xBCrgen\tj@example.org\tsmtp.example.org:587\n");
   EXPECT_EQ(r.out.find(CodePassw("Geheim99")), std::string::npos);
 }
+
+TEST(CliMails, ControlCharactersOfStoredTextsNeverReachTheTerminal) {
+  TempDir dir;
+  TMailList mails;
+  mails.Add()->Subject = "Hallo\x1B]0;titel\x07 \x9D Welt\r\n";
+  TMailStore::Save(dir.path(), mails);
+  const Result r = Cli("mails --dir " + dir.path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "0\tHallo?]0;titel? ? Welt  \t\t0\n");
+}

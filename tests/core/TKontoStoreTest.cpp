@@ -92,3 +92,31 @@ TEST(CodePassw, RoundTripForEveryLengthUpTo127) {
     EXPECT_EQ(DeCodePassw(coded), pw) << len;
   }
 }
+
+TEST(TKontoStore, FieldOf300CharactersIsSavedCutTo255AndTheNextAccountStaysIntact) {
+  postello::test::TempDir dir;
+  TKontoList konten;
+  TKontoRec* k = konten.Add();
+  k->Absender = std::string(100, 'a') + std::string(100, 'b') + std::string(100, 'c');
+  k->Email = "erster@example.org";
+  k->Password = CodePassw("pw");
+  k = konten.Add();
+  k->Absender = "Zweiter";
+  k->Email = "zweiter@example.org";
+  k->Server = "smtp.example.org";
+  TKontoStore::Save(dir.path(), konten);
+  const std::string bytes = postello::test::ReadFile(dir.file("konten.dat"));
+  EXPECT_EQ(static_cast<unsigned char>(bytes[4]), 255u);
+  EXPECT_EQ(bytes.substr(5, 255), konten[0].Absender.substr(0, 255));
+  TKontoList back;
+  const TKontoLoadResult r = TKontoStore::Open(dir.path(), back);
+  EXPECT_TRUE(r.Error.empty()) << r.Error;
+  ASSERT_EQ(back.Count(), 2u);
+  EXPECT_EQ(back[0].Absender, std::string(100, 'a') + std::string(100, 'b') + std::string(55, 'c'));
+  EXPECT_EQ(back[0].Email, "erster@example.org");
+  EXPECT_EQ(DeCodePassw(back[0].Password), "pw");
+  EXPECT_EQ(back[1].Absender, "Zweiter");
+  EXPECT_EQ(back[1].Email, "zweiter@example.org");
+  EXPECT_EQ(back[1].Server, "smtp.example.org");
+  EXPECT_EQ(bytes.size(), 4u + (1 + 255) + (1 + 18) + 1 + 1 + 1 + (1 + 4) + (1 + 7) + (1 + 19) + 1 + (1 + 16) + 1 + 1);
+}

@@ -196,3 +196,63 @@ TEST(TMailStore, SaveReplacesTheFileAndReportsAnUnwritableFolder) {
     EXPECT_NE(std::string(e.what()).find("missing/mails.dat\" konnte nicht gespeichert werden"), std::string::npos);
   }
 }
+
+namespace {
+
+// One text mail whose date field holds dateText.
+std::string OneMailDated(const std::string& dateText) {
+  Bytes b;
+  b.i32(1).lstr("s").lstr("p").lstr("").lstr("").i32(0).u8(2).u8(0).lstr(dateText);
+  b.i32(0).i32(0).u8(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).i32(0).u8(0).u8(0).i32(0).i32(0);
+  b.lstr("").lstr("").lstr("").lstr("");
+  return b.data;
+}
+
+} // namespace
+
+TEST(TMailStore, UnreadableDateTextIsWrittenBackExactlyAsRead) {
+  // The older program cannot load a file with an empty date: a text we
+  // cannot read must survive a save unchanged.
+  for (const std::string& text : {std::string("12/24/2026 6:30 PM"), std::string("heute"), std::string("24.12.2026 25:00"), std::string("\x01\xFF", 2)}) {
+    const std::string file = OneMailDated(text);
+    TMailList mails;
+    std::size_t bad = 0;
+    TMailStore::Decode(file, mails, bad);
+    ASSERT_EQ(bad, 1u) << text;
+    EXPECT_EQ(mails[0].Date, 0);
+    EXPECT_EQ(TMailStore::Encode(mails), file) << text;
+    // Saving the mail in the editor gives it a real date again.
+    mails[0].Date = EncodeDateTime(2027, 1, 2, 3, 4, 5);
+    EXPECT_EQ(TMailStore::Encode(mails), OneMailDated("02.01.2027 03:04:05"));
+  }
+}
+
+TEST(TMailStore, EarlyDatesAndTwoDigitYearsSurviveASave) {
+  TMailList mails;
+  std::size_t bad = 0;
+  TMailStore::Decode(OneMailDated("08.12.0226 14:30:05"), mails, bad);
+  ASSERT_EQ(bad, 0u);
+  EXPECT_EQ(TMailStore::Encode(mails), OneMailDated("08.12.0226 14:30:05"));
+  TMailList again;
+  TMailStore::Decode(TMailStore::Encode(mails), again, bad);
+  EXPECT_EQ(TMailStore::Encode(again), OneMailDated("08.12.0226 14:30:05"));
+
+  TMailStore::Decode(OneMailDated("08.12.26 14:05:00"), mails, bad);
+  EXPECT_EQ(bad, 0u);
+  EXPECT_NE(mails[0].Date, 0);
+  const std::string saved = TMailStore::Encode(mails);
+  EXPECT_NE(saved.find("08.12.", 0), std::string::npos);
+  EXPECT_NE(saved.find("26 14:05:00"), std::string::npos);
+}
+
+// Found by fuzzing: a date text with a NUL byte was kept whole as unreadable,
+// saved cut at the NUL, and then read as a date: the second save differed.
+TEST(TMailStore, DateTextEndsAtItsFirstNul) {
+  TMailList mails;
+  std::size_t bad = 0;
+  TMailStore::Decode(OneMailDated(std::string("23.12.2026\0x", 12)), mails, bad);
+  EXPECT_EQ(bad, 0u);
+  EXPECT_EQ(TMailStore::Encode(mails), OneMailDated("23.12.2026"));
+  TMailStore::Decode(OneMailDated(std::string("heute\0x", 7)), mails, bad);
+  EXPECT_EQ(TMailStore::Encode(mails), OneMailDated("heute"));
+}

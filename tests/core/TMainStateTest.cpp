@@ -171,3 +171,61 @@ TEST(TMainState, FilterReopensTheTableWithoutLosingAnOpenEdit) {
   for (s.Table1.First(); !s.Table1.Eof(); s.Table1.Next()) seen.push_back(s.Table1.AsString(0));
   EXPECT_EQ(seen, (std::vector<std::string>{"mailand@example.org", "zaimai@example.org"}));
 }
+
+TEST(TMainState, DatabaseInACyrillicFolderIsFoundAgainAtTheNextStart) {
+  TempDir dir;
+  const std::string folder = dir.file("\xD0\x90\xD0\xB4\xD1\x80\xD0\xB5\xD1\x81\xD0\xB0"); // "Адреса"
+  std::filesystem::create_directory(folder);
+  const std::string table = folder + "/kunden.dbf";
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  {
+    TMainState s;
+    s.FormCreate(dir.path());
+    ASSERT_TRUE(s.OpenDatabaseFile(table, false));
+    s.FormDestroy();
+  }
+  TMainState next;
+  next.FormCreate(dir.path());
+  EXPECT_EQ(next.Options.DatabaseFile, table);
+  EXPECT_TRUE(next.Table1.Active());
+  EXPECT_EQ(next.Table1.FileName(), table);
+  EXPECT_TRUE(sink.texts.empty()) << sink.texts.front();
+}
+
+TEST(TMainState, PathWithAControlCharacterIsRefusedWithAMessage) {
+  TempDir dir;
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  TMainState s;
+  s.FormCreate(dir.path());
+  const std::string bad = dir.file("neu\nzeile.dbf");
+  EXPECT_FALSE(s.OpenDatabaseFile(bad, false));
+  ASSERT_EQ(sink.texts.size(), 1u);
+  EXPECT_NE(sink.texts[0].find("Steuerzeichen"), std::string::npos) << sink.texts[0];
+  EXPECT_EQ(sink.texts[0].find('\n'), std::string::npos) << sink.texts[0];
+  EXPECT_FALSE(std::filesystem::exists(bad));
+  EXPECT_FALSE(s.Table1.Active());
+  EXPECT_EQ(s.Options.DatabaseFile, s.DefaultDatabaseFile());
+  EXPECT_FALSE(std::filesystem::exists(dir.file("options.dat")));
+}
+
+TEST(TMainState, RememberedPathWithControlCharactersIsReportedShortAtStartUp) {
+  TempDir dir;
+  // A damaged or hostile options.dat: 250 characters with an escape
+  // sequence and a line break in them.
+  const std::string name = dir.path() + "\x1B[31m" + std::string(200, 'x') + "\r\n.dbf";
+  ASSERT_LE(name.size(), 255u);
+  postello::test::WriteFile(dir.file("options.dat"), Bytes().i32(0).i32(20).i32(20).i32(0).i32(0).i32(0).sstr(name).data);
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  TMainState s;
+  s.FormCreate(dir.path());
+  ASSERT_EQ(sink.texts.size(), 1u);
+  const std::string& text = sink.texts[0];
+  EXPECT_NE(text.find("Steuerzeichen"), std::string::npos) << text;
+  for (char c : text) EXPECT_GE(static_cast<unsigned char>(c), 0x20u) << text;
+  EXPECT_NE(text.find(dir.path() + "?[31m"), std::string::npos) << text;
+  EXPECT_EQ(text.find(std::string(200, 'x')), std::string::npos) << "more than 200 characters quoted";
+  EXPECT_FALSE(s.Table1.Active());
+}

@@ -49,3 +49,48 @@ TEST(TOptions, NameLongerThanTheFormatHoldsIsRefusedNotCut) {
   o.DatabaseFile = "/" + std::string(300, 'a') + ".dbf";
   EXPECT_THROW(o.Encode(), ESaveError);
 }
+
+TEST(TOptions, PathThatWindows1252CannotHoldIsStoredAsUtf8AndReadBack) {
+  TOptions o;
+  o.DatabaseFile = "/home/\xD0\x90\xD0\xB4\xD1\x80\xD0\xB5\xD1\x81\xD0\xB0/mail.dbf"; // Cyrillic "Адреса"
+  const std::string bytes = o.Encode();
+  // Marked by the UTF-8 byte order mark, so no Windows-1252 name is ever
+  // taken for UTF-8.
+  EXPECT_EQ(bytes.substr(24), Bytes().sstr("\xEF\xBB\xBF" + o.DatabaseFile).data);
+  TOptions back;
+  back.Decode(bytes);
+  EXPECT_EQ(back.DatabaseFile, o.DatabaseFile);
+  // A Windows-1252 name whose bytes happen to be valid UTF-8 stays what it is.
+  back.Decode(Bytes().i32(0).i32(20).i32(20).i32(0).i32(0).i32(0).sstr("/a/\xC3\xBC.dbf").data);
+  EXPECT_EQ(back.DatabaseFile, "/a/\xC3\x83\xC2\xBC.dbf");
+  // A name that is no UTF-8 at all (Linux allows any bytes) survives too.
+  o.DatabaseFile = std::string("/a/\xFF\xFE.dbf");
+  back.Decode(o.Encode());
+  EXPECT_EQ(back.DatabaseFile, o.DatabaseFile);
+}
+
+TEST(TOptions, MessageForAnOverlongNameQuotesAtMost200Characters) {
+  TOptions o;
+  o.DatabaseFile = "/" + std::string(300, 'a') + "\n.dbf";
+  try {
+    o.Encode();
+    FAIL() << "no error";
+  } catch (const ESaveError& e) {
+    const std::string text = e.what();
+    EXPECT_NE(text.find("/" + std::string(199, 'a')), std::string::npos) << text;
+    EXPECT_EQ(text.find(std::string(200, 'a')), std::string::npos) << text;
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+  }
+}
+
+// Found by fuzzing: a stored UTF-8 name starting with NUL was saved as the
+// bare mark, which loads as the empty name, which saves without the mark.
+TEST(TOptions, NameWithANulByteSavesTheSameBytesEveryTime) {
+  TOptions o;
+  o.Decode(Bytes().i32(0).i32(20).i32(20).i32(0).i32(0).i32(0).sstr(std::string("\xEF\xBB\xBF\0\x9A", 5)).data);
+  const std::string once = o.Encode();
+  EXPECT_EQ(once.substr(24), std::string(1, '\0'));
+  TOptions again;
+  again.Decode(once);
+  EXPECT_EQ(again.Encode(), once);
+}

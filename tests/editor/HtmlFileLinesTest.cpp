@@ -28,6 +28,8 @@ struct SplitCase {
   const char* name;
   std::string bytes;
   Lines lines;
+
+  friend void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ReadLinesCases : public ::testing::TestWithParam<SplitCase> {};
@@ -74,6 +76,8 @@ struct CharsetCase {
   std::string bytes;
   Lines lines;
   bool converted;
+
+  friend void PrintTo(const CharsetCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ReadHtmlLinesCases : public ::testing::TestWithParam<CharsetCase> {};

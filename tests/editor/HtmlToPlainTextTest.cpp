@@ -14,6 +14,8 @@ struct TextCase {
   const char* name;
   Lines html;
   Lines text;
+
+  friend void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class HtmlToPlainTextCases : public ::testing::TestWithParam<TextCase> {};

@@ -33,6 +33,8 @@ struct ImportCase {
   Lines in;
   Lines out;
   Rows rows;
+
+  friend void PrintTo(const ImportCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ImportHtmlLinesCases : public ::testing::TestWithParam<ImportCase> {};

@@ -18,6 +18,8 @@ struct CaretCase {
   std::size_t newCaret;
   std::size_t line;
   bool appended;
+
+  friend void PrintTo(const CaretCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class InsertAtCaretCases : public ::testing::TestWithParam<CaretCase> {};

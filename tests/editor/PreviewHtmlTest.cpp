@@ -22,6 +22,8 @@ struct PreviewCase {
   const char* name;
   std::string in;
   std::string out;
+
+  friend void PrintTo(const PreviewCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class PreviewHtmlCases : public ::testing::TestWithParam<PreviewCase> {};

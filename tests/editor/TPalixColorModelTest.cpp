@@ -119,6 +119,8 @@ struct TextCase {
   const char* stored;       // HTMLcolor afterwards
   std::uint32_t color;      // ColorValue afterwards
   int entry;
+
+  friend void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class HtmlColorTexts : public ::testing::TestWithParam<TextCase> {};

@@ -154,6 +154,19 @@ TEST(HeaderWords, DecodeQBAndUWordsInsideText) {
   EXPECT_EQ(DecodeHeaderWords("a =?cs?Q?unterminated"), "a =?cs?Q?unterminated");
 }
 
+// Decoded text was searched again from the start, so a decoded text that
+// looks like an encoded word was decoded a second time.
+TEST(HeaderWords, DecodedTextIsNotDecodedAgain) {
+  for (const std::string_view text : {"ab =?x?Q?y?= c", "=?x?Q?y?=", "=?a?B?QUJD?=", "x =?a?Q?=3D?= y",
+                                 "=?a?Q?x?= =?a?Q?y?="}) {
+    EXPECT_EQ(DecodeHeaderWords(EncodeHeaderWord(text, "iso-8859-1")), text);
+  }
+  // A word whose decoded text holds "=?" stays as decoded; the words after it
+  // are still decoded.
+  EXPECT_EQ(DecodeHeaderWords("=?a?Q?=3D=3Fx=3FQ=3Fy=3F=3D?= =?a?Q?z?="), "=?x?Q?y?= z");
+  EXPECT_EQ(DecodeHeaderWords("=?a?Q?=3D?=?b?Q?c?="), "=?b?Q?c?=");
+}
+
 TEST(HeaderWords, EncodedAndDecodedAgainForEveryByte) {
   for (int b = 1; b < 256; ++b) {
     std::string text = std::string("a") + static_cast<char>(b) + "z";

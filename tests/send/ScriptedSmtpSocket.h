@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,8 +15,9 @@ namespace postello::test {
 
 // One exchange: the bytes the client must have sent since the previous
 // exchange, then the server's answer, cut into the pieces one receive call
-// delivers. A step with no pieces is a server that stays silent. "<TLS>" in
-// Client marks the moment the client switched to TLS.
+// delivers. A step with no pieces is a server that stays silent; a piece
+// "<CLOSE>" is a server that closes the connection. "<TLS>" in Client
+// marks the moment the client switched to TLS.
 struct TScriptStep {
   std::string Client;
   std::vector<std::string> Server;
@@ -31,8 +33,13 @@ struct TScriptState {
   int Connects = 0;
   int ConnectError = 0;       // what Connect reports
   bool TlsWorks = true;
+  // What the server's certificate looks like once TLS is on.
+  TPeerCertificate Certificate{true, std::string(64, 'c'), TCertProblem::None};
   bool Closed = false;
   std::deque<std::string> Queue;
+  // Called with the step's index when the client waits for its answer,
+  // before the answer is given (a test may request cancellation here).
+  std::function<void(size_t)> BeforeStep;
 
   // Every step was played, and the client said nothing after the last.
   void ExpectFinished() const {
@@ -55,6 +62,7 @@ public:
   }
   void CloseSocket() override {
     FState->Closed = true;
+    FTlsOn = false;
     ResetReceiveState();
   }
   void SendString(std::string_view bytes, int) override {
@@ -71,8 +79,13 @@ public:
     if (!FState->TlsWorks) {
       FState->Closed = true;
       SetLastError(ErrTls);
+      return false;
     }
-    return FState->TlsWorks;
+    FTlsOn = true;
+    return true;
+  }
+  TPeerCertificate PeerCertificate() const override {
+    return FTlsOn ? FState->Certificate : TPeerCertificate{};
   }
   int RemotePort() const override {
     return FState->ConnectPort == "smtp" ? 25 : std::atoi(FState->ConnectPort.c_str());
@@ -89,6 +102,13 @@ protected:
         SetLastError(ErrTimedOut);
         return {};
       }
+      if (FState->BeforeStep) {
+        FState->BeforeStep(FState->Next);
+        if (CancelRequested()) {
+          SetLastError(ErrCancelled);
+          return {};
+        }
+      }
       const TScriptStep& step = FState->Steps[FState->Next++];
       EXPECT_EQ(FState->Pending, step.Client) << "client bytes before step " << FState->Next;
       FState->Pending.clear();
@@ -100,11 +120,17 @@ protected:
     }
     std::string piece = FState->Queue.front();
     FState->Queue.pop_front();
+    if (piece == "<CLOSE>") {
+      FState->Closed = true;
+      SetLastError(ErrConnReset);
+      return {};
+    }
     return piece;
   }
 
 private:
   std::shared_ptr<TScriptState> FState;
+  bool FTlsOn = false;
 };
 
 } // namespace postello::test

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <future>
 #include <regex>
 #include <set>
+#include <thread>
 
 using namespace postello;
 using namespace postello::test;
@@ -72,7 +74,7 @@ protected:
     return c;
   }
 
-  static bool Smtp(const TOutgoingMail& mail) { return DeliverMail(mail); }
+  static TSendResult Smtp(const TOutgoingMail& mail) { return DeliverMail(mail); }
 
   // Writes each message as the command line's --eml-dir does, so Python
   // can read messages that went to no server.
@@ -148,9 +150,12 @@ TEST_F(SendRunTest, PersonalisedRunOfSevenWithTheThirdRefused) {
   EXPECT_FALSE(Run.Sending());
   EXPECT_FALSE(Run.Cancelled());
   EXPECT_EQ(Run.FailedCount(), 1);
-  EXPECT_EQ(Run.ErrorLog(), std::vector<std::string>{"Fehler beim Senden der Nachricht an p3@example.org"});
+  // The server's own reply line says why.
+  const std::string line =
+      "Fehler beim Senden der Nachricht an p3@example.org: 550 5.1.1 <p3@example.org>: Recipient address rejected";
+  EXPECT_EQ(Run.ErrorLog(), std::vector<std::string>{line});
   // The line is logged before the counters move on to the third message.
-  EXPECT_EQ(logged, std::vector<std::string>{"Fehler beim Senden der Nachricht an p3@example.org @2"});
+  EXPECT_EQ(logged, std::vector<std::string>{line + " @2"});
   EXPECT_EQ(seen, (std::vector<std::string>{
                       "14 1 Mails von 7 verarbeitet 0 fehlgeschlagen.",
                       "28 2 Mails von 7 verarbeitet 0 fehlgeschlagen.",
@@ -237,7 +242,7 @@ TEST_F(SendRunTest, CancelDuringTheThirdOfTenLetsItFinishAndSendsNoFourth) {
   Run.Start(Choice(), ReadRecipientList(Table, 0), Konten, Mails);
   EXPECT_TRUE(Run.Sending());
   while (std::optional<TOutgoingMail> mail = Run.NextMessage()) {
-    std::future<bool> session = std::async(std::launch::async, [&mail] { return DeliverMail(*mail); });
+    std::future<TSendResult> session = std::async(std::launch::async, [&mail] { return DeliverMail(*mail); });
     if (mail->Index == 2) Run.RequestCancel();
     Run.Finish(*mail, session.get());
   }
@@ -507,9 +512,10 @@ TEST_F(SendRunTest, AddressesWithControlCharactersAreNeverSent) {
   EXPECT_EQ(handed, (std::vector<int>{0, 4}));
   EXPECT_EQ(Run.StatusText(), "5 Mails von 5 verarbeitet 3 fehlgeschlagen.");
   EXPECT_EQ(Run.ErrorLog(), (std::vector<std::string>{
-                                "Fehler beim Senden der Nachricht an x@example.org>  RCPT TO:<evil@example.org",
-                                "Fehler beim Senden der Nachricht an p3@example.org ",
-                                "Fehler beim Senden der Nachricht an p4@example.org "}));
+                                "Fehler beim Senden der Nachricht an x@example.org>  RCPT TO:<evil@example.org: "
+                                "Adresse enth\xE4lt ein Steuerzeichen",
+                                "Fehler beim Senden der Nachricht an p3@example.org : Adresse enth\xE4lt ein Steuerzeichen",
+                                "Fehler beim Senden der Nachricht an p4@example.org : Adresse enth\xE4lt ein Steuerzeichen"}));
   ASSERT_EQ(server.Count(), 2);
   EXPECT_NE(server.Notes(1).find("\"rcpt_tos\": [\"p1@example.org\"]"), std::string::npos);
   EXPECT_NE(server.Notes(2).find("\"rcpt_tos\": [\"p5@example.org\"]"), std::string::npos);
@@ -630,6 +636,74 @@ TEST_F(SendRunTest, ChoosesAccountAndMailByIndexAndMovesTheirCursors) {
   EXPECT_NE(mail->Data[0].find("Subject: Zweite\r\n"), std::string::npos);
   Run.Finish(*mail, true);
   EXPECT_FALSE(Run.NextMessage().has_value());
+}
+
+TEST_F(SendRunTest, CancelledRunEndsItsLogWithVersandAbgebrochen) {
+  AddAccount(25);
+  AddHtmlMail();
+  // Between two messages: the one under way was delivered.
+  Run.OnIdle = [&] {
+    if (Run.Processed() == 2) Run.RequestCancel();
+  };
+  Run.Run(Choice(), People(5), Konten, Mails, [](const TOutgoingMail& mail) { return mail.Index != 0; });
+  EXPECT_TRUE(Run.Cancelled());
+  EXPECT_EQ(Run.ErrorLog(), (std::vector<std::string>{"Fehler beim Senden der Nachricht an p1@example.org",
+                                                       "Versand abgebrochen."}));
+  EXPECT_EQ(Run.StatusText(), "2 Mails von 5 verarbeitet 1 fehlgeschlagen.");
+
+  // A run that ends by itself adds nothing.
+  Run.OnIdle = nullptr;
+  Run.Run(Choice(), People(2), Konten, Mails, [](const TOutgoingMail&) { return true; });
+  EXPECT_EQ(Run.ErrorLog().size(), 2u);
+}
+
+TEST_F(SendRunTest, SessionCutOffByTheUserCountsAsFailedAndEndsTheRunCancelled) {
+  AddAccount(25);
+  AddHtmlMail();
+  std::vector<std::string> logged;
+  Run.OnErrorLog = [&](const std::string& line) { logged.push_back(line); };
+  for (int cutAt : {1, 2}) {  // the second message, and the last one
+    logged.clear();
+    int handed = 0;
+    Run.Run(Choice(), People(3), Konten, Mails, [&](const TOutgoingMail& mail) -> TSendResult {
+      ++handed;
+      if (mail.Index == cutAt) return TSendResult::Interrupted("vom Benutzer abgebrochen");
+      return true;
+    });
+    EXPECT_EQ(handed, cutAt + 1);
+    EXPECT_TRUE(Run.Cancelled()) << cutAt;
+    EXPECT_FALSE(Run.Sending());
+    EXPECT_EQ(Run.FailedCount(), 1);
+    EXPECT_EQ(Run.StatusText(),
+              std::to_string(cutAt + 1) + " Mails von 3 verarbeitet 1 fehlgeschlagen.");
+    EXPECT_EQ(logged, (std::vector<std::string>{"Fehler beim Senden der Nachricht an " + Address(cutAt + 1) +
+                                                    ": vom Benutzer abgebrochen",
+                                                "Versand abgebrochen."}));
+  }
+}
+
+TEST_F(SendRunTest, CancelEndsAStalledSessionAtOnce) {
+  TSmtpTestServer server({"--mode", "stall"}, "hostile_smtp_server.py");
+  ASSERT_NE(server.Port(), 0);
+  AddAccount(server.Port());
+  AddHtmlMail();
+  TSMTPSendOptions options;  // 60 seconds per wait, as in the program
+  options.Cancel = Run.CancelFlag();
+  const auto start = std::chrono::steady_clock::now();
+  Run.Start(Choice(), People(3), Konten, Mails);
+  while (std::optional<TOutgoingMail> mail = Run.NextMessage()) {
+    std::future<TSendResult> session =
+        std::async(std::launch::async, [&mail, &options] { return DeliverMail(*mail, options); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Run.RequestCancel();  // "Abbrechen" while the server keeps silent
+    Run.Finish(*mail, session.get());
+  }
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 5.0);
+  EXPECT_TRUE(Run.Cancelled());
+  EXPECT_EQ(Run.StatusText(), "1 Mails von 3 verarbeitet 1 fehlgeschlagen.");
+  EXPECT_EQ(Run.ErrorLog(), (std::vector<std::string>{
+                                "Fehler beim Senden der Nachricht an p1@example.org: vom Benutzer abgebrochen",
+                                "Versand abgebrochen."}));
 }
 
 } // namespace

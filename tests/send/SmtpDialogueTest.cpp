@@ -4,6 +4,7 @@
 #include "send/TSMTPSend.h"
 #include "send/TTCPBlockSocket.h"
 #include "send/ScriptedSmtpSocket.h"
+#include "send/TestServerTrust.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@ using namespace postello;
 using postello::test::TScriptState;
 using postello::test::TScriptStep;
 using postello::test::TScriptedSmtpSocket;
+using postello::test::TTestServerTrust;
 
 namespace {
 
@@ -33,10 +35,18 @@ const std::string kSize = std::to_string(kData[0].size() + 2 + kData[1].size() +
 struct TRun {
   std::shared_ptr<TScriptState> State = std::make_shared<TScriptState>();
   TSMTPSendOptions Options;
+  TTestServerTrust Trust;
   explicit TRun(std::vector<TScriptStep> steps) {
     State->Steps = std::move(steps);
     Options.ReadTimeout = 1000;
+    Options.Trust = &Trust;
     Options.MakeSocket = [s = State] { return std::make_unique<TScriptedSmtpSocket>(s); };
+  }
+  // For the dialogues of authentication itself, played without TLS: the
+  // user has allowed the password in clear for this server.
+  TRun& AllowPlain() {
+    Trust.PlainAllowed = true;
+    return *this;
   }
   bool Send(const std::string& server = "mail.example.org", const std::string& user = "",
             const std::string& password = "", const std::string& recipients = "b@example.org",
@@ -96,6 +106,7 @@ TEST(SmtpDialogue, MultiLineEhloGivesCapabilitiesLoginAndSize) {
                  {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
                  {SmtpBase64Encode("geheim") + "\r\n", {"235 2.7.0 Authentication successful\r\n"}}},
                 Delivery("MAIL FROM:<a@example.org> SIZE=" + kSize + "\r\n")));
+  run.AllowPlain();
   EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
   run.State->ExpectFinished();
 }
@@ -138,6 +149,7 @@ TEST(SmtpDialogue, OldAuthEqualsFormLeadsToLogin) {
                  {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
                  {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}},
                 Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
   EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
   run.State->ExpectFinished();
 }
@@ -149,6 +161,7 @@ TEST(SmtpDialogue, CramMd5IsPreferredAndLoginIsNotTriedAfterIt) {
                  {"AUTH CRAM-MD5\r\n", {"334 " + SmtpBase64Encode(challenge) + "\r\n"}},
                  {"dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n", {"235 ok\r\n"}}},
                 Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
   EXPECT_TRUE(run.Send("mail.example.org", "tim", "tanstaaftanstaaf"));
   run.State->ExpectFinished();
 }
@@ -163,6 +176,7 @@ TEST(SmtpDialogue, LoginFollowsAFailedCramMd5) {
                  {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
                  {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}},
                 Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
   EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
   run.State->ExpectFinished();
 }
@@ -176,6 +190,7 @@ TEST(SmtpDialogue, FailedAuthenticationLeavesTheVerdictToTheServer) {
             {SmtpBase64Encode("hans") + "\r\n", {"535 no such user\r\n"}},
             {"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
             {"QUIT\r\n", {"221 bye\r\n"}}});
+  run.AllowPlain();
   EXPECT_FALSE(run.Send("mail.example.org", "hans", "geheim"));
   run.State->ExpectFinished();
 }
@@ -202,6 +217,7 @@ TEST(SmtpDialogue, PasswordAloneStillAuthenticates) {
                  {"\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
                  {SmtpBase64Encode("pw") + "\r\n", {"235 ok\r\n"}}},
                 Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
   EXPECT_TRUE(run.Send("mail.example.org", "", "pw"));
   run.State->ExpectFinished();
 }
@@ -408,12 +424,22 @@ TEST(SmtpDialogue, StarttlsUpgradesAndAsksForCapabilitiesAgainBeforeAuth) {
   run.State->ExpectFinished();
 }
 
-TEST(SmtpDialogue, StarttlsRefusedEndsWithQuitAndFalse) {
+// A refused STARTTLS leaves no encrypted way for the password: the
+// session goes on in clear without AUTH, even where clear text is allowed,
+// and the server's answer to the envelope decides.
+TEST(SmtpDialogue, StarttlsRefusedGoesOnInClearWithoutThePassword) {
   TRun run({{"", {"220 ready\r\n"}},
             {Ehlo(), {"250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n"}},
             {"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}},
+            {"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
             {"QUIT\r\n", {"221 bye\r\n"}}});
-  EXPECT_FALSE(run.Send("mail.example.org", "hans", "geheim"));
+  run.AllowPlain();
+  const TSendResult result = SendRawMailWithReason("a@example.org", "b@example.org", "mail.example.org", kData,
+                                                   "hans", "geheim", run.Options);
+  EXPECT_FALSE(result.Delivered);
+  EXPECT_EQ(result.Reason,
+            "Server lehnt die Verschl\xFCsselung ab (454 4.7.0 TLS not available), Passwort nicht gesendet; "
+            "530 5.7.0 Authentication required");
   run.State->ExpectFinished();
 }
 

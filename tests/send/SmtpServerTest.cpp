@@ -3,6 +3,7 @@
 #include "send/TSMTPSend.h"
 #include "send/TTCPBlockSocket.h"
 #include "send/SmtpTestServer.h"
+#include "send/TestServerTrust.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -19,6 +20,7 @@ using namespace postello;
 using postello::test::MakeCertificate;
 using postello::test::TSmtpTestServer;
 using postello::test::TTempDir;
+using postello::test::TTestServerTrust;
 
 namespace {
 
@@ -92,6 +94,11 @@ TEST(SmtpServer, LargeMessageArrivesByteForByte) {
 }
 
 TEST(SmtpServer, EachAuthenticationMethodInClear) {
+  // The user allowed the password in clear for the server.
+  TTestServerTrust trust;
+  trust.PlainAllowed = true;
+  TSMTPSendOptions options;
+  options.Trust = &trust;
   const struct {
     const char* offered;
     const char* used;
@@ -101,7 +108,7 @@ TEST(SmtpServer, EachAuthenticationMethodInClear) {
                             "g\xE9heim 1", "--mechanisms", row.offered});
     ASSERT_NE(server.Port(), 0);
     EXPECT_TRUE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "hans",
-                            "g\xE9heim 1")) << row.offered;
+                            "g\xE9heim 1", options)) << row.offered;
     ASSERT_EQ(server.Count(), 1) << row.offered;
     EXPECT_EQ(server.Message(1), WholeMessage(kData));
     EXPECT_NE(server.Notes(1).find(std::string("\"mechanism\": \"") + row.used + "\""),
@@ -113,8 +120,15 @@ TEST(SmtpServer, WrongPasswordShowsAsRefusedSender) {
   TSmtpTestServer server({"--auth-in-clear", "--auth-required", "--user", "hans", "--password",
                           "geheim"});
   ASSERT_NE(server.Port(), 0);
-  EXPECT_FALSE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "hans",
-                           "falsch"));
+  TTestServerTrust trust;
+  trust.PlainAllowed = true;
+  TSMTPSendOptions options;
+  options.Trust = &trust;
+  const TSendResult result = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()),
+                                                   kData, "hans", "falsch", options);
+  EXPECT_FALSE(result.Delivered);
+  EXPECT_EQ(result.Reason.substr(0, 25), "Anmeldung abgelehnt (535 ") << result.Reason;
+  EXPECT_NE(result.Reason.find("; 530 "), std::string::npos) << result.Reason;
   EXPECT_FALSE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "", ""));
   EXPECT_EQ(server.Count(), 0);
 }
@@ -157,27 +171,42 @@ TEST(SmtpServer, StarttlsWithTrustedCertificateAndEachMethod) {
   }
 }
 
-TEST(SmtpServer, StarttlsWithUntrustedOrMismatchedCertificateFails) {
+// A certificate that fails the check stops a session with credentials
+// (before any AUTH) and no other: without a password TLS is opportunistic.
+TEST(SmtpServer, StarttlsWithUntrustedOrMismatchedCertificateFailsOnlyWithCredentials) {
   TTempDir certs;
   MakeCertificate(certs.Path(), "DNS:mail.example.org");
   const std::vector<std::string> args = {"--starttls", "--cert", (certs.Path() / "cert.pem").string(),
-                                         "--key", (certs.Path() / "key.pem").string()};
+                                         "--key", (certs.Path() / "key.pem").string(), "--user", "hans",
+                                         "--password", "geheim"};
   {
     // Not in the trust store at all.
     TSmtpTestServer server(args);
     ASSERT_NE(server.Port(), 0);
-    EXPECT_FALSE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "", ""));
+    const TSendResult refused = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()),
+                                                      kData, "hans", "geheim");
+    EXPECT_FALSE(refused.Delivered);
+    EXPECT_EQ(refused.Reason, "Zertifikat nicht vertrauensw\xFCrdig");
     EXPECT_EQ(server.Count(), 0);
+    EXPECT_TRUE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "", ""));
+    ASSERT_EQ(server.Count(), 1);
+    EXPECT_NE(server.Notes(1).find("\"tls\": true"), std::string::npos) << server.Notes(1);
+    EXPECT_NE(server.Notes(1).find("\"auth\": null"), std::string::npos) << server.Notes(1);
   }
   {
     // Trusted, but made out for another host than the one we connect to.
     TTrust trust(certs.Path() / "cert.pem");
     TSmtpTestServer server(args);
     ASSERT_NE(server.Port(), 0);
-    EXPECT_FALSE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "", ""));
-    EXPECT_FALSE(SendRawMail("a@example.org", "b@example.org", Server(server.Port(), "localhost"),
-                             kData, "", ""));
+    for (const std::string& host : {std::string("127.0.0.1"), std::string("localhost")}) {
+      const TSendResult refused = SendRawMailWithReason("a@example.org", "b@example.org",
+                                                        Server(server.Port(), host), kData, "hans", "geheim");
+      EXPECT_FALSE(refused.Delivered) << host;
+      EXPECT_EQ(refused.Reason, "Zertifikat gilt f\xFCr einen anderen Namen") << host;
+    }
     EXPECT_EQ(server.Count(), 0);
+    EXPECT_TRUE(SendRawMail("a@example.org", "b@example.org", Server(server.Port(), "localhost"), kData, "", ""));
+    EXPECT_EQ(server.Count(), 1);
   }
 }
 

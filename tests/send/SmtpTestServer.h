@@ -58,6 +58,33 @@ inline void MakeCertificate(const std::filesystem::path& dir, const std::string&
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
+// The same certificate made expired: valid from now, ending a day before.
+inline void MakeExpiredCertificate(const std::filesystem::path& dir, const std::string& altNames) {
+  MakeCertificate(dir, altNames);
+  const std::string command = "openssl x509 -in '" + (dir / "cert.pem").string() + "' -signkey '" +
+                              (dir / "key.pem").string() + "' -days -1 -out '" +
+                              (dir / "expired.pem").string() + "' 2>/dev/null && mv '" +
+                              (dir / "expired.pem").string() + "' '" + (dir / "cert.pem").string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+// The SHA-256 fingerprint of a PEM certificate as openssl prints it
+// ("AB:CD:..."), or "" when openssl fails.
+inline std::string OpensslFingerprint(const std::filesystem::path& pem) {
+  const std::string command = "openssl x509 -noout -fingerprint -sha256 -in '" + pem.string() + "' 2>/dev/null";
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buf[256];
+    while (fgets(buf, sizeof buf, pipe) != nullptr) out += buf;
+    pclose(pipe);
+  }
+  const size_t eq = out.find('=');
+  if (eq == std::string::npos) return {};
+  out = out.substr(eq + 1);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
 class TSmtpTestServer {
 public:
   // Starts the server script (from tests/data/send) with the given extra
@@ -100,6 +127,7 @@ public:
   TSmtpTestServer& operator=(const TSmtpTestServer&) = delete;
 
   int Port() const { return FPort; }
+  const std::filesystem::path& Spool() const { return FSpool.Path(); }
 
   // Messages stored so far, in order of arrival.
   int Count() const {

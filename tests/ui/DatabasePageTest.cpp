@@ -76,8 +76,8 @@ private slots:
       QTest::mouseClick(form.findChild<QPushButton*>("FilterBtn"), Qt::LeftButton);
       QCOMPARE(grid->model()->rowCount(), 3);
 
-      // Editing a cell writes the record; the navigator deletes after a
-      // question.
+      // An edited cell is written when the grid leaves its row; the
+      // navigator deletes after a question.
       QVERIFY(grid->model()->setData(grid->model()->index(2, 0), "carla@example.org"));
       grid->setCurrentIndex(grid->model()->index(1, 0));
       m_sink.answer = TMsgResult::Ok;

@@ -94,7 +94,8 @@ private slots:
 
     QCOMPARE(stat->text(), QString("3 Mails von 3 verarbeitet 1 fehlgeschlagen."));
     QCOMPARE(form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText(),
-             QString("Fehler beim Senden der Nachricht an r2@example.org"));
+             QString("Fehler beim Senden der Nachricht an r2@example.org: 550 5.1.1 <r2@example.org>: Recipient "
+                     "address rejected"));
     QCOMPARE(form.findChild<QProgressBar*>("ProgressBar1")->value(), 0);
     QCOMPARE(form.findChild<QPushButton*>("SendBtn")->text(), QString("Mails senden..."));
     const QStringList stored = QDir(m_spool.path()).entryList({"msg-*.eml"}, QDir::Files, QDir::Name);

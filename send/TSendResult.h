@@ -1,0 +1,34 @@
+#pragma once
+#include <string>
+#include <utility>
+
+namespace postello {
+
+// The outcome of delivering one message: delivered or not, and if not,
+// why, in German for the error log. A deliverer that only knows yes or no
+// may return a bool; the reason is then empty.
+struct TSendResult {
+  bool Delivered = false;
+  // The user stopped the session before the end of the data went out:
+  // the message is not sent, and the run ends as cancelled.
+  bool Cancelled = false;
+  std::string Reason;
+
+  TSendResult() = default;
+  TSendResult(bool delivered) : Delivered(delivered) {}  // NOLINT: deliberately implicit
+
+  explicit operator bool() const { return Delivered; }
+
+  static TSendResult Failed(std::string reason) {
+    TSendResult r;
+    r.Reason = std::move(reason);
+    return r;
+  }
+  static TSendResult Interrupted(std::string reason) {
+    TSendResult r = Failed(std::move(reason));
+    r.Cancelled = true;
+    return r;
+  }
+};
+
+} // namespace postello

@@ -1,0 +1,269 @@
+// The real client (TTCPBlockSocket, OpenSSL) against servers that are not
+// to be trusted: one that offers no TLS to an account with a password, one
+// that drops STARTTLS after having offered it, certificates that fail the
+// check, a server that stalls, one that trickles, and one whose EHLO reply
+// would fill memory. What the client said is read from the server's
+// transcript.
+#include "send/TSMTPSend.h"
+#include "send/TStoredServerTrust.h"
+#include "send/SmtpAuthCrypto.h"
+#include "send/SmtpTestServer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace postello;
+using postello::test::MakeCertificate;
+using postello::test::MakeExpiredCertificate;
+using postello::test::OpensslFingerprint;
+using postello::test::ReadFileBytes;
+using postello::test::TSmtpTestServer;
+using postello::test::TTempDir;
+
+namespace {
+
+const std::vector<std::string> kData = {"Subject: Test\r\n", "Hallo"};
+
+std::string Server(int port, const std::string& host = "127.0.0.1") {
+  return host + ":" + std::to_string(port);
+}
+
+TSmtpTestServer Hostile(const std::string& mode, std::vector<std::string> more = {}) {
+  std::vector<std::string> args = {"--mode", mode};
+  args.insert(args.end(), more.begin(), more.end());
+  return TSmtpTestServer(args, "hostile_smtp_server.py");
+}
+
+// Connection n's transcript, once the server is done with it.
+std::string Transcript(const TSmtpTestServer& server, int n) {
+  const auto path = server.Spool() / ("conn-" + std::to_string(n) + ".txt");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  std::string text;
+  while (std::chrono::steady_clock::now() < deadline) {
+    text = ReadFileBytes(path);
+    if (text.find("<END>") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return text;
+}
+
+class TTrust {
+public:
+  explicit TTrust(const std::filesystem::path& file) { setenv("SSL_CERT_FILE", file.c_str(), 1); }
+  ~TTrust() { unsetenv("SSL_CERT_FILE"); }
+};
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+} // namespace
+
+TEST(SmtpHostileServer, NoStarttlsWithCredentialsPutsNoAuthOnTheWire) {
+  TSmtpTestServer server = Hostile("no-starttls");
+  ASSERT_NE(server.Port(), 0);
+  TTempDir data;
+  TStoredServerTrust trust(data.Path().string() + "/");
+  TSMTPSendOptions options;
+  options.Trust = &trust;
+  const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData,
+                                              "hans", "geheim", options);
+  EXPECT_FALSE(r.Delivered);
+  EXPECT_EQ(r.Reason,
+            "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet; 530 5.7.0 Authentication required");
+  const std::string wire = Transcript(server, 1);
+  EXPECT_EQ(wire.find("AUTH"), std::string::npos) << wire;
+  EXPECT_EQ(wire.find(SmtpBase64Encode("geheim")), std::string::npos) << wire;
+  EXPECT_NE(wire.find("MAIL FROM:<a@example.org>\nQUIT\n<END>\n"), std::string::npos) << wire;
+
+  // With the user's consent the password goes, once asked for.
+  int asked = 0;
+  trust.Ask = [&](const std::string&) {
+    ++asked;
+    return true;
+  };
+  SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData, "hans", "geheim", options);
+  SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData, "hans", "geheim", options);
+  EXPECT_EQ(asked, 1);
+  EXPECT_NE(Transcript(server, 2).find("\nAUTH CRAM-MD5\n"), std::string::npos) << Transcript(server, 2);
+  EXPECT_NE(Transcript(server, 3).find("\nAUTH CRAM-MD5\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(data.Path() / "sicherheit.dat"),
+            "Postello sicherheit.dat 1\n127.0.0.1:" + std::to_string(server.Port()) + " klartext\n");
+}
+
+TEST(SmtpHostileServer, ServerThatDropsStarttlsAfterOfferingItGetsNoPassword) {
+  TTempDir certs;
+  MakeCertificate(certs.Path(), "IP:127.0.0.1");
+  TTrust system(certs.Path() / "cert.pem");
+  TSmtpTestServer server = Hostile("drop-starttls", {"--cert", (certs.Path() / "cert.pem").string(), "--key",
+                                                     (certs.Path() / "key.pem").string()});
+  ASSERT_NE(server.Port(), 0);
+  TTempDir data;
+  TStoredServerTrust trust(data.Path().string() + "/");
+  int asked = 0;
+  trust.Ask = [&](const std::string&) {
+    ++asked;
+    return true;
+  };
+  TSMTPSendOptions options;
+  options.Trust = &trust;
+  options.ReadTimeout = 10000;
+  EXPECT_TRUE(SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData, "hans",
+                                    "geheim", options).Delivered);
+  EXPECT_NE(Transcript(server, 1).find("STARTTLS\n<TLS>\nEHLO"), std::string::npos) << Transcript(server, 1);
+
+  // The same server (host and port) without STARTTLS: a man in the middle
+  // who strips it gets no password, and nobody is asked.
+  const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData,
+                                              "hans", "geheim", options);
+  EXPECT_FALSE(r.Delivered);
+  EXPECT_EQ(r.Reason.substr(0, 62), "Server bietet die Verschl\xFCsselung (STARTTLS) nicht mehr an, Pa") << r.Reason;
+  const std::string wire = Transcript(server, 2);
+  EXPECT_EQ(wire.find("AUTH"), std::string::npos) << wire;
+  EXPECT_EQ(asked, 0);
+  // Remembered beyond this run.
+  TStoredServerTrust later(data.Path().string() + "/");
+  EXPECT_TRUE(later.StartTlsSeen("127.0.0.1:" + std::to_string(server.Port())));
+}
+
+TEST(SmtpHostileServer, UntrustedCertificatePinnedByTheUserThenCarriesThePassword) {
+  TTempDir certs;
+  MakeCertificate(certs.Path(), "IP:127.0.0.1");
+  TSmtpTestServer server({"--starttls", "--cert", (certs.Path() / "cert.pem").string(), "--key",
+                          (certs.Path() / "key.pem").string(), "--auth-required", "--user", "hans", "--password",
+                          "geheim"});
+  ASSERT_NE(server.Port(), 0);
+  TTempDir data;
+  std::string question;
+  {
+    // The user says No: the message fails, nothing is pinned.
+    TStoredServerTrust trust(data.Path().string() + "/");
+    trust.Ask = [&](const std::string& q) {
+      question = q;
+      return false;
+    };
+    TSMTPSendOptions options;
+    options.Trust = &trust;
+    const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData,
+                                                "hans", "geheim", options);
+    EXPECT_FALSE(r.Delivered);
+    EXPECT_EQ(r.Reason, "Zertifikat nicht vertrauensw\xFCrdig");
+    EXPECT_EQ(server.Count(), 0);
+    // The fingerprint shown is the certificate's, as openssl computes it.
+    const std::string fingerprint = OpensslFingerprint(certs.Path() / "cert.pem");
+    ASSERT_EQ(fingerprint.size(), 95u);
+    EXPECT_NE(question.find("\n" + fingerprint + "\n"), std::string::npos) << question;
+  }
+  {
+    TStoredServerTrust trust(data.Path().string() + "/");
+    trust.Ask = [](const std::string&) { return true; };
+    TSMTPSendOptions options;
+    options.Trust = &trust;
+    EXPECT_TRUE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "hans", "geheim",
+                            options));
+  }
+  {
+    // Pinned: no question any more.
+    TStoredServerTrust trust(data.Path().string() + "/");
+    TSMTPSendOptions options;
+    options.Trust = &trust;
+    EXPECT_TRUE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "hans", "geheim",
+                            options));
+  }
+  ASSERT_EQ(server.Count(), 2);
+  EXPECT_NE(server.Notes(2).find("\"mechanism\": \"CRAM-MD5\""), std::string::npos) << server.Notes(2);
+  EXPECT_NE(server.Notes(2).find("\"tls\": true"), std::string::npos);
+  const std::string file = ReadFileBytes(data.Path() / "sicherheit.dat");
+  std::string hex = OpensslFingerprint(certs.Path() / "cert.pem");
+  std::erase(hex, ':');
+  for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string key = "127.0.0.1:" + std::to_string(server.Port());
+  EXPECT_EQ(file, "Postello sicherheit.dat 1\n" + key + " starttls\n" + key + " zertifikat " + hex + "\n");
+}
+
+TEST(SmtpHostileServer, ExpiredCertificateIsNamedAsSuch) {
+  TTempDir certs;
+  MakeExpiredCertificate(certs.Path(), "IP:127.0.0.1");
+  TTrust system(certs.Path() / "cert.pem");
+  TSmtpTestServer server({"--starttls", "--cert", (certs.Path() / "cert.pem").string(), "--key",
+                          (certs.Path() / "key.pem").string()});
+  ASSERT_NE(server.Port(), 0);
+  const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData,
+                                              "hans", "geheim");
+  EXPECT_FALSE(r.Delivered);
+  EXPECT_EQ(r.Reason, "Zertifikat abgelaufen");
+  // Without a password the message goes, encrypted all the same.
+  EXPECT_TRUE(SendRawMail("a@example.org", "b@example.org", Server(server.Port()), kData, "", ""));
+  ASSERT_EQ(server.Count(), 1);
+  EXPECT_NE(server.Notes(1).find("\"tls\": true"), std::string::npos);
+}
+
+TEST(SmtpHostileServer, StallEndsAtOnceOnCancelWithoutAnotherWord) {
+  TSmtpTestServer server = Hostile("stall");
+  ASSERT_NE(server.Port(), 0);
+  std::atomic<bool> cancel{false};
+  TSMTPSendOptions options;
+  options.Cancel = &cancel;  // ReadTimeout stays at 60 seconds
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    cancel = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData, "",
+                                              "", options);
+  const double took = Seconds(start);
+  user.join();
+  EXPECT_LT(took, 3.0);
+  EXPECT_FALSE(r.Delivered);
+  EXPECT_TRUE(r.Cancelled);
+  const std::string wire = Transcript(server, 1);
+  EXPECT_EQ(wire.substr(0, 5), "EHLO ");
+  EXPECT_EQ(wire.substr(wire.find('\n') + 1), "<EOF>\n<END>\n");  // neither HELO nor QUIT
+}
+
+TEST(SmtpHostileServer, SilentEhloGetsNoHelo) {
+  TSmtpTestServer server = Hostile("stall");
+  ASSERT_NE(server.Port(), 0);
+  TSMTPSendOptions options;
+  options.ReadTimeout = 300;
+  const auto start = std::chrono::steady_clock::now();
+  const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData, "",
+                                              "", options);
+  EXPECT_LT(Seconds(start), 3.0);  // one wait, not two
+  EXPECT_EQ(r.Reason, "keine Antwort vom Server innerhalb von 300 Millisekunden");
+  const std::string wire = Transcript(server, 1);
+  EXPECT_EQ(wire.substr(wire.find('\n') + 1), "<EOF>\n<END>\n") << wire;
+}
+
+TEST(SmtpHostileServer, TricklingServerMeetsTheTimeLimitOfTheMessage) {
+  TSmtpTestServer server = Hostile("trickle");
+  ASSERT_NE(server.Port(), 0);
+  TSMTPSendOptions options;
+  options.ReadTimeout = 1000;        // never reached: a byte comes every 50 ms
+  options.MessageTimeLimit = 2000;
+  const auto start = std::chrono::steady_clock::now();
+  const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData, "",
+                                              "", options);
+  const double took = Seconds(start);
+  EXPECT_FALSE(r.Delivered);
+  EXPECT_GE(took, 1.9);
+  EXPECT_LT(took, 4.0);
+  EXPECT_EQ(r.Reason, "keine Antwort vom Server innerhalb des Zeitlimits von 2 Sekunden f\xFCr die Nachricht");
+}
+
+// Regression: 4,096 reply lines of 64 KiB each were held in memory
+// (526 MB) before the session gave up.
+TEST(SmtpHostileServer, EhloReplyOverOneMebibyteEndsTheSession) {
+  TSmtpTestServer server = Hostile("huge-ehlo");
+  ASSERT_NE(server.Port(), 0);
+  TSMTPSendOptions options;
+  options.ReadTimeout = 5000;
+  const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData,
+                                              "hans", "geheim", options);
+  EXPECT_FALSE(r.Delivered);
+  EXPECT_EQ(r.Reason, "Antwort des Servers zu gro\xDF");
+  const std::string wire = Transcript(server, 1);
+  EXPECT_EQ(wire.substr(wire.find('\n') + 1), "<EOF>\n<END>\n") << wire;
+}
