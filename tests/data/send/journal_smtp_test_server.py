@@ -6,10 +6,11 @@ Usage: journal_smtp_test_server.py [--delay SECONDS] [--drop N ...]
            <smtp_test_server.py arguments>
 
 For the n-th end of data the server receives (counted from 1 over all
-connections) it first creates data-<n> in the spool folder, then waits
---delay seconds, then stores the message as msg-<k>.eml as the plain
-server does. For an n given with --drop it closes the connection after
-storing, without a reply: the message arrived, the client never hears so.
+connections) it first creates data-<n> in the spool folder, stores the
+message as msg-<k>.eml as the plain server does, then waits --delay
+seconds before it answers. For an n given with --drop it closes the
+connection instead of answering: the message arrived, the client never
+hears so.
 """
 import asyncio
 import os
@@ -41,9 +42,11 @@ def main():
         ends[0] += 1
         n = ends[0]
         open(os.path.join(spool, "data-%d" % n), "w").close()
+        # Stored at once, like a server that queues the message before it
+        # answers: a client killed while waiting loses only the answer.
+        reply = await store(self, server, session, envelope)
         if delay:
             await asyncio.sleep(delay)
-        reply = await store(self, server, session, envelope)
         if n in drops:
             server.transport.abort()
             # aiosmtpd writes nothing to a closed transport.
