@@ -113,15 +113,6 @@ int IndexArg(const TCliArgs& args, const std::string& name) {
   return n < 0 || n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
-// The account a journal's run used, found by its sender and server text;
-// -1 when it is gone.
-int KontoOfRun(const TKontoList& konten, const TJournalRunInfo& info) {
-  for (std::uint32_t i = 0; i < konten.Count(); ++i)
-    if (konten[i].Absender + " <" + konten[i].Email + ">" == info.Account && konten[i].Server == info.Server)
-      return static_cast<int>(i);
-  return -1;
-}
-
 void ListAddresses(std::ostream& err, const std::string& title, const std::vector<std::string>& addresses) {
   for (const std::string& a : addresses) err << CliText(title + a) << "\n";
 }
@@ -180,7 +171,7 @@ int RunSend(TCliContext& ctx) {
       const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
       last = LastRunOfMail(ctx.Dir, mail.Subject, DateTimeToText(mail.Date));
       if (!last) throw ECliStateError("Zu dieser Mail gibt es kein Versandprotokoll.");
-      choice.KontoIndex = KontoOfRun(konten, last->Info);
+      choice.KontoIndex = RunAccountIndex(konten, last->Info);
       if (choice.KontoIndex < 0)
         throw ECliStateError("Das Konto des Laufs (" + last->Info.Account + ", " + last->Info.Server +
                              ") gibt es nicht mehr.");

@@ -79,6 +79,13 @@ std::string AddressKey(std::string_view address) {
   return key;
 }
 
+int RunAccountIndex(const TKontoList& konten, const TJournalRunInfo& info) {
+  for (std::uint32_t i = 0; i < konten.Count(); ++i)
+    if (konten[i].Absender + " <" + konten[i].Email + ">" == info.Account && konten[i].Server == info.Server)
+      return static_cast<int>(i);
+  return -1;
+}
+
 TResumePlan PlanResume(const TJournalRun& run, const TRecipientList& rows, bool withUncertain) {
   TResumePlan plan;
   std::vector<TWanted> wanted;

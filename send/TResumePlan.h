@@ -1,6 +1,7 @@
 #pragma once
 // Which recipients a resumed or retried run takes, worked out from the
 // journal of the run it follows and today's recipient list.
+#include "core/TKontoStore.h"
 #include "send/TRecipientList.h"
 #include "send/TSendJournal.h"
 
@@ -48,6 +49,10 @@ TResumePlan PlanResume(const TJournalRun& run, const TRecipientList& rows, bool 
 // looked up by its record number: a record that now holds an address the
 // run did not plan for anybody is taken as corrected.
 TResumePlan PlanRetry(const TJournalRun& run, const TRecipientList& rows, bool sameTable);
+
+// The account a run used, found again by its sender ("Absender <Email>")
+// and server text; -1 when no account matches any more.
+int RunAccountIndex(const TKontoList& konten, const TJournalRunInfo& info);
 
 // The address as compared: the letters a to z in lower case.
 std::string AddressKey(std::string_view address);
