@@ -129,6 +129,9 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   // The journal's part of the send page, between the status and the log.
   m_journalPanel = new TSendJournalPanel(m_state, ui.TabSheet4);
   ui.vl16->insertWidget(ui.vl16->indexOf(ui.ErrorLog), m_journalPanel);
+  // The panel's room comes out of the log, not out of the recipient list.
+  ui.ListView3->setMinimumHeight(ui.ListView3->fontMetrics().height() * 7);
+  ui.ErrorLog->setMinimumHeight(ui.ErrorLog->fontMetrics().height() * 3);
   m_journalPanel->MailIndex = [this] { return ui.MailCombo->currentIndex(); };
   m_journalPanel->KontoIndex = [this] { return ui.AbsenderCombo->currentIndex(); };
   m_journalPanel->Recipients = [this]() -> const TRecipientList& { return m_recipients; };
