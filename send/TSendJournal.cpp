@@ -322,17 +322,9 @@ TSendJournal::TSendJournal(const std::string& dataDir, TJournalRunInfo info,
     line[cAddresses] = JoinAddresses(m.Addresses);
     head += JournalCsvLine(line) + kLineEnd;
   }
-  try {
-    WriteAll(head);
-  } catch (const EJournalError&) {
-    const int error = errno;
-    ::close(FFd);
-    FFd = -1;
-    ::unlink(FPath.c_str());
-    refuse(error);
-  }
-  if (::fdatasync(FFd) != 0) {
-    const int error = errno;
+  int error = WriteRaw(head);
+  if (error == 0 && ::fdatasync(FFd) != 0) error = errno;
+  if (error != 0) {
     ::close(FFd);
     FFd = -1;
     ::unlink(FPath.c_str());
@@ -361,23 +353,24 @@ void TSendJournal::Fail(const std::string& what, int error) {
                       what + Utf8ToCp1252(ErrnoText(error)) + ").");
 }
 
-void TSendJournal::WriteAll(std::string_view bytes) {
+int TSendJournal::WriteRaw(std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(FFd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      Fail("", errno);
+      return errno;
     }
-    if (n == 0) Fail("", EIO);
+    if (n == 0) return EIO;
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
+  return 0;
 }
 
 void TSendJournal::WriteLine(const std::string& line) {
   std::lock_guard<std::mutex> lock(FMutex);
   if (FFd < 0) throw EJournalError("Das Versandprotokoll \"" + Utf8ToCp1252(FPath) + "\" ist schon geschlossen.");
   if (FSyncError != 0) Fail("beim Sichern auf die Platte: ", FSyncError);
-  WriteAll(line + kLineEnd);
+  if (const int error = WriteRaw(line + kLineEnd); error != 0) Fail("", error);
   if (!FDirty) {
     FDirty = true;
     FWake.notify_one();

@@ -136,7 +136,8 @@ public:
 
 private:
   void WriteLine(const std::string& line);
-  void WriteAll(std::string_view bytes);
+  // Writes all bytes with write(2); the errno of a failure, else 0.
+  int WriteRaw(std::string_view bytes);
   void SyncLoop();
   [[noreturn]] void Fail(const std::string& what, int error);
 

@@ -242,9 +242,13 @@ void TMainForm::PageControl2Change() {
     const int index = m_state.Options.KontoIndex;
     ui.AbsenderCombo->setCurrentIndex(index >= 0 && index < ui.AbsenderCombo->count() ? index : 0);
   }
-  ui.MailCombo->clear();
-  for (const TMailRec& m : m_state.Mails) ui.MailCombo->addItem(ToQ(m.Subject + " " + DateTimeToText(m.Date)));
-  ui.MailCombo->setCurrentIndex(ui.MailCombo->count() - 1);
+  {
+    // The journal panel reads the chosen mail's journal once, below.
+    const QSignalBlocker block(ui.MailCombo);
+    ui.MailCombo->clear();
+    for (const TMailRec& m : m_state.Mails) ui.MailCombo->addItem(ToQ(m.Subject + " " + DateTimeToText(m.Date)));
+    ui.MailCombo->setCurrentIndex(ui.MailCombo->count() - 1);
+  }
   m_journalPanel->ShowState();
   m_probedServer.clear();  // a server that could not be reached is asked again
   ProbeChosenServer();

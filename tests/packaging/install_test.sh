@@ -45,7 +45,8 @@ for p in postello postello-cli; do
   page="$prefix/share/man/man1/$p.1.gz"
   warnings="$(man --warnings -l "$page" 2>&1 >/dev/null)" || fail "man -l $page: $warnings"
   [ -z "$warnings" ] || fail "man meldet zu $p.1.gz: $warnings"
-  name="$(man -l "$page" 2>/dev/null | col -bx | sed -n '/^NAME/{n;p;q}' | awk '{print $1}')"
+  # sed reads to the end: quitting early kills col with SIGPIPE once the page is longer than one write.
+  name="$(man -l "$page" 2>/dev/null | col -bx | sed -n '/^NAME/{n;p}' | awk 'NR == 1 {print $1}')"
   [ "$name" = "$p" ] || fail "$p.1.gz beschreibt \"$name\""
 done
 
