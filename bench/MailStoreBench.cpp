@@ -1,6 +1,6 @@
 // Loading and saving mails.dat: time should grow linearly with the file
 // size (10,000 mails of about 5 KB each make about 50 MB).
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "core/SafeFile.h"
 #include "core/TMailStore.h"
 

@@ -4,7 +4,7 @@
 #include "cli/TCliCommand.h"
 
 #include "core/Cp1252.h"
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "core/SafeFile.h"
 #include "core/TMailStore.h"
 #include "editor/HtmlFileLines.h"

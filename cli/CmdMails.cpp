@@ -1,7 +1,7 @@
 // postello-cli mails: the stored mails as the mail list shows them.
 #include "cli/TCliCommand.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "core/TMailStore.h"
 
 #include <ostream>

@@ -3,13 +3,14 @@
 #include "cli/TCliState.h"
 
 #include "core/Cp1252.h"
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "mime/ZIzorAvarivi2000.h"
 #include "send/PreSendCheck.h"
 #include "send/TRecipientList.h"
 #include "send/TResumePlan.h"
+#include "send/TSendPacer.h"
 #include "send/TSendRun.h"
 #include "send/TStoredServerTrust.h"
 
@@ -161,6 +162,10 @@ int RunSend(TCliContext& ctx) {
     }
     const TMailLoadResult mr = TMailStore::Open(ctx.Dir, mails);
     if (!mr.Error.empty()) throw ECliStateError(mr.Error);
+    // The check lists these among its findings.
+    if (!check && choice.MailIndex >= 0 && static_cast<std::uint32_t>(choice.MailIndex) < mails.Count())
+      for (const std::string& note : PreSendNotes(mails[static_cast<std::uint32_t>(choice.MailIndex)]))
+        ctx.Err << CliText(note) << "\n";
     const TKontoLoadResult kr = TKontoStore::Open(ctx.Dir, konten);
     if (!kr.Error.empty()) throw ECliStateError(kr.Error);
 
@@ -275,7 +280,14 @@ int RunSend(TCliContext& ctx) {
   std::optional<TStoredServerTrust> trust;
   TSMTPSendOptions smtp;
   smtp.Cancel = &gInterrupted;
-  TSendRun::TDeliver deliver = [&smtp](const TOutgoingMail& mail) { return DeliverMail(mail, smtp); };
+  // The account's rate: messages spaced, a rate-limit reply paused for.
+  TSendPacer pacer(choice.KontoIndex >= 0 && static_cast<std::uint32_t>(choice.KontoIndex) < konten.Count()
+                       ? konten[static_cast<std::uint32_t>(choice.KontoIndex)].RatePerMinute
+                       : 0);
+  pacer.Cancel = &gInterrupted;
+  TSendRun::TDeliver deliver = [&smtp, &pacer](const TOutgoingMail& mail) {
+    return pacer.Deliver(mail, [&smtp](const TOutgoingMail& m) { return DeliverMail(m, smtp); });
+  };
   try {
     if (args.Has("--eml-dir")) {
       emlDir.emplace(args.Get("--eml-dir"));
@@ -304,6 +316,9 @@ int RunSend(TCliContext& ctx) {
   };
   run.OnProgress = [&] {
     if (bar && run.Sending()) DrawBar(ctx.Err, run);
+  };
+  pacer.OnWait = [&](std::chrono::milliseconds left) {
+    if (bar && left.count() > 0) ctx.Err << "\r\033[KWarte " << (left.count() + 999) / 1000 << " s" << std::flush;
   };
   run.OnIdle = [&run] {
     if (gInterrupted) run.RequestCancel();

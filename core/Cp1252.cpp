@@ -28,8 +28,9 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-// Decodes one UTF-8 sequence at text[i]; returns its length, or 0 when the
-// bytes there are not valid UTF-8 (overlong forms and surrogates included).
+
+} // namespace
+
 size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
   const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
   const unsigned char c = b(i);
@@ -55,8 +56,6 @@ size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   return len;
 }
-
-} // namespace
 
 char32_t Cp1252ToUnicode(unsigned char byte) {
   if (byte >= 0x80 && byte <= 0x9F) return kHigh[byte - 0x80];

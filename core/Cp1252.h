@@ -1,6 +1,7 @@
 #pragma once
 // Text inside Postello is Windows-1252 bytes. These convert at the edges:
 // the window toolkit and the command line speak UTF-8.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,11 @@ std::string Utf8ToCp1252(std::string_view text);
 // True when the bytes are valid UTF-8 and hold at least one byte above 127:
 // a file in that state is almost certainly UTF-8, not Windows-1252.
 bool LooksLikeUtf8(std::string_view text);
+
+// Decodes the UTF-8 sequence at text[i] into cp and returns its length in
+// bytes, or 0 when the bytes there are not valid UTF-8 (overlong forms and
+// surrogates included). An ASCII byte is a sequence of length 1.
+std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t& cp);
 
 // Unicode code point of one Windows-1252 byte.
 char32_t Cp1252ToUnicode(unsigned char byte);

@@ -13,6 +13,11 @@ struct TKontoRec {
   std::string Server;   // SMTP server, "host" or "host:port"
   std::string User;
   std::string Password;
+  // Kept in kontooptionen.dat beside konten.dat (TKontoOptionsStore), so
+  // that konten.dat keeps the bytes the older program reads.
+  int Reuse = 0;         // messages per SMTP session; 0: one session per message
+  int Parallel = 1;      // sessions at once, 1 to 8
+  int RatePerMinute = 0; // at most this many messages a minute; 0: no limit
 };
 
 } // namespace postello

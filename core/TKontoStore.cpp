@@ -1,4 +1,5 @@
 #include "core/TKontoStore.h"
+#include "core/TKontoOptionsStore.h"
 
 #include "core/SafeFile.h"
 #include "core/StringFields.h"
@@ -79,12 +80,15 @@ TKontoLoadResult TKontoStore::Open(const std::string& dir, TKontoList& konten) {
     Read(f, konten);
   } catch (const EInOutError& e) {
     result.Error = DescribeDamagedFile(path, e, konten.Count(), "Konten");
+    return result;
   }
+  result.Error = TKontoOptionsStore::Open(dir, konten);
   return result;
 }
 
 void TKontoStore::Save(const std::string& dir, const TKontoList& konten) {
   SaveFileSafely(dir + FileName, Encode(konten), 0600);
+  TKontoOptionsStore::Save(dir, konten);
 }
 
 } // namespace postello

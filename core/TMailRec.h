@@ -54,6 +54,13 @@ struct TMailRecFields {
   std::int32_t NewsMinHeight = 0;
   std::string NewsHeadText;
   std::string NewsFootText;
+  // Kept in mailoptionen.dat beside mails.dat (TMailOptionsStore), so
+  // that mails.dat keeps the bytes the older program reads.
+  // Comma-separated "mailto:" and "https:" targets for List-Unsubscribe,
+  // placeholders allowed; empty: no such header.
+  std::string Unsubscribe;
+  // Personalised runs merge the subject per recipient.
+  bool MergeSubject = false;
 };
 
 // A mail record owns its attachment array, whose cursor variable is the

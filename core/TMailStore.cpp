@@ -1,6 +1,7 @@
 #include "core/TMailStore.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
+#include "core/TMailOptionsStore.h"
 #include "core/SafeFile.h"
 #include "core/StringFields.h"
 
@@ -138,12 +139,15 @@ TMailLoadResult TMailStore::Open(const std::string& dir, TMailList& mails) {
     Read(f, mails, result.BadDates);
   } catch (const EInOutError& e) {
     result.Error = DescribeDamagedFile(path, e, mails.Count(), "Mails");
+    return result;
   }
+  result.Error = TMailOptionsStore::Open(dir, mails);
   return result;
 }
 
 void TMailStore::Save(const std::string& dir, const TMailList& mails) {
   SaveFileSafely(dir + FileName, Encode(mails));
+  TMailOptionsStore::Save(dir, mails);
 }
 
 } // namespace postello

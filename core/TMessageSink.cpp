@@ -16,7 +16,8 @@ public:
     std::fprintf(stderr, "%s\n", Cp1252ToUtf8(line).c_str());
     switch (buttons) {
     case TMsgButtons::YesNo: return TMsgResult::No;
-    case TMsgButtons::OkCancel: return TMsgResult::Cancel;
+    case TMsgButtons::OkCancel:
+    case TMsgButtons::YesNoCancel: return TMsgResult::Cancel;
     case TMsgButtons::Ok: break;
     }
     return TMsgResult::Ok;

@@ -6,8 +6,8 @@
 
 namespace postello {
 
-enum class TMsgIcon { Error, Information, Warning };
-enum class TMsgButtons { Ok, YesNo, OkCancel };
+enum class TMsgIcon { Error, Information, Warning, Question };
+enum class TMsgButtons { Ok, YesNo, OkCancel, YesNoCancel };
 enum class TMsgResult { Ok, Yes, No, Cancel };
 
 class TMessageSink {
@@ -20,7 +20,7 @@ public:
 };
 
 // The sink in use; never null. The default one writes to standard error and
-// answers No (or Cancel) to every question, so nothing is deleted without a user.
+// answers No (or Cancel, where offered) to every question, so nothing is deleted without a user.
 TMessageSink& Messages();
 
 // Installs a sink (null restores the default) and returns the previous one.

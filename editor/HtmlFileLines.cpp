@@ -15,32 +15,6 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-// Length of the valid UTF-8 sequence at text[i] beyond ASCII, with its code
-// point; 0 when the bytes there are not valid UTF-8 (overlong forms and
-// surrogates included).
-std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t& cp) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = b(i);
-  std::size_t len;
-  char32_t min;
-  if ((c & 0xE0) == 0xC0) {
-    len = 2, cp = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    len = 3, cp = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    len = 4, cp = c & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + len > text.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 // Whether every byte of line belongs to valid UTF-8, and whether any
 // character lies beyond ASCII.
 void CheckUtf8(std::string_view line, bool& valid, bool& high) {

@@ -1,5 +1,5 @@
 #pragma once
-#include "mime/MailDate.h"
+#include "mime/DateHeader.h"
 #include "mime/TMailPart.h"
 #include "mime/TMailPartList.h"
 #include "mime/TMailRecipients.h"

@@ -1,6 +1,7 @@
 #include "send/PreSendCheck.h"
 
 #include "core/Cp1252.h"
+#include "send/ListUnsubscribe.h"
 #include "send/MergeFields.h"
 #include "send/TResumePlan.h"
 #include "send/TSMTPSend.h"
@@ -168,6 +169,21 @@ std::string TPreSendReport::Text(std::size_t perKind) const {
   return out;
 }
 
+bool HasPlaceholder(const std::string& text) {
+  for (std::size_t at = text.find("[%"); at != std::string::npos; at = text.find("[%", at + 1)) {
+    const std::size_t close = text.find(']', at + 2);
+    if (close != std::string::npos && close > at + 2) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> PreSendNotes(const TMailRec& mail) {
+  std::vector<std::string> notes;
+  if (!mail.MergeSubject && HasPlaceholder(mail.Subject)) notes.emplace_back(kSubjectPlaceholderNote);
+  if (std::string bad = CheckUnsubscribeText(mail.Unsubscribe); !bad.empty()) notes.push_back(std::move(bad));
+  return notes;
+}
+
 std::vector<std::string> PlaceholderNames(std::string_view text) {
   // The same scan as the merge: "[" and the character after it go
   // together unless that character is "%"; a name runs to the next "]".
@@ -222,7 +238,12 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
     // Placeholders, each name once, in the order they first appear.
     std::vector<std::string> names;
     std::set<std::string> seen;
-    for (const std::string* text : MergedTexts(mail))
+    std::vector<const std::string*> texts = MergedTexts(mail);
+    // The subject and the unsubscribe targets are merged like the texts
+    // (the subject only when the mail says so).
+    if (mail.MergeSubject) texts.push_back(&mail.Subject);
+    texts.push_back(&mail.Unsubscribe);
+    for (const std::string* text : texts)
       for (std::string& n : PlaceholderNames(*text))
         if (seen.insert(n).second) names.push_back(std::move(n));
     bool unknown = false;
@@ -241,8 +262,10 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
       }
     }
     if (unknown) report.Facts.push_back("Felder der Tabelle: " + ListNames(in.FieldNames));
-    for (const std::string& n : PlaceholderNames(mail.Subject))
-      find(TCheckKind::SubjectPlaceholder, "Der Platzhalter [%" + n + "] im Betreff wird nie ersetzt.");
+    if (!mail.MergeSubject && HasPlaceholder(mail.Subject))
+      find(TCheckKind::SubjectPlaceholder, kSubjectPlaceholderNote);
+    if (std::string bad = CheckUnsubscribeText(mail.Unsubscribe); !bad.empty())
+      find(TCheckKind::BadUnsubscribe, std::move(bad));
 
     for (std::size_t i = 0; i < mail.Attachments.Count(); ++i) {
       const TAttachRec& a = mail.Attachments[i];

@@ -18,7 +18,8 @@ namespace postello {
 enum class TCheckKind {
   UnknownPlaceholder,   // names no field of the table
   UnmergedPlaceholder,  // a run that merges nothing (BCC, a typed address) sends it as written
-  SubjectPlaceholder,   // the subject is never merged
+  SubjectPlaceholder,   // the mail does not merge its subject
+  BadUnsubscribe,       // an unsubscribe target that is neither mailto: nor https:
   MissingFile,          // attachment or picture file not there
   UnreadableFile,       // there, but cannot be read
   InvalidAddress,       // not a mailbox as RFC 5321 writes it
@@ -28,6 +29,18 @@ enum class TCheckKind {
 };
 
 // One finding; Text is German (Windows-1252), one line.
+inline constexpr const char* kSubjectPlaceholderNote =
+    "Der Betreff enth\xE4lt einen Platzhalter, der nicht ersetzt wird "
+    "(\"Platzhalter im Betreff ersetzen\" ist aus).";
+
+// True when text holds a complete placeholder: "[%", a name, "]".
+bool HasPlaceholder(const std::string& text);
+
+// German notes, one per finding: a subject with a placeholder while the
+// mail does not merge its subject; an unsubscribe text with a target that
+// is neither mailto: nor https:. Empty when there is nothing to say.
+std::vector<std::string> PreSendNotes(const TMailRec& mail);
+
 struct TCheckFinding {
   TCheckKind Kind;
   std::string Text;

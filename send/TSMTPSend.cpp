@@ -52,6 +52,20 @@ std::string Duration(int ms) {
   return std::to_string(ms) + " Millisekunden";
 }
 
+// Whether the AUTH line (upper case) names the method as a word of its
+// own: "PLAIN" must not be found inside another method's name.
+bool HasAuthWord(std::string_view line, std::string_view method) {
+  size_t at = 0;
+  while ((at = line.find(method, at)) != std::string_view::npos) {
+    const size_t end = at + method.size();
+    const bool startOk = at == 0 || line[at - 1] == ' ' || line[at - 1] == '=';
+    const bool endOk = end == line.size() || line[end] == ' ';
+    if (startOk && endOk) return true;
+    at = end;
+  }
+  return false;
+}
+
 constexpr const char* kNoTls = "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet";
 constexpr const char* kTlsGone =
     "Server bietet die Verschl\xFCsselung (STARTTLS) nicht mehr an, Passwort nicht gesendet";
@@ -287,6 +301,27 @@ bool TSMTPSend::AuthenticateCramMd5() {
   return ReadReply() == 235;
 }
 
+bool TSMTPSend::AuthenticatePlain() {
+  // The three fields are separated by NUL bytes, so a name or password
+  // holding one cannot be said in this method.
+  if (AuthUser.find('\0') != std::string::npos || AuthPassword.find('\0') != std::string::npos) return false;
+  std::string credentials;
+  credentials += '\0';
+  credentials += AuthUser;
+  credentials += '\0';
+  credentials += AuthPassword;
+  const std::string response = SmtpBase64Encode(credentials);
+  // The initial response saves a round trip; a server that still asks
+  // with an empty challenge gets the same answer.
+  SendCommand("AUTH PLAIN " + response);
+  int code = ReadReply();
+  if (code == 334) {
+    SendCommand(response);
+    code = ReadReply();
+  }
+  return code == 235;
+}
+
 bool TSMTPSend::AcceptCertificate() {
   const TPeerCertificate cert = FSock->PeerCertificate();
   if (cert.Problem == TCertProblem::None) return true;
@@ -398,9 +433,11 @@ bool TSMTPSend::OpenSession() {
     line = UpperAscii(line);
     const bool cram = line.find("CRAM-MD5") != std::string::npos;
     const bool login = line.find("LOGIN") != std::string::npos;
-    if ((cram || login) && (UsesTls || PasswordMayGoInClear())) {
+    const bool plain = HasAuthWord(line, "PLAIN");
+    if ((cram || login || plain) && (UsesTls || PasswordMayGoInClear())) {
       if (cram) Authenticated = AuthenticateCramMd5();
       if (!Authenticated && login) Authenticated = AuthenticateLogin();
+      if (!Authenticated && plain && !Interrupted()) Authenticated = AuthenticatePlain();
       if (!Authenticated) AuthNote = "Anmeldung abgelehnt (" + ReplyReason() + ")";
     }
   }

@@ -14,7 +14,8 @@
 namespace postello {
 
 // One SMTP client session: connect, greet, upgrade to TLS when the server
-// offers it, authenticate when credentials are set, give the envelope, send
+// offers it, authenticate when credentials are set (CRAM-MD5, then LOGIN,
+// then PLAIN, as offered), give the envelope, send
 // the data, quit. One object serves one message; SendRawMail creates and
 // destroys it.
 //
@@ -118,6 +119,10 @@ public:
   std::string FindCapability(std::string_view name) const;
   bool AuthenticateCramMd5();
   bool AuthenticateLogin();
+  // AUTH PLAIN with the initial response (RFC 4616, RFC 4954): no
+  // authorisation identity, the user name, the password. False without
+  // sending anything when either holds a NUL byte.
+  bool AuthenticatePlain();
   // Reads one reply, fills ReplyLines, LastReplyLine and ReplyCode and
   // returns the code. A reply of more than MaxReplyBytes (each line
   // counted with two bytes for its end) or MaxReplyLines lines closes the

@@ -1,10 +1,11 @@
 #include "send/TSendRun.h"
 
-#include "mime/MailDate.h"
+#include "mime/DateHeader.h"
+#include "send/ListUnsubscribe.h"
 #include "send/MergeFields.h"
 #include "send/MessageId.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 
 #include <algorithm>
 #include <cmath>
@@ -232,9 +233,22 @@ void TSendRun::Compose(int m, TOutgoingMail& out) {
   Msg.ClearMessage();
   Msg.SetSender(FKonto.Absender, FKonto.Email);
   Msg.SetReplyAddress(FKonto.Absender, FKonto.Antwort);
-  Msg.SetSubjectLine(FSubjectPrefix + FMail.Subject);
+  const bool merge = !FBatchMode && !FOneRecipient;
+  // A field value may hold a line break; in the subject it would end the
+  // header, so it becomes a blank.
+  Msg.SetSubjectLine(FSubjectPrefix + (FMail.MergeSubject && merge
+                                           ? OneLine(MergeFields(FMail.Subject, Table1, FRows[static_cast<std::size_t>(m)]))
+                                           : FMail.Subject));
   Msg.SetSendDate(TMailDateTime::Now());
   Msg.SetHeaderValueAfter("Message-ID", MakeMessageId(FKonto.Email), "Date");
+  if (!FMail.Unsubscribe.empty()) {
+    std::vector<std::string> targets = SplitUnsubscribeTargets(FMail.Unsubscribe);
+    if (merge)
+      for (std::string& t : targets) t = MergeFields(t, Table1, FRows[static_cast<std::size_t>(m)]);
+    Msg.SetHeaderValueAfter("List-Unsubscribe", ListUnsubscribeValue(targets), "Message-ID");
+    if (HasOneClickTarget(targets))
+      Msg.SetHeaderValueAfter("List-Unsubscribe-Post", "List-Unsubscribe=One-Click", "List-Unsubscribe");
+  }
   Msg.ToRecipients.RemoveAll();
   if (!FBatchMode) Msg.ToRecipients.AddAddress("", FAddresses[static_cast<std::size_t>(m)]);
   Msg.BccRecipients.RemoveAll();

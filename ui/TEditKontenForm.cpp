@@ -13,6 +13,7 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
 }
 
 void TEditKontenForm::SetFields(const TKontoRec& rec) {
+  m_rec = rec;
   ui.AbsenderEd->setText(ToQ(rec.Absender));
   ui.EmailEd->setText(ToQ(rec.Email));
   ui.AntwortEd->setText(ToQ(rec.Antwort));
@@ -22,7 +23,7 @@ void TEditKontenForm::SetFields(const TKontoRec& rec) {
 }
 
 TKontoRec TEditKontenForm::Fields() const {
-  TKontoRec rec;
+  TKontoRec rec = m_rec;
   rec.Absender = FromQ(ui.AbsenderEd->text());
   rec.Email = FromQ(ui.EmailEd->text());
   rec.Antwort = FromQ(ui.AntwortEd->text());

@@ -19,6 +19,9 @@ public:
   TKontoRec Fields() const;
 
   Ui::TEditKontenForm ui;
+  // The account as SetFields gave it: what the dialog does not show (the
+  // sending options) goes back unchanged.
+  TKontoRec m_rec;
 
 protected:
   void showEvent(QShowEvent* event) override; // FormShow

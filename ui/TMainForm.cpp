@@ -6,8 +6,9 @@
 #include "TEditKontenForm.h"
 #include "TPreSendCheckForm.h"
 #include "TSendJournalPanel.h"
+#include "TWriteMailForm.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "send/PreSendCheck.h"
 #include "send/TStoredServerTrust.h"
 
@@ -67,10 +68,6 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   }
   ui.PageControl2->tabBar()->setAttribute(Qt::WA_Hover);
 
-  // The mail editor window is still to come; until then the button says so.
-  ui.NewBtn->setEnabled(false);
-  ui.NewBtn->setToolTip(QString::fromUtf8("Der Mail-Editor ist in dieser Version noch nicht enthalten."));
-
   ui.ListView1->setColumnWidth(0, 18);
   ui.ListView1->setColumnWidth(1, 300);
   ui.ListView1->setColumnWidth(2, 75);
@@ -86,7 +83,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   ffnen1->setObjectName("ffnen1");
   Lschen1 = PopupMenu1->addAction(QString::fromUtf8("Löschen"));
   Lschen1->setObjectName("Lschen1");
-  connect(ffnen1, &QAction::triggered, this, [this] { OpenSelectedMail(); });
+  connect(ffnen1, &QAction::triggered, this, [this] { ListView1DblClick(); });
   connect(Lschen1, &QAction::triggered, this, &TMainForm::DelBtnClick);
   ui.ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(ui.ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -95,8 +92,9 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
 
   connect(ui.PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
   connect(ui.ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView1Change);
-  connect(ui.ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { OpenSelectedMail(); });
+  connect(ui.ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
   connect(ui.DelBtn, &QPushButton::clicked, this, &TMainForm::DelBtnClick);
+  connect(ui.NewBtn, &QPushButton::clicked, this, &TMainForm::NewBtnClick);
   connect(ui.ListView2, &QTreeWidget::itemSelectionChanged, this, &TMainForm::ListView2Change);
   connect(ui.ListView2, &QTreeWidget::itemDoubleClicked, this, &TMainForm::EditKontoBtnClick);
   connect(ui.NewKontoBtn, &QPushButton::clicked, this, &TMainForm::NewKontoBtnClick);
@@ -269,6 +267,34 @@ void TMainForm::ListView1Change() {
 
 void TMainForm::DelBtnClick() {
   if (m_state.DeleteMails(SelectedRows(ui.ListView1))) ListMails();
+}
+
+std::vector<std::string> TMainForm::FieldNames() const {
+  std::vector<std::string> names;
+  if (!m_state.Table1.Active()) return names;
+  for (int k = 0; k < m_state.Table1.FieldCount(); ++k) names.push_back(m_state.Table1.Field(k).Name);
+  return names;
+}
+
+void TMainForm::NewBtnClick() {
+  if (!m_writeMail) return;
+  m_writeMail->NewMail(FieldNames());
+  if (m_writeMail->exec() != QDialog::Accepted) return;
+  m_writeMail->Commit(*m_state.Mails.Add());
+  ListMails();
+  m_state.SaveMails();
+}
+
+void TMainForm::ListView1DblClick() {
+  const std::vector<int> rows = SelectedRows(ui.ListView1);
+  if (rows.empty() || !m_writeMail) return;
+  const int row = rows.front();
+  m_writeMail->LoadMail(*m_state.Mails.Select(row), FieldNames());
+  if (m_writeMail->exec() != QDialog::Accepted) return;
+  // The record is changed in place; its row stays where it was.
+  m_writeMail->Commit(*m_state.Mails.Select(row));
+  ListMails();
+  m_state.SaveMails();
 }
 
 void TMainForm::ListView2Change() {
@@ -566,7 +592,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
   if (watched == ui.ListView1) {
     if (enter) {
-      OpenSelectedMail();
+      ListView1DblClick();
       return true;
     }
     if (key == Qt::Key_Delete) {

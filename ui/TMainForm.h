@@ -2,7 +2,7 @@
 // The main window: four pages over the application state. It shows the
 // state and forwards the user's actions to it; the decisions are made by
 // TMainState.
-#include "core/TMainState.h"
+#include "app/TMainState.h"
 #include "send/TRecipientList.h"
 #include "send/TSendRun.h"
 #include "ui_TMainForm.h"
@@ -21,6 +21,7 @@ namespace postello {
 
 class TEditKontenForm;
 class TSendJournalPanel;
+class TWriteMailForm;
 class TAddressGrid;
 
 class TMainForm : public QMainWindow {
@@ -33,6 +34,8 @@ public:
   void FormCreate(const std::string& progDir);
   // The account dialog, created after the window and used modally.
   void SetEditKontenForm(TEditKontenForm* form) { m_editKonten = form; }
+  // The mail editor, created after the window and used modally.
+  void SetWriteMailForm(TWriteMailForm* form) { m_writeMail = form; }
 
   void ListMails();
   void ListKonten();
@@ -46,6 +49,9 @@ public slots:
   void PageControl2Change();
   void ListView1Change();
   void DelBtnClick();
+  void NewBtnClick();
+  // Opens the selected mail in the editor (double click, Enter, "Öffnen").
+  void ListView1DblClick();
   void ListView2Change();
   void NewKontoBtnClick();
   void EditKontoBtnClick();
@@ -92,12 +98,13 @@ private:
   // Reloads the grid and puts its cursor on the table's current record.
   void ShowTable();
   void SetPreviewHeaderFocused(bool focused);
-  // Opening a mail in the editor; the editor window arrives later.
-  void OpenSelectedMail() {}
+  // The address table's field names, offered as placeholders.
+  std::vector<std::string> FieldNames() const;
 
 private:
   TMainState& m_state;
   TEditKontenForm* m_editKonten = nullptr;
+  TWriteMailForm* m_writeMail = nullptr;
   TAddressGrid* m_grid = nullptr;
   // The rows of ListView3, one to one: address and record position.
   TRecipientList m_recipients;

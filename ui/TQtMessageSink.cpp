@@ -16,10 +16,15 @@ TMsgResult TQtMessageSink::Show(const std::string& text, const std::string& capt
   case TMsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
   case TMsgIcon::Information: box.setIcon(QMessageBox::Information); break;
   case TMsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+  case TMsgIcon::Question: box.setIcon(QMessageBox::Question); break;
   }
   if (buttons == TMsgButtons::YesNo) {
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
+  } else if (buttons == TMsgButtons::YesNoCancel) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
   } else if (buttons == TMsgButtons::OkCancel) {
     box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
   } else {
@@ -29,6 +34,9 @@ TMsgResult TQtMessageSink::Show(const std::string& text, const std::string& capt
   switch (buttons) {
   case TMsgButtons::YesNo: return pressed == QMessageBox::Yes ? TMsgResult::Yes : TMsgResult::No;
   case TMsgButtons::OkCancel: return pressed == QMessageBox::Ok ? TMsgResult::Ok : TMsgResult::Cancel;
+  case TMsgButtons::YesNoCancel:
+    if (pressed == QMessageBox::Yes) return TMsgResult::Yes;
+    return pressed == QMessageBox::No ? TMsgResult::No : TMsgResult::Cancel;
   case TMsgButtons::Ok: break;
   }
   return TMsgResult::Ok;

@@ -3,7 +3,7 @@
 #include "QtText.h"
 #include "TTestMailForm.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "core/SafeFile.h"
 #include "core/TMessageSink.h"
 

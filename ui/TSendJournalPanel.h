@@ -1,5 +1,5 @@
 #pragma once
-#include "core/TMainState.h"
+#include "app/TMainState.h"
 #include "send/TRecipientList.h"
 #include "send/TResumePlan.h"
 #include "send/TSendJournal.h"

@@ -2,6 +2,7 @@
 #include "GermanQt.h"
 #include "TEditKontenForm.h"
 #include "TMainForm.h"
+#include "TWriteMailForm.h"
 #include "TQtMessageSink.h"
 
 #include "core/ProgDir.h"
@@ -29,11 +30,14 @@ int main(int argc, char** argv) {
   {
     postello::TMainForm mainForm(state);
     mainForm.FormCreate(postello::ResolveProgDir(postello::ProgramFileDir()));
+    postello::TWriteMailForm writeMail(&mainForm);
+    mainForm.SetWriteMailForm(&writeMail);
     postello::TEditKontenForm editKonten(&mainForm);
     mainForm.SetEditKontenForm(&editKonten);
     mainForm.show();
     rc = QApplication::exec();
     mainForm.SetEditKontenForm(nullptr);
+    mainForm.SetWriteMailForm(nullptr);
   }
   postello::SetMessageSink(nullptr);
   return rc;

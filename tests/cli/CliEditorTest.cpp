@@ -1,5 +1,5 @@
 // postello-cli show and design-html, run as the real program.
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "core/TMailStore.h"
 #include "../core/TestBytes.h"
 

@@ -1,7 +1,7 @@
 // Runs the real postello-cli program on state files made here.
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "../core/TestBytes.h"
 
 #include <gtest/gtest.h>

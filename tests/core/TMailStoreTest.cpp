@@ -1,4 +1,4 @@
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 #include "core/SafeFile.h"
 #include "core/TMailStore.h"
 #include "TestBytes.h"

@@ -1,6 +1,6 @@
 // The SMTP client against a server played from any bytes, through the
 // TBlockSocket seam. The first byte holds the switches (credentials, TLS
-// works, port 465, connection refused); the rest is what the server sends,
+// works, port 465, connection refused, certificate problem); the rest is what the server sends,
 // cut into receive calls at every zero byte. An empty piece is a server
 // that stays silent past the time limit; after the last piece the server
 // has closed the connection. Besides crashes, leaks, undefined behaviour
@@ -23,6 +23,8 @@ struct TServer {
   std::deque<std::string> Pieces;
   std::string Sent;
   bool TlsWorks = false;
+  bool TlsOn = false;
+  TCertProblem Problem = TCertProblem::None;
   bool Refuse = false;
   bool Closed = false;
 };
@@ -46,7 +48,12 @@ public:
   bool StartTls(const std::string&, int) override {
     SetLastError(FServer->TlsWorks ? 0 : ErrTls);
     if (!FServer->TlsWorks) FServer->Closed = true;
+    FServer->TlsOn = FServer->TlsWorks;
     return FServer->TlsWorks;
+  }
+  TPeerCertificate PeerCertificate() const override {
+    if (!FServer->TlsOn) return {};
+    return TPeerCertificate{true, std::string(64, 'c'), FServer->Problem};
   }
   int RemotePort() const override { return 25; }
 
@@ -77,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto server = std::make_shared<TServer>();
   server->TlsWorks = flags & 2;
   server->Refuse = (flags & 0x70) == 0x70;
+  server->Problem = (flags & 8) ? TCertProblem::Untrusted : TCertProblem::None;
   const std::string_view script = postello::fuzz::AsText(data + 1, size - 1);
   std::size_t start = 0;
   while (start <= script.size()) {
@@ -95,5 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                      credentials ? "benutzer" : "", credentials ? "geheim" : "", options);
   Check(!delivered || server->Sent.find("\r\n.\r\n") != std::string::npos, "delivered without the end of the data");
   Check(server->Sent.size() < 64 * 1024, "the client wrote far more than one message");
+  // Without a trust store a password goes out only inside TLS with a
+  // certificate that verified.
+  if (credentials && (!server->TlsOn || server->Problem != TCertProblem::None))
+    Check(server->Sent.find("AUTH ") == std::string::npos, "a password went out without verified TLS");
   return 0;
 }

@@ -45,8 +45,10 @@ for p in postello postello-cli; do
   page="$prefix/share/man/man1/$p.1.gz"
   warnings="$(man --warnings -l "$page" 2>&1 >/dev/null)" || fail "man -l $page: $warnings"
   [ -z "$warnings" ] || fail "man meldet zu $p.1.gz: $warnings"
-  # sed reads to the end: quitting early kills col with SIGPIPE once the page is longer than one write.
-  name="$(man -l "$page" 2>/dev/null | col -bx | sed -n '/^NAME/{n;p}' | awk 'NR == 1 {print $1}')"
+  # Rendered into a file first: a reader that stops early would let the
+  # pipeline fail on a broken pipe under pipefail.
+  man -l "$page" 2>/dev/null | col -bx >"$tmp/$p.txt"
+  name="$(sed -n '/^NAME/{n;p;q}' "$tmp/$p.txt" | awk '{print $1}')"
   [ "$name" = "$p" ] || fail "$p.1.gz beschreibt \"$name\""
 done
 

@@ -1,6 +1,7 @@
 // The check before a run: every kind of finding, a clean mail, mailbox
 // syntax and the placeholder scan.
 #include "send/PreSendCheck.h"
+#include "send/ListUnsubscribe.h"
 #include "send/MergeFields.h"
 #include "send/SendRunSupport.h"
 
@@ -188,10 +189,25 @@ TEST_F(PreSendCheckFindings, EachKindOfFinding) {
        [](TPreSendInput& in, TMailRec&) { in.Merges = false; },
        TCheckKind::UnmergedPlaceholder,
        "Der Platzhalter [%Vorname] wird bei diesem Versand nicht ersetzt (Mail an einen Empf\xE4nger)."},
-      {"placeholder in the subject",
+      {"placeholder in a subject that is not merged",
        [](TPreSendInput&, TMailRec& m) { m.Subject = "F\xFCr [%Vorname]"; },
        TCheckKind::SubjectPlaceholder,
-       "Der Platzhalter [%Vorname] im Betreff wird nie ersetzt."},
+       kSubjectPlaceholderNote},
+      {"unknown placeholder in a merged subject",
+       [](TPreSendInput&, TMailRec& m) {
+         m.Subject = "F\xFCr [%Vornmae]";
+         m.MergeSubject = true;
+       },
+       TCheckKind::UnknownPlaceholder,
+       "Der Platzhalter [%Vornmae] nennt kein Feld der Tabelle."},
+      {"unknown placeholder in an unsubscribe target",
+       [](TPreSendInput&, TMailRec& m) { m.Unsubscribe = "https://x.example/ab?id=[%Kundennr]"; },
+       TCheckKind::UnknownPlaceholder,
+       "Der Platzhalter [%Kundennr] nennt kein Feld der Tabelle."},
+      {"unsubscribe target neither mailto: nor https:",
+       [](TPreSendInput&, TMailRec& m) { m.Unsubscribe = "http://x.example/ab"; },
+       TCheckKind::BadUnsubscribe,
+       CheckUnsubscribeText("http://x.example/ab")},
       {"missing picture",
        [](TPreSendInput&, TMailRec& m) { m.Attachments[0].FileName += ".weg"; },
        TCheckKind::MissingFile,

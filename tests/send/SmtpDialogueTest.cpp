@@ -182,12 +182,13 @@ TEST(SmtpDialogue, LoginFollowsAFailedCramMd5) {
 }
 
 TEST(SmtpDialogue, FailedAuthenticationLeavesTheVerdictToTheServer) {
-  // LOGIN refused at the user name: no password is sent, and the refused
-  // sender decides.
+  // LOGIN refused at the user name, then PLAIN refused as well: the
+  // refused sender decides.
   TRun run({{"", {"220 ready\r\n"}},
             {Ehlo(), {"250-x\r\n250 AUTH PLAIN LOGIN\r\n"}},
             {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
             {SmtpBase64Encode("hans") + "\r\n", {"535 no such user\r\n"}},
+            {"AUTH PLAIN AGhhbnMAZ2VoZWlt\r\n", {"535 no such user\r\n"}},
             {"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
             {"QUIT\r\n", {"221 bye\r\n"}}});
   run.AllowPlain();
@@ -195,7 +196,9 @@ TEST(SmtpDialogue, FailedAuthenticationLeavesTheVerdictToTheServer) {
   run.State->ExpectFinished();
 }
 
-TEST(SmtpDialogue, OnlyPlainOfferedSendsNoAuth) {
+// PLAIN carries the password readable on the wire: without TLS and without
+// the user's consent it is not sent.
+TEST(SmtpDialogue, OnlyPlainOfferedWithoutConsentSendsNoAuth) {
   TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH PLAIN XOAUTH2\r\n"}}},
                 Delivery("MAIL FROM:<a@example.org>\r\n")));
   EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
@@ -512,4 +515,107 @@ TEST(SmtpDialogue, SizeParameterOnlyWhenAnnouncedAndPositive) {
   EXPECT_TRUE(session.SendEnvelopeSender("a@x", 1));
   EXPECT_TRUE(session.SendEnvelopeSender("a@x", 123456789012));
   state->ExpectFinished();
+}
+
+namespace {
+
+// "\0hans\0geheim" in base64.
+const std::string kPlainHans = SmtpBase64Encode(std::string("\0hans\0geheim", 12));
+
+} // namespace
+
+TEST(SmtpDialogue, PlainAloneIsUsedWithTheInitialResponse) {
+  ASSERT_EQ(kPlainHans, "AGhhbnMAZ2VoZWlt");
+  TRun run(Join({{"", {"220 dovecot ready\r\n"}},
+                 {Ehlo(), {"250-x\r\n250-AUTH PLAIN\r\n250 8BITMIME\r\n"}},
+                 {"AUTH PLAIN AGhhbnMAZ2VoZWlt\r\n", {"235 2.7.0 Logged in.\r\n"}}},
+                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
+  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
+  run.State->ExpectFinished();
+}
+
+TEST(SmtpDialogue, PlainComesLastAfterCramMd5AndLoginFailed) {
+  TRun run(Join({{"", {"220 ready\r\n"}},
+                 {Ehlo(), {"250-x\r\n250 AUTH PLAIN LOGIN CRAM-MD5\r\n"}},
+                 {"AUTH CRAM-MD5\r\n", {"334 PDEyMzRAZXhhbXBsZT4=\r\n"}},
+                 {SmtpBase64Encode(SmtpCramMd5Response("hans", "geheim", "<1234@example>")) + "\r\n",
+                  {"535 5.7.8 no\r\n"}},
+                 {"AUTH LOGIN\r\n", {"504 5.5.4 not here\r\n"}},
+                 {"AUTH PLAIN " + kPlainHans + "\r\n", {"235 ok\r\n"}}},
+                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
+  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
+  run.State->ExpectFinished();
+}
+
+TEST(SmtpDialogue, PlainIsNotTriedAfterASuccessfulLogin) {
+  TRun run(Join({{"", {"220 ready\r\n"}},
+                 {Ehlo(), {"250-x\r\n250 AUTH PLAIN LOGIN\r\n"}},
+                 {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
+                 {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
+                 {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}},
+                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
+  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
+  run.State->ExpectFinished();
+}
+
+TEST(SmtpDialogue, PlainAnswersAnEmptyChallengeWithTheSameResponse) {
+  TRun run(Join({{"", {"220 ready\r\n"}},
+                 {Ehlo(), {"250-x\r\n250 AUTH=PLAIN\r\n"}},
+                 {"AUTH PLAIN " + kPlainHans + "\r\n", {"334 \r\n"}},
+                 {kPlainHans + "\r\n", {"235 ok\r\n"}}},
+                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
+  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
+  run.State->ExpectFinished();
+}
+
+TEST(SmtpDialogue, RefusedPlainLeavesTheVerdictToTheServerAndSaysWhy) {
+  TRun run({{"", {"220 ready\r\n"}},
+            {Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}},
+            {"AUTH PLAIN " + kPlainHans + "\r\n", {"535 5.7.8 Authentication failed\r\n"}},
+            {"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
+            {"QUIT\r\n", {"221 bye\r\n"}}});
+  run.AllowPlain();
+  const TSendResult result = SendRawMailWithReason("a@example.org", "b@example.org", "mail.example.org", kData,
+                                                   "hans", "geheim", run.Options);
+  EXPECT_FALSE(result.Delivered);
+  EXPECT_EQ(result.Reason,
+            "Anmeldung abgelehnt (535 5.7.8 Authentication failed); 530 5.7.0 Authentication required");
+  run.State->ExpectFinished();
+}
+
+TEST(SmtpDialogue, PlainOnlyAsAWordOfItsOwn) {
+  // Methods whose names merely contain PLAIN are not PLAIN.
+  for (const char* offered : {"250 AUTH X-PLAINTEXT\r\n", "250 AUTH PLAINX XPLAIN\r\n"}) {
+    TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n", offered}}},
+                  Delivery("MAIL FROM:<a@example.org>\r\n")));
+    run.AllowPlain();
+    EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim")) << offered;
+    EXPECT_EQ(run.Trust.Calls, std::vector<std::string>{}) << offered;
+    run.State->ExpectFinished();
+  }
+}
+
+TEST(SmtpDialogue, PlainIsNotSaidWithANulInTheCredentials) {
+  // A NUL would shift the fields and log in as someone else.
+  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}}},
+                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  run.AllowPlain();
+  EXPECT_TRUE(run.Send("mail.example.org", "hans", std::string("ge\0heim", 7)));
+  run.State->ExpectFinished();
+}
+
+TEST(SmtpDialogue, PlainInsideTlsNeedsNoConsent) {
+  TRun run(Join({{"", {"220 ready\r\n"}},
+                 {Ehlo(), {"250-x\r\n250 STARTTLS\r\n"}},
+                 {"STARTTLS\r\n", {"220 go ahead\r\n"}},
+                 {"<TLS>" + Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}},
+                 {"AUTH PLAIN " + kPlainHans + "\r\n", {"235 ok\r\n"}}},
+                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
+  for (const std::string& call : run.Trust.Calls) EXPECT_NE(call.substr(0, 6), "plain?") << call;
+  run.State->ExpectFinished();
 }

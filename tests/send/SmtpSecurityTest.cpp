@@ -113,7 +113,7 @@ TEST(SmtpSecurity, ClearTextConsentSendsTheMethodsInTheirOrder) {
 }
 
 TEST(SmtpSecurity, NoQuestionWhenNoKnownMethodIsOffered) {
-  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}}}, Delivery()));
+  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH XOAUTH2 GSSAPI\r\n"}}}, Delivery()));
   EXPECT_TRUE(run.Send().Delivered);
   EXPECT_EQ(run.Trust.Calls, std::vector<std::string>{});
   run.State->ExpectFinished();
@@ -121,6 +121,19 @@ TEST(SmtpSecurity, NoQuestionWhenNoKnownMethodIsOffered) {
 
 // Downgrade: once seen with STARTTLS, a server without it gets no
 // password, whatever was allowed for it, and the user is not asked.
+// PLAIN is held to the same rule as the other methods.
+TEST(SmtpSecurity, PlainWithoutTlsOrConsentSendsNoAuth) {
+  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}}},
+                {{"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
+                 {"QUIT\r\n", {"221 bye\r\n"}}}));
+  const TSendResult result = run.Send();
+  EXPECT_FALSE(result.Delivered);
+  EXPECT_EQ(run.Trust.Calls, (std::vector<std::string>{"seen? " + kKey, "plain? " + kKey}));
+  EXPECT_EQ(result.Reason, "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet; "
+                           "530 5.7.0 Authentication required");
+  run.State->ExpectFinished();
+}
+
 TEST(SmtpSecurity, ServerThatDroppedStarttlsGetsNoPassword) {
   TRun run(Join(PlainServer(), {{"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
                                 {"QUIT\r\n", {"221 bye\r\n"}}}));

@@ -3,7 +3,7 @@
 #include "TMainForm.h"
 #include "UiTestSupport.h"
 
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -13,6 +13,8 @@ For each message prints a block that the tests compare line by line:
     to: <addresses, comma-separated, or ->
     subject: <decoded subject>
     message-id: <value>
+    list-unsubscribe: <value>        (only when the message has one)
+    list-unsubscribe-post: <value>   (likewise)
     date: ok
     tree: <content types, nested containers in parentheses>
     length: ok
@@ -75,6 +77,9 @@ def describe(path, out):
     out.append("to: " + (",".join(a for _, a in email.utils.getaddresses(to)) if to else "-"))
     out.append("subject: " + str(new["Subject"] or ""))
     out.append("message-id: " + (old["Message-ID"] or ""))
+    for name in ("List-Unsubscribe", "List-Unsubscribe-Post"):
+        if old[name] is not None:
+            out.append("%s: %s" % (name.lower(), new[name]))
     out.append("date: " + ("ok" if email.utils.parsedate_to_datetime(old["Date"]) else "bad"))
     out.append("tree: " + tree(old))
     body = data.split(b"\r\n\r\n", 1)[1]

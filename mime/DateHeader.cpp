@@ -1,4 +1,4 @@
-#include "mime/MailDate.h"
+#include "mime/DateHeader.h"
 
 #include <cstdio>
 #include <ctime>

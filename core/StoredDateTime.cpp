@@ -1,4 +1,4 @@
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 
 #include <cctype>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "core/TMainState.h"
+#include "app/TMainState.h"
 
 #include "addressdb/AddressDb.h"
 #include "addressdb/TxtImport.h"

@@ -1,5 +1,5 @@
-#include "core/TMainState.h"
-#include "TestBytes.h"
+#include "app/TMainState.h"
+#include "core/TestBytes.h"
 #include "support/ScriptedSink.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/MailDate.h"
+#include "core/StoredDateTime.h"
 
 #include <gtest/gtest.h>
 
@@ -7,13 +7,13 @@
 
 using namespace postello;
 
-TEST(MailDate, DayZeroIsTheThirtiethOfDecember1899) {
+TEST(StoredDateTime, DayZeroIsTheThirtiethOfDecember1899) {
   EXPECT_DOUBLE_EQ(EncodeDateTime(1899, 12, 30), 0.0);
   EXPECT_DOUBLE_EQ(EncodeDateTime(1900, 1, 1), 2.0);
   EXPECT_DOUBLE_EQ(EncodeDateTime(2000, 1, 1, 12), 36526.5);
 }
 
-TEST(MailDate, GermanFormWithTimeLeftOutAtMidnight) {
+TEST(StoredDateTime, GermanFormWithTimeLeftOutAtMidnight) {
   EXPECT_EQ(DateTimeToText(EncodeDateTime(2026, 12, 9, 7, 5, 3)), "09.12.2026 07:05:03");
   EXPECT_EQ(DateTimeToText(EncodeDateTime(2024, 2, 29)), "29.02.2024");
   EXPECT_EQ(DateTimeToText(0), "");
@@ -21,7 +21,7 @@ TEST(MailDate, GermanFormWithTimeLeftOutAtMidnight) {
   EXPECT_EQ(DateTimeToText(EncodeDateTime(2026, 1, 1, 23, 59, 59) + 0.4 / 86400), "01.01.2026 23:59:59");
 }
 
-TEST(MailDate, ReadsGermanAndIsoForms) {
+TEST(StoredDateTime, ReadsGermanAndIsoForms) {
   double dt = -1;
   ASSERT_TRUE(TextToDateTime("09.12.2026 07:05:03", dt));
   EXPECT_DOUBLE_EQ(dt, EncodeDateTime(2026, 12, 9, 7, 5, 3));
@@ -36,7 +36,7 @@ TEST(MailDate, ReadsGermanAndIsoForms) {
   EXPECT_EQ(dt, 0);
 }
 
-TEST(MailDate, RefusesOtherFormsAndImpossibleDates) {
+TEST(StoredDateTime, RefusesOtherFormsAndImpossibleDates) {
   double dt = 0;
   for (const char* bad : {"12/24/2026", "31.02.2026", "29.02.2025", "2026-13-01",
                           "24.12.2026 25:00", "24.12.2026 10:60", "24.12.2026 x", "heute",
@@ -45,7 +45,7 @@ TEST(MailDate, RefusesOtherFormsAndImpossibleDates) {
   }
 }
 
-TEST(MailDate, TextRoundTripKeepsWholeSeconds) {
+TEST(StoredDateTime, TextRoundTripKeepsWholeSeconds) {
   for (double dt : {EncodeDateTime(1999, 12, 31, 23, 59, 59), EncodeDateTime(2030, 6, 15),
                     EncodeDateTime(2026, 3, 29, 2, 30, 0)}) {
     double back = 0;
@@ -54,7 +54,7 @@ TEST(MailDate, TextRoundTripKeepsWholeSeconds) {
   }
 }
 
-TEST(MailDate, TwoDigitYearsLieWithinFiftyYearsOfTheGivenYear) {
+TEST(StoredDateTime, TwoDigitYearsLieWithinFiftyYearsOfTheGivenYear) {
   const struct {
     const char* text;
     int referenceYear;
@@ -76,7 +76,7 @@ TEST(MailDate, TwoDigitYearsLieWithinFiftyYearsOfTheGivenYear) {
   EXPECT_FALSE(TextToDateTime("29.02.00", dt, 1950));  // 1900
 }
 
-TEST(MailDate, TwoDigitYearOfTheShortGermanFormUsesTodaysCentury) {
+TEST(StoredDateTime, TwoDigitYearOfTheShortGermanFormUsesTodaysCentury) {
   // "08.12.26 14:05:00" as older German systems wrote it: the year comes
   // out within 50 years of the present one.
   double dt = 0;
@@ -92,7 +92,7 @@ TEST(MailDate, TwoDigitYearOfTheShortGermanFormUsesTodaysCentury) {
   EXPECT_LE(std::abs(year - (local.tm_year + 1900)), 50) << text;
 }
 
-TEST(MailDate, LeapDaysOfCenturyYears) {
+TEST(StoredDateTime, LeapDaysOfCenturyYears) {
   double dt = 0;
   EXPECT_TRUE(TextToDateTime("29.02.2000", dt));
   EXPECT_EQ(DateTimeToText(dt), "29.02.2000");
@@ -103,7 +103,7 @@ TEST(MailDate, LeapDaysOfCenturyYears) {
   EXPECT_EQ(DateTimeToText(dt), "28.02.1900 23:59:59");
 }
 
-TEST(MailDate, DatesBeforeDayZeroKeepTheirTimeOfDay) {
+TEST(StoredDateTime, DatesBeforeDayZeroKeepTheirTimeOfDay) {
   // Before 30.12.1899 the day count is negative and the time of day still
   // counts forward from midnight; once it shifted on every save.
   for (const char* text : {"08.12.0226 14:30:05", "29.12.1899 06:00:00", "29.12.1899 18:00:00",

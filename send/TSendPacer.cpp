@@ -1,0 +1,77 @@
+#include "send/TSendPacer.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace postello {
+
+bool IsRateLimitReply(std::string_view reason) {
+  std::string lower(reason);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  bool code = false;
+  for (const char* c : {"421", "451"}) {
+    for (std::size_t at = lower.find(c); at != std::string::npos; at = lower.find(c, at + 1)) {
+      const bool start = at == 0 || (at >= 2 && lower.compare(at - 2, 2, "; ") == 0);
+      const bool sep = at + 3 == lower.size() || lower[at + 3] == ' ' || lower[at + 3] == '-';
+      if (start && sep) code = true;
+    }
+  }
+  if (!code) return false;
+  return lower.find("too many") != std::string::npos || lower.find("rate") != std::string::npos ||
+         lower.find("try again later") != std::string::npos;
+}
+
+TSendPacer::TSendPacer(int ratePerMinute) : FRate(std::max(0, ratePerMinute)) {}
+
+bool TSendPacer::WaitUntil(TTime when) {
+  for (;;) {
+    if (Cancel != nullptr && *Cancel) return false;
+    const TTime now = Now();
+    if (now >= when) break;
+    const TMs left = std::chrono::ceil<TMs>(when - now);
+    if (OnWait) OnWait(left);
+    const TMs slice = std::min(left, TMs(1000));
+    if (Sleep) Sleep(slice);
+    else std::this_thread::sleep_for(slice);
+  }
+  if (OnWait) OnWait(TMs(0));
+  return true;
+}
+
+bool TSendPacer::WaitTurn() {
+  if (FRate > 0 && FStarted && !WaitUntil(FNext)) return false;
+  const TTime now = Now();
+  if (FRate > 0) {
+    const auto interval = std::chrono::duration_cast<TTime::duration>(std::chrono::minutes(1)) / FRate;
+    FNext = std::max(now, FStarted ? FNext : now) + interval;
+  }
+  FStarted = true;
+  FRecent.push_back(now);
+  while (!FRecent.empty() && now - FRecent.front() >= std::chrono::minutes(1)) FRecent.pop_front();
+  return true;
+}
+
+void TSendPacer::Halve() {
+  // Without a set rate, what went out in the last minute was too much.
+  const int base = FRate > 0 ? FRate : static_cast<int>(FRecent.size());
+  FRate = std::max(1, base / 2);
+}
+
+TSendResult TSendPacer::Deliver(const TOutgoingMail& mail,
+                                const std::function<TSendResult(const TOutgoingMail&)>& deliver) {
+  for (int halvings = 0;; ++halvings) {
+    if (!WaitTurn()) return TSendResult::Interrupted("vom Benutzer abgebrochen");
+    TSendResult result = deliver(mail);
+    if (result.Delivered || result.Cancelled || !IsRateLimitReply(result.Reason) || halvings == MaxHalvings)
+      return result;
+    Halve();
+    // The server asked for a break: a full pause, then the same message
+    // at the lower rate.
+    const auto interval = std::chrono::duration_cast<TMs>(std::chrono::minutes(1)) / FRate;
+    if (!WaitUntil(Now() + std::max(LimitPause, interval))) return result;
+    FNext = Now();
+  }
+}
+
+} // namespace postello

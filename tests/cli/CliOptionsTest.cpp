@@ -1,0 +1,132 @@
+// postello-cli mail-options and account-options, run as the real program.
+#include "core/StoredDateTime.h"
+#include "core/TKontoStore.h"
+#include "core/TMailStore.h"
+#include "../core/TestBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+using namespace postello;
+using postello::test::TempDir;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out, err;
+};
+
+Result Cli(const TempDir& dir, const std::string& args) {
+  TempDir tmp;
+  const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " --dir '" + dir.path() +
+                          "' >" + tmp.file("out") + " 2>" + tmp.file("err");
+  const int rc = std::system(cmd.c_str());
+  Result r;
+  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  r.out = postello::test::ReadFile(tmp.file("out"));
+  r.err = postello::test::ReadFile(tmp.file("err"));
+  return r;
+}
+
+void SaveTwoMails(const TempDir& dir) {
+  TMailList mails;
+  for (const char* subject : {"Erste", "[%Vorname], Neues"}) {
+    TMailRec* m = mails.Add();
+    m->Subject = subject;
+    m->MailType = 2;
+    m->Date = EncodeDateTime(2026, 12, 9, 10, 5, 0);
+  }
+  TMailStore::Save(dir.path(), mails);
+}
+
+} // namespace
+
+TEST(CliMailOptions, ShowsSetsAndKeepsMailsDat) {
+  TempDir dir;
+  SaveTwoMails(dir);
+  const std::string before = postello::test::ReadFile(dir.file("mails.dat"));
+
+  Result r = Cli(dir, "mail-options --mail 1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Betreff: [%Vorname], Neues\nAbmelden: \nPlatzhalter im Betreff ersetzen: nein\n");
+  EXPECT_NE(r.err.find("Der Betreff enth\xC3\xA4lt einen Platzhalter"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("mailoptionen.dat")));
+
+  r = Cli(dir, "mail-options --mail 1 --unsubscribe 'mailto:ab@example.org, https://example.org/ab?u=[%eMail]'"
+               " --merge-subject ja");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(postello::test::ReadFile(dir.file("mails.dat")), before);
+
+  TMailList mails;
+  ASSERT_EQ(TMailStore::Open(dir.path(), mails).Error, "");
+  EXPECT_EQ(mails[1].Unsubscribe, "mailto:ab@example.org, https://example.org/ab?u=[%eMail]");
+  EXPECT_TRUE(mails[1].MergeSubject);
+  EXPECT_EQ(mails[0].Unsubscribe, "");
+
+  r = Cli(dir, "mail-options --mail 1 --unsubscribe '' --merge-subject nein");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Betreff: [%Vorname], Neues\nAbmelden: \nPlatzhalter im Betreff ersetzen: nein\n");
+}
+
+TEST(CliMailOptions, RefusesBadValuesAndWritesNothing) {
+  TempDir dir;
+  SaveTwoMails(dir);
+  for (const char* args : {"mail-options --mail 1 --unsubscribe http://example.org",
+                           "mail-options --mail 1 --merge-subject vielleicht", "mail-options --mail 2 --merge-subject ja",
+                           "mail-options --merge-subject ja"}) {
+    const Result r = Cli(dir, args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err, "") << args;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("mailoptionen.dat"))) << args;
+  }
+}
+
+TEST(CliAccountOptions, ShowsSetsAndKeepsKontenDat) {
+  TempDir dir;
+  TKontoList konten;
+  for (const char* name : {"Erstes", "Zweites"}) {
+    TKontoRec* k = konten.Add();
+    k->Absender = name;
+    k->Email = "a@example.org";
+    k->Server = "mail.example.org:587";
+  }
+  TKontoStore::Save(dir.path(), konten);
+  const std::string before = postello::test::ReadFile(dir.file("konten.dat"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("kontooptionen.dat")));
+
+  Result r = Cli(dir, "account-options --account 1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Konto: Zweites a@example.org\nMehrere Mails pro Verbindung: 0\nParallele Verbindungen: 1\n"
+                   "h\xC3\xB6" "chstens Mails pro Minute: 0\n");
+  r = Cli(dir, "account-options --account 1 --reuse 50 --parallel 4 --rate 120");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(postello::test::ReadFile(dir.file("konten.dat")), before);
+
+  TKontoList back;
+  ASSERT_EQ(TKontoStore::Open(dir.path(), back).Error, "");
+  EXPECT_EQ(back[1].Reuse, 50);
+  EXPECT_EQ(back[1].Parallel, 4);
+  EXPECT_EQ(back[1].RatePerMinute, 120);
+  EXPECT_EQ(back[0].Reuse, 0);
+  EXPECT_EQ(back[0].Parallel, 1);
+
+  // The older program deletes the first account: the options follow the
+  // second by its name, address and server.
+  back.Delete(0);
+  postello::test::WriteFile(dir.file("konten.dat"), TKontoStore::Encode(back));
+  TKontoList moved;
+  ASSERT_EQ(TKontoStore::Open(dir.path(), moved).Error, "");
+  EXPECT_EQ(moved[0].Parallel, 4);
+
+  for (const char* bad : {"account-options --account 0 --parallel 9", "account-options --account 0 --parallel 0",
+                          "account-options --account 0 --rate -1", "account-options --account 5 --reuse 1"}) {
+    const Result b = Cli(dir, bad);
+    EXPECT_EQ(b.status, 2) << bad;
+  }
+  TKontoList after;
+  ASSERT_EQ(TKontoStore::Open(dir.path(), after).Error, "");
+  EXPECT_EQ(after[0].Parallel, 4);
+}

@@ -1,0 +1,207 @@
+// The sending rate on a fake clock: spacing, rate-limit replies, cancel.
+#include "send/TSendPacer.h"
+
+#include <gtest/gtest.h>
+
+using namespace postello;
+using namespace std::chrono;
+
+namespace {
+
+struct TFakeTime {
+  TSendPacer::TTime Now{};
+  milliseconds Slept{0};
+  std::vector<long> Starts;  // milliseconds since the start, per delivery
+
+  void Attach(TSendPacer& p) {
+    p.Now = [this] { return Now; };
+    p.Sleep = [this](milliseconds ms) {
+      EXPECT_GT(ms.count(), 0);
+      EXPECT_LE(ms.count(), 1000);
+      Now += ms;
+      Slept += ms;
+    };
+  }
+  long Ms() const { return duration_cast<milliseconds>(Now.time_since_epoch()).count(); }
+};
+
+TOutgoingMail Mail() {
+  TOutgoingMail m;
+  m.Recipients = "a@example.org";
+  return m;
+}
+
+} // namespace
+
+TEST(SendPacer, SpacesMessagesByTheRate) {
+  TSendPacer pacer(30);  // one every two seconds
+  TFakeTime t;
+  t.Attach(pacer);
+  std::vector<long> waits;
+  pacer.OnWait = [&](milliseconds left) { waits.push_back(left.count()); };
+  for (int i = 0; i < 4; ++i) {
+    pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
+      t.Starts.push_back(t.Ms());
+      t.Now += milliseconds(500);  // the session itself takes half a second
+      return TSendResult(true);
+    });
+  }
+  EXPECT_EQ(t.Starts, (std::vector<long>{0, 2000, 4000, 6000}));
+  // The waiting time is shown as it runs down.
+  EXPECT_EQ(std::vector<long>(waits.begin(), waits.begin() + 3), (std::vector<long>{1500, 500, 0}));
+}
+
+TEST(SendPacer, NoRateNoWait) {
+  TSendPacer pacer(0);
+  TFakeTime t;
+  t.Attach(pacer);
+  for (int i = 0; i < 100; ++i) pacer.Deliver(Mail(), [](const TOutgoingMail&) { return TSendResult(true); });
+  EXPECT_EQ(t.Slept.count(), 0);
+}
+
+TEST(SendPacer, SlowSessionsAreNotDelayedFurther) {
+  TSendPacer pacer(60);
+  TFakeTime t;
+  t.Attach(pacer);
+  for (int i = 0; i < 3; ++i)
+    pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
+      t.Starts.push_back(t.Ms());
+      t.Now += milliseconds(3000);
+      return TSendResult(true);
+    });
+  EXPECT_EQ(t.Starts, (std::vector<long>{0, 3000, 6000}));
+}
+
+TEST(SendPacer, RateLimitReplyPausesHalvesAndRetriesThatMessage) {
+  TSendPacer pacer(20);
+  TFakeTime t;
+  t.Attach(pacer);
+  int calls = 0;
+  const TSendResult r = pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
+    t.Starts.push_back(t.Ms());
+    return ++calls == 1 ? TSendResult::Failed("421 4.7.0 Too many messages, try again later")
+                        : TSendResult(true);
+  });
+  EXPECT_TRUE(r.Delivered);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(pacer.Rate(), 10);
+  EXPECT_EQ(t.Starts, (std::vector<long>{0, 60000}));
+  // The next message keeps the halved rate: six seconds later.
+  pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
+    t.Starts.push_back(t.Ms());
+    return TSendResult(true);
+  });
+  EXPECT_EQ(t.Starts.back(), 66000);
+}
+
+TEST(SendPacer, ThreeHalvingsThenTheMessageFails) {
+  TSendPacer pacer(40);
+  TFakeTime t;
+  t.Attach(pacer);
+  int calls = 0;
+  const TSendResult r = pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
+    ++calls;
+    return TSendResult::Failed("451 4.7.1 rate limit exceeded");
+  });
+  EXPECT_FALSE(r.Delivered);
+  EXPECT_EQ(r.Reason, "451 4.7.1 rate limit exceeded");
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(pacer.Rate(), 5);
+}
+
+TEST(SendPacer, WithoutARateTheLastMinutesCountIsHalved) {
+  TSendPacer pacer(0);
+  TFakeTime t;
+  t.Attach(pacer);
+  for (int i = 0; i < 9; ++i) pacer.Deliver(Mail(), [](const TOutgoingMail&) { return TSendResult(true); });
+  int calls = 0;
+  pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
+    return ++calls == 1 ? TSendResult::Failed("421 too many connections") : TSendResult(true);
+  });
+  EXPECT_EQ(pacer.Rate(), 5);
+}
+
+TEST(SendPacer, OtherFailuresAreNotRetried) {
+  TSendPacer pacer(0);
+  TFakeTime t;
+  t.Attach(pacer);
+  for (const char* reason : {"550 5.1.1 unknown user", "421 4.3.2 shutting down", "452 too many recipients",
+                             "Anmeldung abgelehnt (535 rate)"}) {
+    int calls = 0;
+    pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
+      ++calls;
+      return TSendResult::Failed(reason);
+    });
+    EXPECT_EQ(calls, 1) << reason;
+  }
+  EXPECT_EQ(pacer.Rate(), 0);
+}
+
+TEST(SendPacer, RateLimitReplies) {
+  EXPECT_TRUE(IsRateLimitReply("421 4.7.0 Try again later"));
+  EXPECT_TRUE(IsRateLimitReply("451 4.7.1 Sending RATE exceeded"));
+  EXPECT_TRUE(IsRateLimitReply("421-Too Many messages"));
+  EXPECT_TRUE(IsRateLimitReply("Anmeldung abgelehnt (x); 421 too many"));
+  EXPECT_FALSE(IsRateLimitReply("450 too many"));
+  EXPECT_FALSE(IsRateLimitReply("5421 rate"));
+  EXPECT_FALSE(IsRateLimitReply("421 service closing"));
+  EXPECT_FALSE(IsRateLimitReply(""));
+}
+
+TEST(SendPacer, CancelEndsTheWait) {
+  TSendPacer pacer(1);
+  TFakeTime t;
+  t.Attach(pacer);
+  std::atomic<bool> cancel{false};
+  pacer.Cancel = &cancel;
+  pacer.Deliver(Mail(), [](const TOutgoingMail&) { return TSendResult(true); });
+  pacer.OnWait = [&](milliseconds) { cancel = true; };
+  int calls = 0;
+  const TSendResult r = pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
+    ++calls;
+    return TSendResult(true);
+  });
+  EXPECT_EQ(calls, 0);
+  EXPECT_TRUE(r.Cancelled);
+  EXPECT_LE(t.Slept.count(), 1000);
+}
+
+#include "send/ScriptedSmtpSocket.h"
+#include "send/TTCPBlockSocket.h"
+
+// The whole way: a server answers 421 to the sender and takes the message
+// on the next session.
+TEST(SendPacer, RateLimitReplyOnTheWireThenSuccess) {
+  using postello::test::TScriptState;
+  using postello::test::TScriptedSmtpSocket;
+  const std::string name = TTCPBlockSocket::LocalHostName();
+  const std::string ehlo = "EHLO " + (name.empty() ? std::string("127.0.0.1") : name) + "\r\n";
+  auto state = std::make_shared<TScriptState>();
+  state->Steps = {{"", {"220 hi\r\n"}},
+                  {ehlo, {"250 x\r\n"}},
+                  {"MAIL FROM:<a@example.org>\r\n", {"421 4.7.0 Too many messages, try again later\r\n"}},
+                  {"QUIT\r\n", {"221 bye\r\n"}},
+                  {"", {"220 hi\r\n"}},
+                  {ehlo, {"250 x\r\n"}},
+                  {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
+                  {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}},
+                  {"DATA\r\n", {"354 go\r\n"}},
+                  {"Subject: x\r\n\r\nHallo\r\n.\r\n", {"250 queued\r\n"}},
+                  {"QUIT\r\n", {"221 bye\r\n"}}};
+  TSMTPSendOptions options;
+  options.ReadTimeout = 1000;
+  options.MakeSocket = [state] { return std::make_unique<TScriptedSmtpSocket>(state); };
+  TOutgoingMail mail;
+  mail.Sender = "a@example.org";
+  mail.Recipients = "b@example.org";
+  mail.Server = "mail.example.org";
+  mail.Data = {"Subject: x\r\n", "Hallo"};
+  TSendPacer pacer(0);
+  TFakeTime t;
+  t.Attach(pacer);
+  const TSendResult r = pacer.Deliver(mail, [&](const TOutgoingMail& m) { return DeliverMail(m, options); });
+  EXPECT_TRUE(r.Delivered) << r.Reason;
+  EXPECT_EQ(state->Connects, 2);
+  EXPECT_EQ(t.Slept, TSendPacer::LimitPause);
+  EXPECT_EQ(pacer.Rate(), 1);
+}

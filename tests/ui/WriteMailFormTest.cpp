@@ -1,0 +1,447 @@
+// The mail editor window, opened from the main window on the offscreen
+// platform: new mails, stored mails, the close question and the timer.
+#include "TMainForm.h"
+#include "QtText.h"
+#include "TWriteMailForm.h"
+#include "UiTestSupport.h"
+
+#include "core/StoredDateTime.h"
+#include "editor/DesignHtml.h"
+#include "editor/HtmlToPlainText.h"
+#include "editor/MemoText.h"
+#include "editor/RtfReader.h"
+#include "editor/RtfWriter.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+using namespace postello;
+using postello::test::FileBytes;
+using postello::test::ScriptedSink;
+using postello::test::WhenModalShown;
+
+namespace {
+
+TCharFormat Bold() {
+  TCharFormat f;
+  f.Bold = true;
+  return f;
+}
+
+// A design mail as an earlier session stored it: its generated HTML and
+// plain text are not what the document gives now.
+TMailRec StoredDesignMail() {
+  TMailRec m;
+  m.Subject = "Gr\xFC\xDF" "e";
+  TDesignDocument doc;
+  doc.Paragraphs.resize(2);
+  doc.Paragraphs[0].Runs = {{TCharFormat{}, "Hallo "}, {Bold(), "Welt"}};
+  doc.Paragraphs[1].Align = paCenter;
+  doc.Paragraphs[1].Runs = {{TCharFormat{}, "M\xFC" "nchen"}};
+  m.DesignRtf = WriteRtf(doc);
+  m.DesignColor = 0xFFFFFF;
+  m.DesignHtml = "<html>veraltet</html>";
+  m.PlainText = "Gespeicherter Text\r\nzweite Zeile";
+  m.HtmlText = "<p>Quelle</p>";
+  m.MailType = 0;
+  m.AutoText = true;
+  m.NewsDesign = false;
+  TNewsDesign().ToMailRec(m);
+  m.Attachments.Add()->FileName = "/tmp/logo.gif";
+  m.CurAttach->ContentId = "LOGO.GIF";
+  m.Date = EncodeDateTime(2026, 5, 1, 8, 0, 0);
+  return m;
+}
+
+// Types text as key presses; QTest::keyClicks knows only ASCII.
+void TypeText(QWidget* widget, const QString& text) {
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &press);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &release);
+  }
+}
+
+QStringList Lines(const QPlainTextEdit* memo) { return memo->toPlainText().split('\n'); }
+
+} // namespace
+
+class WriteMailFormTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir m_dir;
+  ScriptedSink m_sink;
+
+  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
+  QString File(const char* name) const { return m_dir.filePath(name); }
+
+  void Store(const std::vector<TMailRec>& mails) {
+    TMailList list;
+    for (const TMailRec& m : mails) *list.Add() = m;
+    TMailStore::Save(Dir(), list);
+  }
+
+  TMailList Reread() {
+    TMailList mails;
+    TMailStore::Open(Dir(), mails);
+    return mails;
+  }
+
+  // Runs action inside the editor once it is shown; a failed check inside
+  // must not leave the modal window open for ever.
+  static void InEditor(std::function<void(TWriteMailForm*)> action) {
+    WhenModalShown([action](QDialog* dlg) {
+      auto* editor = qobject_cast<TWriteMailForm*>(dlg);
+      QVERIFY(editor);
+      action(editor);
+      if (editor->isVisible()) editor->done(QDialog::Rejected);
+    });
+  }
+
+  static QStringList VisibleTabs(QTabWidget* tabs) {
+    QStringList out;
+    for (int k = 0; k < tabs->count(); ++k) {
+      if (tabs->isTabVisible(k)) out << tabs->tabText(k);
+    }
+    return out;
+  }
+
+private slots:
+  void init() {
+    QVERIFY(m_dir.isValid());
+    postello::test::EmptyFolder(m_dir);
+    m_sink = ScriptedSink{};
+    SetMessageSink(&m_sink);
+  }
+  void cleanup() { SetMessageSink(nullptr); }
+
+  void windowHasItsCaptionsAndControls() {
+    TWriteMailForm editor;
+    QCOMPARE(editor.windowTitle(), QString("Mail schreiben"));
+    QCOMPARE(editor.ui.MailTyp1->text(), QString("Design (Generiertes HTML && reiner Text)"));
+    QCOMPARE(editor.ui.MailTyp2->text(), QString("HTML-Mail (Reines HTML && reiner Text)"));
+    QCOMPARE(editor.ui.MailTyp3->text(), QString("Text-Mail (Nur reiner Text)"));
+    QCOMPARE(editor.ui.AutoCreateCheck->text(), QString("Reinen Text automatisch aus dem HTML-Code erzeugen"));
+    QCOMPARE(editor.ui.SpeedButton1->toolTip(), QString("Fertig mit schreiben..."));
+    QCOMPARE(editor.ui.PageControl1->tabText(0), QString("Design"));
+    QCOMPARE(editor.ui.PageControl1->tabText(1), QString("Reines HTML"));
+    QCOMPARE(editor.ui.PageControl1->tabText(2), QString("Reiner Text"));
+    QCOMPARE(editor.ui.PageControl2->tabText(0), QString("Bearbeiten"));
+    QCOMPARE(editor.ui.PageControl2->tabText(1), QString("Quelltext"));
+    QCOMPARE(editor.ui.PageControl2->tabText(2), QString("Vorschau"));
+    QCOMPARE(editor.ui.PageControl3->tabText(0), QString("Bearbeiten"));
+    QCOMPARE(editor.ui.PageControl3->tabText(1), QString("Vorschau"));
+    QCOMPARE(editor.ui.ListView1->headerItem()->text(0), QString("Datei"));
+    QCOMPARE(editor.ui.ListView1->headerItem()->text(1), QString("CID"));
+    QCOMPARE(editor.ui.ListView1->columnWidth(0), 300);
+    QCOMPARE(editor.ui.ListView1->columnWidth(1), 100);
+    QCOMPARE(editor.ui.ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QVERIFY(editor.ui.Memo3->isReadOnly());
+    QVERIFY(!editor.ui.Memo1->isReadOnly());
+    QVERIFY(!editor.ui.DelAttachBtn->isEnabled());
+    QVERIFY(editor.ui.NewsCheck->isChecked());
+    QCOMPARE(editor.Timer1->interval(), 1000);
+    QVERIFY(editor.Timer1->isSingleShot());
+    QVERIFY(!editor.Timer1->isActive());
+  }
+
+  void newMailCommittedWithYesIsInMailsDat() {
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    QVERIFY(form.ui.NewBtn->isEnabled());
+    m_sink.answer = TMsgResult::Yes;
+    InEditor([](TWriteMailForm* e) {
+      QCOMPARE(e->focusWidget(), e->ui.Edit1);
+      QCOMPARE(e->ui.PageControl1->currentIndex(), 0);
+      QCOMPARE(e->ui.PageControl2->currentIndex(), 0);
+      QVERIFY(e->ui.MailTyp1->isChecked());
+      QVERIFY(e->ui.AutoCreateCheck->isChecked());
+      TypeText(e->ui.Edit1, QString::fromUtf8("Neuigkeiten für Sie"));
+      e->ui.RichEdit1->setFocus();
+      TypeText(e->ui.RichEdit1, QString::fromUtf8("Liebe Grüße"));
+      QVERIFY(e->Timer1->isActive());
+      // "Zurück..." right after typing: the pending conversion still
+      // reaches the stored HTML.
+      QTest::mouseClick(e->ui.SpeedButton1, Qt::LeftButton);
+    });
+    QTest::mouseClick(form.ui.NewBtn, Qt::LeftButton);
+    QCOMPARE(m_sink.texts.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(m_sink.captions[0]), QString("Speichern"));
+    QVERIFY(!editor.isVisible());
+
+    const TMailList mails = Reread();
+    QCOMPARE(mails.Count(), 1u);
+    const TMailRec& m = mails[0];
+    QCOMPARE(m.Subject, std::string("Neuigkeiten f\xFCr Sie"));
+    QCOMPARE(int(m.MailType), 0);
+    QVERIFY(m.AutoText);
+    QVERIFY(m.NewsDesign);
+    const TRtfReadResult read = ReadRtf(m.DesignRtf);
+    QVERIFY(read.Error.empty());
+    QCOMPARE(read.Document.Paragraphs.size(), size_t(1));
+    QCOMPARE(read.Document.Paragraphs[0].Runs.size(), size_t(1));
+    QCOMPARE(read.Document.Paragraphs[0].Runs[0].Text, std::string("Liebe Gr\xFC\xDF" "e"));
+    QCOMPARE(read.Document.Paragraphs[0].Runs[0].Format, TCharFormat{});
+    QVERIFY2(m.DesignHtml.find("<font face=Arial size=2 color=#000000>Liebe Gr\xFC\xDF" "e") != std::string::npos,
+             m.DesignHtml.c_str());
+    QCOMPARE(m.DesignHtml, JoinMemoLines(BuildDesignHtml(read.Document, 0xFFFFFF, true, TNewsDesign{})));
+    QCOMPARE(m.PlainText, JoinMemoLines(HtmlToPlainText(SplitMemoLines(m.DesignHtml))));
+    QVERIFY2(m.PlainText.find("Liebe Gr\xFC\xDF" "e") != std::string::npos, m.PlainText.c_str());
+    QCOMPARE(m.DesignColor, 0xFFFFFFu);
+    QVERIFY(m.Date > EncodeDateTime(2020, 1, 1));
+    QCOMPARE(form.ui.ListView1->topLevelItemCount(), 1);
+    QCOMPARE(form.ui.ListView1->topLevelItem(0)->text(1), QString::fromUtf8("Neuigkeiten für Sie"));
+  }
+
+  void cancelKeepsTheWindowAndNoStoresNothing() {
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    bool stayedOpen = false;
+    InEditor([this, &stayedOpen](TWriteMailForm* e) {
+      QTest::keyClicks(e->ui.Edit1, "Entwurf");
+      m_sink.answer = TMsgResult::Cancel;
+      QTest::keyClick(e, Qt::Key_Escape);
+      stayedOpen = e->isVisible();
+      m_sink.answer = TMsgResult::No;
+      e->close();
+    });
+    QTest::mouseClick(form.ui.NewBtn, Qt::LeftButton);
+    QVERIFY(stayedOpen);
+    QCOMPARE(m_sink.texts.size(), size_t(2));
+    QVERIFY(!editor.isVisible());
+    QVERIFY(!editor.Timer1->isActive());
+    QCOMPARE(state.Mails.Count(), 0u);
+    QVERIFY(!QFile::exists(File("mails.dat")));
+  }
+
+  // The stored plain text is shown as stored; one second later the HTML
+  // is rebuilt from the document. No then leaves the record as it was.
+  void storedDesignMailRebuiltThenNoLeavesItUnchanged() {
+    Store({StoredDesignMail()});
+    const QByteArray before = FileBytes(File("mails.dat"));
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    const TMailRec stored = state.Mails[0];
+
+    QStringList plainShown, htmlBefore, htmlAfter, plainAfter;
+    bool timerRunning = false;
+    m_sink.answer = TMsgResult::No;
+    InEditor([&](TWriteMailForm* e) {
+      plainShown = Lines(e->ui.Memo2);
+      htmlBefore = Lines(e->ui.Memo3);
+      timerRunning = e->Timer1->isActive();
+      QCOMPARE(e->ui.ListView1->topLevelItemCount(), 1);
+      QCOMPARE(e->ui.ListView1->topLevelItem(0)->text(1), QString("LOGO.GIF"));
+      QVERIFY(e->ui.NormalCheck->isChecked());
+      QTest::qWait(1300);
+      htmlAfter = Lines(e->ui.Memo3);
+      plainAfter = Lines(e->ui.Memo2);
+      e->close();
+    });
+    form.ui.ListView1->topLevelItem(0)->setSelected(true);
+    QTest::keyClick(form.ui.ListView1, Qt::Key_Return);
+
+    QCOMPARE(plainShown, (QStringList{"Gespeicherter Text", "zweite Zeile"}));
+    QCOMPARE(htmlBefore, QStringList{"<html>veraltet</html>"});
+    QVERIFY(timerRunning);
+    const TDesignDocument doc = ReadRtf(stored.DesignRtf).Document;
+    QStringList expected;
+    for (const std::string& line : BuildDesignHtml(doc, 0xFFFFFF, false, TNewsDesign{})) expected << ToQ(line);
+    QCOMPARE(htmlAfter, expected);
+    QCOMPARE(htmlAfter[1], QString("<div align=left><font face=Arial size=2 color=#000000>Hallo <b>Welt</b>"));
+    QStringList derived;
+    for (const std::string& line : HtmlToPlainText(BuildDesignHtml(doc, 0xFFFFFF, false, TNewsDesign{}))) {
+      derived << ToQ(line);
+    }
+    QCOMPARE(plainAfter, derived);
+    QVERIFY(plainAfter.contains(QString::fromUtf8("München  ")));
+    QCOMPARE(FileBytes(File("mails.dat")), before);
+    QVERIFY(!editor.Timer1->isActive());
+    QCOMPARE(state.Mails[0].DesignHtml, stored.DesignHtml);
+    QCOMPARE(state.Mails[0].Date, stored.Date);
+  }
+
+  // Yes without touching the document: the HTML is rebuilt, the stored
+  // RTF keeps its bytes, the record stays in its place.
+  void storedMailCommittedInPlaceKeepsItsRtf() {
+    TMailRec first = StoredDesignMail();
+    TMailRec second = StoredDesignMail();
+    second.Subject = "Zweite";
+    second.DesignRtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
+                       "\\viewkind4\\uc1\\pard\\f0\\fs20 Gr\\'fc\\'dfe\\par\r\n}\r\n";
+    Store({first, second});
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    m_sink.answer = TMsgResult::Yes;
+    InEditor([](TWriteMailForm* e) {
+      QCOMPARE(e->ui.Edit1->text(), QString("Zweite"));
+      QCOMPARE(e->ui.RichEdit1->toPlainText(), QString::fromUtf8("Grüße"));
+      e->ui.SpeedButton1->click();
+    });
+    form.ui.ListView1->topLevelItem(1)->setSelected(true);
+    form.ffnen1->trigger();
+
+    const TMailList mails = Reread();
+    QCOMPARE(mails.Count(), 2u);
+    QCOMPARE(mails[0].Subject, first.Subject);
+    QCOMPARE(mails[0].Date, first.Date);
+    QCOMPARE(mails[1].Subject, std::string("Zweite"));
+    QCOMPARE(mails[1].DesignRtf, second.DesignRtf);
+    QCOMPARE(mails[1].DesignHtml, std::string("<html><body bgcolor=#FFFFFF>\r\n"
+                                              "<div align=left><font face=Arial size=2 color=#000000>Gr\xFC\xDF" "e\r\n"
+                                              "</body></html>"));
+    QCOMPARE(mails[1].PlainText, JoinMemoLines(HtmlToPlainText(SplitMemoLines(mails[1].DesignHtml))));
+    QCOMPARE(mails[1].Attachments.Count(), 1u);
+    QCOMPARE(mails[1].Attachments[0].ContentId, std::string("LOGO.GIF"));
+    QVERIFY(mails[1].Date > second.Date);
+  }
+
+  void typeTwoDisablesAutoTextAndShowsOnlyPlainText() {
+    TMailRec m = StoredDesignMail();
+    m.MailType = 2;
+    Store({m});
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    m_sink.answer = TMsgResult::No;
+    InEditor([](TWriteMailForm* e) {
+      QVERIFY(e->ui.MailTyp3->isChecked());
+      QVERIFY(!e->ui.AutoCreateCheck->isEnabled());
+      QCOMPARE(VisibleTabs(e->ui.PageControl1), QStringList{"Reiner Text"});
+      QCOMPARE(e->ui.PageControl1->currentIndex(), 2);
+      QCOMPARE(e->focusWidget(), e->ui.Edit1);
+      // Back to a design mail with auto text on: "Reiner Text" hides again.
+      QTest::mouseClick(e->ui.MailTyp1, Qt::LeftButton);
+      QVERIFY(e->ui.AutoCreateCheck->isEnabled());
+      QVERIFY(e->ui.AutoCreateCheck->isChecked());
+      QCOMPARE(VisibleTabs(e->ui.PageControl1), QStringList{"Design"});
+      QCOMPARE(e->ui.PageControl1->currentIndex(), 0);
+      e->ui.AutoCreateCheck->click();
+      QCOMPARE(VisibleTabs(e->ui.PageControl1), (QStringList{"Design", "Reiner Text"}));
+      e->ui.MailTyp2->click();
+      QCOMPARE(VisibleTabs(e->ui.PageControl1), (QStringList{"Reines HTML", "Reiner Text"}));
+      e->close();
+    });
+    form.ui.ListView1->topLevelItem(0)->setSelected(true);
+    emit form.ui.ListView1->itemDoubleClicked(form.ui.ListView1->topLevelItem(0), 1);
+    QCOMPARE(m_sink.texts.size(), size_t(1));
+  }
+
+  void newMailAfterAMailWithChangedDesignKeepsThatDesign() {
+    Store({StoredDesignMail()});
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    m_sink.answer = TMsgResult::No;
+    InEditor([](TWriteMailForm* e) {
+      QVERIFY(e->ui.NormalCheck->isChecked());
+      e->ui.NewsCheck->click();
+      e->State().Design.HeadText = "Sommerfest";
+      e->State().Design.HeadBackColor = 0x0000FF;
+      e->State().DesignDialogClosed();
+      e->close();
+    });
+    form.ui.ListView1->topLevelItem(0)->setSelected(true);
+    form.ListView1DblClick();
+
+    m_sink.answer = TMsgResult::Yes;
+    bool newsChecked = false;
+    InEditor([&newsChecked](TWriteMailForm* e) {
+      newsChecked = e->ui.NewsCheck->isChecked();
+      QCOMPARE(e->ui.Edit1->text(), QString());
+      QCOMPARE(e->ui.ListView1->topLevelItemCount(), 0);
+      QCOMPARE(e->ui.Memo2->toPlainText(), QString());
+      e->close();
+    });
+    form.NewBtnClick();
+    QVERIFY(newsChecked);
+    const TMailList mails = Reread();
+    QCOMPARE(mails.Count(), 2u);
+    QVERIFY(mails[1].NewsDesign);
+    QCOMPARE(mails[1].NewsHeadText, std::string("Sommerfest"));
+    QCOMPARE(mails[1].NewsHeadBackColor, 0x0000FFu);
+    // No left the opened mail as it was.
+    QCOMPARE(mails[0].NewsHeadText, std::string("Newsletter"));
+  }
+
+  void fieldListOffersTheTableFields() {
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    m_sink.answer = TMsgResult::Ok;
+    form.ui.InfoAnzEd->setValue(1);
+    form.Button1Click(); // a new database with one info field
+    QVERIFY(state.Table1.Active());
+    QStringList offered;
+    int current = -1;
+    m_sink.answer = TMsgResult::No;
+    InEditor([&](TWriteMailForm* e) {
+      for (int k = 0; k < e->ui.FelderCombo->count(); ++k) offered << e->ui.FelderCombo->itemText(k);
+      current = e->ui.FelderCombo->currentIndex();
+      e->close();
+    });
+    form.NewBtnClick();
+    QStringList expected;
+    for (int k = 0; k < state.Table1.FieldCount(); ++k) expected << ToQ(state.Table1.Field(k).Name);
+    QVERIFY(expected.size() >= 5);
+    QCOMPARE(offered, expected);
+    QCOMPARE(current, 0);
+  }
+
+  // A stored design that cannot be read: what could be read is shown, the
+  // user is told which mail it is, and an unchanged commit keeps the bytes.
+  void unreadableDesignOpensPartlyAndKeepsItsBytes() {
+    TMailRec m = StoredDesignMail();
+    m.Subject = "Kaputt";
+    m.DesignRtf = m.DesignRtf.substr(0, m.DesignRtf.find("Welt") + 2);
+    QVERIFY(!ReadRtf(m.DesignRtf).Error.empty());
+    Store({m});
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    m_sink.answer = TMsgResult::Yes;
+    QString shown;
+    InEditor([&shown](TWriteMailForm* e) {
+      shown = e->ui.RichEdit1->toPlainText();
+      e->close();
+    });
+    form.ui.ListView1->topLevelItem(0)->setSelected(true);
+    form.ListView1DblClick();
+    QVERIFY2(shown.startsWith("Hallo "), qPrintable(shown));
+    QCOMPARE(m_sink.texts.size(), size_t(2));
+    QVERIFY2(m_sink.texts[0].find("\"Kaputt\"") != std::string::npos, m_sink.texts[0].c_str());
+    QCOMPARE(QString::fromStdString(m_sink.captions[1]), QString("Speichern"));
+    QCOMPARE(Reread()[0].DesignRtf, m.DesignRtf);
+  }
+};
+
+QTEST_MAIN(WriteMailFormTest)
+#include "WriteMailFormTest.moc"
