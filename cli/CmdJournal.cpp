@@ -116,7 +116,7 @@ const TCliRegistrar reg({"journal",
                          "",
                          0,
                          0,
-                         {{"--run", "N", "die Nachrichten des Laufs N (Nummer aus der Liste)"},
+                         {{"--run", "NUMMER", "die Nachrichten des Laufs NUMMER (aus der Liste)"},
                           {"--last", "", "die Nachrichten des letzten Laufs"},
                           {"--failed", "", "nur die fehlgeschlagenen Nachrichten (des letzten Laufs ohne --run)"}},
                          RunJournal});

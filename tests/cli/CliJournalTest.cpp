@@ -278,7 +278,7 @@ TEST_F(CliJournalTest, ServerDropsTheConnectionAfterTheEndOfData) {
   // Asked: p2 gets it again (the user's choice).
   resume = Cli("send --mail 0 --resume --resend-uncertain");
   EXPECT_EQ(resume.Status, 0) << resume.Err;
-  EXPECT_EQ(resume.Out, "1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(resume.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_EQ(Arrivals(server)[Address(2)], 2);
 }
 
@@ -406,7 +406,7 @@ TEST_F(CliJournalTest, TestMailGoesToOneAddressAndNeverCountsForResume) {
   MakePeople(3);
   TResult r = Cli("send --mail 0 --account 0 --test ich@example.org --record 1");
   EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   ASSERT_EQ(server.Count(), 1);
   const std::string block = Block(DescribeSent({server.Spool() / "msg-1.eml"}), "msg-1.eml");
   EXPECT_EQ(Line(block, "subject"), "[Test] Gr\xFC\xDF" "e") << block;
