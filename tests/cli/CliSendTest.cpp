@@ -305,7 +305,7 @@ TEST_F(CliSendTest, InterruptStopsTheRun) {
   const std::string err = ReadFileBytes(Path("stderr"));
   if (err == "Versand abgebrochen.\n") {
     // The signal came while the server was judging a message.
-    EXPECT_EQ(out, std::to_string(sent) + " Mails von 10 verarbeitet 0 fehlgeschlagen.\n");
+    EXPECT_EQ(out, std::to_string(sent) + (sent == 1 ? " Mail" : " Mails") + " von 10 verarbeitet 0 fehlgeschlagen.\n");
   } else {
     EXPECT_EQ(out, std::to_string(sent + 1) + " Mails von 10 verarbeitet 1 fehlgeschlagen.\n");
     EXPECT_EQ(err, "Fehler beim Senden der Nachricht an " + Address(sent + 1) +
