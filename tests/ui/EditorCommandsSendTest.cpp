@@ -176,7 +176,7 @@ private slots:
       const int rc = std::system(cmd.c_str());
       const std::string out = postello::test::ReadFileBytes(folder + "out");
       QVERIFY2(WIFEXITED(rc) && WEXITSTATUS(rc) == 0, out.c_str());
-      QCOMPARE(out, std::string("1 Mails von 1 verarbeitet 0 fehlgeschlagen.\n"));
+      QCOMPARE(out, std::string("1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n"));
       const std::string base = folder + "msg-" + std::to_string(mail + 1);
       postello::test::WriteBytes(base + ".eml", server.Message(mail + 1));
       postello::test::WriteBytes(base + ".json", server.Notes(mail + 1));
