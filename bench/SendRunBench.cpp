@@ -5,16 +5,21 @@
 // and 100,000 personalised recipients; time per recipient must stay flat.
 // The mail: HTML and text with placeholders and a 2 KB inline picture.
 //
+// JournalLines: the two journal lines of one message, alone.
+//
 // EndToEnd: the run delivering to a real SMTP server, one connection per
 // message, as postello-cli send does. Only run when
 // POSTELLO_SEND_BENCH_SERVER (host:port) and POSTELLO_SEND_BENCH_DIR (a
 // folder with recipients.csv, html.txt, plain.txt, logo.gif, preise.pdf)
 // are set; bench/send_bench.sh prepares both and compares with Python and
 // smtp-source. It writes the average message size to size.txt there.
+// With journal:1 the run also writes its journal (into daten/versand/
+// there), as the program always does.
 #include "addressdb/AddressDb.h"
 #include "addressdb/TxtImport.h"
 #include "core/SafeFile.h"
 #include "mime/ZIzorAvarivi2000.h"
+#include "send/TSendJournal.h"
 #include "send/TSendRun.h"
 
 #include <benchmark/benchmark.h>
@@ -124,9 +129,13 @@ void NullSink(benchmark::State& state) {
 BENCHMARK(NullSink)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The end-to-end run; with state.range(0) == 0 the messages go to a null
-// sink instead, which shows the share of composing in the whole.
+// sink instead, which shows the share of composing in the whole. With
+// state.range(1) != 0 the run writes its journal, as every run of the
+// program does; the difference to the run without is what the journal
+// costs.
 void EndToEnd(benchmark::State& state) {
   const bool smtp = state.range(0) != 0;
+  const bool journal = state.range(1) != 0;
   const char* server = std::getenv("POSTELLO_SEND_BENCH_SERVER");
   const char* dirText = std::getenv("POSTELLO_SEND_BENCH_DIR");
   if (server == nullptr || dirText == nullptr) {
@@ -153,6 +162,11 @@ void EndToEnd(benchmark::State& state) {
   m->Attachments.Add()->FileName = (dir / "preise.pdf").string();
 
   TSendRun run(s.Msg, s.Table);
+  if (journal) {
+    run.JournalDir = (dir / "daten").string();
+    std::filesystem::remove_all(dir / "daten");
+    std::filesystem::create_directories(dir / "daten");
+  }
   std::size_t bytes = 0;
   for (auto _ : state) {
     run.Run(s.Choice(), s.Rows, s.Konten, s.Mails, [&bytes, smtp](const TOutgoingMail& mail) {
@@ -169,6 +183,48 @@ void EndToEnd(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate);
   state.counters["bytes_per_message"] = static_cast<double>(average);
 }
-BENCHMARK(EndToEnd)->ArgName("smtp")->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+// What the journal costs one message on its own: the "unsicher" line
+// before the end of the data and the result line after it, each written
+// through to the system, with the flush to the disk once a second.
+void JournalLines(benchmark::State& state) {
+  const std::filesystem::path dir = kDir / "journal";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  const int n = static_cast<int>(state.range(0));
+  std::vector<TJournalMessage> plan;
+  for (int i = 0; i < n; ++i)
+    plan.push_back({i + 1, {"kunde" + std::to_string(i) + "@example.org"}, {static_cast<std::uint32_t>(i + 1)}});
+  TJournalRunInfo info;
+  info.Subject = "Angebot Dezember";
+  info.Account = "Versand <versand@example.org>";
+  info.MessageCount = n;
+  for (auto _ : state) {
+    state.PauseTiming();
+    TSendJournal journal(dir.string(), info, plan);
+    state.ResumeTiming();
+    for (const TJournalMessage& m : plan) {
+      journal.RecordDataEnd(m);
+      TJournalEntry e;
+      e.Nr = m.Nr;
+      e.Addresses = m.Addresses;
+      e.RecNos = m.RecNos;
+      e.Result = TJournalResult::Sent;
+      journal.Record(std::move(e));
+    }
+    journal.Close();
+  }
+  // items_per_second: messages; its inverse is the journal's time per message.
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(JournalLines)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK(EndToEnd)
+    ->ArgNames({"smtp", "journal"})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({0, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

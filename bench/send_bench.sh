@@ -55,11 +55,18 @@ size=""
 for round in $(seq 1 "$rounds"); do
   echo "== round $round of $rounds"
   POSTELLO_SEND_BENCH_SERVER="127.0.0.1:$port" POSTELLO_SEND_BENCH_DIR="$work" \
-    "$build/bin/SendRunBench" --benchmark_filter=EndToEnd/smtp:1 \
+    "$build/bin/SendRunBench" --benchmark_filter='EndToEnd/smtp:1/journal:0/' \
     --benchmark_out="$work/ours.json" --benchmark_out_format=json >/dev/null
   ours="$(/usr/bin/python3 -c 'import json,sys; b=json.load(open(sys.argv[1]))["benchmarks"][0]; print(b["messages_per_s"])' "$work/ours.json")"
   size="$(cat "$work/size.txt")"
   echo "postello $ours" | tee -a "$work/rates"
+
+  # The same run writing its journal, as every run of the program does.
+  POSTELLO_SEND_BENCH_SERVER="127.0.0.1:$port" POSTELLO_SEND_BENCH_DIR="$work" \
+    "$build/bin/SendRunBench" --benchmark_filter='EndToEnd/smtp:1/journal:1/' \
+    --benchmark_out="$work/journal.json" --benchmark_out_format=json >/dev/null
+  journal="$(/usr/bin/python3 -c 'import json,sys; b=json.load(open(sys.argv[1]))["benchmarks"][0]; print(b["messages_per_s"])' "$work/journal.json")"
+  echo "postello+journal $journal" | tee -a "$work/rates"
 
   python_line="$(/usr/bin/python3 "$here/bench/send_bench_python.py" "127.0.0.1:$port" "$work")"
   echo "python $(echo "$python_line" | sed -E 's/.* s, ([0-9.]+) messages\/s.*/\1/')" | tee -a "$work/rates"
@@ -82,4 +89,7 @@ print("== Summary: %d personalised messages of about %d bytes, one connection ea
 print("Postello:    %8.0f messages/s" % ours)
 print("Python:      %8.0f messages/s   Postello is %.1f times as fast" % (py, ours / py))
 print("smtp-source: %8.0f messages/s   Postello reaches %.0f %% of it" % (limit, 100 * ours / limit))
+journal = best["postello+journal"]
+print("With journal:%8.0f messages/s   the journal costs %.1f %% of the run's time" %
+      (journal, 100 * (ours / journal - 1)))
 PY

@@ -3,11 +3,13 @@
 #include "cli/TCliState.h"
 
 #include "core/Cp1252.h"
+#include "core/StoredDateTime.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "mime/ZIzorAvarivi2000.h"
 #include "send/PreSendCheck.h"
 #include "send/TRecipientList.h"
+#include "send/TResumePlan.h"
 #include "send/TSendPacer.h"
 #include "send/TSendRun.h"
 #include "send/TStoredServerTrust.h"
@@ -112,55 +114,171 @@ int IndexArg(const TCliArgs& args, const std::string& name) {
   return n < 0 || n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
+void ListAddresses(std::ostream& err, const std::string& title, const std::vector<std::string>& addresses) {
+  for (const std::string& a : addresses) err << CliText(title + a) << "\n";
+}
+
 int RunSend(TCliContext& ctx) {
+  const TCliArgs& args = ctx.Args;
+  const bool resume = args.Has("--resume"), retry = args.Has("--retry-failed"), test = args.Has("--test");
+  const bool check = args.Has("--check");
+  if (int(resume) + int(retry) + int(test) > 1) throw TCliUsageError{"nur eine von --resume, --retry-failed, --test"};
+  if ((resume || retry) && (args.Has("--account") || args.Has("--personal") || args.Has("--bcc") || args.Has("--to")))
+    throw TCliUsageError{"--resume und --retry-failed nehmen Konto, Versandart und Empf\xC3\xA4nger aus dem Protokoll"};
+  if (args.Has("--resend-uncertain") && !resume) throw TCliUsageError{"--resend-uncertain geh\xC3\xB6rt zu --resume"};
+  if (args.Has("--record") && !test) throw TCliUsageError{"--record geh\xC3\xB6rt zu --test"};
+  if (test && args.Has("--to")) throw TCliUsageError{"entweder --test oder --to"};
+
   TSendChoice choice;
-  choice.MailIndex = IndexArg(ctx.Args, "--mail");
-  choice.KontoIndex = IndexArg(ctx.Args, "--account");
-  if (ctx.Args.Has("--personal") && ctx.Args.Has("--bcc"))
+  choice.MailIndex = IndexArg(args, "--mail");
+  if (!resume && !retry) choice.KontoIndex = IndexArg(args, "--account");
+  if (args.Has("--personal") && args.Has("--bcc"))
     throw TCliUsageError{"entweder --personal oder --bcc"};
   long bccSize = 0;
-  if (ctx.Args.Has("--bcc")) {
-    bccSize = ctx.Args.GetInt("--bcc", 0);
+  if (args.Has("--bcc")) {
+    bccSize = args.GetInt("--bcc", 0);
     if (bccSize < TOptions::MinBcc || bccSize > TOptions::MaxBcc)
       throw TCliUsageError{"--bcc erwartet eine Zahl von 1 bis 100"};
+  }
+  long record = 0;
+  if (args.Has("--record")) {
+    record = args.GetInt("--record", 0);
+    if (record < 0) throw TCliUsageError{"--record erwartet eine Datensatz-Position ab 0"};
   }
 
   TMailList mails;
   TKontoList konten;
   TDbf table;
   TRecipientList rows;
+  std::vector<std::uint32_t> skipped;
   try {
     const TCliState state(ctx.Dir);
     choice.BatchMode = state.Options.Bcc;
     choice.BccCount = state.Options.BccCount;
-    if (ctx.Args.Has("--personal")) choice.BatchMode = false;
-    if (ctx.Args.Has("--bcc")) {
+    if (args.Has("--personal")) choice.BatchMode = false;
+    if (args.Has("--bcc")) {
       choice.BatchMode = true;
       choice.BccCount = static_cast<double>(bccSize);
     }
     const TMailLoadResult mr = TMailStore::Open(ctx.Dir, mails);
     if (!mr.Error.empty()) throw ECliStateError(mr.Error);
-    if (choice.MailIndex >= 0 && static_cast<std::uint32_t>(choice.MailIndex) < mails.Count())
+    // The check lists these among its findings.
+    if (!check && choice.MailIndex >= 0 && static_cast<std::uint32_t>(choice.MailIndex) < mails.Count())
       for (const std::string& note : PreSendNotes(mails[static_cast<std::uint32_t>(choice.MailIndex)]))
         ctx.Err << CliText(note) << "\n";
     const TKontoLoadResult kr = TKontoStore::Open(ctx.Dir, konten);
     if (!kr.Error.empty()) throw ECliStateError(kr.Error);
     // The window can only pick what its boxes hold; here the refusal names
     // the number that was given and what there is.
-    if (choice.KontoIndex < 0 || static_cast<std::uint32_t>(choice.KontoIndex) >= konten.Count())
-      throw ECliStateError(NoSuchKontoText(ctx.Args.GetInt("--account", -1), konten.Count()));
     if (choice.MailIndex < 0 || static_cast<std::uint32_t>(choice.MailIndex) >= mails.Count())
       throw ECliStateError(NoSuchMailText(ctx.Args.GetInt("--mail", -1), mails.Count()));
-    if (ctx.Args.Has("--to")) {
+
+    std::optional<TJournalRun> last;
+    if (resume || retry) {
+      if (choice.MailIndex < 0 || static_cast<std::uint32_t>(choice.MailIndex) >= mails.Count())
+        throw ECliStateError(TSendRun::kNoMail);
+      const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
+      last = LastRunOfMail(ctx.Dir, mail.Subject, DateTimeToText(mail.Date));
+      if (!last) throw ECliStateError("Zu dieser Mail gibt es kein Versandprotokoll.");
+      choice.KontoIndex = RunAccountIndex(konten, last->Info);
+      if (choice.KontoIndex < 0)
+        throw ECliStateError("Das Konto des Laufs (" + last->Info.Account + ", " + last->Info.Server +
+                             ") gibt es nicht mehr.");
+      choice.BatchMode = last->Info.BatchMode;
+      choice.BccCount = last->Info.BatchSize;
+      choice.Kind = resume ? TJournalRunKind::Resume : TJournalRunKind::Retry;
+      choice.Continues = last->FileName();
+    }
+
+    if (choice.KontoIndex < 0 || static_cast<std::uint32_t>(choice.KontoIndex) >= konten.Count())
+      throw ECliStateError(NoSuchKontoText(ctx.Args.GetInt("--account", -1), konten.Count()));
+
+    const bool typed = args.Has("--to") || (last && last->Info.Recipients == kJournalTypedRecipient);
+    if (args.Has("--to")) {
       choice.Recipients = TRecipientChoice::One;
-      choice.TypedAddress = Utf8ToCp1252(ctx.Args.Get("--to"));
-    } else {
-      state.OpenTable(table, Utf8ToCp1252(ctx.Args.Get("--filter")));
-      rows = ReadRecipientList(table, state.Options.MailField);
+      choice.TypedAddress = Utf8ToCp1252(args.Get("--to"));
+    } else if (!typed) {
+      // A resumed run looks for its addresses with the filter it had.
+      choice.FilterText = args.Has("--filter") || !last ? Utf8ToCp1252(args.Get("--filter")) : last->Info.Filter;
+      choice.DatabaseFile = state.DatabaseFile();
+      state.OpenTable(table, choice.FilterText);
+      rows = ReadRecipientList(table, state.Options.MailField, &skipped);
+    }
+
+    if (last) {
+      const bool sameTable = !last->Info.Database.empty() && last->Info.Database == choice.DatabaseFile;
+      const TResumePlan plan = resume ? PlanResume(*last, rows, args.Has("--resend-uncertain"))
+                                      : PlanRetry(*last, rows, sameTable);
+      if (!args.Has("--resend-uncertain"))
+        ListAddresses(ctx.Err, "Unsicher, nicht erneut gesendet (mit --resend-uncertain senden): ", plan.Uncertain);
+      ListAddresses(ctx.Err, "Nicht mehr in der Datenbank, \xFC" "bergangen: ", plan.Missing);
+      for (const TResumePlan::TCorrection& c : plan.Corrected)
+        ctx.Err << CliText("Korrigiert: " + c.Old + " -> " + c.New) << "\n";
+      if (plan.Empty()) {
+        ctx.Out << "Nichts zu senden.\n";
+        return kExitOk;
+      }
+      if (!plan.TypedAddress.empty()) {
+        choice.Recipients = TRecipientChoice::One;
+        choice.TypedAddress = plan.TypedAddress;
+      } else {
+        choice.Recipients = TRecipientChoice::Selected;
+        choice.SelectedRows = plan.Rows;
+      }
+    }
+
+    if (test) {
+      choice.Kind = TJournalRunKind::Test;
+      choice.TestAddress = Utf8ToCp1252(args.Get("--test"));
+      if (args.Has("--record")) {
+        const auto row = std::find_if(rows.begin(), rows.end(),
+                                      [&](const TRecipientRow& r) { return r.Position == static_cast<std::uint64_t>(record); });
+        if (row == rows.end())
+          throw ECliStateError("Einen Datensatz mit Adresse an der Position " + std::to_string(record) +
+                               " gibt es nicht (siehe postello-cli recipients).");
+        choice.SelectedRows = {static_cast<std::size_t>(row - rows.begin())};
+      } else if (!rows.empty()) {
+        choice.SelectedRows = {0};
+      }
     }
   } catch (const ECliStateError& e) {
     ctx.Err << CliText(e.what()) << "\n";
     return kExitRefused;
+  }
+
+  ZIzorAvarivi2000 msg;
+  msg.ApplyFormSettings();
+
+  if (check) {
+    // Sends nothing and writes nothing; only asks the server its size limit.
+    std::int64_t limit = -1;
+    std::string unreached;
+    if (!args.Has("--eml-dir") && choice.KontoIndex >= 0 && static_cast<std::uint32_t>(choice.KontoIndex) < konten.Count()) {
+      TSMTPSendOptions probeOptions;
+      probeOptions.MessageTimeLimit = 20000;
+      probeOptions.Cancel = &gInterrupted;
+      const TServerProbe probe = ProbeServer(konten[static_cast<std::size_t>(choice.KontoIndex)].Server, probeOptions);
+      if (probe.Reached)
+        limit = probe.SizeLimit;
+      else
+        unreached = probe.Reason;
+    }
+    TPreSendReport report;
+    try {
+      report = CheckRun(msg, table, choice, rows, skipped, konten, mails, limit);
+    } catch (const ESendRefused& e) {
+      ctx.Err << CliText(e.what()) << "\n";
+      return kExitRefused;
+    }
+    if (!unreached.empty()) report.Facts.push_back("Der Server war nicht zu erreichen: " + unreached);
+    const std::string text = report.Text();
+    std::size_t start = 0;
+    while (start < text.size()) {
+      const std::size_t end = text.find('\n', start);
+      ctx.Out << CliText(text.substr(start, end - start)) << "\n";
+      start = end + 1;
+    }
+    return report.Clean() ? kExitOk : kExitPartly;
   }
 
   std::optional<TEmlDirWriter> emlDir;
@@ -178,8 +296,8 @@ int RunSend(TCliContext& ctx) {
     return pacer.Deliver(mail, [&smtp](const TOutgoingMail& m) { return DeliverMail(m, smtp); });
   };
   try {
-    if (ctx.Args.Has("--eml-dir")) {
-      emlDir.emplace(ctx.Args.Get("--eml-dir"));
+    if (args.Has("--eml-dir")) {
+      emlDir.emplace(args.Get("--eml-dir"));
       deliver = [&emlDir](const TOutgoingMail& mail) { return emlDir->Write(mail); };
     } else {
       trust.emplace(ctx.Dir);
@@ -195,9 +313,9 @@ int RunSend(TCliContext& ctx) {
       for (const std::string& problem : trust->TakeProblems()) ctx.Err << CliText(problem) << "\n";
   };
 
-  ZIzorAvarivi2000 msg;
-  msg.ApplyFormSettings();
   TSendRun run(msg, table);
+  // Every run leaves its journal in the data folder.
+  run.JournalDir = ctx.Dir;
   const bool bar = isatty(STDERR_FILENO) == 1;
   run.OnErrorLog = [&](const std::string& line) {
     if (bar) ClearBar(ctx.Err);
@@ -238,12 +356,18 @@ const TCliRegistrar reg({"send",
                          0,
                          0,
                          {{"--mail", "NUMMER", "Nummer der Mail (siehe postello-cli mails)", true},
-                          {"--account", "NUMMER", "Nummer des Absender-Kontos (siehe postello-cli accounts)", true},
+                          {"--account", "NUMMER", "Nummer des Absender-Kontos (siehe postello-cli accounts); Pflichtangabe au\xDF" "er mit --resume oder --retry-failed, die das Konto des letzten Versands nehmen"},
                           {"--personal", "", "eine Mail pro Empf\xE4nger, Felder eingesetzt"},
                           {"--bcc", "ANZAHL", "eine Mail f\xFCr je ANZAHL Empf\xE4nger (1 bis 100), nur im Umschlag"},
                           {"--filter", "TEXT", "nur Datens\xE4tze, die TEXT enthalten"},
                           {"--to", "ADRESSE", "nur an diese eine Adresse, ohne Felder"},
-                          {"--eml-dir", "ORDNER", "nichts senden: ORDNER/00001.eml und ORDNER/00001.env schreiben"}},
+                          {"--eml-dir", "ORDNER", "nichts senden: ORDNER/00001.eml und ORDNER/00001.env schreiben"},
+                          {"--check", "", "nur pr\xFC" "fen, nichts senden: Status 0 ohne Befund, sonst 1"},
+                          {"--resume", "", "den letzten Versand der Mail fortsetzen (Konto und Versandart wie dort)"},
+                          {"--resend-uncertain", "", "mit --resume auch die unsicheren Nachrichten erneut senden"},
+                          {"--retry-failed", "", "die fehlgeschlagenen Nachrichten des letzten Versands erneut senden"},
+                          {"--test", "ADRESSE", "eine Testmail (Betreff \"[Test] ...\") an ADRESSE"},
+                          {"--record", "NUMMER", "mit --test: die Felder des Datensatzes an Position NUMMER (sonst des ersten)"}},
                          RunSend});
 
 } // namespace

@@ -20,7 +20,13 @@ std::vector<std::string> TOutgoingMail::EnvelopeAddresses() const {
 
 TSendResult DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options) {
   if (!mail.Deliverable) return TSendResult::Failed(kControlCharacterReason);
-  return SendRawMailWithReason(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password, options);
+  if (!mail.BeforeDataEnd)
+    return SendRawMailWithReason(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password,
+                                 options);
+  TSMTPSendOptions withJournal = options;
+  withJournal.BeforeDataEnd = mail.BeforeDataEnd;
+  return SendRawMailWithReason(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password,
+                               withJournal);
 }
 
 } // namespace postello

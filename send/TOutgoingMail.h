@@ -2,6 +2,7 @@
 // One composed message on its way to the SMTP server, and its delivery.
 #include "send/TSMTPSend.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,8 @@ namespace postello {
 
 // Everything one SMTP session needs, copied out of the run so that the
 // session can run on another thread while the run goes on composing: the
-// value refers to nothing else.
+// value refers to nothing else but the run's journal, through
+// BeforeDataEnd, which any thread may call.
 struct TOutgoingMail {
   int Index = 0;                  // message number in the run, from 0
   std::string Sender;             // the account's address (MAIL FROM)
@@ -23,6 +25,10 @@ struct TOutgoingMail {
   // a message is never handed to a server and counts as failed. Data is
   // then empty.
   bool Deliverable = true;
+  // Called by the session just before the end of the data goes out (the
+  // journal's "unsicher" line); false stops the session without the end.
+  // Empty: nothing to call.
+  std::function<bool()> BeforeDataEnd;
 
   // The bytes DATA carries before dot-stuffing: each item followed by CR LF.
   std::string MessageText() const;

@@ -2,7 +2,7 @@
 
 namespace postello {
 
-TRecipientList ReadRecipientList(TDbf& table, long mailField) {
+TRecipientList ReadRecipientList(TDbf& table, long mailField, std::vector<std::uint32_t>* skipped) {
   TRecipientList rows;
   try {
     if (mailField > table.FieldCount() - 1) mailField = 0;
@@ -17,7 +17,9 @@ TRecipientList ReadRecipientList(TDbf& table, long mailField) {
       const std::size_t b = value.find_first_not_of(' ');
       if (b != std::string::npos) {
         const std::size_t e = value.find_last_not_of(' ');
-        rows.push_back({value.substr(b, e - b + 1), position});
+        rows.push_back({value.substr(b, e - b + 1), position, table.RecNo()});
+      } else if (skipped != nullptr && table.RecNo() != 0) {
+        skipped->push_back(table.RecNo());
       }
       const std::uint32_t recNo = table.RecNo();
       table.Next();

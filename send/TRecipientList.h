@@ -12,6 +12,7 @@ namespace postello {
 struct TRecipientRow {
   std::string Address;     // the field's text without leading/trailing blanks
   std::uint32_t Position;  // the record's position in the filtered table, from 0
+  std::uint32_t RecNo = 0; // the record's number in the table file (1-based; 0: unknown)
 };
 
 using TRecipientList = std::vector<TRecipientRow>;
@@ -24,6 +25,8 @@ using TRecipientList = std::vector<TRecipientRow>;
 // table last moved). Leaves the
 // table on its last record. The merge finds a row's record again with
 // table.MoveTo(row.Position).
-TRecipientList ReadRecipientList(TDbf& table, long mailField);
+// skipped, when given, receives the record numbers of the records passed
+// over for a blank address.
+TRecipientList ReadRecipientList(TDbf& table, long mailField, std::vector<std::uint32_t>* skipped = nullptr);
 
 } // namespace postello

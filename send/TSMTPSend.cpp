@@ -172,8 +172,10 @@ TSendResult TSMTPSend::Result(bool delivered) const {
   if (delivered) return TSendResult(true);
   std::string reason = FailReason;
   if (!AuthNote.empty()) reason = reason.empty() ? AuthNote : AuthNote + "; " + reason;
-  return FCancelled ? TSendResult::Interrupted(WireReason(TBlockSocket::ErrCancelled))
-                    : TSendResult::Failed(reason);
+  if (FCancelled) return TSendResult::Interrupted(WireReason(TBlockSocket::ErrCancelled));
+  TSendResult result = TSendResult::Failed(reason);
+  result.Uncertain = FDataEndUnanswered;
+  return result;
 }
 
 bool TSMTPSend::Fail(std::string reason) {
@@ -528,15 +530,30 @@ bool TSMTPSend::SendData(const std::vector<std::string>& data) {
   }
   out += ".\r\n";
   if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
-  if (FWireError == 0) {
-    FSock->SendString(out, ReadTimeout);
-    if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
+  // A piece that could not go out: the end never did either.
+  if (FWireError != 0) return Fail(WireReason(FWireError));
+  if (BeforeDataEnd && !BeforeDataEnd()) {
+    // Without the end the server drops what it got; nothing else may follow
+    // on this connection, or it would be read as message text.
+    FSock->CloseSocket();
+    return Fail("Versandprotokoll nicht schreibbar, Nachricht nicht abgeschlossen");
   }
+  FSock->SendString(out, ReadTimeout);
+  if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
   if (FCancelled) return Fail(WireReason(TBlockSocket::ErrCancelled));
+  // A failed write leaves the end unsent (a write reports an error only
+  // for bytes it could not hand over).
+  if (FSock->LastError() != 0) return Fail(WireReason(FSock->LastError()));
   // The end of the data is out: the server may already be storing the
   // message, so from here a cancel request must not cut the answer off.
   FSock->SetCancelFlag(nullptr);
-  return ReadReply() == 250 || Fail(ReplyReason());
+  const int code = ReadReply();
+  if (code == 250) return true;
+  // A server that answered said yes or no; one that did not (the
+  // connection dropped, the time ran out, the reply made no sense) may
+  // have the message all the same.
+  FDataEndUnanswered = code == 0;
+  return Fail(ReplyReason());
 }
 
 void TSMTPSend::CloseSession() {
@@ -569,6 +586,7 @@ TSendResult SendRawMailWithReason(const std::string& senderAddress, const std::s
   session.SplitServer(server);
   session.AuthUser = userName;
   session.AuthPassword = password;
+  session.BeforeDataEnd = options.BeforeDataEnd;
   if (!session.OpenSession()) return session.Result(false);
 
   int64_t size = 0;
@@ -622,6 +640,7 @@ TServerProbe ProbeServer(const std::string& server, const TSMTPSendOptions& opti
   probe.Reached = session.OpenSession();
   probe.Reason = session.FailReason;
   probe.Tls = session.UsesTls;
+  if (probe.Reached && session.SizeAnnounced) probe.SizeLimit = session.MaxMessageSize;
   if (session.UsesTls) probe.Certificate = session.Sock().PeerCertificate();
   if (probe.Reached) session.CloseSession();
   return probe;

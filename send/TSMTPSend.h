@@ -76,6 +76,11 @@ public:
   std::string ServerKey() const;
   // A cancel request ended the session; nothing more goes on the wire.
   bool Cancelled() const { return FCancelled; }
+  // Called just before the end of the data goes out; false stops the
+  // session without it, so the message is not sent.
+  std::function<bool()> BeforeDataEnd;
+  // The end of the data went out and no reply to it could be read.
+  bool DataEndUnanswered() const { return FDataEndUnanswered; }
   // The result for the caller: delivered, or FailReason (with AuthNote in
   // front), marked as cancelled when the user stopped it.
   TSendResult Result(bool delivered) const;
@@ -148,6 +153,7 @@ private:
   std::unique_ptr<TBlockSocket> FSock;
   int FWireError = 0;       // the socket's error after the last command or reply
   bool FCancelled = false;
+  bool FDataEndUnanswered = false;
   std::string FTlsRefusal;  // the reply line that refused STARTTLS
 };
 
@@ -161,6 +167,8 @@ struct TSMTPSendOptions {
   // as long as the end of the data has not gone out.
   const std::atomic<bool>* Cancel = nullptr;
   TServerTrust* Trust = nullptr;
+  // TSMTPSend::BeforeDataEnd; called on the session's thread.
+  std::function<bool()> BeforeDataEnd;
   std::function<std::unique_ptr<TBlockSocket>()> MakeSocket;  // empty: TTCPBlockSocket
 };
 
@@ -182,13 +190,17 @@ bool SendRawMail(const std::string& senderAddress, const std::string& recipients
 
 // What a short session without credentials learns about a server's TLS:
 // whether it could be reached (else Reason), whether it speaks TLS, and
-// its certificate. Ends with QUIT; nothing is sent beyond EHLO and STARTTLS.
+// its certificate, and the size limit it names. Ends with QUIT; nothing is
+// sent beyond EHLO and STARTTLS.
 struct TServerProbe {
   bool Reached = false;
   std::string Reason;
   std::string Key;        // TSMTPSend::ServerKey
   bool Tls = false;
   TPeerCertificate Certificate;
+  // The message size the server takes (EHLO's SIZE); -1 when it named
+  // none, 0 when it named no limit.
+  std::int64_t SizeLimit = -1;
 };
 TServerProbe ProbeServer(const std::string& server, const TSMTPSendOptions& options = {});
 

@@ -12,6 +12,9 @@ struct TSendResult {
   // The user stopped the session before the end of the data went out:
   // the message is not sent, and the run ends as cancelled.
   bool Cancelled = false;
+  // The end of the data went out but no answer came (the connection
+  // dropped, the time ran out): the server may have taken the message.
+  bool Uncertain = false;
   std::string Reason;
 
   TSendResult() = default;

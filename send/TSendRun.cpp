@@ -7,6 +7,8 @@
 #include "send/MergeFields.h"
 #include "send/MessageId.h"
 
+#include "core/StoredDateTime.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -65,11 +67,14 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
 
   std::vector<std::string> addresses;
   std::vector<std::int64_t> positions;
-  switch (choice.Recipients) {
+  std::vector<std::uint32_t> recNos;
+  const bool test = choice.Kind == TJournalRunKind::Test;
+  switch (test ? TRecipientChoice::One : choice.Recipients) {
     case TRecipientChoice::All:
       for (const TRecipientRow& row : rows) {
         addresses.push_back(row.Address);
         positions.push_back(row.Position);
+        recNos.push_back(row.RecNo);
       }
       break;
     case TRecipientChoice::Selected: {
@@ -80,14 +85,21 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
         if (i >= rows.size()) continue;
         addresses.push_back(rows[i].Address);
         positions.push_back(rows[i].Position);
+        recNos.push_back(rows[i].RecNo);
       }
       break;
     }
     case TRecipientChoice::One: {
-      const std::string typed = TrimBlanks(choice.TypedAddress);
+      const std::string typed = TrimBlanks(test ? choice.TestAddress : choice.TypedAddress);
       if (!typed.empty()) {
         addresses.push_back(typed);
         positions.push_back(-1);
+        recNos.push_back(0);
+        // A test mail carries the fields of the chosen record.
+        if (test && !choice.SelectedRows.empty() && choice.SelectedRows.front() < rows.size()) {
+          positions.back() = rows[choice.SelectedRows.front()].Position;
+          recNos.back() = rows[choice.SelectedRows.front()].RecNo;
+        }
       }
       break;
     }
@@ -103,8 +115,10 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   FAttachments.assign(FMail.Attachments.Count(), std::nullopt);
   FAddresses = std::move(addresses);
   FRows = std::move(positions);
-  FOneRecipient = choice.Recipients == TRecipientChoice::One;
-  FBatchMode = choice.BatchMode;
+  FRecNos = std::move(recNos);
+  FOneRecipient = test ? FRows.front() < 0 : choice.Recipients == TRecipientChoice::One;
+  FSubjectPrefix = test ? "[Test] " : "";
+  FBatchMode = !test && choice.BatchMode;
   FBatchSize = FBatchMode ? WholeBatchSize(choice.BccCount) : 1;
   const int n = static_cast<int>(FAddresses.size());
   FMessageCount = FBatchMode ? (n - 1) / FBatchSize + 1 : n;
@@ -114,7 +128,55 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   FCancelled = false;
   FInterrupted = false;
   FCancelRequested = false;
+  FDataEndRecorded.reset();
+  FJournal.reset();
+  FJournalPath.clear();
+  if (!JournalDir.empty()) OpenJournal(choice);
   FSending = true;
+}
+
+TJournalMessage TSendRun::PlannedMessage(int m) const {
+  const std::size_t first = static_cast<std::size_t>(m) * static_cast<std::size_t>(FBatchSize);
+  const std::size_t last = std::min(first + static_cast<std::size_t>(FBatchSize), FAddresses.size());
+  TJournalMessage message;
+  message.Nr = m + 1;
+  message.Addresses.assign(FAddresses.begin() + static_cast<std::ptrdiff_t>(first),
+                           FAddresses.begin() + static_cast<std::ptrdiff_t>(last));
+  message.RecNos.assign(FRecNos.begin() + static_cast<std::ptrdiff_t>(first),
+                        FRecNos.begin() + static_cast<std::ptrdiff_t>(last));
+  return message;
+}
+
+void TSendRun::OpenJournal(const TSendChoice& choice) {
+  TJournalRunInfo info;
+  info.Kind = choice.Kind;
+  info.Subject = FMail.Subject;
+  info.MailDate = DateTimeToText(FMail.Date);
+  info.Account = FKonto.Absender + " <" + FKonto.Email + ">";
+  info.Server = FKonto.Server;
+  info.BatchMode = FBatchMode;
+  info.BatchSize = FBatchSize;
+  const bool typed = choice.Kind == TJournalRunKind::Test || choice.Recipients == TRecipientChoice::One;
+  info.Recipients = typed ? kJournalTypedRecipient
+                          : choice.Recipients == TRecipientChoice::All ? kJournalAllRecipients
+                                                                       : kJournalSelectedRecipients;
+  if (!typed || !FOneRecipient) {
+    info.Filter = choice.FilterText;
+    info.Database = choice.DatabaseFile;
+  }
+  info.MessageCount = FMessageCount;
+  info.Continues = choice.Continues;
+  std::vector<TJournalMessage> plan;
+  plan.reserve(static_cast<std::size_t>(FMessageCount));
+  for (int m = 0; m < FMessageCount; ++m) plan.push_back(PlannedMessage(m));
+  try {
+    FJournal = std::make_unique<TSendJournal>(JournalDir, std::move(info), plan);
+  } catch (const EJournalError& e) {
+    // Sending without a record of what was sent is not allowed.
+    FAttachments.clear();
+    throw ESendRefused(e.what());
+  }
+  FJournalPath = FJournal->Path();
 }
 
 std::optional<TOutgoingMail> TSendRun::NextMessage() {
@@ -154,6 +216,18 @@ std::optional<TOutgoingMail> TSendRun::NextMessage() {
   if (!out.Deliverable) return out;
   out.Password = DeCodePassw(FKonto.Password);
   Compose(m, out);
+  if (FJournal) {
+    FDataEndRecorded = std::make_shared<std::atomic<bool>>(false);
+    out.BeforeDataEnd = [journal = FJournal.get(), message = PlannedMessage(m), done = FDataEndRecorded] {
+      try {
+        journal->RecordDataEnd(message);
+      } catch (const EJournalError&) {
+        return false;
+      }
+      *done = true;
+      return true;
+    };
+  }
   return out;
 }
 
@@ -164,7 +238,9 @@ void TSendRun::Compose(int m, TOutgoingMail& out) {
   const bool merge = !FBatchMode && !FOneRecipient;
   // A field value may hold a line break; in the subject it would end the
   // header, so it becomes a blank.
-  Msg.SetSubjectLine(FMail.MergeSubject && merge ? OneLine(MergeFields(FMail.Subject, Table1, FRows[static_cast<std::size_t>(m)])) : FMail.Subject);
+  Msg.SetSubjectLine(FSubjectPrefix + (FMail.MergeSubject && merge
+                                           ? OneLine(MergeFields(FMail.Subject, Table1, FRows[static_cast<std::size_t>(m)]))
+                                           : FMail.Subject));
   Msg.SetSendDate(TMailDateTime::Now());
   Msg.SetHeaderValueAfter("Message-ID", MakeMessageId(FKonto.Email), "Date");
   if (!FMail.Unsubscribe.empty()) {
@@ -235,6 +311,48 @@ void TSendRun::Finish(const TOutgoingMail& mail, const TSendResult& result) {
   FStatus = CountedNoun(static_cast<std::size_t>(FProcessed), "Mail", "Mails") + " von " +
             std::to_string(FMessageCount) + " verarbeitet " + std::to_string(FFailedCount) + " fehlgeschlagen.";
   if (OnProgress) OnProgress();
+  if (FJournal) {
+    TJournalEntry entry;
+    const TJournalMessage message = PlannedMessage(mail.Index);
+    entry.Nr = message.Nr;
+    entry.Addresses = message.Addresses;
+    entry.RecNos = message.RecNos;
+    entry.Reason = result.Reason;
+    if (result.Delivered)
+      entry.Result = TJournalResult::Sent;
+    else if (result.Uncertain)
+      entry.Result = TJournalResult::Uncertain;
+    else if (result.Cancelled)
+      entry.Result = TJournalResult::NotSent;  // stopped before the end of its data
+    else
+      entry.Result = TJournalResult::Failed;
+    FDataEndRecorded.reset();
+    FJournal->Record(std::move(entry));
+  }
+}
+
+void TSendRun::CloseJournal(bool stopped, const std::string& reason) {
+  // Taken out first: whatever fails below, the journal is done with.
+  const std::unique_ptr<TSendJournal> journal = std::move(FJournal);
+  if (!journal) return;
+  // A message whose end of data went out keeps its "unsicher" line.
+  int from = FProcessed;
+  if (FDataEndRecorded && *FDataEndRecorded && from < FNext) ++from;
+  FDataEndRecorded.reset();
+  for (int m = from; m < FMessageCount; ++m) {
+    TJournalEntry entry;
+    const TJournalMessage message = PlannedMessage(m);
+    entry.Nr = message.Nr;
+    entry.Addresses = message.Addresses;
+    entry.RecNos = message.RecNos;
+    entry.Result = TJournalResult::NotSent;
+    entry.Reason = reason;
+    journal->Record(std::move(entry));
+  }
+  journal->RecordEnd(stopped ? "abgebrochen" : "abgeschlossen",
+                      std::to_string(FProcessed) + " von " + std::to_string(FMessageCount) + " verarbeitet, " +
+                          std::to_string(FFailedCount) + " fehlgeschlagen" + (reason.empty() ? "" : "; " + reason));
+  journal->Close();
 }
 
 void TSendRun::EndRun(bool cancelled) {
@@ -244,11 +362,18 @@ void TSendRun::EndRun(bool cancelled) {
   FSending = false;
   FAttachments.clear();
   if (OnProgress) OnProgress();
+  // Last, so that the run has ended whatever the journal does.
+  CloseJournal(cancelled, cancelled ? "Versand abgebrochen" : "");
 }
 
-void TSendRun::Abort() {
+void TSendRun::Abort(const std::string& reason) {
   FSending = false;
   FAttachments.clear();
+  try {
+    CloseJournal(true, reason.empty() ? std::string("Versand wegen eines Fehlers beendet") : OneLine(reason));
+  } catch (const EJournalError&) {
+    // The run is already ending for another reason, which the caller shows.
+  }
 }
 
 void TSendRun::Run(const TSendChoice& choice, const TRecipientList& rows, TKontoList& konten, TMailList& mails,
@@ -258,6 +383,9 @@ void TSendRun::Run(const TSendChoice& choice, const TRecipientList& rows, TKonto
     while (std::optional<TOutgoingMail> mail = NextMessage()) {
       Finish(*mail, mail->Deliverable ? deliver(*mail) : TSendResult::Failed(kControlCharacterReason));
     }
+  } catch (const std::exception& e) {
+    Abort(e.what());
+    throw;
   } catch (...) {
     Abort();
     throw;

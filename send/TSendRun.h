@@ -7,12 +7,14 @@
 #include "core/TMailStore.h"
 #include "mime/ZIzorAvarivi2000.h"
 #include "send/TOutgoingMail.h"
+#include "send/TSendJournal.h"
 #include "send/TSendResult.h"
 #include "send/TRecipientList.h"
 
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -37,6 +39,19 @@ struct TSendChoice {
   std::string TypedAddress;               // EmpfEd
   int KontoIndex = -1;                    // AbsenderCombo's item index, -1: none
   int MailIndex = -1;                     // MailCombo's item index, -1: none
+
+  // What the journal says about the run besides: the filter text the list
+  // was made with, the address table's file, why the run was started and
+  // which journal it follows (resume, retry).
+  std::string FilterText;
+  std::string DatabaseFile;
+  TJournalRunKind Kind = TJournalRunKind::Send;
+  std::string Continues;
+  // Kind Test: one personalised message, merged with the record of the row
+  // SelectedRows[0] (unmerged when there is none), goes to TestAddress
+  // alone, its subject starting with "[Test] ". Recipients, BatchMode and
+  // TypedAddress do not count then.
+  std::string TestAddress;
 };
 
 // A run that cannot start; what() is the German text for the user's
@@ -109,7 +124,10 @@ public:
   void Finish(const TOutgoingMail& mail, const TSendResult& result);
 
   // Ends a run that an exception stopped. The progress stays as it was.
-  void Abort();
+  // The journal gets "nicht gesendet" for the messages without a result
+  // (reason: why the run stopped) and its end line; its own errors are
+  // swallowed here.
+  void Abort(const std::string& reason = {});
 
   // The whole run on the calling thread, deliver called for each
   // deliverable message. Throws as Start and NextMessage do, and what
@@ -145,6 +163,17 @@ public:
   // The addresses of the run, in list order.
   const std::vector<std::string>& RecipientAddresses() const { return FAddresses; }
 
+  // The data folder whose folder "versand/" takes a journal of every run
+  // (TSendJournal); empty: no journal. With a journal, Start refuses
+  // (ESendRefused, naming the folder) when the journal cannot be made,
+  // every result is recorded before Finish returns, the session gets the
+  // journal's "unsicher" line through TOutgoingMail::BeforeDataEnd, and a
+  // journal that can no longer be written makes Finish throw
+  // EJournalError, which stops the run.
+  std::string JournalDir;
+  // The journal file of the current or the last run; "" when none.
+  std::string JournalPath() const { return FJournalPath; }
+
   // Called at the start of NextMessage; may call RequestCancel.
   std::function<void()> OnIdle;
   // Called with each new error log line.
@@ -158,6 +187,11 @@ private:
   const TAttachmentBytes& AttachmentBytes(std::size_t i);
   void EndRun(bool cancelled);
   void Log(const std::string& line);
+  TJournalMessage PlannedMessage(int m) const;
+  void OpenJournal(const TSendChoice& choice);
+  // Writes "nicht gesendet" for the messages left without a result, then
+  // the end line, and closes the journal. Throws EJournalError.
+  void CloseJournal(bool stopped, const std::string& reason);
 
   ZIzorAvarivi2000& Msg;
   TDbf& Table1;
@@ -169,6 +203,8 @@ private:
 
   std::vector<std::string> FAddresses;   // RecipientAddresses
   std::vector<std::int64_t> FRows;       // RecipientRows; -1 for the typed address
+  std::vector<std::uint32_t> FRecNos;    // record numbers in the table file; 0 for the typed address
+  std::string FSubjectPrefix;            // "[Test] " for a test mail
   bool FOneRecipient = false;            // the typed address: no merge
   bool FBatchMode = false;
   int FBatchSize = 1;
@@ -179,6 +215,12 @@ private:
   TKontoRec FKonto;
   TMailRec FMail;
   std::vector<std::optional<TAttachmentBytes>> FAttachments;
+
+  std::unique_ptr<TSendJournal> FJournal;
+  std::string FJournalPath;
+  // Whether the message handed out last had its "unsicher" line written:
+  // such a message keeps it when the run stops before its result.
+  std::shared_ptr<std::atomic<bool>> FDataEndRecorded;
 
   int FProgress = 0;
   std::string FStatus = kInitialStatus;

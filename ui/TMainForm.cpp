@@ -4,9 +4,12 @@
 #include "TAboutBox.h"
 #include "TAddressGrid.h"
 #include "TEditKontenForm.h"
+#include "TPreSendCheckForm.h"
+#include "TSendJournalPanel.h"
 #include "TWriteMailForm.h"
 
 #include "core/StoredDateTime.h"
+#include "send/PreSendCheck.h"
 #include "send/TStoredServerTrust.h"
 
 #include <QApplication>
@@ -175,6 +178,26 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   m_grid->SetNavigator({nav[0], nav[1], nav[2], nav[3], nav[4], nav[5], nav[6], nav[7], nav[8], nav[9]});
 
   connect(ui.SendBtn, &QPushButton::clicked, this, &TMainForm::SendBtnClick);
+  // The journal's part of the send page, between the status and the log.
+  m_journalPanel = new TSendJournalPanel(m_state, ui.TabSheet4);
+  ui.vl16->insertWidget(ui.vl16->indexOf(ui.ErrorLog), m_journalPanel);
+  // The panel's room comes out of the log, not out of the recipient list.
+  ui.ListView3->setMinimumHeight(ui.ListView3->fontMetrics().height() * 7);
+  ui.ErrorLog->setMinimumHeight(ui.ErrorLog->fontMetrics().height() * 3);
+  m_journalPanel->MailIndex = [this] { return ui.MailCombo->currentIndex(); };
+  m_journalPanel->KontoIndex = [this] { return ui.AbsenderCombo->currentIndex(); };
+  m_journalPanel->Recipients = [this]() -> const TRecipientList& { return m_recipients; };
+  m_journalPanel->CurrentRow = [this] {
+    const std::vector<int> rows = SelectedRows(ui.ListView3);
+    return rows.empty() ? -1 : rows.front();
+  };
+  m_journalPanel->Send = [this](const TSendChoice& choice) { SendChoice(choice); };
+  connect(ui.MailCombo, &QComboBox::currentIndexChanged, m_journalPanel, &TSendJournalPanel::ShowState);
+  connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, m_journalPanel, &TSendJournalPanel::ShowState);
+  connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, this, [this] {
+    m_probedServer.clear();
+    ProbeChosenServer();
+  });
   QPalette logPalette = ui.ErrorLog->palette();
   logPalette.setColor(QPalette::Base, logPalette.color(QPalette::ToolTipBase));
   logPalette.setColor(QPalette::Text, logPalette.color(QPalette::ToolTipText));
@@ -209,6 +232,8 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
 }
 
 TMainForm::~TMainForm() {
+  m_probeCancel = true;
+  if (m_probe.joinable()) m_probe.join();
   // Text still in a cell editor belongs to the record posted at shutdown.
   m_grid->CommitEditor();
   m_state.FormDestroy();
@@ -288,7 +313,8 @@ void TMainForm::PageControl2Change() {
   m_grid->CommitEditor();
   ui.ListView3->setUpdatesEnabled(false);
   ui.ListView3->clear();
-  m_recipients = ReadRecipientList(m_state.Table1, m_state.Options.MailField);
+  m_skipped.clear();
+  m_recipients = ReadRecipientList(m_state.Table1, m_state.Options.MailField, &m_skipped);
   // The list leaves the table on its last record; the grid shows that.
   m_grid->Sync();
   QList<QTreeWidgetItem*> rows;
@@ -303,9 +329,16 @@ void TMainForm::PageControl2Change() {
     const int index = m_state.Options.KontoIndex;
     ui.AbsenderCombo->setCurrentIndex(index >= 0 && index < ui.AbsenderCombo->count() ? index : 0);
   }
-  ui.MailCombo->clear();
-  for (const TMailRec& m : m_state.Mails) ui.MailCombo->addItem(ToQ(m.Subject + " " + DateTimeToText(m.Date)));
-  ui.MailCombo->setCurrentIndex(ui.MailCombo->count() - 1);
+  {
+    // The journal panel reads the chosen mail's journal once, below.
+    const QSignalBlocker block(ui.MailCombo);
+    ui.MailCombo->clear();
+    for (const TMailRec& m : m_state.Mails) ui.MailCombo->addItem(ToQ(m.Subject + " " + DateTimeToText(m.Date)));
+    ui.MailCombo->setCurrentIndex(ui.MailCombo->count() - 1);
+  }
+  m_journalPanel->ShowState();
+  m_probedServer.clear();  // a server that could not be reached is asked again
+  ProbeChosenServer();
 }
 
 void TMainForm::ListView1Change() {
@@ -485,6 +518,68 @@ void TMainForm::SendBtnClick() {
   }
   choice.KontoIndex = ui.AbsenderCombo->currentIndex();
   choice.MailIndex = ui.MailCombo->currentIndex();
+  SendChoice(choice);
+}
+
+bool TMainForm::CheckBeforeRun(const TSendChoice& choice) {
+  std::int64_t limit = -1;
+  if (choice.KontoIndex >= 0 && static_cast<std::uint32_t>(choice.KontoIndex) < m_state.Konten.Count())
+    limit = KnownSizeLimit(m_state.Konten[static_cast<std::size_t>(choice.KontoIndex)].Server);
+  TPreSendReport report;
+  try {
+    report = CheckRun(m_state.Msg, m_state.Table1, choice, m_recipients, m_skipped, m_state.Konten, m_state.Mails,
+                      limit);
+  } catch (const ESendRefused&) {
+    return true;  // the run itself says why it cannot start
+  }
+  m_grid->Sync();
+  if (report.Clean()) return true;
+  TPreSendCheckForm form(this);
+  form.SetReport(report.Text(20));
+  return form.exec() == QDialog::Accepted;
+}
+
+std::int64_t TMainForm::KnownSizeLimit(const std::string& server) const {
+  const auto it = m_sizeLimits.find(server);
+  return it == m_sizeLimits.end() ? -1 : it->second;
+}
+
+void TMainForm::ProbeChosenServer() {
+  const int konto = ui.AbsenderCombo->currentIndex();
+  if (m_probing || konto < 0 || static_cast<std::uint32_t>(konto) >= m_state.Konten.Count()) return;
+  const std::string server = m_state.Konten[static_cast<std::size_t>(konto)].Server;
+  if (server.empty() || m_sizeLimits.count(server) > 0 || server == m_probedServer) return;
+  if (m_probe.joinable()) m_probe.join();
+  m_probing = true;
+  m_probedServer = server;
+  // In the background: a server that is slow to answer must not hold up
+  // the window or the start of a run.
+  m_probe = std::thread([this, server] {
+    TSMTPSendOptions options;
+    options.MessageTimeLimit = 15000;
+    options.Cancel = &m_probeCancel;
+    TServerProbe probe;
+    try {
+      probe = ProbeServer(server, options);
+    } catch (...) {
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, server, probe] {
+          m_probing = false;
+          if (probe.Reached) m_sizeLimits[server] = probe.SizeLimit;
+          ProbeChosenServer();  // the account may have changed meanwhile
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void TMainForm::SendChoice(TSendChoice choice) {
+  if (m_run.Sending()) return;
+  choice.FilterText = m_state.FilterText;
+  choice.DatabaseFile = m_state.Table1.FileName();
+  if (choice.Kind != TJournalRunKind::Test && !CheckBeforeRun(choice)) return;
+  m_run.JournalDir = m_state.ProgDir;
 
   SetRunning(true);
   std::optional<TStoredServerTrust> trust;
@@ -501,7 +596,7 @@ void TMainForm::SendBtnClick() {
   } catch (const ESendRefused& e) {
     ShowError(e.what());
   } catch (const std::exception& e) {
-    if (m_run.Sending()) m_run.Abort();
+    if (m_run.Sending()) m_run.Abort(e.what());
     ShowError(e.what());
   }
   m_smtp.Trust = nullptr;
@@ -511,6 +606,7 @@ void TMainForm::SendBtnClick() {
   // The merge leaves the table on the last merged record; the grid shows it.
   m_grid->Sync();
   ShowRunProgress();
+  m_journalPanel->ShowState();
   if (m_closeAfterRun) close();
 }
 
@@ -546,6 +642,7 @@ TSendResult TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
 void TMainForm::SetRunning(bool running) {
   for (int page = 0; page < kSendPage; ++page) ui.PageControl2->setTabVisible(page, !running);
   ui.SendBtn->setText(running ? QStringLiteral("Abbrechen") : QStringLiteral("Mails senden..."));
+  m_journalPanel->SetRunning(running);
 }
 
 void TMainForm::ShowRunProgress() {

@@ -9,6 +9,9 @@
 
 #include <QMainWindow>
 #include <QMenu>
+#include <atomic>
+#include <map>
+#include <thread>
 #include <vector>
 
 class QLabel;
@@ -17,6 +20,7 @@ class QTreeWidget;
 namespace postello {
 
 class TEditKontenForm;
+class TSendJournalPanel;
 class TWriteMailForm;
 class TAddressGrid;
 
@@ -70,6 +74,14 @@ public slots:
   void SendBtnClick();
 
 public:
+  // Checks and starts a run (SendBtnClick after reading the page, and the
+  // journal panel's follow-up runs); a test mail goes without the check.
+  void SendChoice(TSendChoice choice);
+
+  // The SIZE limit the server (an account's server text) named when the
+  // send page last asked it; -1 when not known.
+  std::int64_t KnownSizeLimit(const std::string& server) const;
+
   // How each message reaches its server; tests may replace it. Runs on a
   // worker thread, so it must touch nothing but its argument (the default
   // one also reads the run's session options).
@@ -110,6 +122,20 @@ private:
   // What the sessions of the current run are given: the cancel flag and
   // the server decisions.
   TSMTPSendOptions m_smtp;
+  // The check before a run: true when nothing was found or the user chose
+  // "Trotzdem senden"; also true when the run will refuse (it says why).
+  bool CheckBeforeRun(const TSendChoice& choice);
+  // Records ListView3 passed over for a blank address.
+  std::vector<std::uint32_t> m_skipped;
+  TSendJournalPanel* m_journalPanel = nullptr;
+  // The size limits the servers named, asked in the background (EHLO
+  // only, no mail) when the send page shows an account.
+  void ProbeChosenServer();
+  std::map<std::string, std::int64_t> m_sizeLimits;
+  std::string m_probedServer;  // asked last (or being asked); not asked again at once
+  std::thread m_probe;
+  std::atomic<bool> m_probeCancel{false};
+  bool m_probing = false;
   bool m_destroyed = false;
   QLabel* m_statusPanels[2] = {nullptr, nullptr};
 };

@@ -97,3 +97,34 @@ TEST_F(RecipientList, ClosedOrEmptyTableGivesNoRows) {
   mTable.Close();
   EXPECT_TRUE(ReadRecipientList(mTable, 0).empty());
 }
+
+TEST_F(RecipientList, RecordNumbersStayWhilePositionsMoveAndBlankRecordsAreReported) {
+  Add({"a@x.de", "Roth"});
+  Add({"  ", "Leer"});
+  Add({"c@x.de", "Roth"});
+  Add({"", "Roth"});
+  Add({"e@x.de", "Roth"});
+  mTable.MoveTo(0);
+  mTable.Delete();
+  std::vector<std::uint32_t> skipped;
+  TRecipientList rows = ReadRecipientList(mTable, 0, &skipped);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].Position, 1u);
+  EXPECT_EQ(rows[0].RecNo, 3u);
+  EXPECT_EQ(rows[1].RecNo, 5u);
+  EXPECT_EQ(skipped, (std::vector<std::uint32_t>{2, 4}));
+
+  // Filtered: only the records in view count, blank ones included.
+  std::string filter = "roth";
+  mTable.SetOnFilterRecord(MakeTextFilter([&] { return filter; }));
+  mTable.SetFiltered(true);
+  skipped.clear();
+  rows = ReadRecipientList(mTable, 0, &skipped);
+  EXPECT_EQ(Lines(rows), (Strings{"c@x.de\t0", "e@x.de\t2"}));
+  EXPECT_EQ(skipped, (std::vector<std::uint32_t>{4}));
+  // Nothing in view: nothing skipped either.
+  filter = "niemand";
+  skipped.clear();
+  EXPECT_TRUE(ReadRecipientList(mTable, 0, &skipped).empty());
+  EXPECT_TRUE(skipped.empty());
+}

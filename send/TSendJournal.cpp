@@ -1,0 +1,641 @@
+#include "send/TSendJournal.h"
+
+#include "core/Cp1252.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+namespace postello {
+namespace {
+
+constexpr const char* kBom = "\xEF\xBB\xBF";
+constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kSuffix = ".csv";
+
+// Columns of every line. Lines of a kind leave the others empty.
+enum TColumn {
+  cLine, cNr, cTime, cRecNos, cAddresses, cResult, cReason,
+  cKind, cSubject, cMailDate, cAccount, cServer, cMode, cRecipients, cFilter, cDatabase, cCount, cContinues,
+  cColumns
+};
+
+const char* const kHeader[cColumns] = {
+    "Zeile", "Nr", "Zeit", "Datensatz-Nr", "Adressen", "Ergebnis", "Grund",
+    "Lauf", "Betreff", "Maildatum", "Konto", "Server", "Modus", "Empf\xE4nger", "Filter", "Datenbank",
+    "Nachrichten", "Bezug"};
+
+constexpr const char* kRunLine = "Lauf";
+constexpr const char* kPlanLine = "Plan";
+constexpr const char* kMessageLine = "Nachricht";
+constexpr const char* kEndLine = "Ende";
+
+constexpr const char* kDataEndReason = "Datenende gesendet, Antwort des Servers steht aus";
+
+// Joined with ", " as the send run joins a batch's envelope.
+std::string JoinAddresses(const std::vector<std::string>& addresses) {
+  std::string out;
+  for (const std::string& a : addresses) {
+    if (!out.empty()) out += ", ";
+    out += a;
+  }
+  return out;
+}
+
+std::vector<std::string> SplitList(std::string_view text) {
+  std::vector<std::string> out;
+  if (text.empty()) return out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', start);
+    std::string_view piece = text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
+    while (!piece.empty() && piece.front() == ' ') piece.remove_prefix(1);
+    while (!piece.empty() && piece.back() == ' ') piece.remove_suffix(1);
+    out.emplace_back(piece);
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return out;
+}
+
+std::string JoinRecNos(const std::vector<std::uint32_t>& recNos) {
+  if (std::all_of(recNos.begin(), recNos.end(), [](std::uint32_t r) { return r == 0; })) return {};
+  std::string out;
+  for (std::uint32_t r : recNos) {
+    if (!out.empty()) out += ", ";
+    out += std::to_string(r);
+  }
+  return out;
+}
+
+bool ParseUnsigned(std::string_view s, std::uint32_t& value) {
+  value = 0;
+  if (s.empty()) return false;
+  auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  return ec == std::errc() && ptr == s.data() + s.size();
+}
+
+bool ParseRecNos(std::string_view text, std::size_t count, std::vector<std::uint32_t>& out) {
+  out.clear();
+  if (text.empty()) {
+    out.assign(count, 0);
+    return true;
+  }
+  for (const std::string& piece : SplitList(text)) {
+    std::uint32_t r = 0;
+    if (!ParseUnsigned(piece, r)) return false;
+    out.push_back(r);
+  }
+  return out.size() == count;
+}
+
+bool ParseNr(std::string_view s, int& nr) {
+  std::uint32_t v = 0;
+  if (!ParseUnsigned(s, v) || v > 100000000) return false;
+  nr = static_cast<int>(v);
+  return true;
+}
+
+std::string ErrnoText(int error) { return std::strerror(error); }
+
+// A cell that a spreadsheet would take for a formula (=, +, -, @) gets an
+// apostrophe in front; so does one that already starts with apostrophes
+// before such a character, so that reading strips exactly one.
+bool LooksLikeFormula(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && s[i] == '\'') ++i;
+  return i < s.size() && (s[i] == '=' || s[i] == '+' || s[i] == '-' || s[i] == '@');
+}
+
+// Start time as a file name: "2024-05-01_10-00-00". Anything else in the
+// text becomes '-', so the name is always harmless.
+std::string StampOf(const std::string& startTime) {
+  std::string stamp = startTime;
+  for (char& c : stamp) {
+    if (c == ' ') c = '_';
+    else if (!(c >= '0' && c <= '9')) c = '-';
+  }
+  return stamp;
+}
+
+// Sort key of a journal name: its stamp, then the number after '_' that
+// tells apart runs started within the same second (none counts as 1).
+std::pair<std::string, int> SortKey(const std::string& name) {
+  std::string base = name.substr(0, name.size() - std::strlen(kSuffix));
+  int n = 1;
+  const std::size_t cut = base.find('_', 11);  // after "YYYY-MM-DD_"
+  if (cut != std::string::npos) {
+    int v = 0;
+    const std::string_view tail = std::string_view(base).substr(cut + 1);
+    auto [ptr, ec] = std::from_chars(tail.data(), tail.data() + tail.size(), v);
+    if (ec == std::errc() && ptr == tail.data() + tail.size() && v > 1) {
+      n = v;
+      base.resize(cut);
+    }
+  }
+  return {base, n};
+}
+
+} // namespace
+
+const char* JournalResultText(TJournalResult result) {
+  switch (result) {
+    case TJournalResult::Sent: return "gesendet";
+    case TJournalResult::Failed: return "fehlgeschlagen";
+    case TJournalResult::Uncertain: return "unsicher";
+    case TJournalResult::NotSent: return "nicht gesendet";
+    case TJournalResult::None: break;
+  }
+  return "";
+}
+
+TJournalResult JournalResultFromText(std::string_view text) {
+  for (TJournalResult r : {TJournalResult::Sent, TJournalResult::Failed, TJournalResult::Uncertain,
+                           TJournalResult::NotSent})
+    if (text == JournalResultText(r)) return r;
+  return TJournalResult::None;
+}
+
+const char* JournalRunKindText(TJournalRunKind kind) {
+  switch (kind) {
+    case TJournalRunKind::Send: return "Versand";
+    case TJournalRunKind::Resume: return "Fortsetzung";
+    case TJournalRunKind::Retry: return "Wiederholung";
+    case TJournalRunKind::Test: return "Test";
+  }
+  return "";
+}
+
+std::string TJournalRunInfo::ModeText() const {
+  return BatchMode ? "BCC " + std::to_string(BatchSize) : std::string("personalisiert");
+}
+
+bool TJournalRunInfo::SetModeText(std::string_view text) {
+  if (text == "personalisiert") {
+    BatchMode = false;
+    BatchSize = 1;
+    return true;
+  }
+  std::uint32_t size = 0;
+  if (text.starts_with("BCC ") && ParseUnsigned(text.substr(4), size) && size >= 1 && size <= 100) {
+    BatchMode = true;
+    BatchSize = static_cast<int>(size);
+    return true;
+  }
+  return false;
+}
+
+std::string JournalCsvLine(const std::vector<std::string>& fields) {
+  std::string line;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) line += ';';
+    std::string cell = fields[i];
+    // One record is one line of the file: a line end inside a field
+    // (a server reply, a subject) would make a cut line look whole.
+    for (char& c : cell)
+      if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+    if (LooksLikeFormula(cell)) cell.insert(cell.begin(), '\'');
+    std::string utf8 = Cp1252ToUtf8(cell);
+    if (utf8.find_first_of(";\"") != std::string::npos || (!utf8.empty() && utf8.front() == ' ')) {
+      std::string quoted = "\"";
+      for (char c : utf8) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+      }
+      quoted += '"';
+      utf8 = std::move(quoted);
+    }
+    line += utf8;
+  }
+  return line;
+}
+
+bool ParseJournalCsvLine(std::string_view line, std::vector<std::string>& fields) {
+  fields.clear();
+  std::string cell;
+  std::size_t i = 0;
+  for (;;) {
+    cell.clear();
+    if (i < line.size() && line[i] == '"') {
+      ++i;
+      for (;;) {
+        if (i >= line.size()) return false;  // a quote never closed: a cut line
+        if (line[i] == '"') {
+          if (i + 1 < line.size() && line[i + 1] == '"') {
+            cell += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        cell += line[i++];
+      }
+      if (i < line.size() && line[i] != ';') return false;
+    } else {
+      const std::size_t end = line.find(';', i);
+      cell.assign(line.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
+      i = end == std::string_view::npos ? line.size() : end;
+    }
+    std::string text = Utf8ToCp1252(cell);
+    if (text.size() > 1 && text.front() == '\'' && LooksLikeFormula(std::string_view(text).substr(1)))
+      text.erase(text.begin());
+    fields.push_back(std::move(text));
+    if (i >= line.size()) break;
+    ++i;  // the ';'
+  }
+  return true;
+}
+
+std::string JournalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+std::string TSendJournal::Folder(const std::string& dataDir) {
+  std::string dir = dataDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir + "versand/";
+}
+
+TSendJournal::TSendJournal(const std::string& dataDir, TJournalRunInfo info,
+                           const std::vector<TJournalMessage>& plan)
+    : FInfo(std::move(info)) {
+  if (FInfo.StartTime.empty()) FInfo.StartTime = JournalTimeNow();
+  const std::string folder = Folder(dataDir);
+  const std::string shownFolder = "\"" + Utf8ToCp1252(folder) + "\"";
+  const auto refuse = [&](int error) {
+    throw EJournalError("Das Versandprotokoll im Ordner " + shownFolder +
+                        " kann nicht geschrieben werden (" + Utf8ToCp1252(ErrnoText(error)) +
+                        "). Ohne Protokoll wird nichts gesendet.");
+  };
+
+  if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) refuse(errno);
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) refuse(errno);
+  if (!S_ISDIR(st.st_mode)) refuse(ENOTDIR);
+
+  const std::string stamp = StampOf(FInfo.StartTime);
+  for (int n = 1; FFd < 0; ++n) {
+    FPath = folder + stamp + (n > 1 ? "_" + std::to_string(n) : std::string()) + kSuffix;
+    // Addresses are personal data: the journal is the user's alone.
+    FFd = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    if (FFd < 0 && (errno != EEXIST || n >= 1000)) refuse(errno);
+  }
+
+  // Header, run line and plan go out in one piece and reach the disk before
+  // the first message: a journal that cannot take them stops the run here.
+  std::string head = kBom;
+  head += JournalCsvLine(std::vector<std::string>(std::begin(kHeader), std::end(kHeader))) + kLineEnd;
+  std::vector<std::string> run(cColumns);
+  run[cLine] = kRunLine;
+  run[cTime] = FInfo.StartTime;
+  run[cKind] = JournalRunKindText(FInfo.Kind);
+  run[cSubject] = FInfo.Subject;
+  run[cMailDate] = FInfo.MailDate;
+  run[cAccount] = FInfo.Account;
+  run[cServer] = FInfo.Server;
+  run[cMode] = FInfo.ModeText();
+  run[cRecipients] = FInfo.Recipients;
+  run[cFilter] = FInfo.Filter;
+  run[cDatabase] = FInfo.Database;
+  run[cCount] = std::to_string(FInfo.MessageCount);
+  run[cContinues] = FInfo.Continues;
+  head += JournalCsvLine(run) + kLineEnd;
+  for (const TJournalMessage& m : plan) {
+    std::vector<std::string> line(cColumns);
+    line[cLine] = kPlanLine;
+    line[cNr] = std::to_string(m.Nr);
+    line[cRecNos] = JoinRecNos(m.RecNos);
+    line[cAddresses] = JoinAddresses(m.Addresses);
+    head += JournalCsvLine(line) + kLineEnd;
+  }
+  int error = WriteRaw(head);
+  if (error == 0 && ::fdatasync(FFd) != 0) error = errno;
+  if (error != 0) {
+    ::close(FFd);
+    FFd = -1;
+    ::unlink(FPath.c_str());
+    refuse(error);
+  }
+  // The file's name in the folder must survive a power cut too.
+  const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
+  FSyncer = std::thread([this] { SyncLoop(); });
+}
+
+TSendJournal::~TSendJournal() {
+  try {
+    Close();
+  } catch (const std::exception&) {
+  }
+}
+
+std::string TSendJournal::FileName() const { return std::filesystem::path(FPath).filename().string(); }
+
+void TSendJournal::Fail(const std::string& what, int error) {
+  throw EJournalError("Das Versandprotokoll \"" + Utf8ToCp1252(FPath) + "\" kann nicht geschrieben werden (" +
+                      what + Utf8ToCp1252(ErrnoText(error)) + ").");
+}
+
+int TSendJournal::WriteRaw(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(FFd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
+}
+
+void TSendJournal::WriteLine(const std::string& line) {
+  std::lock_guard<std::mutex> lock(FMutex);
+  if (FFd < 0) throw EJournalError("Das Versandprotokoll \"" + Utf8ToCp1252(FPath) + "\" ist schon geschlossen.");
+  if (FSyncError != 0) Fail("beim Sichern auf die Platte: ", FSyncError);
+  if (const int error = WriteRaw(line + kLineEnd); error != 0) Fail("", error);
+  if (!FDirty) {
+    FDirty = true;
+    FWake.notify_one();
+  }
+}
+
+void TSendJournal::SyncLoop() {
+  std::unique_lock<std::mutex> lock(FMutex);
+  for (;;) {
+    FWake.wait(lock, [this] { return FDirty || FStop; });
+    if (FStop) return;
+    // Lines written within the next second share one flush; the stop
+    // request cuts the wait short (Close flushes itself).
+    FWake.wait_for(lock, std::chrono::seconds(1), [this] { return FStop; });
+    if (FStop) return;
+    FDirty = false;
+    const int fd = FFd;
+    lock.unlock();
+    const int rc = ::fdatasync(fd);
+    const int error = rc != 0 ? errno : 0;
+    lock.lock();
+    if (error != 0 && FSyncError == 0) FSyncError = error;
+  }
+}
+
+void TSendJournal::Record(TJournalEntry entry) {
+  if (entry.Time.empty()) entry.Time = JournalTimeNow();
+  std::vector<std::string> line(cColumns);
+  line[cLine] = kMessageLine;
+  line[cNr] = entry.Nr > 0 ? std::to_string(entry.Nr) : std::string();
+  line[cTime] = entry.Time;
+  line[cRecNos] = JoinRecNos(entry.RecNos);
+  line[cAddresses] = JoinAddresses(entry.Addresses);
+  line[cResult] = JournalResultText(entry.Result);
+  line[cReason] = entry.Reason;
+  WriteLine(JournalCsvLine(line));
+}
+
+void TSendJournal::RecordDataEnd(const TJournalMessage& message) {
+  TJournalEntry entry;
+  entry.Nr = message.Nr;
+  entry.Addresses = message.Addresses;
+  entry.RecNos = message.RecNos;
+  entry.Result = TJournalResult::Uncertain;
+  entry.Reason = kDataEndReason;
+  Record(std::move(entry));
+}
+
+void TSendJournal::RecordEnd(std::string_view ended, std::string_view note) {
+  std::vector<std::string> line(cColumns);
+  line[cLine] = kEndLine;
+  line[cTime] = JournalTimeNow();
+  line[cResult] = std::string(ended);
+  line[cReason] = std::string(note);
+  WriteLine(JournalCsvLine(line));
+}
+
+void TSendJournal::Close() {
+  {
+    std::lock_guard<std::mutex> lock(FMutex);
+    if (FStop) return;
+    FStop = true;
+  }
+  FWake.notify_all();
+  if (FSyncer.joinable()) FSyncer.join();
+  if (FFd < 0) return;
+  const int rc = ::fdatasync(FFd);
+  const int error = rc != 0 ? errno : FSyncError;
+  ::close(FFd);
+  FFd = -1;
+  if (error != 0) Fail("beim Sichern auf die Platte: ", error);
+}
+
+// ---- reading ----
+
+std::string TJournalRun::FileName() const { return std::filesystem::path(Path).filename().string(); }
+
+const TJournalEntry* TJournalRun::LastEntryOf(int nr) const {
+  for (auto it = Entries.rbegin(); it != Entries.rend(); ++it)
+    if (it->Nr == nr) return &*it;
+  return nullptr;
+}
+
+TJournalResult TJournalRun::ResultOf(int nr) const {
+  const TJournalEntry* e = LastEntryOf(nr);
+  return e ? e->Result : TJournalResult::None;
+}
+
+int TJournalRun::Count(TJournalResult r) const {
+  // One pass: the last line of each planned number.
+  std::vector<TJournalResult> last(Plan.size() + 1, TJournalResult::None);
+  std::vector<int> index(Plan.size() + 1, -1);
+  for (std::size_t i = 0; i < Plan.size(); ++i)
+    if (Plan[i].Nr >= 1 && static_cast<std::size_t>(Plan[i].Nr) <= Plan.size()) index[Plan[i].Nr] = static_cast<int>(i);
+  for (const TJournalEntry& e : Entries)
+    if (e.Nr >= 1 && static_cast<std::size_t>(e.Nr) <= Plan.size()) last[e.Nr] = e.Result;
+  int n = 0;
+  for (std::size_t nr = 1; nr <= Plan.size(); ++nr)
+    if (index[nr] >= 0 && last[nr] == r) ++n;
+  return n;
+}
+
+bool TJournalRun::Unfinished() const {
+  return Count(TJournalResult::None) > 0 || Count(TJournalResult::NotSent) > 0;
+}
+
+TJournalRun ReadJournal(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw EJournalError("Das Versandprotokoll \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
+  TJournalRun run;
+  run.Path = path;
+  bool haveRun = false;
+  bool first = true;
+  std::string line;
+  std::vector<std::string> f;
+  while (std::getline(in, line)) {
+    // A line without its end is the one a crash cut short.
+    if (in.eof()) {
+      if (!line.empty()) ++run.DamagedLines;
+      break;
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string_view text = line;
+    if (first) {
+      first = false;
+      if (text.starts_with(kBom)) text.remove_prefix(3);
+      if (text.starts_with("Zeile;")) continue;  // the header
+    }
+    if (text.empty()) continue;
+    if (text.find('\0') != std::string_view::npos || !ParseJournalCsvLine(text, f) || f.size() < cColumns) {
+      ++run.DamagedLines;
+      continue;
+    }
+    const std::string& kind = f[cLine];
+    if (kind == kRunLine && !haveRun) {
+      TJournalRunInfo& info = run.Info;
+      info.StartTime = f[cTime];
+      bool known = false;
+      for (TJournalRunKind k : {TJournalRunKind::Send, TJournalRunKind::Resume, TJournalRunKind::Retry,
+                                TJournalRunKind::Test})
+        if (f[cKind] == JournalRunKindText(k)) {
+          info.Kind = k;
+          known = true;
+        }
+      int count = 0;
+      if (!known || !info.SetModeText(f[cMode]) || !ParseNr(f[cCount], count)) {
+        ++run.DamagedLines;
+        continue;
+      }
+      info.Subject = f[cSubject];
+      info.MailDate = f[cMailDate];
+      info.Account = f[cAccount];
+      info.Server = f[cServer];
+      info.Recipients = f[cRecipients];
+      info.Filter = f[cFilter];
+      info.Database = f[cDatabase];
+      info.MessageCount = count;
+      info.Continues = f[cContinues];
+      haveRun = true;
+    } else if (kind == kPlanLine && haveRun) {
+      TJournalMessage m;
+      m.Addresses = SplitList(f[cAddresses]);
+      if (!ParseNr(f[cNr], m.Nr) || m.Nr != static_cast<int>(run.Plan.size()) + 1 ||
+          !ParseRecNos(f[cRecNos], m.Addresses.size(), m.RecNos)) {
+        ++run.DamagedLines;
+        continue;
+      }
+      run.Plan.push_back(std::move(m));
+    } else if (kind == kMessageLine && haveRun) {
+      TJournalEntry e;
+      e.Time = f[cTime];
+      e.Addresses = SplitList(f[cAddresses]);
+      e.Result = JournalResultFromText(f[cResult]);
+      e.Reason = f[cReason];
+      if ((!f[cNr].empty() && !ParseNr(f[cNr], e.Nr)) || e.Result == TJournalResult::None ||
+          !ParseRecNos(f[cRecNos], e.Addresses.size(), e.RecNos)) {
+        ++run.DamagedLines;
+        continue;
+      }
+      run.Entries.push_back(std::move(e));
+    } else if (kind == kEndLine && haveRun) {
+      run.Ended = true;
+      run.EndState = f[cResult];
+      run.EndNote = f[cReason];
+    } else {
+      ++run.DamagedLines;
+    }
+  }
+  if (!haveRun)
+    throw EJournalError("Das Versandprotokoll \"" + Utf8ToCp1252(path) + "\" enth\xE4lt keine Zeile \xFC" "ber den Lauf.");
+  return run;
+}
+
+std::vector<std::string> ListJournals(const std::string& dataDir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(TSendJournal::Folder(dataDir), ec);
+  if (ec) return {};
+  for (const auto& entry : it) {
+    const std::string name = entry.path().filename().string();
+    // Only names the writer makes: a stamp of digits, '-' and '_'.
+    if (name.size() < 19 + std::strlen(kSuffix) || !name.ends_with(kSuffix)) continue;
+    if (!std::all_of(name.begin(), name.end() - 4,
+                     [](char c) { return (c >= '0' && c <= '9') || c == '-' || c == '_'; }))
+      continue;
+    if (!entry.is_regular_file(ec)) continue;
+    names.push_back(name);
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return SortKey(a) < SortKey(b); });
+  std::vector<std::string> paths;
+  for (const std::string& n : names) paths.push_back(TSendJournal::Folder(dataDir) + n);
+  return paths;
+}
+
+namespace {
+
+// The run line of a journal without reading its plan and results.
+std::optional<TJournalRunInfo> ReadRunLine(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  std::vector<std::string> f;
+  for (int i = 0; i < 2 && std::getline(in, line); ++i) {
+    if (in.eof()) break;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (i == 0) continue;
+    if (!ParseJournalCsvLine(line, f) || f.size() < cColumns || f[cLine] != kRunLine) return std::nullopt;
+    TJournalRunInfo info;
+    info.Subject = f[cSubject];
+    info.MailDate = f[cMailDate];
+    info.Kind = f[cKind] == JournalRunKindText(TJournalRunKind::Test) ? TJournalRunKind::Test : TJournalRunKind::Send;
+    return info;
+  }
+  return std::nullopt;
+}
+
+} // namespace
+
+std::optional<TJournalRun> LastRunOfMail(const std::string& dataDir, const std::string& subject,
+                                         const std::string& mailDate) {
+  const std::vector<std::string> paths = ListJournals(dataDir);
+  for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
+    const std::optional<TJournalRunInfo> info = ReadRunLine(*it);
+    if (!info || info->Kind == TJournalRunKind::Test || info->Subject != subject || info->MailDate != mailDate)
+      continue;
+    try {
+      return ReadJournal(*it);
+    } catch (const EJournalError&) {
+    }
+  }
+  return std::nullopt;
+}
+
+std::string FailedAddressesCsv(const TJournalRun& run) {
+  std::string out = kBom;
+  out += JournalCsvLine({"Adresse", "Datensatz-Nr", "Grund"}) + kLineEnd;
+  for (const TJournalMessage& m : run.Plan) {
+    const TJournalEntry* e = run.LastEntryOf(m.Nr);
+    if (e == nullptr || e->Result != TJournalResult::Failed) continue;
+    for (std::size_t i = 0; i < m.Addresses.size(); ++i)
+      out += JournalCsvLine({m.Addresses[i], m.RecNos[i] != 0 ? std::to_string(m.RecNos[i]) : std::string(),
+                             e->Reason}) +
+             kLineEnd;
+  }
+  return out;
+}
+
+} // namespace postello

@@ -1,0 +1,443 @@
+// The send journal from the command line: runs killed with SIGKILL or cut
+// off by a server that drops the connection after the end of the data,
+// then resumed, with every address counted at a real server; retry,
+// the check before a run, the test mail and postello-cli journal.
+#include "core/TKontoStore.h"
+#include "core/TMailStore.h"
+#include "core/TOptions.h"
+#include "send/SendRunSupport.h"
+#include "send/TSendJournal.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <random>
+#include <regex>
+#include <thread>
+
+using namespace postello;
+using namespace postello::test;
+
+namespace {
+
+struct TResult {
+  int Status = -1;
+  std::string Out, Err;
+};
+
+std::string Address(int i) { return "p" + std::to_string(i) + "@example.org"; }
+
+bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+class CliJournalTest : public ::testing::Test {
+protected:
+  std::string Path(const std::string& name) const { return (Dir.Path() / name).string(); }
+  std::string DirText() const { return Dir.Path().string() + "/"; }
+
+  // Options (table adr.dbf, field 0, personalised), one account on the
+  // port, one text mail with placeholders.
+  void MakeState(int port) {
+    TOptions options;
+    options.Bcc = false;
+    options.DatabaseFile = Path("adr.dbf");
+    WriteBytes(Path("options.dat"), options.Encode());
+    TKontoList konten;
+    TKontoRec* k = konten.Add();
+    k->Absender = "Versand";
+    k->Email = "versand@example.org";
+    k->Antwort = "antwort@example.org";
+    k->Server = "127.0.0.1:" + std::to_string(port);
+    TKontoStore::Save(DirText(), konten);
+    TMailList mails;
+    TMailRec* m = mails.Add();
+    m->Subject = "Gr\xFC\xDF" "e";
+    m->Date = 45000.5;
+    m->MailType = 2;
+    m->PlainText = "Hallo [%Vorname] [%Name]";
+    TMailStore::Save(DirText(), mails);
+  }
+
+  void MakePeople(int n) {
+    std::vector<TAddress> records;
+    for (int i = 1; i <= n; ++i)
+      records.push_back({Address(i), "N" + std::to_string(i), "V" + std::to_string(i), "", "", ""});
+    TDbf table;
+    MakeAddressTable(table, Path("adr.dbf"), records);
+    table.Close();
+  }
+
+  TResult Cli(const std::string& args) {
+    const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " --dir '" + DirText() +
+                            "' >'" + Path("stdout") + "' 2>'" + Path("stderr") + "'";
+    const int rc = std::system(cmd.c_str());
+    TResult r;
+    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.Out = ReadFileBytes(Path("stdout"));
+    r.Err = ReadFileBytes(Path("stderr"));
+    return r;
+  }
+
+  // Starts "postello-cli send --mail 0 --account 0" in the background.
+  pid_t StartSend() {
+    const std::string bin = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
+    const std::string dir = DirText();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, STDOUT_FILENO);
+      dup2(err, STDERR_FILENO);
+      execl(bin.c_str(), bin.c_str(), "send", "--mail", "0", "--account", "0", "--dir", dir.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    return pid;
+  }
+
+  // How often each address arrived at the server, from its notes.
+  static std::map<std::string, int> Arrivals(const TSmtpTestServer& server) {
+    std::map<std::string, int> count;
+    const std::regex address("\"(p[0-9]+[a-z]*@example\\.org)\"");
+    for (int n = 1; n <= server.Count(); ++n) {
+      const std::string notes = server.Notes(n);
+      const std::size_t b = notes.find("\"rcpt_tos\"");
+      const std::string list = notes.substr(b, notes.find(']', b) - b);
+      for (std::sregex_iterator it(list.begin(), list.end(), address), end; it != end; ++it) ++count[(*it)[1]];
+    }
+    return count;
+  }
+
+  // Ends of data the server has seen (its data-N files).
+  static int Ends(const TSmtpTestServer& server) {
+    int n = 0;
+    while (std::filesystem::exists(server.Spool() / ("data-" + std::to_string(n + 1)))) ++n;
+    return n;
+  }
+
+  std::vector<std::string> Journals() const { return ListJournals(DirText()); }
+
+  TTempDir Dir;
+};
+
+} // namespace
+
+TEST_F(CliJournalTest, KilledWhileWaitingForTheAnswerThenResumed) {
+  TSmtpTestServer server({"--delay", "0.6"}, "journal_smtp_test_server.py");
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(8);
+  const pid_t pid = StartSend();
+  ASSERT_GT(pid, 0);
+  // The third end of data has arrived; its answer is 0.6 s away.
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(server.Spool() / "data-3"); }));
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  // Stored as the end of data came; the answer never left.
+  ASSERT_TRUE(WaitFor([&] { return server.Count() == 3; }));
+
+  ASSERT_EQ(Journals().size(), 1u);
+  const TJournalRun killed = ReadJournal(Journals()[0]);
+  EXPECT_EQ(killed.Info.MessageCount, 8);
+  ASSERT_EQ(killed.Plan.size(), 8u);
+  EXPECT_EQ(killed.ResultOf(1), TJournalResult::Sent);
+  EXPECT_EQ(killed.ResultOf(2), TJournalResult::Sent);
+  EXPECT_EQ(killed.ResultOf(3), TJournalResult::Uncertain);
+  for (int nr = 4; nr <= 8; ++nr) EXPECT_EQ(killed.ResultOf(nr), TJournalResult::None) << nr;
+  EXPECT_TRUE(killed.Unfinished());
+  EXPECT_FALSE(killed.Ended);
+
+  const TResult r = Cli("send --mail 0 --resume");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "5 Mails von 5 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Err, "Unsicher, nicht erneut gesendet (mit --resend-uncertain senden): p3@example.org\n");
+  std::map<std::string, int> expected;
+  for (int i = 1; i <= 8; ++i) expected[Address(i)] = 1;
+  EXPECT_EQ(Arrivals(server), expected);
+
+  ASSERT_EQ(Journals().size(), 2u);
+  const TJournalRun resumed = ReadJournal(Journals()[1]);
+  EXPECT_EQ(resumed.Info.Kind, TJournalRunKind::Resume);
+  EXPECT_EQ(resumed.Info.Continues, std::filesystem::path(Journals()[0]).filename().string());
+  EXPECT_EQ(resumed.Info.Recipients, kJournalSelectedRecipients);
+  EXPECT_EQ(resumed.Count(TJournalResult::Sent), 5);
+  EXPECT_EQ(resumed.Plan.front().Addresses, std::vector<std::string>{Address(4)});
+  EXPECT_TRUE(resumed.Ended);
+  EXPECT_EQ(resumed.EndState, "abgeschlossen");
+  // Nothing is left; asking again sends nothing.
+  const TResult again = Cli("send --mail 0 --resume");
+  EXPECT_EQ(again.Status, 0);
+  EXPECT_EQ(again.Out, "Nichts zu senden.\n");
+  EXPECT_EQ(server.Count(), 8);
+
+  const TResult list = Cli("journal");
+  EXPECT_EQ(list.Status, 0);
+  EXPECT_NE(list.Out.find("1\t"), std::string::npos);
+  EXPECT_NE(list.Out.find("\tVersand\tGr\xC3\xBC\xC3\x9F" "e\t"), std::string::npos) << list.Out;
+  EXPECT_NE(list.Out.find("8 Nachrichten\t2 gesendet, 0 fehlgeschlagen, 1 unsicher, 5 nicht gesendet\tnicht beendet\n"),
+            std::string::npos)
+      << list.Out;
+  EXPECT_NE(list.Out.find("\tFortsetzung\t"), std::string::npos) << list.Out;
+  const TResult first = Cli("journal --run 1");
+  EXPECT_NE(first.Out.find("\n3\t"), std::string::npos);
+  EXPECT_NE(first.Out.find("\t3\tp3@example.org\tunsicher\tDatenende gesendet, Antwort des Servers steht aus\n"),
+            std::string::npos)
+      << first.Out;
+  EXPECT_NE(first.Out.find("\n8\t\t8\tp8@example.org\tnicht gesendet\tkein Ergebnis, der Lauf endete vorher\n"),
+            std::string::npos)
+      << first.Out;
+}
+
+TEST_F(CliJournalTest, KilledAtRandomMomentsNoAddressGetsTheMailTwice) {
+  std::mt19937 random(20240501);
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    std::filesystem::remove_all(Dir.Path() / "versand");
+    TSmtpTestServer server({"--delay", "0.15"}, "journal_smtp_test_server.py");
+    ASSERT_NE(server.Port(), 0);
+    MakeState(server.Port());
+    MakePeople(12);
+    const pid_t pid = StartSend();
+    ASSERT_GT(pid, 0);
+    const int after = 2 + round * 3;
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(server.Spool() / ("data-" + std::to_string(after))); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 250)(random)));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    // Whatever had its end of data is stored.
+    ASSERT_TRUE(WaitFor([&] { return server.Count() == Ends(server); }));
+
+    const TJournalRun run = ReadJournal(Journals().at(0));
+    const std::map<std::string, int> arrived = Arrivals(server);
+    for (const TJournalMessage& m : run.Plan) {
+      const TJournalResult r = run.ResultOf(m.Nr);
+      const bool got = arrived.count(m.Addresses[0]) > 0;
+      // What arrived is recorded as sent or uncertain; what is recorded as
+      // sent arrived.
+      if (got) {
+        EXPECT_TRUE(r == TJournalResult::Sent || r == TJournalResult::Uncertain) << m.Addresses[0];
+      }
+      if (r == TJournalResult::Sent) {
+        EXPECT_TRUE(got) << m.Addresses[0];
+      }
+    }
+    const TResult r = Cli("send --mail 0 --resume");
+    EXPECT_LE(r.Status, 1) << r.Err;
+    const std::map<std::string, int> total = Arrivals(server);
+    for (const TJournalMessage& m : run.Plan) {
+      const auto it = total.find(m.Addresses[0]);
+      const int times = it == total.end() ? 0 : it->second;
+      if (run.ResultOf(m.Nr) == TJournalResult::Uncertain && times == 0) {
+        // Never arrived, and the user was told it is uncertain.
+        EXPECT_NE(r.Err.find(m.Addresses[0]), std::string::npos);
+      } else {
+        EXPECT_EQ(times, 1) << m.Addresses[0];
+      }
+    }
+  }
+}
+
+TEST_F(CliJournalTest, ServerDropsTheConnectionAfterTheEndOfData) {
+  TSmtpTestServer server({"--drop", "2"}, "journal_smtp_test_server.py");
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(4);
+  const TResult r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "4 Mails von 4 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Err, "Fehler beim Senden der Nachricht an p2@example.org: Server hat die Verbindung beendet\n");
+  EXPECT_EQ(server.Count(), 4);  // the server had it all the same
+  const TJournalRun run = ReadJournal(Journals().at(0));
+  EXPECT_EQ(run.ResultOf(2), TJournalResult::Uncertain);
+  EXPECT_EQ(run.LastEntryOf(2)->Reason, "Server hat die Verbindung beendet");
+  EXPECT_EQ(run.Count(TJournalResult::Sent), 3);
+  EXPECT_FALSE(run.Unfinished());
+  EXPECT_EQ(run.EndState, "abgeschlossen");
+
+  // Neither resume nor retry sends it again without being asked.
+  TResult resume = Cli("send --mail 0 --resume");
+  EXPECT_EQ(resume.Status, 0);
+  EXPECT_EQ(resume.Out, "Nichts zu senden.\n");
+  EXPECT_EQ(resume.Err, "Unsicher, nicht erneut gesendet (mit --resend-uncertain senden): p2@example.org\n");
+  EXPECT_EQ(Cli("send --mail 0 --retry-failed").Out, "Nichts zu senden.\n");
+  EXPECT_EQ(server.Count(), 4);
+  // Asked: p2 gets it again (the user's choice).
+  resume = Cli("send --mail 0 --resume --resend-uncertain");
+  EXPECT_EQ(resume.Status, 0) << resume.Err;
+  EXPECT_EQ(resume.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(Arrivals(server)[Address(2)], 2);
+}
+
+TEST_F(CliJournalTest, InterruptedRunRecordsTheRestAsNotSentAndResumes) {
+  TSmtpTestServer server({"--delay", "0.3"}, "journal_smtp_test_server.py");
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(6);
+  const pid_t pid = StartSend();
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(server.Spool() / "data-2"); }));
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const TJournalRun run = ReadJournal(Journals().at(0));
+  EXPECT_EQ(run.ResultOf(2), TJournalResult::Sent);  // the answer was awaited
+  for (int nr = 3; nr <= 6; ++nr) {
+    EXPECT_EQ(run.ResultOf(nr), TJournalResult::NotSent);
+    EXPECT_EQ(run.LastEntryOf(nr)->Reason, "Versand abgebrochen");
+  }
+  EXPECT_EQ(run.EndState, "abgebrochen");
+  const TResult r = Cli("send --mail 0 --resume");
+  EXPECT_EQ(r.Out, "4 Mails von 4 verarbeitet 0 fehlgeschlagen.\n");
+  std::map<std::string, int> expected;
+  for (int i = 1; i <= 6; ++i) expected[Address(i)] = 1;
+  EXPECT_EQ(Arrivals(server), expected);
+}
+
+TEST_F(CliJournalTest, RetryTakesTheFailedOnesWithCorrectedAddresses) {
+  TSmtpTestServer server({"--refuse", Address(2), "--refuse", Address(4)});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(5);
+  EXPECT_EQ(Cli("send --mail 0 --account 0").Out, "5 Mails von 5 verarbeitet 2 fehlgeschlagen.\n");
+  const TResult failed = Cli("journal --failed");
+  EXPECT_EQ(failed.Out,
+            "2\t" + ReadJournal(Journals()[0]).LastEntryOf(2)->Time +
+                "\t2\tp2@example.org\tfehlgeschlagen\t550 5.1.1 <p2@example.org>: Recipient address rejected\n"
+                "4\t" + ReadJournal(Journals()[0]).LastEntryOf(4)->Time +
+                "\t4\tp4@example.org\tfehlgeschlagen\t550 5.1.1 <p4@example.org>: Recipient address rejected\n");
+  // The user corrects p2's record.
+  {
+    TDbf table;
+    table.SetFileName(Path("adr.dbf"));
+    table.Open();
+    table.MoveTo(1);
+    table.Edit();
+    table.SetAsString(0, "p2b@example.org");
+    table.Post();
+    table.Close();
+  }
+  const TResult r = Cli("send --mail 0 --retry-failed");
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "2 Mails von 2 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Err,
+            "Korrigiert: p2@example.org -> p2b@example.org\n"
+            "Fehler beim Senden der Nachricht an p4@example.org: 550 5.1.1 <p4@example.org>: Recipient address rejected\n");
+  EXPECT_EQ(Arrivals(server), (std::map<std::string, int>{
+                                  {Address(1), 1}, {"p2b@example.org", 1}, {Address(3), 1}, {Address(5), 1}}));
+  const TJournalRun retry = ReadJournal(Journals().at(1));
+  EXPECT_EQ(retry.Info.Kind, TJournalRunKind::Retry);
+  EXPECT_EQ(retry.Plan.size(), 2u);
+  EXPECT_EQ(Cli("journal --last").Out.substr(0, 8), "Lauf 2: ");
+  // Usage errors.
+  for (const char* args : {"send --mail 0 --resume --retry-failed", "send --mail 0 --account 0 --resume",
+                           "send --mail 0 --resume --bcc 3", "send --mail 0 --account 0 --resend-uncertain",
+                           "send --mail 0 --account 0 --record 1", "journal --run 1 --last", "journal --run x"}) {
+    const TResult u = Cli(args);
+    EXPECT_EQ(u.Status, 2) << args;
+    EXPECT_NE(u.Err.find("Aufruf: postello-cli"), std::string::npos) << args << u.Err;
+  }
+  EXPECT_EQ(Cli("journal --run 3").Status, 2);
+}
+
+TEST_F(CliJournalTest, CheckFindsProblemsSendsNothingAndWritesNothing) {
+  TSmtpTestServer server({"--size", "300"});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(3);
+  TResult r = Cli("send --mail 0 --account 0 --check");
+  EXPECT_EQ(r.Status, 1) << r.Err;
+  EXPECT_NE(r.Out.find("ist gr\xC3\xB6\xC3\x9F" "er, als der Server annimmt (300 Bytes).\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("3 Nachrichten an 3 Empf\xC3\xA4nger.\n"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("; der Server nimmt h\xC3\xB6" "chstens 300 Bytes an.\n"), std::string::npos) << r.Out;
+
+  // A mail with a misspelt placeholder, a record without address, twice
+  // the same address.
+  TMailList mails;
+  TMailStore::Open(DirText(), mails);
+  mails[0].PlainText = "Hallo [%Vornmae]";
+  TMailStore::Save(DirText(), mails);
+  {
+    TDbf table;
+    MakeAddressTable(table, Path("adr.dbf"), {{"a@x.de", "", "", "", "", ""}, {"", "Leer", "", "", "", ""},
+                                              {"A@x.de", "", "", "", "", ""}});
+    table.Close();
+  }
+  r = Cli("send --mail 0 --account 0 --check");
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out.substr(0, r.Out.find("Die gr")),
+            "Der Platzhalter [%Vornmae] nennt kein Feld der Tabelle.\n"
+            "Die Adresse \"a@x.de\" kommt 2-mal vor.\n"
+            "Der Datensatz Nr. 2 hat keine Adresse und wird \xC3\xBC" "bergangen.\n");
+  EXPECT_NE(r.Out.find("Felder der Tabelle: EMAIL, NAME, VORNAME, ANREDE, INFO 1, INFO 2\n"), std::string::npos);
+
+  // A clean mail: status 0.
+  mails[0].PlainText = "Hallo [%Vorname]";
+  TMailStore::Save(DirText(), mails);
+  MakePeople(2);
+  TSmtpTestServer roomy({});
+  MakeState(roomy.Port());
+  TMailStore::Save(DirText(), mails);
+  r = Cli("send --mail 0 --account 0 --check");
+  EXPECT_EQ(r.Status, 0) << r.Out;
+  EXPECT_EQ(r.Out.substr(0, 31), "2 Nachrichten an 2 Empf\xC3\xA4nger.\n");
+  EXPECT_EQ(server.Count() + roomy.Count(), 0);
+  EXPECT_FALSE(std::filesystem::exists(Dir.Path() / "versand"));
+}
+
+TEST_F(CliJournalTest, TestMailGoesToOneAddressAndNeverCountsForResume) {
+  TSmtpTestServer server({});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(3);
+  TResult r = Cli("send --mail 0 --account 0 --test ich@example.org --record 1");
+  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
+  ASSERT_EQ(server.Count(), 1);
+  const std::string block = Block(DescribeSent({server.Spool() / "msg-1.eml"}), "msg-1.eml");
+  EXPECT_EQ(Line(block, "subject"), "[Test] Gr\xFC\xDF" "e") << block;
+  EXPECT_EQ(Line(block, "to"), "ich@example.org");
+  EXPECT_NE(block.find("  text: Hallo V2 N2\n"), std::string::npos) << block;
+  const TJournalRun test = ReadJournal(Journals().at(0));
+  EXPECT_EQ(test.Info.Kind, TJournalRunKind::Test);
+  EXPECT_EQ(test.Plan.at(0).RecNos, std::vector<std::uint32_t>{2});
+  // Only a test so far: nothing to resume.
+  r = Cli("send --mail 0 --resume");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Err, "Zu dieser Mail gibt es kein Versandprotokoll.\n");
+  // Without --record: the first record.
+  EXPECT_EQ(Cli("send --mail 0 --account 0 --test ich@example.org --personal").Status, 0);
+  EXPECT_NE(DescribeSent({server.Spool() / "msg-2.eml"}).find("  text: Hallo V1 N1\n"), std::string::npos);
+  r = Cli("send --mail 0 --account 0 --test ich@example.org --record 7");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("Position 7"), std::string::npos) << r.Err;
+}
+
+TEST_F(CliJournalTest, AJournalThatCannotBeWrittenStopsTheRunBeforeItsFirstMessage) {
+  TSmtpTestServer server({});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(2);
+  WriteBytes(Path("versand"), "kein Ordner");
+  const TResult r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.Out, "");
+  EXPECT_NE(r.Err.find("Das Versandprotokoll im Ordner \"" + DirText() + "versand/\" kann nicht geschrieben werden"),
+            std::string::npos)
+      << r.Err;
+  EXPECT_EQ(server.Count(), 0);
+}

@@ -1,0 +1,362 @@
+// The send journal: its bytes, reading it back after every way a file can
+// be cut, the names of the files, and Python's csv module as its reader.
+#include "send/TSendJournal.h"
+#include "send/SendRunSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace postello;
+using namespace postello::test;
+
+namespace {
+
+std::string Dir(const TTempDir& d) { return d.Path().string() + "/"; }
+
+TJournalRunInfo Info(const std::string& start = "2024-05-01 10:00:00") {
+  TJournalRunInfo info;
+  info.StartTime = start;
+  info.Subject = "Gr\xFC\xDF" "e";
+  info.MailDate = "01.05.2024 09:00:00";
+  info.Account = "Versand <versand@example.org>";
+  info.Server = "127.0.0.1:2525";
+  info.Recipients = kJournalAllRecipients;
+  info.Filter = "M\xFCller";
+  info.Database = "/daten/adr.dbf";
+  info.MessageCount = 3;
+  return info;
+}
+
+std::vector<TJournalMessage> Plan3() {
+  return {{1, {"a@x.de"}, {1}}, {2, {"b@x.de"}, {2}}, {3, {"c@x.de"}, {4}}};
+}
+
+TJournalEntry Entry(int nr, const std::string& address, std::uint32_t recNo, TJournalResult r,
+                    const std::string& reason = "") {
+  TJournalEntry e;
+  e.Nr = nr;
+  e.Time = "2024-05-01 10:00:0" + std::to_string(nr);
+  e.Addresses = {address};
+  e.RecNos = {recNo};
+  e.Result = r;
+  e.Reason = reason;
+  return e;
+}
+
+std::string RunPython(const std::string& script, const std::string& arg) {
+  const std::string command = "/usr/bin/python3 " + std::string(POSTELLO_TEST_DATA) + "/send/" + script + " '" + arg + "' 2>&1";
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return "popen failed";
+  char buffer[4096];
+  std::size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+  const int status = pclose(pipe);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += "\n(python failed)";
+  return out;
+}
+
+const char* const kHeaderLine =
+    "Zeile;Nr;Zeit;Datensatz-Nr;Adressen;Ergebnis;Grund;Lauf;Betreff;Maildatum;Konto;Server;Modus;"
+    "Empf\xC3\xA4nger;Filter;Datenbank;Nachrichten;Bezug\r\n";
+
+} // namespace
+
+TEST(SendJournal, FileBytesHeaderRunLinePlanAndResults) {
+  TTempDir d;
+  std::string path;
+  {
+    TSendJournal j(Dir(d), Info(), Plan3());
+    path = j.Path();
+    EXPECT_EQ(j.FileName(), "2024-05-01_10-00-00.csv");
+    j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
+    j.RecordDataEnd({2, {"b@x.de"}, {2}});
+    j.Record(Entry(2, "b@x.de", 2, TJournalResult::Failed, "550 5.1.1 <b@x.de>: unbekannt; sorry"));
+    j.RecordEnd("abgebrochen", "Abbrechen");
+    j.Close();
+  }
+  const std::string bytes = ReadFileBytes(path);
+  const std::string head = std::string("\xEF\xBB\xBF") + kHeaderLine +
+                           "Lauf;;2024-05-01 10:00:00;;;;;Versand;Gr\xC3\xBC\xC3\x9F" "e;01.05.2024 09:00:00;"
+                           "Versand <versand@example.org>;127.0.0.1:2525;personalisiert;alle;M\xC3\xBCller;"
+                           "/daten/adr.dbf;3;\r\n"
+                           "Plan;1;;1;a@x.de;;;;;;;;;;;;;\r\n"
+                           "Plan;2;;2;b@x.de;;;;;;;;;;;;;\r\n"
+                           "Plan;3;;4;c@x.de;;;;;;;;;;;;;\r\n"
+                           "Nachricht;1;2024-05-01 10:00:01;1;a@x.de;gesendet;;;;;;;;;;;;\r\n";
+  ASSERT_GE(bytes.size(), head.size());
+  EXPECT_EQ(bytes.substr(0, head.size()), head);
+  const std::string rest = bytes.substr(head.size());
+  // The provisional line carries the time of writing; the rest is exact.
+  EXPECT_EQ(rest.substr(0, 12), "Nachricht;2;");
+  EXPECT_NE(rest.find(";2;b@x.de;unsicher;Datenende gesendet, Antwort des Servers steht aus;;;;;;;;;;;\r\n"),
+            std::string::npos)
+      << rest;
+  EXPECT_NE(rest.find("Nachricht;2;2024-05-01 10:00:02;2;b@x.de;fehlgeschlagen;"
+                      "\"550 5.1.1 <b@x.de>: unbekannt; sorry\";;;;;;;;;;;\r\nEnde;"),
+            std::string::npos)
+      << rest;
+  const std::string endTail = ";;;abgebrochen;Abbrechen;;;;;;;;;;;\r\n";
+  EXPECT_EQ(rest.substr(rest.size() - endTail.size()), endTail);
+
+  const TJournalRun run = ReadJournal(path);
+  EXPECT_EQ(run.Info.Subject, "Gr\xFC\xDF" "e");
+  EXPECT_EQ(run.Info.Filter, "M\xFCller");
+  EXPECT_EQ(run.Info.MessageCount, 3);
+  EXPECT_FALSE(run.Info.BatchMode);
+  ASSERT_EQ(run.Plan.size(), 3u);
+  EXPECT_EQ(run.Plan[2].RecNos, std::vector<std::uint32_t>{4});
+  ASSERT_EQ(run.Entries.size(), 3u);
+  EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
+  EXPECT_EQ(run.ResultOf(2), TJournalResult::Failed);  // the last line wins over "unsicher"
+  EXPECT_EQ(run.LastEntryOf(2)->Reason, "550 5.1.1 <b@x.de>: unbekannt; sorry");
+  EXPECT_EQ(run.ResultOf(3), TJournalResult::None);
+  EXPECT_EQ(run.Count(TJournalResult::None), 1);
+  EXPECT_TRUE(run.Unfinished());
+  EXPECT_TRUE(run.Ended);
+  EXPECT_EQ(run.EndState, "abgebrochen");
+  EXPECT_EQ(run.DamagedLines, 0);
+}
+
+TEST(SendJournal, CellsRoundTripAndNeverBreakALineOrBecomeAFormula) {
+  struct Case {
+    std::string Cell;      // Windows-1252
+    std::string Written;   // UTF-8 as it stands in the file
+    std::string ReadBack;
+  };
+  const Case cases[] = {
+      {"", "", ""},
+      {"plain", "plain", "plain"},
+      {"a;b", "\"a;b\"", "a;b"},
+      {"sag \"hallo\"", "\"sag \"\"hallo\"\"\"", "sag \"hallo\""},
+      {"\"", "\"\"\"\"", "\""},
+      {"zwei\r\nZeilen", "zwei  Zeilen", "zwei  Zeilen"},
+      {"tab\there", "tab here", "tab here"},
+      {" blank", "\" blank\"", " blank"},
+      {"=HYPERLINK(\"x\")", "\"'=HYPERLINK(\"\"x\"\")\"", "=HYPERLINK(\"x\")"},
+      {"+49 30", "'+49 30", "+49 30"},
+      {"-1", "'-1", "-1"},
+      {"@sum", "'@sum", "@sum"},
+      {"'=x", "''=x", "'=x"},
+      {"'quote", "'quote", "'quote"},
+      {"Stra\xDF" "e \x80", "Stra\xC3\x9F" "e \xE2\x82\xAC", "Stra\xDF" "e \x80"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Cell);
+    const std::string line = JournalCsvLine({"x", c.Cell, "y"});
+    EXPECT_EQ(line, "x;" + c.Written + ";y");
+    std::vector<std::string> fields;
+    ASSERT_TRUE(ParseJournalCsvLine(line, fields));
+    EXPECT_EQ(fields, (std::vector<std::string>{"x", c.ReadBack, "y"}));
+  }
+  std::vector<std::string> fields;
+  EXPECT_FALSE(ParseJournalCsvLine("a;\"never closed", fields));
+  EXPECT_FALSE(ParseJournalCsvLine("a;\"x\"y;b", fields));
+}
+
+TEST(SendJournal, EveryCutOfTheFileReadsWhatWasWrittenInFull) {
+  TTempDir d;
+  std::string path;
+  {
+    TSendJournal j(Dir(d), Info(), Plan3());
+    path = j.Path();
+    j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
+    j.Record(Entry(2, "b@x.de", 2, TJournalResult::Failed, "\"zitiert; mit Semikolon\""));
+    j.Record(Entry(3, "c@x.de", 4, TJournalResult::Uncertain, "Zeit abgelaufen"));
+  }
+  const std::string whole = ReadFileBytes(path);
+  // Where each result line ends.
+  std::vector<std::size_t> ends;
+  for (std::size_t p = whole.find("Nachricht;"); p != std::string::npos; p = whole.find("Nachricht;", p + 1))
+    ends.push_back(whole.find("\r\n", p) + 2);
+  ASSERT_EQ(ends.size(), 3u);
+  const std::size_t planEnd = whole.find("Nachricht;");
+  for (std::size_t size = planEnd; size <= whole.size(); ++size) {
+    SCOPED_TRACE(size);
+    const std::string cut = (d.Path() / "cut.csv").string();
+    WriteBytes(cut, whole.substr(0, size));
+    const TJournalRun run = ReadJournal(cut);
+    const std::size_t complete = static_cast<std::size_t>(std::count_if(ends.begin(), ends.end(), [&](std::size_t e) {
+      return e <= size;
+    }));
+    // A line cut just before its LF still counts as cut.
+    EXPECT_EQ(run.Entries.size(), complete);
+    EXPECT_EQ(run.Plan.size(), 3u);
+    const bool atLineEnd = size == planEnd || std::find(ends.begin(), ends.end(), size) != ends.end();
+    EXPECT_EQ(run.DamagedLines, atLineEnd ? 0 : 1);
+  }
+}
+
+TEST(SendJournal, ZerosAfterAPowerCutAndForeignLinesAreSkipped) {
+  TTempDir d;
+  std::string path;
+  {
+    TSendJournal j(Dir(d), Info(), Plan3());
+    path = j.Path();
+    j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
+  }
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out << "Unsinn;das;ist;keine;Zeile\r\n";
+    out << "Nachricht;2;x;2;b@x.de;vielleicht;;;;;;;;;;;;\r\n";  // unknown result
+    out << std::string(4096, '\0');
+  }
+  const TJournalRun run = ReadJournal(path);
+  EXPECT_EQ(run.Entries.size(), 1u);
+  EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
+  EXPECT_EQ(run.DamagedLines, 3);
+
+  const std::string empty = (d.Path() / "leer.csv").string();
+  WriteBytes(empty, "\xEF\xBB\xBF");
+  EXPECT_THROW(ReadJournal(empty), EJournalError);
+  EXPECT_THROW(ReadJournal((d.Path() / "fehlt.csv").string()), EJournalError);
+}
+
+TEST(SendJournal, LinesReachTheSystemBeforeRecordReturns) {
+  TTempDir d;
+  TSendJournal j(Dir(d), Info(), Plan3());
+  const std::size_t before = ReadFileBytes(j.Path()).size();
+  j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
+  // Another reader of the file sees the line while the journal is open.
+  const std::string now = ReadFileBytes(j.Path());
+  EXPECT_GT(now.size(), before);
+  EXPECT_EQ(now.substr(now.size() - 2), "\r\n");
+  EXPECT_EQ(ReadJournal(j.Path()).ResultOf(1), TJournalResult::Sent);
+  // The background flush runs and closing after it is clean.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  j.Record(Entry(2, "b@x.de", 2, TJournalResult::Sent));
+  EXPECT_NO_THROW(j.Close());
+  EXPECT_THROW(j.Record(Entry(3, "c@x.de", 4, TJournalResult::Sent)), EJournalError);
+  struct stat st {};
+  ASSERT_EQ(stat(j.Path().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(SendJournal, AFolderThatCannotBeMadeStopsTheRunNamingIt) {
+  TTempDir d;
+  WriteBytes(d.Path() / "versand", "eine Datei, kein Ordner");
+  try {
+    TSendJournal j(Dir(d), Info(), Plan3());
+    FAIL() << "no error";
+  } catch (const EJournalError& e) {
+    const std::string text = e.what();
+    EXPECT_NE(text.find("im Ordner \"" + Dir(d) + "versand/\""), std::string::npos) << text;
+    EXPECT_NE(text.find("Ohne Protokoll wird nichts gesendet."), std::string::npos) << text;
+  }
+  // A data folder that does not exist at all.
+  EXPECT_THROW(TSendJournal(Dir(d) + "gibt/es/nicht/", Info(), Plan3()), EJournalError);
+}
+
+TEST(SendJournal, RunsOfOneSecondGetNumberedNamesAndSortInOrder) {
+  TTempDir d;
+  std::vector<std::string> made;
+  for (int i = 0; i < 11; ++i) {
+    TSendJournal j(Dir(d), Info("2024-05-01 10:00:00"), Plan3());
+    made.push_back(j.Path());
+  }
+  TSendJournal earlier(Dir(d), Info("2024-04-30 23:59:59"), Plan3());
+  EXPECT_EQ(std::filesystem::path(made[0]).filename(), "2024-05-01_10-00-00.csv");
+  EXPECT_EQ(std::filesystem::path(made[1]).filename(), "2024-05-01_10-00-00_2.csv");
+  EXPECT_EQ(std::filesystem::path(made[10]).filename(), "2024-05-01_10-00-00_11.csv");
+  WriteBytes(d.Path() / "versand" / "notizen.csv", "fremd");
+  std::filesystem::create_directory(d.Path() / "versand" / "2024-06-01_00-00-00.csv");
+  std::vector<std::string> expected = {earlier.Path()};
+  expected.insert(expected.end(), made.begin(), made.end());
+  EXPECT_EQ(ListJournals(Dir(d)), expected);
+  EXPECT_TRUE(ListJournals(Dir(d) + "nichts/").empty());
+}
+
+TEST(SendJournal, LastRunOfAMailPassesOverTestsAndOtherMails) {
+  TTempDir d;
+  TJournalRunInfo a = Info("2024-05-01 10:00:00");
+  TJournalRunInfo other = Info("2024-05-01 11:00:00");
+  other.MailDate = "02.05.2024 09:00:00";
+  TJournalRunInfo test = Info("2024-05-01 12:00:00");
+  test.Kind = TJournalRunKind::Test;
+  std::string aPath;
+  {
+    TSendJournal ja(Dir(d), a, Plan3());
+    aPath = ja.Path();
+    TSendJournal jo(Dir(d), other, Plan3());
+    TSendJournal jt(Dir(d), test, {{1, {"ich@x.de"}, {1}}});
+  }
+  const auto last = LastRunOfMail(Dir(d), a.Subject, a.MailDate);
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->Path, aPath);
+  EXPECT_FALSE(LastRunOfMail(Dir(d), "anderer Betreff", a.MailDate).has_value());
+}
+
+TEST(SendJournal, ModeTexts) {
+  struct Case {
+    const char* Text;
+    bool Ok, Batch;
+    int Size;
+  };
+  for (const Case& c : {Case{"personalisiert", true, false, 1}, Case{"BCC 20", true, true, 20},
+                        Case{"BCC 1", true, true, 1}, Case{"BCC 100", true, true, 100}, Case{"BCC 0", false, false, 0},
+                        Case{"BCC 101", false, false, 0}, Case{"BCC", false, false, 0}, Case{"bcc 5", false, false, 0},
+                        Case{"", false, false, 0}}) {
+    SCOPED_TRACE(c.Text);
+    TJournalRunInfo info;
+    EXPECT_EQ(info.SetModeText(c.Text), c.Ok);
+    if (!c.Ok) continue;
+    EXPECT_EQ(info.BatchMode, c.Batch);
+    EXPECT_EQ(info.BatchSize, c.Size);
+    EXPECT_EQ(info.ModeText(), c.Text);
+  }
+}
+
+TEST(SendJournal, FailedAddressesAsCsv) {
+  TTempDir d;
+  TJournalRunInfo info = Info();
+  info.BatchMode = true;
+  info.BatchSize = 2;
+  std::string path;
+  {
+    TSendJournal j(Dir(d), info, {{1, {"a@x.de", "b@x.de"}, {1, 2}}, {2, {"c@x.de"}, {4}}});
+    path = j.Path();
+    TJournalEntry e;
+    e.Nr = 1;
+    e.Addresses = {"a@x.de", "b@x.de"};
+    e.RecNos = {1, 2};
+    e.Result = TJournalResult::Failed;
+    e.Reason = "550 nein";
+    j.Record(e);
+    j.Record(Entry(2, "c@x.de", 4, TJournalResult::Sent));
+  }
+  EXPECT_EQ(FailedAddressesCsv(ReadJournal(path)),
+            "\xEF\xBB\xBF" "Adresse;Datensatz-Nr;Grund\r\na@x.de;1;550 nein\r\nb@x.de;2;550 nein\r\n");
+}
+
+TEST(SendJournal, PythonsCsvModuleReadsEveryRow) {
+  TTempDir d;
+  std::string path;
+  {
+    TSendJournal j(Dir(d), Info(), Plan3());
+    path = j.Path();
+    j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
+    j.Record(Entry(2, "b@x.de", 2, TJournalResult::Failed, "550 \"nein\"; nie"));
+    j.Record(Entry(3, "c@x.de", 4, TJournalResult::NotSent, "Versand abgebrochen"));
+    j.RecordEnd("abgebrochen", "=1+1");
+  }
+  const std::string out = RunPython("read_journal.py", path);
+  const std::string expected =
+      "Zeile | Nr | Zeit | Datensatz-Nr | Adressen | Ergebnis | Grund | Lauf | Betreff | Maildatum | Konto | Server | "
+      "Modus | Empf\xC3\xA4nger | Filter | Datenbank | Nachrichten | Bezug\n"
+      "Lauf |  | 2024-05-01 10:00:00 |  |  |  |  | Versand | Gr\xC3\xBC\xC3\x9F" "e | 01.05.2024 09:00:00 | "
+      "Versand <versand@example.org> | 127.0.0.1:2525 | personalisiert | alle | M\xC3\xBCller | /daten/adr.dbf | 3 | \n"
+      "Plan | 1 |  | 1 | a@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Plan | 2 |  | 2 | b@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Plan | 3 |  | 4 | c@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 1 | 2024-05-01 10:00:01 | 1 | a@x.de | gesendet |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 2 | 2024-05-01 10:00:02 | 2 | b@x.de | fehlgeschlagen | 550 \"nein\"; nie |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 3 | 2024-05-01 10:00:03 | 4 | c@x.de | nicht gesendet | Versand abgebrochen |  |  |  |  |  |  |  |  |  |  | \n";
+  ASSERT_GE(out.size(), expected.size()) << out;
+  EXPECT_EQ(out.substr(0, expected.size()), expected);
+  EXPECT_NE(out.find(" | abgebrochen | '=1+1 | "), std::string::npos) << out;
+}

@@ -1,0 +1,348 @@
+// The journal on the send page: "Versand fortsetzen" after a cancelled
+// run, the question about uncertain messages, the check before a run with
+// "Trotzdem senden" and "Abbrechen", the failed ones sent again and
+// exported, and the test mail; against a real SMTP server (aiosmtpd).
+#include "TMainForm.h"
+#include "UiTestSupport.h"
+
+#include "send/TSendJournal.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <map>
+
+using namespace postello;
+using postello::test::ScriptedSink;
+using postello::test::WhenModalShown;
+
+class SendJournalPageTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir m_dir;
+  QTemporaryDir m_spool;
+  ScriptedSink m_sink;
+  QProcess m_server;
+  int m_port = 0;
+
+  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
+
+  // n addresses r1 ... rn, one account on the test server, one text mail.
+  void Prepare(TMainState& state, TMainForm& form, int n, const std::string& text = "Liebe(r) [%Name]",
+               int port = 0) {
+    m_sink.answer = TMsgResult::Ok;
+    QVERIFY(state.NewDatabase(2));
+    QByteArray csv;
+    for (int k = 1; k <= n; ++k) csv += "r" + QByteArray::number(k) + "@example.org;Name" + QByteArray::number(k) + ";V\r\n";
+    QFile f(m_dir.filePath("liste.csv"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(csv);
+    f.close();
+    form.ImportFile(f.fileName());
+    TKontoRec konto;
+    konto.Absender = "Verein";
+    konto.Email = "verein@example.org";
+    konto.Server = "127.0.0.1:" + std::to_string(port != 0 ? port : m_port);
+    state.AddKonto(konto);
+    TMailRec* mail = state.Mails.Add();
+    mail->Subject = "Hallo";
+    mail->Date = 45000.25;
+    mail->MailType = 2;
+    mail->PlainText = text;
+    state.SaveMails();
+    form.ListMails();
+    form.ListKonten();
+    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+    m_sink.texts.clear();
+    m_sink.captions.clear();
+  }
+
+  // How often each address arrived at the server since the test began.
+  std::map<QString, int> Arrivals() const {
+    std::map<QString, int> count;
+    for (const QString& name : QDir(m_spool.path()).entryList({"msg-*.json"}, QDir::Files)) {
+      QFile f(m_spool.filePath(name));
+      if (!f.open(QIODevice::ReadOnly)) continue;
+      for (const QJsonValue& v : QJsonDocument::fromJson(f.readAll()).object()["rcpt_tos"].toArray())
+        ++count[v.toString()];
+    }
+    return count;
+  }
+
+  std::vector<std::string> Journals() const { return ListJournals(Dir()); }
+
+  QPushButton* Button(TMainForm& form, const char* name) { return form.findChild<QPushButton*>(name); }
+  QString JournalText(TMainForm& form) { return form.findChild<QLabel*>("JournalLabel")->text(); }
+
+private slots:
+  void initTestCase() {
+    m_server.setProgram("/usr/bin/python3");
+    m_server.setArguments({QString(POSTELLO_TEST_DATA) + "/send/smtp_test_server.py", "--spool", m_spool.path(),
+                           "--refuse", "r2@example.org"});
+    m_server.start();
+    QVERIFY(m_server.waitForStarted());
+    QVERIFY(m_server.waitForReadyRead(20000));
+    const QByteArray line = m_server.readLine();
+    QVERIFY2(line.startsWith("PORT "), line.constData());
+    m_port = line.mid(5).trimmed().toInt();
+  }
+  void cleanupTestCase() {
+    m_server.terminate();
+    m_server.waitForFinished();
+  }
+  void init() {
+    postello::test::EmptyFolder(m_dir);
+    for (const QString& name : QDir(m_spool.path()).entryList(QDir::Files)) QFile::remove(m_spool.filePath(name));
+    m_sink = ScriptedSink{};
+    SetMessageSink(&m_sink);
+  }
+  void cleanup() { SetMessageSink(nullptr); }
+
+  void resumeAfterACancelledRun() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 10, "Liebe(r) [%Name]");
+    QCOMPARE(JournalText(form), QString("Diese Mail wurde noch nicht versandt."));
+    QVERIFY(!Button(form, "ResumeBtn")->isEnabled());
+    auto* send = Button(form, "SendBtn");
+    const TSendRun::TDeliver real = [](const TOutgoingMail& mail) { return DeliverMail(mail); };
+    form.Deliver = [&](const TOutgoingMail& mail) {
+      if (mail.Index == 3) {
+        // "Abbrechen" while the fourth message is on its way; it still goes.
+        QMetaObject::invokeMethod(send, [&] { send->click(); }, Qt::BlockingQueuedConnection);
+      }
+      return real(mail);
+    };
+    QTest::mouseClick(send, Qt::LeftButton);
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("4 Mails von 10 verarbeitet 1 fehlgeschlagen."));
+    QVERIFY(Button(form, "ResumeBtn")->isEnabled());
+    QVERIFY(JournalText(form).contains(
+        QString("wurde nicht beendet: 3 von 10 Nachrichten gesendet, 1 fehlgeschlagen, 0 unsicher.")));
+    QVERIFY(!Button(form, "ResumeBtn")->isHidden());
+
+    form.Deliver = real;
+    m_sink.texts.clear();
+    QTest::mouseClick(Button(form, "ResumeBtn"), Qt::LeftButton);
+    // r2 is refused again, the six not reached went now; nobody got it twice.
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("7 Mails von 7 verarbeitet 1 fehlgeschlagen."));
+    std::map<QString, int> expected;
+    for (int k = 1; k <= 10; ++k)
+      if (k != 2) expected["r" + QString::number(k) + "@example.org"] = 1;
+    QCOMPARE(Arrivals(), expected);
+    QVERIFY(m_sink.texts.empty());  // nothing uncertain, nothing missing: no question
+    QCOMPARE(Journals().size(), size_t(2));
+    const TJournalRun resumed = ReadJournal(Journals()[1]);
+    QCOMPARE(int(resumed.Info.Kind), int(TJournalRunKind::Resume));
+    QCOMPARE(resumed.Plan.size(), size_t(7));
+    QVERIFY(!Button(form, "ResumeBtn")->isEnabled());
+    QVERIFY(Button(form, "RetryBtn")->isEnabled());
+    QVERIFY(JournalText(form).startsWith("Letzter Versand dieser Mail ("));
+  }
+
+  void uncertainMessagesAreSentAgainOnlyWhenAsked() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 5);
+    auto* send = Button(form, "SendBtn");
+    form.Deliver = [&](const TOutgoingMail& mail) -> TSendResult {
+      if (mail.Index == 2) {
+        QMetaObject::invokeMethod(send, [&] { send->click(); }, Qt::BlockingQueuedConnection);
+        // The end of the data went out; the answer never came.
+        if (!mail.BeforeDataEnd()) return false;
+        TSendResult lost = TSendResult::Failed("Server hat die Verbindung beendet");
+        lost.Uncertain = true;
+        return lost;
+      }
+      return true;
+    };
+    QTest::mouseClick(send, Qt::LeftButton);
+    QVERIFY(JournalText(form).contains("1 unsicher"));
+
+    std::vector<std::string> delivered;
+    form.Deliver = [&](const TOutgoingMail& mail) {
+      delivered.push_back(mail.Recipients);
+      return TSendResult(true);
+    };
+    m_sink.answer = TMsgResult::No;
+    QTest::mouseClick(Button(form, "ResumeBtn"), Qt::LeftButton);
+    QCOMPARE(m_sink.texts.size(), size_t(1));
+    QVERIFY(QString::fromStdString(m_sink.texts[0]).contains("r3@example.org"));
+    QCOMPARE(QString::fromStdString(m_sink.captions[0]), QString("Versand fortsetzen"));
+    QCOMPARE(delivered, (std::vector<std::string>{"r4@example.org", "r5@example.org"}));
+  }
+
+  void uncertainMessagesGoAgainOnYes() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 4);
+    auto* send = Button(form, "SendBtn");
+    form.Deliver = [&](const TOutgoingMail& mail) -> TSendResult {
+      if (mail.Index == 1) {
+        QMetaObject::invokeMethod(send, [&] { send->click(); }, Qt::BlockingQueuedConnection);
+        mail.BeforeDataEnd();
+        TSendResult lost = TSendResult::Failed("keine Antwort");
+        lost.Uncertain = true;
+        return lost;
+      }
+      return true;
+    };
+    QTest::mouseClick(send, Qt::LeftButton);
+    std::vector<std::string> delivered;
+    form.Deliver = [&](const TOutgoingMail& mail) {
+      delivered.push_back(mail.Recipients);
+      return TSendResult(true);
+    };
+    m_sink.answer = TMsgResult::Yes;
+    QTest::mouseClick(Button(form, "ResumeBtn"), Qt::LeftButton);
+    QCOMPARE(delivered, (std::vector<std::string>{"r2@example.org", "r3@example.org", "r4@example.org"}));
+  }
+
+  // Runs before the check test: after that one the export's file dialog
+  // has been seen to go unanswered (still to be found out why).
+  void failedOnesAreExportedAndSentAgain() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 3);
+    QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QVERIFY(Button(form, "RetryBtn")->isEnabled());
+    QVERIFY(Button(form, "ExportFailedBtn")->isEnabled());
+    QVERIFY(!Button(form, "ResumeBtn")->isEnabled());
+
+    const QString target = m_dir.filePath("fehler.csv");
+    WhenModalShown([&](QDialog* dlg) {
+      auto* files = qobject_cast<QFileDialog*>(dlg);
+      QVERIFY(files != nullptr);
+      QCOMPARE(files->objectName(), QString("SaveDialog1"));
+      files->selectFile(target);
+      QMetaObject::invokeMethod(files, "accept");
+    });
+    QTest::mouseClick(Button(form, "ExportFailedBtn"), Qt::LeftButton);
+    QCOMPARE(postello::test::FileBytes(target),
+             QByteArray("\xEF\xBB\xBF" "Adresse;Datensatz-Nr;Grund\r\n"
+                        "r2@example.org;2;550 5.1.1 <r2@example.org>: Recipient address rejected\r\n"));
+
+    std::vector<std::string> delivered;
+    form.Deliver = [&](const TOutgoingMail& mail) {
+      delivered.push_back(mail.Recipients);
+      return TSendResult(true);
+    };
+    QTest::mouseClick(Button(form, "RetryBtn"), Qt::LeftButton);
+    QCOMPARE(delivered, std::vector<std::string>{"r2@example.org"});
+    QCOMPARE(int(ReadJournal(Journals().back()).Info.Kind), int(TJournalRunKind::Retry));
+    QVERIFY(!Button(form, "RetryBtn")->isEnabled());
+  }
+
+  void checkBeforeTheRunWithTrotzdemSendenAndAbbrechen() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 3, "Hallo [%Nmae]");
+    QString shown;
+    WhenModalShown([&](QDialog* dlg) {
+      QCOMPARE(dlg->windowTitle(), QString::fromUtf8("Prüfung vor dem Versand"));
+      shown = dlg->findChild<QPlainTextEdit*>("CheckList")->toPlainText();
+      dlg->findChild<QPushButton*>("CancelBtn")->click();
+    });
+    QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QVERIFY2(shown.startsWith("Der Platzhalter [%Nmae] nennt kein Feld der Tabelle.\n"
+                              "Felder der Tabelle: EMAIL, NAME, VORNAME, ANREDE, INFO 1, INFO 2\n"
+                              "3 Nachrichten an 3 Empf"),
+             qPrintable(shown));
+    QVERIFY(Arrivals().empty());
+    QVERIFY(Journals().empty());
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("0 Mails von 0 verarbeited 0 fehlgeschlagen."));
+
+    WhenModalShown([](QDialog* dlg) { dlg->findChild<QPushButton*>("SendAnywayBtn")->click(); });
+    QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("3 Mails von 3 verarbeitet 1 fehlgeschlagen."));
+    QCOMPARE(Arrivals().size(), size_t(2));
+  }
+
+  void testMailGoesToTheTypedAddressAndLeavesTheStateAlone() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 3);
+    QVERIFY(Button(form, "TestMailBtn")->isEnabled());
+    QString offered;
+    WhenModalShown([&](QDialog* dlg) {
+      QCOMPARE(dlg->windowTitle(), QString("Testmail senden"));
+      offered = dlg->findChild<QLineEdit*>("TestAddressEd")->text();
+      auto* records = dlg->findChild<QComboBox*>("RecordCombo");
+      QCOMPARE(records->count(), 3);
+      QCOMPARE(records->currentIndex(), 0);
+      records->setCurrentIndex(2);
+      dlg->findChild<QLineEdit*>("TestAddressEd")->setText("ich@example.org");
+      dlg->findChild<QPushButton*>("SendTestBtn")->click();
+    });
+    QTest::mouseClick(Button(form, "TestMailBtn"), Qt::LeftButton);
+    QCOMPARE(offered, QString("verein@example.org"));
+    QCOMPARE(Arrivals(), (std::map<QString, int>{{"ich@example.org", 1}}));
+    QFile f(m_spool.filePath(QDir(m_spool.path()).entryList({"msg-*.eml"}).first()));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray message = f.readAll();
+    QVERIFY(message.contains("Subject: =?iso-8859-1?Q?[Test]=20Hallo?=") || message.contains("Subject: [Test] Hallo"));
+    const int body = message.indexOf("\r\n\r\n");
+    QVERIFY(QByteArray::fromBase64(message.mid(body + 4)).contains("Liebe(r) Name3"));
+    // A test is no run of the mail.
+    QCOMPARE(JournalText(form), QString("Diese Mail wurde noch nicht versandt."));
+    QCOMPARE(Journals().size(), size_t(1));
+  }
+
+  void theServersSizeLimitIsAskedInTheBackground() {
+    QTemporaryDir spool;
+    QProcess small;
+    small.setProgram("/usr/bin/python3");
+    small.setArguments({QString(POSTELLO_TEST_DATA) + "/send/smtp_test_server.py", "--spool", spool.path(), "--size", "300"});
+    small.start();
+    QVERIFY(small.waitForStarted());
+    QVERIFY(small.waitForReadyRead(20000));
+    const int port = small.readLine().mid(5).trimmed().toInt();
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 2, "Hallo [%Name]", port);
+    // Showing the page asked the server (EHLO only) without holding up the window.
+    QTRY_COMPARE(form.KnownSizeLimit("127.0.0.1:" + std::to_string(port)), std::int64_t(300));
+    QString shown;
+    WhenModalShown([&](QDialog* dlg) {
+      shown = dlg->findChild<QPlainTextEdit*>("CheckList")->toPlainText();
+      dlg->findChild<QPushButton*>("CancelBtn")->click();
+    });
+    QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QVERIFY2(shown.contains(QString::fromUtf8("ist größer, als der Server annimmt (300 Bytes).")), qPrintable(shown));
+    QCOMPARE(QDir(spool.path()).entryList({"msg-*"}).size(), 0);
+    small.terminate();
+    small.waitForFinished();
+  }
+
+  void noJournalNoRun() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 2);
+    QFile blocker(m_dir.filePath("versand"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QCOMPARE(m_sink.texts.size(), size_t(1));
+    QVERIFY(QString::fromStdString(m_sink.texts[0]).contains(QString::fromStdString("\"" + Dir() + "versand/\"")));
+    QVERIFY(Arrivals().empty());
+    QCOMPARE(Button(form, "SendBtn")->text(), QString("Mails senden..."));
+  }
+};
+
+QTEST_MAIN(SendJournalPageTest)
+#include "SendJournalPageTest.moc"
