@@ -2,6 +2,8 @@
 // the runs or the messages of one run.
 #include "cli/TCliCommand.h"
 
+#include "core/CountedNoun.h"
+#include "core/Cp1252.h"
 #include "send/TSendJournal.h"
 
 #include <ostream>
@@ -50,8 +52,8 @@ int RunJournal(TCliContext& ctx) {
       try {
         const TJournalRun run = ReadJournal(paths[i]);
         ctx.Out << i + 1 << '\t' << CliText(run.Info.StartTime) << '\t' << JournalRunKindText(run.Info.Kind) << '\t'
-                << CliText(run.Info.Subject) << '\t' << CliText(run.Info.MailDate) << '\t' << run.Info.MessageCount
-                << " Nachrichten\t" << CliText(Summary(run)) << '\t'
+                << CliText(run.Info.Subject) << '\t' << CliText(run.Info.MailDate) << '\t'
+                << CountedNoun(static_cast<std::size_t>(run.Info.MessageCount), "Nachricht", "Nachrichten") << '\t' << CliText(Summary(run)) << '\t'
                 << (run.Unfinished() ? "nicht beendet" : "abgeschlossen") << '\n';
       } catch (const EJournalError& e) {
         ctx.Err << CliText(e.what()) << "\n";
@@ -61,7 +63,7 @@ int RunJournal(TCliContext& ctx) {
   }
 
   if (paths.empty()) {
-    ctx.Err << "Es gibt noch kein Versandprotokoll.\n";
+    ctx.Err << CliText("Im Ordner \"" + Utf8ToCp1252(ctx.Dir) + "\" gibt es noch kein Versandprotokoll.") << "\n";
     return kExitRefused;
   }
   std::size_t index = paths.size();
@@ -81,8 +83,9 @@ int RunJournal(TCliContext& ctx) {
     return kExitRefused;
   }
   if (run.DamagedLines > 0)
-    ctx.Err << run.DamagedLines << " Zeile(n) von " << CliText(run.FileName())
-            << " waren nicht lesbar (eine abgeschnittene letzte Zeile z\xC3\xA4hlt mit).\n";
+    ctx.Err << CountedNoun(static_cast<std::size_t>(run.DamagedLines), "Zeile", "Zeilen") << " von " << CliText(run.FileName()) << ' '
+            << ByCount(static_cast<std::size_t>(run.DamagedLines), "war", "waren")
+            << " nicht lesbar (eine abgeschnittene letzte Zeile z\xC3\xA4hlt mit).\n";
 
   const bool failedOnly = ctx.Args.Has("--failed");
   if (!failedOnly) {

@@ -191,7 +191,8 @@ int RunSend(TCliContext& ctx) {
     }
 
     if (choice.KontoIndex < 0 || static_cast<std::uint32_t>(choice.KontoIndex) >= konten.Count())
-      throw ECliStateError(NoSuchKontoText(ctx.Args.GetInt("--account", -1), konten.Count()));
+      throw ECliStateError(
+          NoSuchKontoText(args.Has("--account") ? args.GetInt("--account", -1) : choice.KontoIndex, konten.Count()));
 
     const bool typed = args.Has("--to") || (last && last->Info.Recipients == kJournalTypedRecipient);
     if (args.Has("--to")) {

@@ -167,6 +167,9 @@ TEST(CliHelp, RefusalsNameTheMissingFileOrEntry) {
   r = Cli("show --mail 0 --dir " + dir.path());
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "Es gibt keine Mail Nummer 0 (gespeichert: 0 Mails, gez\xC3\xA4hlt ab 0).\n");
+  r = Cli("journal --last --dir " + dir.path());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Im Ordner \"" + dir.path() + "\" gibt es noch kein Versandprotokoll.\n");
   r = Cli("security --account 0 --dir " + dir.path());
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "Es gibt kein Konto Nummer 0 (gespeichert: 0 Konten, gez\xC3\xA4hlt ab 0).\n");

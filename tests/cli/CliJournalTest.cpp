@@ -415,6 +415,8 @@ TEST_F(CliJournalTest, TestMailGoesToOneAddressAndNeverCountsForResume) {
   const TJournalRun test = ReadJournal(Journals().at(0));
   EXPECT_EQ(test.Info.Kind, TJournalRunKind::Test);
   EXPECT_EQ(test.Plan.at(0).RecNos, std::vector<std::uint32_t>{2});
+  // One message, counted in the singular in the list of runs.
+  EXPECT_NE(Cli("journal").Out.find("\t1 Nachricht\t1 gesendet, "), std::string::npos) << Cli("journal").Out;
   // Only a test so far: nothing to resume.
   r = Cli("send --mail 0 --resume");
   EXPECT_EQ(r.Status, 2);
