@@ -1,6 +1,6 @@
 // The help of postello-cli: German placeholders, required options shown
 // as required and refused when missing, the default folder named.
-#include "../core/TestBytes.h"
+#include "CliRun.h"
 
 #include <gtest/gtest.h>
 
@@ -12,22 +12,8 @@ using postello::test::TempDir;
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-Result Cli(const std::string& args) {
-  TempDir tmp;
-  const std::string cmd =
-      std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " >" + tmp.file("out") + " 2>" + tmp.file("err");
-  const int rc = std::system(cmd.c_str());
-  Result r;
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.out = postello::test::ReadFile(tmp.file("out"));
-  r.err = postello::test::ReadFile(tmp.file("err"));
-  return r;
-}
+using postello::test::Cli;
+using postello::test::Result;
 
 // The commands the overview lists: lines indented by two blanks after
 // "Befehle:" (the manual page is made from the same lines).
