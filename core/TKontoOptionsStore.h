@@ -3,11 +3,9 @@
 // room for (TKontoRec's Reuse, Parallel and RatePerMinute), in a file of
 // their own so that konten.dat keeps the bytes the older program reads.
 //
-// Only accounts whose options differ from the defaults have an entry. An
-// entry names its account by position and by its sender name, address and
-// server: the position is right whenever this program saved both files;
-// name, address and server find the account again after the older program
-// deleted or added accounts. An entry whose account is gone is dropped.
+// The frame (magic, entries by position and key, damage handling) is
+// TSideFile's. An entry's key is the account's sender name, address and
+// server; only accounts whose options differ from the defaults have one.
 //
 // Layout (integers 32-bit little-endian, texts as short strings): "PKO1",
 // the entry count, then per entry the position, Absender, Email, Server,

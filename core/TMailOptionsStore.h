@@ -3,12 +3,10 @@
 // for (TMailRec's Unsubscribe and MergeSubject), in a file of their own so
 // that mails.dat keeps the bytes the older program reads and writes.
 //
-// Only mails whose options differ from the defaults have an entry. An
-// entry names its mail by position and by its subject and date text (as
-// mails.dat holds them): the position is right whenever this program
-// saved both files, and the subject and date find the mail again when the
-// older program has since deleted or added mails. An entry whose mail
-// cannot be found is dropped at the next save.
+// The frame (magic, entries by position and key, damage handling) is
+// TSideFile's. An entry's key is the mail's subject and date text as
+// mails.dat holds them; only mails whose options differ from the defaults
+// have one.
 //
 // Layout (integers 32-bit little-endian, texts as long strings): "PMO1",
 // the entry count, then per entry the mail's position, subject, date text,
