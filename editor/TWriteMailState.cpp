@@ -72,6 +72,8 @@ void TWriteMailState::NewMail(const std::vector<std::string>& fieldNames) {
   {
     const TGuard loading(LoadingGuard);
     m_view.SetSubject("");
+    m_view.SetUnsubscribe("");
+    m_view.SetMergeSubject(false);
     m_view.SetHtmlSource({});
     m_view.SetPlainText({});
   }
@@ -96,6 +98,8 @@ void TWriteMailState::Load(const TMailRecFields& mail, const std::vector<std::st
     // from the HTML loaded beside it.
     const TGuard loading(LoadingGuard);
     m_view.SetSubject(mail.Subject);
+    m_view.SetUnsubscribe(mail.Unsubscribe);
+    m_view.SetMergeSubject(mail.MergeSubject);
     m_view.SetHtmlSource(SplitMemoLines(mail.HtmlText));
     m_view.SetPlainText(SplitMemoLines(mail.PlainText));
     m_view.SetGeneratedHtml(SplitMemoLines(mail.DesignHtml));
@@ -154,6 +158,8 @@ TDesignDocument TWriteMailState::CurrentDocument() const {
 void TWriteMailState::Commit(TMailRecFields& mail, double now) {
   const TDesignDocument doc = CurrentDocument();
   mail.Subject = m_view.Subject();
+  mail.Unsubscribe = m_view.Unsubscribe();
+  mail.MergeSubject = m_view.MergeSubject();
   if (m_hasLoadedRtf && Normalized(doc) == m_loadedDocument) {
     mail.DesignRtf = m_loadedRtf;
   } else {

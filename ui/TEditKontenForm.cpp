@@ -2,6 +2,8 @@
 
 #include "QtText.h"
 
+#include "core/TKontoOptionsStore.h"
+
 #include <QScreen>
 
 namespace postello {
@@ -21,6 +23,7 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
   const int boxWidth = 36 * fontMetrics().averageCharWidth();
   for (QLineEdit* box : {ui.AbsenderEd, ui.EmailEd, ui.AntwortEd, ui.ServerEd, ui.UserEd, ui.PasswordEd})
     box->setMinimumWidth(boxWidth);
+  ui.ParallelEd->setMaximum(TKontoOptionsStore::MaxParallel);
   setFixedSize(sizeHint());
 }
 
@@ -32,6 +35,10 @@ void TEditKontenForm::SetFields(const TKontoRec& rec) {
   ui.ServerEd->setText(ToQ(rec.Server));
   ui.UserEd->setText(ToQ(rec.User));
   ui.PasswordEd->setText(ToQ(rec.Password));
+  // The boxes keep values in their ranges (Parallel 1 to MaxParallel).
+  ui.ReuseEd->setValue(rec.Reuse);
+  ui.ParallelEd->setValue(rec.Parallel);
+  ui.RateEd->setValue(rec.RatePerMinute);
 }
 
 TKontoRec TEditKontenForm::Fields() const {
@@ -42,6 +49,9 @@ TKontoRec TEditKontenForm::Fields() const {
   rec.Server = FromQ(ui.ServerEd->text());
   rec.User = FromQ(ui.UserEd->text());
   rec.Password = FromQ(ui.PasswordEd->text());
+  rec.Reuse = ui.ReuseEd->value();
+  rec.Parallel = ui.ParallelEd->value();
+  rec.RatePerMinute = ui.RateEd->value();
   return rec;
 }
 

@@ -6,8 +6,9 @@
 
 namespace postello {
 
-// The account dialog: six boxes for one account, the password in clear.
-// It checks nothing; the boxes only refuse input the file cannot hold.
+// The account dialog: six boxes for one account, the password in clear,
+// and the account's sending options (kept beside konten.dat). It checks
+// nothing; the boxes only refuse input the files cannot hold.
 class TEditKontenForm : public QDialog {
   Q_OBJECT
 public:
@@ -15,12 +16,12 @@ public:
 
   // Fills the boxes; rec.Password is the clear password here.
   void SetFields(const TKontoRec& rec);
-  // The boxes' texts, password in clear.
+  // The boxes' texts, password in clear, and the sending options.
   TKontoRec Fields() const;
 
   Ui::TEditKontenForm ui;
-  // The account as SetFields gave it: what the dialog does not show (the
-  // sending options) goes back unchanged.
+  // The account as SetFields gave it: whatever the dialog does not show
+  // goes back unchanged.
   TKontoRec m_rec;
 
 protected:

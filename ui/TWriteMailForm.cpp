@@ -10,6 +10,7 @@
 #include "editor/EditorToolbar.h"
 #include "editor/InsertAtCaret.h"
 #include "editor/MemoText.h"
+#include "send/ListUnsubscribe.h"
 
 #include <QFontDatabase>
 #include <QLineEdit>
@@ -493,7 +494,16 @@ void TWriteMailForm::hideEvent(QHideEvent* event) {
 
 void TWriteMailForm::reject() {
   switch (m_state.CloseQuery()) {
-  case TMsgResult::Yes: accept(); break;
+  case TMsgResult::Yes:
+    // Targets that no List-Unsubscribe header could carry are not stored:
+    // the window stays open on them.
+    if (const std::string bad = CheckUnsubscribeText(Unsubscribe()); !bad.empty()) {
+      ShowError(bad);
+      ui.UnsubscribeEd->setFocus();
+      break;
+    }
+    accept();
+    break;
   case TMsgResult::No: QDialog::reject(); break;
   default: break; // Cancel: the window stays open
   }
@@ -507,6 +517,14 @@ void TWriteMailForm::SpeedButton1Click() {
 std::string TWriteMailForm::Subject() const { return FromQ(ui.Edit1->text()); }
 
 void TWriteMailForm::SetSubject(const std::string& subject) { ui.Edit1->setText(ToQ(subject)); }
+
+std::string TWriteMailForm::Unsubscribe() const { return FromQ(ui.UnsubscribeEd->text()); }
+
+void TWriteMailForm::SetUnsubscribe(const std::string& targets) { ui.UnsubscribeEd->setText(ToQ(targets)); }
+
+bool TWriteMailForm::MergeSubject() const { return ui.MergeSubjectCheck->isChecked(); }
+
+void TWriteMailForm::SetMergeSubject(bool merge) { ui.MergeSubjectCheck->setChecked(merge); }
 
 TDesignDocument TWriteMailForm::Document() const { return DesignFromQt(*ui.RichEdit1->document()); }
 

@@ -47,6 +47,10 @@ public:
   // TWriteMailView
   std::string Subject() const override;
   void SetSubject(const std::string& subject) override;
+  std::string Unsubscribe() const override;
+  void SetUnsubscribe(const std::string& targets) override;
+  bool MergeSubject() const override;
+  void SetMergeSubject(bool merge) override;
   TDesignDocument Document() const override;
   void SetDocument(const TDesignDocument& doc) override;
   void SetDocumentBackColor(std::uint32_t color) override;

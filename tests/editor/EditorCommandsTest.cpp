@@ -46,6 +46,10 @@ struct TView : TWriteMailView {
 
   std::string Subject() const override { return {}; }
   void SetSubject(const std::string&) override {}
+  std::string Unsubscribe() const override { return {}; }
+  void SetUnsubscribe(const std::string&) override {}
+  bool MergeSubject() const override { return false; }
+  void SetMergeSubject(bool) override {}
   TDesignDocument Document() const override { return document; }
   void SetDocument(const TDesignDocument& doc) override { document = doc; }
   void SetDocumentBackColor(std::uint32_t) override {}

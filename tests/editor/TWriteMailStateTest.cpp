@@ -21,6 +21,8 @@ namespace {
 struct TFakeView : TWriteMailView {
   TWriteMailState* state = nullptr;
   std::string subject;
+  std::string unsubscribe;
+  bool mergeSubject = false;
   TDesignDocument document;
   std::uint32_t shownBackColor = 0;
   std::vector<std::string> generated, source, plain;
@@ -41,6 +43,10 @@ struct TFakeView : TWriteMailView {
 
   std::string Subject() const override { return subject; }
   void SetSubject(const std::string& s) override { subject = s; }
+  std::string Unsubscribe() const override { return unsubscribe; }
+  void SetUnsubscribe(const std::string& t) override { unsubscribe = t; }
+  bool MergeSubject() const override { return mergeSubject; }
+  void SetMergeSubject(bool on) override { mergeSubject = on; }
   TDesignDocument Document() const override { return document; }
   void SetDocument(const TDesignDocument& doc) override {
     document = doc;
@@ -377,6 +383,39 @@ TEST_F(TWriteMailStateTest, CommitTransfersEveryField) {
   EXPECT_EQ(m.Attachments[1].FileName, "/a/c.pdf");
   // The new array mirrors its cursor into the record's own variable.
   EXPECT_EQ(m.Attachments.Select(1), m.CurAttach);
+}
+
+// The options below the subject line travel with the mail: shown on
+// load, cleared for a new mail, and taken back by the commit.
+TEST_F(TWriteMailStateTest, MailOptionsAreLoadedClearedAndCommitted) {
+  TMailRec stored = StoredMail();
+  stored.Unsubscribe = "mailto:ab@example.org?subject=[%Name], https://example.org/ab?u=[%EMAIL]";
+  stored.MergeSubject = true;
+  state.Load(stored, {});
+  EXPECT_EQ(view.unsubscribe, stored.Unsubscribe);
+  EXPECT_TRUE(view.mergeSubject);
+
+  TMailRec same;
+  state.Commit(same, 1);
+  EXPECT_EQ(same.Unsubscribe, stored.Unsubscribe);
+  EXPECT_TRUE(same.MergeSubject);
+
+  view.unsubscribe = "https://example.org/weg";
+  view.mergeSubject = false;
+  TMailRec changed = stored;
+  state.Commit(changed, 1);
+  EXPECT_EQ(changed.Unsubscribe, "https://example.org/weg");
+  EXPECT_FALSE(changed.MergeSubject);
+
+  view.unsubscribe = "x";
+  view.mergeSubject = true;
+  state.NewMail({});
+  EXPECT_EQ(view.unsubscribe, "");
+  EXPECT_FALSE(view.mergeSubject) << "a new mail keeps its subject literal until asked";
+  TMailRec fresh = stored;
+  state.Commit(fresh, 1);
+  EXPECT_EQ(fresh.Unsubscribe, "");
+  EXPECT_FALSE(fresh.MergeSubject);
 }
 
 TEST_F(TWriteMailStateTest, EmptyDocumentStoresNoRtf) {
