@@ -15,8 +15,18 @@ public:
   virtual ~TMessageSink() = default;
   // Shows text with the caption (empty: the system's default title) and
   // returns the button pressed.
+  // Questions default to Yes (Ok where there is no Yes): Enter presses it.
   virtual TMsgResult Show(const std::string& text, const std::string& caption,
                           TMsgButtons buttons, TMsgIcon icon) = 0;
+  // A question as Show asks it, with the default button named: for
+  // questions where a hasty Enter must not say Yes (a password in clear,
+  // an unknown certificate). defaultButton must be one of the buttons
+  // shown. A sink that has no default button to set shows it as Show does.
+  virtual TMsgResult Ask(const std::string& text, const std::string& caption, TMsgButtons buttons, TMsgIcon icon,
+                         TMsgResult defaultButton) {
+    (void)defaultButton;
+    return Show(text, caption, buttons, icon);
+  }
 };
 
 // The sink in use; never null. The default one writes to standard error and

@@ -613,7 +613,9 @@ void TMainForm::SendChoice(TSendChoice choice) {
 bool TMainForm::AskFromSession(const std::string& question) {
   bool yes = false;
   const auto ask = [&] {
-    yes = Messages().Show(question, "", TMsgButtons::YesNo, TMsgIcon::Warning) == TMsgResult::Yes;
+    // Both questions (a password in clear, an unknown certificate) weaken
+    // the protection: Enter alone must not say Yes.
+    yes = Messages().Ask(question, "", TMsgButtons::YesNo, TMsgIcon::Warning, TMsgResult::No) == TMsgResult::Yes;
   };
   if (QThread::currentThread() == thread())
     ask();
