@@ -8,6 +8,8 @@
 #include "send/SendRunSupport.h"
 #include "send/TSendJournal.h"
 
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -25,11 +27,6 @@ using namespace postello;
 using namespace postello::test;
 
 namespace {
-
-struct TResult {
-  int Status = -1;
-  std::string Out, Err;
-};
 
 std::string Address(int i) { return "p" + std::to_string(i) + "@example.org"; }
 
@@ -79,16 +76,8 @@ protected:
     table.Close();
   }
 
-  TResult Cli(const std::string& args) {
-    const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " --dir '" + DirText() +
-                            "' >'" + Path("stdout") + "' 2>'" + Path("stderr") + "'";
-    const int rc = std::system(cmd.c_str());
-    TResult r;
-    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.Out = ReadFileBytes(Path("stdout"));
-    r.Err = ReadFileBytes(Path("stderr"));
-    return r;
-  }
+  // Runs postello-cli on the folder; args are shell-quoted already.
+  Result Cli(const std::string& args) { return CliIn(DirText(), args); }
 
   // Starts "postello-cli send --mail 0 --account 0" in the background.
   pid_t StartSend() {
@@ -161,10 +150,10 @@ TEST_F(CliJournalTest, KilledWhileWaitingForTheAnswerThenResumed) {
   EXPECT_TRUE(killed.Unfinished());
   EXPECT_FALSE(killed.Ended);
 
-  const TResult r = Cli("send --mail 0 --resume");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "5 Mails von 5 verarbeitet 0 fehlgeschlagen.\n");
-  EXPECT_EQ(r.Err, "Unsicher, nicht erneut gesendet (mit --resend-uncertain senden): p3@example.org\n");
+  const Result r = Cli("send --mail 0 --resume");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "5 Mails von 5 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.err, "Unsicher, nicht erneut gesendet (mit --resend-uncertain senden): p3@example.org\n");
   std::map<std::string, int> expected;
   for (int i = 1; i <= 8; ++i) expected[Address(i)] = 1;
   EXPECT_EQ(Arrivals(server), expected);
@@ -179,27 +168,27 @@ TEST_F(CliJournalTest, KilledWhileWaitingForTheAnswerThenResumed) {
   EXPECT_TRUE(resumed.Ended);
   EXPECT_EQ(resumed.EndState, "abgeschlossen");
   // Nothing is left; asking again sends nothing.
-  const TResult again = Cli("send --mail 0 --resume");
-  EXPECT_EQ(again.Status, 0);
-  EXPECT_EQ(again.Out, "Nichts zu senden.\n");
+  const Result again = Cli("send --mail 0 --resume");
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, "Nichts zu senden.\n");
   EXPECT_EQ(server.Count(), 8);
 
-  const TResult list = Cli("journal");
-  EXPECT_EQ(list.Status, 0);
-  EXPECT_NE(list.Out.find("1\t"), std::string::npos);
-  EXPECT_NE(list.Out.find("\tVersand\tGr\xC3\xBC\xC3\x9F" "e\t"), std::string::npos) << list.Out;
-  EXPECT_NE(list.Out.find("8 Nachrichten\t2 gesendet, 0 fehlgeschlagen, 1 unsicher, 5 nicht gesendet\tnicht beendet\n"),
+  const Result list = Cli("journal");
+  EXPECT_EQ(list.status, 0);
+  EXPECT_NE(list.out.find("1\t"), std::string::npos);
+  EXPECT_NE(list.out.find("\tVersand\tGr\xC3\xBC\xC3\x9F" "e\t"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("8 Nachrichten\t2 gesendet, 0 fehlgeschlagen, 1 unsicher, 5 nicht gesendet\tnicht beendet\n"),
             std::string::npos)
-      << list.Out;
-  EXPECT_NE(list.Out.find("\tFortsetzung\t"), std::string::npos) << list.Out;
-  const TResult first = Cli("journal --run 1");
-  EXPECT_NE(first.Out.find("\n3\t"), std::string::npos);
-  EXPECT_NE(first.Out.find("\t3\tp3@example.org\tunsicher\tDatenende gesendet, Antwort des Servers steht aus\n"),
+      << list.out;
+  EXPECT_NE(list.out.find("\tFortsetzung\t"), std::string::npos) << list.out;
+  const Result first = Cli("journal --run 1");
+  EXPECT_NE(first.out.find("\n3\t"), std::string::npos);
+  EXPECT_NE(first.out.find("\t3\tp3@example.org\tunsicher\tDatenende gesendet, Antwort des Servers steht aus\n"),
             std::string::npos)
-      << first.Out;
-  EXPECT_NE(first.Out.find("\n8\t\t8\tp8@example.org\tnicht gesendet\tkein Ergebnis, der Lauf endete vorher\n"),
+      << first.out;
+  EXPECT_NE(first.out.find("\n8\t\t8\tp8@example.org\tnicht gesendet\tkein Ergebnis, der Lauf endete vorher\n"),
             std::string::npos)
-      << first.Out;
+      << first.out;
 }
 
 TEST_F(CliJournalTest, KilledAtRandomMomentsNoAddressGetsTheMailTwice) {
@@ -235,15 +224,15 @@ TEST_F(CliJournalTest, KilledAtRandomMomentsNoAddressGetsTheMailTwice) {
         EXPECT_TRUE(got) << m.Addresses[0];
       }
     }
-    const TResult r = Cli("send --mail 0 --resume");
-    EXPECT_LE(r.Status, 1) << r.Err;
+    const Result r = Cli("send --mail 0 --resume");
+    EXPECT_LE(r.status, 1) << r.err;
     const std::map<std::string, int> total = Arrivals(server);
     for (const TJournalMessage& m : run.Plan) {
       const auto it = total.find(m.Addresses[0]);
       const int times = it == total.end() ? 0 : it->second;
       if (run.ResultOf(m.Nr) == TJournalResult::Uncertain && times == 0) {
         // Never arrived, and the user was told it is uncertain.
-        EXPECT_NE(r.Err.find(m.Addresses[0]), std::string::npos);
+        EXPECT_NE(r.err.find(m.Addresses[0]), std::string::npos);
       } else {
         EXPECT_EQ(times, 1) << m.Addresses[0];
       }
@@ -256,10 +245,10 @@ TEST_F(CliJournalTest, ServerDropsTheConnectionAfterTheEndOfData) {
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port());
   MakePeople(4);
-  const TResult r = Cli("send --mail 0 --account 0");
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, "4 Mails von 4 verarbeitet 1 fehlgeschlagen.\n");
-  EXPECT_EQ(r.Err, "Fehler beim Senden der Nachricht an p2@example.org: Server hat die Verbindung beendet\n");
+  const Result r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "4 Mails von 4 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(r.err, "Fehler beim Senden der Nachricht an p2@example.org: Server hat die Verbindung beendet\n");
   EXPECT_EQ(server.Count(), 4);  // the server had it all the same
   const TJournalRun run = ReadJournal(Journals().at(0));
   EXPECT_EQ(run.ResultOf(2), TJournalResult::Uncertain);
@@ -269,16 +258,16 @@ TEST_F(CliJournalTest, ServerDropsTheConnectionAfterTheEndOfData) {
   EXPECT_EQ(run.EndState, "abgeschlossen");
 
   // Neither resume nor retry sends it again without being asked.
-  TResult resume = Cli("send --mail 0 --resume");
-  EXPECT_EQ(resume.Status, 0);
-  EXPECT_EQ(resume.Out, "Nichts zu senden.\n");
-  EXPECT_EQ(resume.Err, "Unsicher, nicht erneut gesendet (mit --resend-uncertain senden): p2@example.org\n");
-  EXPECT_EQ(Cli("send --mail 0 --retry-failed").Out, "Nichts zu senden.\n");
+  Result resume = Cli("send --mail 0 --resume");
+  EXPECT_EQ(resume.status, 0);
+  EXPECT_EQ(resume.out, "Nichts zu senden.\n");
+  EXPECT_EQ(resume.err, "Unsicher, nicht erneut gesendet (mit --resend-uncertain senden): p2@example.org\n");
+  EXPECT_EQ(Cli("send --mail 0 --retry-failed").out, "Nichts zu senden.\n");
   EXPECT_EQ(server.Count(), 4);
   // Asked: p2 gets it again (the user's choice).
   resume = Cli("send --mail 0 --resume --resend-uncertain");
-  EXPECT_EQ(resume.Status, 0) << resume.Err;
-  EXPECT_EQ(resume.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(resume.status, 0) << resume.err;
+  EXPECT_EQ(resume.out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_EQ(Arrivals(server)[Address(2)], 2);
 }
 
@@ -301,8 +290,8 @@ TEST_F(CliJournalTest, InterruptedRunRecordsTheRestAsNotSentAndResumes) {
     EXPECT_EQ(run.LastEntryOf(nr)->Reason, "Versand abgebrochen");
   }
   EXPECT_EQ(run.EndState, "abgebrochen");
-  const TResult r = Cli("send --mail 0 --resume");
-  EXPECT_EQ(r.Out, "4 Mails von 4 verarbeitet 0 fehlgeschlagen.\n");
+  const Result r = Cli("send --mail 0 --resume");
+  EXPECT_EQ(r.out, "4 Mails von 4 verarbeitet 0 fehlgeschlagen.\n");
   std::map<std::string, int> expected;
   for (int i = 1; i <= 6; ++i) expected[Address(i)] = 1;
   EXPECT_EQ(Arrivals(server), expected);
@@ -313,9 +302,9 @@ TEST_F(CliJournalTest, RetryTakesTheFailedOnesWithCorrectedAddresses) {
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port());
   MakePeople(5);
-  EXPECT_EQ(Cli("send --mail 0 --account 0").Out, "5 Mails von 5 verarbeitet 2 fehlgeschlagen.\n");
-  const TResult failed = Cli("journal --failed");
-  EXPECT_EQ(failed.Out,
+  EXPECT_EQ(Cli("send --mail 0 --account 0").out, "5 Mails von 5 verarbeitet 2 fehlgeschlagen.\n");
+  const Result failed = Cli("journal --failed");
+  EXPECT_EQ(failed.out,
             "2\t" + ReadJournal(Journals()[0]).LastEntryOf(2)->Time +
                 "\t2\tp2@example.org\tfehlgeschlagen\t550 5.1.1 <p2@example.org>: Recipient address rejected\n"
                 "4\t" + ReadJournal(Journals()[0]).LastEntryOf(4)->Time +
@@ -331,10 +320,10 @@ TEST_F(CliJournalTest, RetryTakesTheFailedOnesWithCorrectedAddresses) {
     table.Post();
     table.Close();
   }
-  const TResult r = Cli("send --mail 0 --retry-failed");
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, "2 Mails von 2 verarbeitet 1 fehlgeschlagen.\n");
-  EXPECT_EQ(r.Err,
+  const Result r = Cli("send --mail 0 --retry-failed");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "2 Mails von 2 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(r.err,
             "Korrigiert: p2@example.org -> p2b@example.org\n"
             "Fehler beim Senden der Nachricht an p4@example.org: 550 5.1.1 <p4@example.org>: Recipient address rejected\n");
   EXPECT_EQ(Arrivals(server), (std::map<std::string, int>{
@@ -342,16 +331,16 @@ TEST_F(CliJournalTest, RetryTakesTheFailedOnesWithCorrectedAddresses) {
   const TJournalRun retry = ReadJournal(Journals().at(1));
   EXPECT_EQ(retry.Info.Kind, TJournalRunKind::Retry);
   EXPECT_EQ(retry.Plan.size(), 2u);
-  EXPECT_EQ(Cli("journal --last").Out.substr(0, 8), "Lauf 2: ");
+  EXPECT_EQ(Cli("journal --last").out.substr(0, 8), "Lauf 2: ");
   // Usage errors.
   for (const char* args : {"send --mail 0 --resume --retry-failed", "send --mail 0 --account 0 --resume",
                            "send --mail 0 --resume --bcc 3", "send --mail 0 --account 0 --resend-uncertain",
                            "send --mail 0 --account 0 --record 1", "journal --run 1 --last", "journal --run x"}) {
-    const TResult u = Cli(args);
-    EXPECT_EQ(u.Status, 2) << args;
-    EXPECT_NE(u.Err.find("Aufruf: postello-cli"), std::string::npos) << args << u.Err;
+    const Result u = Cli(args);
+    EXPECT_EQ(u.status, 2) << args;
+    EXPECT_NE(u.err.find("Aufruf: postello-cli"), std::string::npos) << args << u.err;
   }
-  EXPECT_EQ(Cli("journal --run 3").Status, 2);
+  EXPECT_EQ(Cli("journal --run 3").status, 2);
 }
 
 TEST_F(CliJournalTest, CheckFindsProblemsSendsNothingAndWritesNothing) {
@@ -359,11 +348,11 @@ TEST_F(CliJournalTest, CheckFindsProblemsSendsNothingAndWritesNothing) {
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port());
   MakePeople(3);
-  TResult r = Cli("send --mail 0 --account 0 --check");
-  EXPECT_EQ(r.Status, 1) << r.Err;
-  EXPECT_NE(r.Out.find("ist gr\xC3\xB6\xC3\x9F" "er, als der Server annimmt (300 Bytes).\n"), std::string::npos) << r.Out;
-  EXPECT_NE(r.Out.find("3 Nachrichten an 3 Empf\xC3\xA4nger.\n"), std::string::npos) << r.Out;
-  EXPECT_NE(r.Out.find("; der Server nimmt h\xC3\xB6" "chstens 300 Bytes an.\n"), std::string::npos) << r.Out;
+  Result r = Cli("send --mail 0 --account 0 --check");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.out.find("ist gr\xC3\xB6\xC3\x9F" "er, als der Server annimmt (300 Bytes).\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("3 Nachrichten an 3 Empf\xC3\xA4nger.\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; der Server nimmt h\xC3\xB6" "chstens 300 Bytes an.\n"), std::string::npos) << r.out;
 
   // A mail with a misspelt placeholder, a record without address, twice
   // the same address.
@@ -378,12 +367,12 @@ TEST_F(CliJournalTest, CheckFindsProblemsSendsNothingAndWritesNothing) {
     table.Close();
   }
   r = Cli("send --mail 0 --account 0 --check");
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out.substr(0, r.Out.find("Die gr")),
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.substr(0, r.out.find("Die gr")),
             "Der Platzhalter [%Vornmae] nennt kein Feld der Tabelle.\n"
             "Die Adresse \"a@x.de\" kommt 2-mal vor.\n"
             "Der Datensatz Nr. 2 hat keine Adresse und wird \xC3\xBC" "bergangen.\n");
-  EXPECT_NE(r.Out.find("Felder der Tabelle: EMAIL, NAME, VORNAME, ANREDE, INFO 1, INFO 2\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Felder der Tabelle: EMAIL, NAME, VORNAME, ANREDE, INFO 1, INFO 2\n"), std::string::npos);
 
   // A clean mail: status 0.
   mails[0].PlainText = "Hallo [%Vorname]";
@@ -393,8 +382,8 @@ TEST_F(CliJournalTest, CheckFindsProblemsSendsNothingAndWritesNothing) {
   MakeState(roomy.Port());
   TMailStore::Save(DirText(), mails);
   r = Cli("send --mail 0 --account 0 --check");
-  EXPECT_EQ(r.Status, 0) << r.Out;
-  EXPECT_EQ(r.Out.substr(0, 31), "2 Nachrichten an 2 Empf\xC3\xA4nger.\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.substr(0, 31), "2 Nachrichten an 2 Empf\xC3\xA4nger.\n");
   EXPECT_EQ(server.Count() + roomy.Count(), 0);
   EXPECT_FALSE(std::filesystem::exists(Dir.Path() / "versand"));
 }
@@ -404,9 +393,9 @@ TEST_F(CliJournalTest, TestMailGoesToOneAddressAndNeverCountsForResume) {
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port());
   MakePeople(3);
-  TResult r = Cli("send --mail 0 --account 0 --test ich@example.org --record 1");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
+  Result r = Cli("send --mail 0 --account 0 --test ich@example.org --record 1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   ASSERT_EQ(server.Count(), 1);
   const std::string block = Block(DescribeSent({server.Spool() / "msg-1.eml"}), "msg-1.eml");
   EXPECT_EQ(Line(block, "subject"), "[Test] Gr\xFC\xDF" "e") << block;
@@ -416,17 +405,17 @@ TEST_F(CliJournalTest, TestMailGoesToOneAddressAndNeverCountsForResume) {
   EXPECT_EQ(test.Info.Kind, TJournalRunKind::Test);
   EXPECT_EQ(test.Plan.at(0).RecNos, std::vector<std::uint32_t>{2});
   // One message, counted in the singular in the list of runs.
-  EXPECT_NE(Cli("journal").Out.find("\t1 Nachricht\t1 gesendet, "), std::string::npos) << Cli("journal").Out;
+  EXPECT_NE(Cli("journal").out.find("\t1 Nachricht\t1 gesendet, "), std::string::npos) << Cli("journal").out;
   // Only a test so far: nothing to resume.
   r = Cli("send --mail 0 --resume");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Zu dieser Mail gibt es kein Versandprotokoll.\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Zu dieser Mail gibt es kein Versandprotokoll.\n");
   // Without --record: the first record.
-  EXPECT_EQ(Cli("send --mail 0 --account 0 --test ich@example.org --personal").Status, 0);
+  EXPECT_EQ(Cli("send --mail 0 --account 0 --test ich@example.org --personal").status, 0);
   EXPECT_NE(DescribeSent({server.Spool() / "msg-2.eml"}).find("  text: Hallo V1 N1\n"), std::string::npos);
   r = Cli("send --mail 0 --account 0 --test ich@example.org --record 7");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("Position 7"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Position 7"), std::string::npos) << r.err;
 }
 
 TEST_F(CliJournalTest, AJournalThatCannotBeWrittenStopsTheRunBeforeItsFirstMessage) {
@@ -435,11 +424,11 @@ TEST_F(CliJournalTest, AJournalThatCannotBeWrittenStopsTheRunBeforeItsFirstMessa
   MakeState(server.Port());
   MakePeople(2);
   WriteBytes(Path("versand"), "kein Ordner");
-  const TResult r = Cli("send --mail 0 --account 0");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Out, "");
-  EXPECT_NE(r.Err.find("Das Versandprotokoll im Ordner \"" + DirText() + "versand/\" kann nicht geschrieben werden"),
+  const Result r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Das Versandprotokoll im Ordner \"" + DirText() + "versand/\" kann nicht geschrieben werden"),
             std::string::npos)
-      << r.Err;
+      << r.err;
   EXPECT_EQ(server.Count(), 0);
 }

@@ -26,4 +26,8 @@ inline Result Cli(const std::string& args) {
   return r;
 }
 
+// Runs postello-cli on the program folder dir; args are shell-quoted
+// already.
+inline Result CliIn(const std::string& dir, const std::string& args) { return Cli(args + " --dir '" + dir + "'"); }
+
 } // namespace postello::test

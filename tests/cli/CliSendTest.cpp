@@ -6,6 +6,8 @@
 #include "core/TOptions.h"
 #include "send/SendRunSupport.h"
 
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -20,11 +22,6 @@ using namespace postello;
 using namespace postello::test;
 
 namespace {
-
-struct TResult {
-  int Status = -1;
-  std::string Out, Err;
-};
 
 std::string Address(int i) { return "p" + std::to_string(i) + "@example.org"; }
 
@@ -76,16 +73,7 @@ protected:
   }
 
   // Runs postello-cli on the folder; args are shell-quoted already.
-  TResult Cli(const std::string& args) {
-    const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " --dir '" +
-                            Dir.Path().string() + "' >'" + Path("stdout") + "' 2>'" + Path("stderr") + "'";
-    const int rc = std::system(cmd.c_str());
-    TResult r;
-    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.Out = ReadFileBytes(Path("stdout"));
-    r.Err = ReadFileBytes(Path("stderr"));
-    return r;
-  }
+  Result Cli(const std::string& args) { return CliIn(Dir.Path().string(), args); }
 
   std::string DescribeReceived(const TSmtpTestServer& server) {
     std::vector<std::filesystem::path> files;
@@ -113,10 +101,10 @@ TEST_F(CliSendTest, PersonalRunToTheServerReportsTheRefusedRecipient) {
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port(), true, 20);  // options say Bcc; the flag wins
   MakePeople(3);
-  const TResult r = Cli("send --mail 0 --account 0 --personal");
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, "3 Mails von 3 verarbeitet 1 fehlgeschlagen.\n");
-  EXPECT_EQ(r.Err, "Fehler beim Senden der Nachricht an p2@example.org: 550 5.1.1 <p2@example.org>: Recipient address "
+  const Result r = Cli("send --mail 0 --account 0 --personal");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "3 Mails von 3 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(r.err, "Fehler beim Senden der Nachricht an p2@example.org: 550 5.1.1 <p2@example.org>: Recipient address "
                    "rejected\n");
   ASSERT_EQ(server.Count(), 2);
   const std::string all = DescribeReceived(server);
@@ -139,10 +127,10 @@ TEST_F(CliSendTest, BatchModeFromTheOptionsSendsEnvelopesOnly) {
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port(), true, 2);
   MakePeople(5);
-  const TResult r = Cli("send --mail 0 --account 0");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "3 Mails von 3 verarbeitet 0 fehlgeschlagen.\n");
-  EXPECT_EQ(r.Err, "");
+  const Result r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "3 Mails von 3 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.err, "");
   ASSERT_EQ(server.Count(), 3);
   const std::string all = DescribeReceived(server);
   const char* const envelopes[] = {"p1@example.org,p2@example.org", "p3@example.org,p4@example.org",
@@ -156,8 +144,8 @@ TEST_F(CliSendTest, BatchModeFromTheOptionsSendsEnvelopesOnly) {
     EXPECT_NE(block.find(AttachmentLines()), std::string::npos);
   }
   // --bcc overrides the options' batch size.
-  const TResult r2 = Cli("send --mail 0 --account 0 --bcc 5");
-  EXPECT_EQ(r2.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
+  const Result r2 = Cli("send --mail 0 --account 0 --bcc 5");
+  EXPECT_EQ(r2.out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_EQ(server.Count(), 4);
 }
 
@@ -165,9 +153,9 @@ TEST_F(CliSendTest, EmlDirHoldsEachMessageAndItsEnvelope) {
   MakeState(9);  // nothing may connect
   MakePeople(4);
   const std::string out = Path("ausgabe");
-  TResult r = Cli("send --mail 0 --account 0 --filter V3 --eml-dir '" + out + "'");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
+  Result r = Cli("send --mail 0 --account 0 --filter V3 --eml-dir '" + out + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\np3@example.org\n");
   std::string block = Block(DescribeSent({out + "/00001.eml"}), "00001.eml");
   EXPECT_EQ(Line(block, "to"), Address(3)) << block;
@@ -182,7 +170,7 @@ TEST_F(CliSendTest, EmlDirHoldsEachMessageAndItsEnvelope) {
   EXPECT_EQ(eml.substr(eml.size() - 4), "\r\n\r\n");
 
   r = Cli("send --mail 0 --account 0 --bcc 3 --eml-dir '" + out + "'");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\np1@example.org\np2@example.org\np3@example.org\n");
   EXPECT_EQ(ReadFileBytes(out + "/00002.env"), "versand@example.org\np4@example.org\n");
   EXPECT_FALSE(std::filesystem::exists(out + "/00003.eml"));
@@ -194,18 +182,18 @@ TEST_F(CliSendTest, EmlDirHoldsEachMessageAndItsEnvelope) {
 TEST_F(CliSendTest, ToSendsOneUnmergedMessageWithoutTouchingTheTable) {
   MakeState(9);
   const std::string out = Path("eml");
-  const TResult r = Cli("send --mail 0 --account 0 --to ' einer@example.org ' --eml-dir '" + out + "'");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  const Result r = Cli("send --mail 0 --account 0 --to ' einer@example.org ' --eml-dir '" + out + "'");
+  EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\neiner@example.org\n");
   EXPECT_NE(DescribeSent({out + "/00001.eml"}).find("  text: Hallo [%Vorname] [%Name]\n"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(Path("adr.dbf")));
 
   // A line end smuggled into the address: never written, counted failed.
-  const TResult bad = Cli("send --mail 0 --account 0 --to \"$(printf 'x@example.org\\r\\nRCPT TO:<evil@example.org>')\""
+  const Result bad = Cli("send --mail 0 --account 0 --to \"$(printf 'x@example.org\\r\\nRCPT TO:<evil@example.org>')\""
                           " --eml-dir '" + Path("eml2") + "'");
-  EXPECT_EQ(bad.Status, 1);
-  EXPECT_EQ(bad.Out, "1 Mail von 1 verarbeitet 1 fehlgeschlagen.\n");
-  EXPECT_EQ(bad.Err, "Fehler beim Senden der Nachricht an x@example.org  RCPT TO:<evil@example.org>: "
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.out, "1 Mail von 1 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(bad.err, "Fehler beim Senden der Nachricht an x@example.org  RCPT TO:<evil@example.org>: "
                      "Adresse enth\xC3\xA4lt ein Steuerzeichen\n");
   EXPECT_FALSE(std::filesystem::exists(Path("eml2/00001.eml")));
 }
@@ -213,47 +201,47 @@ TEST_F(CliSendTest, ToSendsOneUnmergedMessageWithoutTouchingTheTable) {
 TEST_F(CliSendTest, RefusalsAndWrongArgumentsGiveStatusTwo) {
   MakeState(9);
   MakePeople(2);
-  TResult r = Cli("send --mail 0 --account 0 --to '   '");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
-  EXPECT_EQ(r.Out, "");
+  Result r = Cli("send --mail 0 --account 0 --to '   '");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
+  EXPECT_EQ(r.out, "");
   // An index no list has: the refusal names it and what there is.
   r = Cli("send --mail 0 --account 1");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Es gibt kein Konto Nummer 1 (gespeichert: 1 Konto, gez\xC3\xA4hlt ab 0).\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Es gibt kein Konto Nummer 1 (gespeichert: 1 Konto, gez\xC3\xA4hlt ab 0).\n");
   r = Cli("send --mail 3 --account 0");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Es gibt keine Mail Nummer 3 (gespeichert: 1 Mail, gez\xC3\xA4hlt ab 0).\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Es gibt keine Mail Nummer 3 (gespeichert: 1 Mail, gez\xC3\xA4hlt ab 0).\n");
   r = Cli("send --mail 0 --account 0 --filter niemand");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Es sind keine Empf\xC3\xA4nger vorhanden!\n");
 
   for (const char* args : {"send --account 0", "send --mail 0", "send --mail x --account 0",
                            "send --mail 0 --account 0 --personal --bcc 5", "send --mail 0 --account 0 --bcc 0",
                            "send --mail 0 --account 0 --bcc 101", "send --mail 0 --account 0 --bcc zwei",
                            "send --mail 0 --account 0 extra"}) {
     r = Cli(args);
-    EXPECT_EQ(r.Status, 2) << args;
-    EXPECT_NE(r.Err.find("Aufruf: postello-cli send"), std::string::npos) << args << r.Err;
-    EXPECT_EQ(r.Out, "") << args;
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("Aufruf: postello-cli send"), std::string::npos) << args << r.err;
+    EXPECT_EQ(r.out, "") << args;
   }
 }
 
 TEST_F(CliSendTest, MissingTableIsReportedAndNotCreated) {
   MakeState(9);
-  TResult r = Cli("send --mail 0 --account 0");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Die Datenbank \"" + Path("adr.dbf") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei fehlt.\n");
+  Result r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Die Datenbank \"" + Path("adr.dbf") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei fehlt.\n");
   r = Cli("recipients");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("adr.dbf\" konnte nicht ge\xC3\xB6" "ffnet werden"), std::string::npos) << r.Err;
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("adr.dbf\" konnte nicht ge\xC3\xB6" "ffnet werden"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(Path("adr.dbf")));
   // Something that is no table at all.
   WriteBytes(Path("adr.dbf"), "kein dBASE");
   r = Cli("recipients");
-  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.status, 2);
   // "k" is 0x6B, a version byte of dBASE III; the ten bytes end in the header.
-  EXPECT_EQ(r.Err, "Die Datenbank \"" + Path("adr.dbf") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei endet "
+  EXPECT_EQ(r.err, "Die Datenbank \"" + Path("adr.dbf") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei endet "
                    "im Kopf der Tabelle (Byte 10)\n");
   EXPECT_EQ(ReadFileBytes(Path("adr.dbf")), "kein dBASE");
 }
@@ -262,10 +250,10 @@ TEST_F(CliSendTest, UnreadableAttachmentEndsTheRun) {
   MakeState(9);
   MakePeople(2);
   std::filesystem::remove(Path("Preis Liste.pdf"));
-  const TResult r = Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("Preis Liste.pdf"), std::string::npos) << r.Err;
-  EXPECT_EQ(r.Out, "0 Mails von 0 verarbeited 0 fehlgeschlagen.\n");
+  const Result r = Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Preis Liste.pdf"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "0 Mails von 0 verarbeited 0 fehlgeschlagen.\n");
   EXPECT_FALSE(std::filesystem::exists(Path("eml/00001.eml")));
 }
 
@@ -329,13 +317,13 @@ TEST_F(CliSendTest, ProgressBarOnlyWhenStandardErrorIsATerminal) {
   EXPECT_EQ(tty.substr(tty.size() - 4), "\r\033[K");
   EXPECT_EQ(ReadFileBytes(Path("stdout")), "3 Mails von 3 verarbeitet 0 fehlgeschlagen.\n");
   // Without a terminal there is no bar (every other test).
-  EXPECT_EQ(Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'").Err, "");
+  EXPECT_EQ(Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'").err, "");
 }
 
 TEST_F(CliSendTest, RecipientsImportAndNewdb) {
   MakeState(9);
-  TResult r = Cli("newdb --info 1");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  Result r = Cli("newdb --info 1");
+  EXPECT_EQ(r.status, 0) << r.err;
   {
     TDbf table;
     table.SetFileName(Path("adr.dbf"));
@@ -347,36 +335,36 @@ TEST_F(CliSendTest, RecipientsImportAndNewdb) {
     EXPECT_EQ(table.RecordCount(), 0u);
   }
   r = Cli("newdb");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("--force"), std::string::npos);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("--force"), std::string::npos);
 
   WriteBytes(Path("neu.csv"), "a@example.org;Alt;Anna\n;Leer;Lea\r\n  b@example.org ;Berg;Ben\rc@example.org;Cron;J\xC3\xBCrgen\n");
   r = Cli("import '" + Path("neu.csv") + "'");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "4\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "4\n");
   r = Cli("recipients");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "a@example.org\t0\nb@example.org\t2\nc@example.org\t3\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "a@example.org\t0\nb@example.org\t2\nc@example.org\t3\n");
   r = Cli("recipients --filter 'J\xC3\x9CRGEN'");
-  EXPECT_EQ(r.Out, "");  // only a to z fold: the umlaut does not match its capital
+  EXPECT_EQ(r.out, "");  // only a to z fold: the umlaut does not match its capital
   r = Cli("recipients --filter 'j\xC3\xBCRGEN'");
-  EXPECT_EQ(r.Out, "c@example.org\t0\n");
+  EXPECT_EQ(r.out, "c@example.org\t0\n");
   r = Cli("recipients --filter BERG");
-  EXPECT_EQ(r.Out, "b@example.org\t0\n");
+  EXPECT_EQ(r.out, "b@example.org\t0\n");
 
   r = Cli("import '" + Path("fehlt.csv") + "'");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, "Die Datei \"" + Path("fehlt.csv") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei oder "
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "Die Datei \"" + Path("fehlt.csv") + "\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei oder "
                    "der Ordner existiert nicht. Es wurde nichts importiert.\n");
-  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.out, "");
 
   r = Cli("newdb --info 101");
-  EXPECT_EQ(r.Status, 2);
+  EXPECT_EQ(r.status, 2);
   r = Cli("newdb --force --info 0");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.status, 0) << r.err;
   r = Cli("recipients");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
 }
 
 TEST_F(CliSendTest, ReadingCommandsLeaveATableWithAWrongCountUntouched) {
@@ -386,18 +374,18 @@ TEST_F(CliSendTest, ReadingCommandsLeaveATableWithAWrongCountUntouched) {
   bytes[4] = 1;   // the header counts one record, the file holds three
   bytes[1] = 99;  // last changed in 1999
   WriteBytes(Path("adr.dbf"), bytes);
-  TResult r = Cli("recipients");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "p1@example.org\t0\np2@example.org\t1\np3@example.org\t2\n");
+  Result r = Cli("recipients");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "p1@example.org\t0\np2@example.org\t1\np3@example.org\t2\n");
   EXPECT_EQ(ReadFileBytes(Path("adr.dbf")), bytes);
   r = Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(std::filesystem::exists(Path("eml/00003.eml")));
   EXPECT_EQ(ReadFileBytes(Path("adr.dbf")), bytes);
   // A command that changes the table writes the right count.
   WriteBytes(Path("neu.csv"), "p4@example.org\n");
   r = Cli("import '" + Path("neu.csv") + "'");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(static_cast<unsigned char>(ReadFileBytes(Path("adr.dbf"))[4]), 4u);
 }
 
@@ -406,9 +394,9 @@ TEST_F(CliSendTest, EmlDirLeavesNoMessageWithoutItsEnvelope) {
   MakePeople(2);
   const std::string out = Path("eml");
   std::filesystem::create_directories(out + "/00002.env");  // the envelope cannot be written
-  const TResult r = Cli("send --mail 0 --account 0 --eml-dir '" + out + "'");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("00002.env\" kann nicht geschrieben werden"), std::string::npos) << r.Err;
+  const Result r = Cli("send --mail 0 --account 0 --eml-dir '" + out + "'");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("00002.env\" kann nicht geschrieben werden"), std::string::npos) << r.err;
   EXPECT_TRUE(std::filesystem::exists(out + "/00001.eml"));
   EXPECT_EQ(ReadFileBytes(out + "/00001.env"), "versand@example.org\np1@example.org\n");
   EXPECT_FALSE(std::filesystem::exists(out + "/00002.eml"));
@@ -420,10 +408,10 @@ TEST_F(CliSendTest, RepeatedReadsOfADamagedMailFileKeepOneCopy) {
   const std::string damaged = ReadFileBytes(Path("mails.dat")).substr(0, 30);
   WriteBytes(Path("mails.dat"), damaged);
   for (int run = 0; run < 3; ++run) {
-    const TResult r = Cli("mails");
-    EXPECT_EQ(r.Status, 2);
-    EXPECT_NE(r.Err.find("mails.dat.defekt\" erhalten"), std::string::npos) << r.Err;
-    EXPECT_EQ(Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'").Status, 2);
+    const Result r = Cli("mails");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("mails.dat.defekt\" erhalten"), std::string::npos) << r.err;
+    EXPECT_EQ(Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'").status, 2);
   }
   EXPECT_EQ(ReadFileBytes(Path("mails.dat.defekt")), damaged);
   EXPECT_FALSE(std::filesystem::exists(Path("mails.dat.defekt2")));

@@ -9,9 +9,6 @@
 #include "TWriteMailForm.h"
 #include "UiTestSupport.h"
 
-#include "core/TOptions.h"
-#include "send/SendRunSupport.h"
-
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,29 +20,12 @@
 #include <set>
 
 using namespace postello;
+using postello::test::PartText;
 using postello::test::ScriptedSink;
+using postello::test::TypeText;
 using postello::test::WhenModalShown;
 
 namespace {
-
-void TypeText(QWidget* widget, const QString& text) {
-  for (const QChar c : text) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &release);
-  }
-}
-
-// The text of the first part of the given type in one message block.
-std::string PartText(const std::string& block, const std::string& type) {
-  const std::size_t part = block.find(" " + type + " ");
-  if (part == std::string::npos) return "(no " + type + " part)";
-  const std::size_t text = block.find("\n  text: ", part);
-  if (text == std::string::npos) return "(no text)";
-  const std::size_t end = block.find('\n', text + 9);
-  return block.substr(text + 9, end - text - 9);
-}
 
 // Content id -> "bytes: <count> <sha256>" of every embedded part.
 std::map<std::string, std::string> EmbeddedParts(const std::string& block) {
@@ -95,20 +75,7 @@ private slots:
     postello::test::TSmtpTestServer server({});
     QVERIFY(server.Port() != 0);
 
-    TOptions options;
-    options.DatabaseFile = folder + "adr.dbf";
-    postello::test::WriteBytes(folder + "options.dat", options.Encode());
-    TKontoList konten;
-    TKontoRec* k = konten.Add();
-    k->Absender = "Versand";
-    k->Email = "versand@example.org";
-    k->Server = "127.0.0.1:" + std::to_string(server.Port());
-    TKontoStore::Save(folder, konten);
-    {
-      TDbf table;
-      postello::test::MakeAddressTable(table, options.DatabaseFile, {{"erna@example.org", "M\xFCller", "Erna", "", "", ""}});
-      table.Close();
-    }
+    postello::test::PrepareCliFolder(folder, server.Port(), {{"erna@example.org", "M\xFCller", "Erna", "", "", ""}});
 
     // The pictures: two for the newsletter, two beside the HTML file.
     std::filesystem::create_directories(folder + "bilder");
@@ -171,16 +138,11 @@ private slots:
 
     std::vector<std::filesystem::path> files;
     for (int mail = 0; mail < 2; ++mail) {
-      const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli send --mail " + std::to_string(mail) +
-                              " --account 0 --personal --dir '" + folder + "' >'" + folder + "out' 2>&1";
-      const int rc = std::system(cmd.c_str());
-      const std::string out = postello::test::ReadFileBytes(folder + "out");
-      QVERIFY2(WIFEXITED(rc) && WEXITSTATUS(rc) == 0, out.c_str());
+      bool ok = false;
+      const std::string out = postello::test::CliSendPersonal(folder, mail, ok);
+      QVERIFY2(ok, out.c_str());
       QCOMPARE(out, std::string("1 Mail von 1 verarbeitet 0 fehlgeschlagen.\n"));
-      const std::string base = folder + "msg-" + std::to_string(mail + 1);
-      postello::test::WriteBytes(base + ".eml", server.Message(mail + 1));
-      postello::test::WriteBytes(base + ".json", server.Notes(mail + 1));
-      files.push_back(base + ".eml");
+      files.push_back(postello::test::KeepMessage(server, folder, mail + 1));
     }
     QCOMPARE(server.Count(), 2);
     const std::string all = postello::test::DescribeSent(files);

@@ -32,6 +32,7 @@
 #include <fstream>
 
 using namespace postello;
+using postello::test::TypeText;
 
 namespace {
 
@@ -49,15 +50,6 @@ struct TQueueSink : TMessageSink {
     return a;
   }
 };
-
-void TypeText(QWidget* widget, const QString& text) {
-  for (const QChar c : text) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &release);
-  }
-}
 
 void WriteBytes(const QString& path, const std::string& bytes) {
   std::ofstream(path.toStdString(), std::ios::binary) << bytes;

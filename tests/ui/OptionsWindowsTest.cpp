@@ -23,7 +23,9 @@
 #include <QTreeWidget>
 
 using namespace postello;
+using postello::test::CheckNotSqueezed;
 using postello::test::FileBytes;
+using postello::test::InEditor;
 using postello::test::ScriptedSink;
 using postello::test::WhenModalShown;
 
@@ -69,42 +71,33 @@ class OptionsWindowsTest : public QObject {
   std::string Dir() const { return m_dir.path().toStdString() + "/"; }
   QString File(const char* name) const { return m_dir.filePath(name); }
 
-  void StoreKonten(const std::vector<TKontoRec>& konten) {
-    TKontoList list;
-    for (const TKontoRec& k : konten) *list.Add() = k;
-    TKontoStore::Save(Dir(), list);
-  }
+  void StoreKonten(const std::vector<TKontoRec>& konten) { postello::test::StoreKonten(Dir(), konten); }
+  void StoreMails(const std::vector<TMailRec>& mails) { postello::test::StoreMails(Dir(), mails); }
 
-  void StoreMails(const std::vector<TMailRec>& mails) {
-    TMailList list;
-    for (const TMailRec& m : mails) *list.Add() = m;
-    TMailStore::Save(Dir(), list);
-  }
+  // The main window on the test's folder with its account dialog and its
+  // editor window.
+  struct TWindows {
+    TMainState state;
+    TMainForm form{state};
+    TEditKontenForm konten{&form};
+    TWriteMailForm editor{&form};
+    explicit TWindows(const std::string& dir) {
+      form.SetEditKontenForm(&konten);
+      form.SetWriteMailForm(&editor);
+      form.FormCreate(dir);
+    }
+  };
 
-  TMailList RereadMails() {
-    TMailList mails;
-    TMailStore::Open(Dir(), mails);
-    return mails;
-  }
-
-  // Opens the editor on the stored mail in row 0 and runs action in it; a
-  // failed check inside must not leave the modal window open for ever.
+  // Opens the editor on the stored mail in row 0 and runs action in it.
   static void EditFirstMail(TMainForm& form, std::function<void(TWriteMailForm*)> action) {
-    WhenModalShown([action](QDialog* dlg) {
-      auto* editor = qobject_cast<TWriteMailForm*>(dlg);
-      QVERIFY(editor);
-      action(editor);
-      if (editor->isVisible()) editor->done(QDialog::Rejected);
-    });
+    InEditor(std::move(action));
     form.ui.ListView1->clearSelection();
     form.ui.ListView1->topLevelItem(0)->setSelected(true);
     form.ListView1DblClick();
   }
 
-  // A widget that gets less than it asks for cuts its text.
-  static void CheckNotSqueezed(QWidget* w) {
-    QVERIFY2(w->height() >= w->sizeHint().height(), qPrintable(w->objectName()));
-    QVERIFY2(w->width() >= w->minimumSizeHint().width(), qPrintable(w->objectName()));
+  static void ClickAccountButton(TMainForm& form, const char* name) {
+    QTest::mouseClick(form.findChild<QPushButton*>(name), Qt::LeftButton);
   }
 
 private slots:
@@ -114,7 +107,10 @@ private slots:
     m_sink = ScriptedSink{};
     SetMessageSink(&m_sink);
   }
-  void cleanup() { SetMessageSink(nullptr); }
+  void cleanup() {
+    SetMessageSink(nullptr);
+    QCOMPARE(postello::test::CancelModalHooks(), 0);
+  }
 
   // The captions are the ones postello-cli account-options prints, so a
   // user finds the same option under the same name in both.
@@ -144,11 +140,8 @@ private slots:
   }
 
   void newAccountWithOptionsIsSavedBesideKontenDat() {
-    TMainState state;
-    TMainForm form(state);
-    form.FormCreate(Dir());
-    TEditKontenForm dialog(&form);
-    form.SetEditKontenForm(&dialog);
+    TWindows w(Dir());
+    TMainForm& form = w.form;
     WhenModalShown([](QDialog* dlg) {
       const TOptionBoxes boxes = Boxes(dlg);
       // A new account starts with the defaults.
@@ -163,7 +156,7 @@ private slots:
       boxes.Rate->setValue(120);
       dlg->findChild<QPushButton*>("OKBtn")->click();
     });
-    QTest::mouseClick(form.findChild<QPushButton*>("NewKontoBtn"), Qt::LeftButton);
+    ClickAccountButton(form, "NewKontoBtn");
 
     TKontoList expected;
     TKontoRec* k = expected.Add();
@@ -191,11 +184,9 @@ private slots:
     bernd.Parallel = 3;
     bernd.RatePerMinute = 30;
     StoreKonten({anna, bernd});
-    TMainState state;
-    TMainForm form(state);
-    form.FormCreate(Dir());
-    TEditKontenForm dialog(&form);
-    form.SetEditKontenForm(&dialog);
+    TWindows w(Dir());
+    TMainState& state = w.state;
+    TMainForm& form = w.form;
     auto* list = form.findChild<QTreeWidget*>("ListView2");
     QCOMPARE(list->topLevelItemCount(), 2);
     const QByteArray kontenBefore = FileBytes(File("konten.dat"));
@@ -212,7 +203,7 @@ private slots:
       dlg->findChild<QPushButton*>("OKBtn")->click();
     });
     list->topLevelItem(1)->setSelected(true);
-    QTest::mouseClick(form.findChild<QPushButton*>("EditKontoBtn"), Qt::LeftButton);
+    ClickAccountButton(form, "EditKontoBtn");
     QCOMPARE(shown[0], 10);
     QCOMPARE(shown[1], 3);
     QCOMPARE(shown[2], 30);
@@ -227,18 +218,16 @@ private slots:
     StoreKonten({anna});
     const QByteArray konten = FileBytes(File("konten.dat")), options = FileBytes(File("kontooptionen.dat"));
     QVERIFY(!options.isEmpty());
-    TMainState state;
-    TMainForm form(state);
-    form.FormCreate(Dir());
-    TEditKontenForm dialog(&form);
-    form.SetEditKontenForm(&dialog);
+    TWindows w(Dir());
+    TMainState& state = w.state;
+    TMainForm& form = w.form;
     WhenModalShown([](QDialog* dlg) {
       Boxes(dlg).Parallel->setValue(8);
       Boxes(dlg).Reuse->setValue(5);
       dlg->findChild<QPushButton*>("CancelBtn")->click();
     });
     form.findChild<QTreeWidget*>("ListView2")->topLevelItem(0)->setSelected(true);
-    QTest::mouseClick(form.findChild<QPushButton*>("EditKontoBtn"), Qt::LeftButton);
+    ClickAccountButton(form, "EditKontoBtn");
     QCOMPARE(FileBytes(File("konten.dat")), konten);
     QCOMPARE(FileBytes(File("kontooptionen.dat")), options);
     QCOMPARE(state.Konten[0].Parallel, 2);
@@ -250,7 +239,7 @@ private slots:
       Boxes(dlg).Rate->setValue(60);
       dlg->findChild<QPushButton*>("CancelBtn")->click();
     });
-    QTest::mouseClick(form.findChild<QPushButton*>("NewKontoBtn"), Qt::LeftButton);
+    ClickAccountButton(form, "NewKontoBtn");
     QVERIFY(!QFile::exists(File("kontooptionen.dat")));
     QCOMPARE(FileBytes(File("konten.dat")), konten);
   }
@@ -259,11 +248,9 @@ private slots:
     StoreMails({Mail("Hallo [%Vorname]", 1), Mail("Zweite", 2)});
     const QByteArray mailsBefore = FileBytes(File("mails.dat"));
     QVERIFY(!QFile::exists(File("mailoptionen.dat")));
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows w(Dir());
+    TMainForm& form = w.form;
+    TWriteMailForm& editor = w.editor;
     m_sink.answer = TMsgResult::Yes;
     const QString targets = QString::fromUtf8("mailto:ab@example.org?subject=[%Name], https://example.org/ab?ü=[%EMAIL]");
     EditFirstMail(form, [&targets](TWriteMailForm* e) {
@@ -278,7 +265,7 @@ private slots:
     QVERIFY(!editor.isVisible());
     QVERIFY(FileBytes(File("mails.dat")) != mailsBefore);  // Yes dates the mail anew
 
-    const TMailList mails = RereadMails();
+    const TMailList mails = postello::test::RereadMails(Dir());
     QCOMPARE(mails.Count(), 2u);
     QCOMPARE(mails[0].Unsubscribe, Utf8ToCp1252(targets.toStdString()));
     QVERIFY(mails[0].MergeSubject);
@@ -306,11 +293,10 @@ private slots:
     StoreMails({first, Mail("Zweite", 2)});
     const QByteArray mails = FileBytes(File("mails.dat")), options = FileBytes(File("mailoptionen.dat"));
     QVERIFY(!options.isEmpty());
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows w(Dir());
+    TMainState& state = w.state;
+    TMainForm& form = w.form;
+    TWriteMailForm& editor = w.editor;
     m_sink.answer = TMsgResult::No;
     EditFirstMail(form, [](TWriteMailForm* e) {
       e->ui.UnsubscribeEd->setText("mailto:anders@example.org");
@@ -327,14 +313,11 @@ private slots:
 
     // A new mail with options, then No: no options file appears.
     QVERIFY(QFile::remove(File("mailoptionen.dat")));
-    WhenModalShown([](QDialog* dlg) {
-      auto* e = qobject_cast<TWriteMailForm*>(dlg);
-      QVERIFY(e);
+    InEditor([](TWriteMailForm* e) {
       QCOMPARE(e->ui.UnsubscribeEd->text(), QString());  // nothing left from the mail before
       e->ui.UnsubscribeEd->setText("mailto:neu@example.org");
       e->ui.MergeSubjectCheck->setChecked(true);
       e->close();
-      if (e->isVisible()) e->done(QDialog::Rejected);
     });
     QTest::mouseClick(form.ui.NewBtn, Qt::LeftButton);
     QCOMPARE(state.Mails.Count(), 2u);
@@ -347,11 +330,9 @@ private slots:
   void yesWithAnUnusableTargetKeepsTheWindowOpen() {
     StoreMails({Mail("Erste", 1)});
     const QByteArray mails = FileBytes(File("mails.dat"));
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows w(Dir());
+    TMainForm& form = w.form;
+    TWriteMailForm& editor = w.editor;
     bool stayedOpen = false;
     QWidget* focus = nullptr;
     EditFirstMail(form, [&](TWriteMailForm* e) {

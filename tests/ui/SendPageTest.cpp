@@ -32,46 +32,16 @@ class SendPageTest : public QObject {
   // a placeholder.
   void Prepare(TMainState& state, TMainForm& form, int recipients) {
     m_sink.answer = TMsgResult::Ok;
-    QVERIFY(state.NewDatabase(2));
-    QByteArray csv;
-    for (int k = 1; k <= recipients; ++k) csv += QByteArray("r") + QByteArray::number(k) + "@example.org;Name" + QByteArray::number(k) + ";Vorname\r\n";
-    QFile f(m_dir.filePath("liste.csv"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(csv);
-    f.close();
-    form.ImportFile(f.fileName());
-    TKontoRec konto;
-    konto.Absender = "Verein";
-    konto.Email = "verein@example.org";
-    konto.Server = "127.0.0.1:" + std::to_string(m_port);
-    state.AddKonto(konto);
-    TMailRec* mail = state.Mails.Add();
-    mail->Subject = "Hallo";
-    mail->MailType = 2;
-    mail->PlainText = "Liebe(r) [%Name],\r\nwillkommen.";
-    state.SaveMails();
-    form.ListMails();
-    form.ListKonten();
-    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+    postello::test::PrepareSendPage(state, form, m_dir, recipients, m_port, "Liebe(r) [%Name],\r\nwillkommen.");
   }
 
 private slots:
   void initTestCase() {
     QVERIFY(m_spool.isValid());
-    m_server.setProgram("/usr/bin/python3");
-    m_server.setArguments({QString(POSTELLO_TEST_DATA) + "/send/smtp_test_server.py", "--spool", m_spool.path(),
-                           "--refuse", "r2@example.org"});
-    m_server.start();
-    QVERIFY(m_server.waitForStarted());
-    QVERIFY(m_server.waitForReadyRead(20000));
-    const QByteArray line = m_server.readLine();
-    QVERIFY2(line.startsWith("PORT "), line.constData());
-    m_port = line.mid(5).trimmed().toInt();
+    m_port = postello::test::StartSendPeer(m_server, m_spool.path(), {"--refuse", "r2@example.org"});
+    QVERIFY(m_port != 0);
   }
-  void cleanupTestCase() {
-    m_server.terminate();
-    m_server.waitForFinished();
-  }
+  void cleanupTestCase() { postello::test::StopSendPeer(m_server); }
   void init() {
     postello::test::EmptyFolder(m_dir);
     m_sink = ScriptedSink{};

@@ -66,11 +66,7 @@ class SendSecurityTest : public QObject {
     QVERIFY(state.NewDatabase(2));
     QByteArray csv;
     for (int k = 1; k <= recipients; ++k) csv += "r" + QByteArray::number(k) + "@example.org;Name;Vorname\r\n";
-    QFile f(m_dir.filePath("liste.csv"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(csv);
-    f.close();
-    form.ImportFile(f.fileName());
+    postello::test::ImportCsv(form, m_dir, csv);
     TKontoRec konto;
     konto.Absender = "Verein";
     konto.Email = "verein@example.org";
@@ -124,6 +120,8 @@ private slots:
     QCOMPARE(ToQ(m_sink.texts[0]), "Der Server " + server +
                                        " bietet keine Verschl\u00FCsselung an. Soll das Passwort trotzdem "
                                        "unverschl\u00FCsselt gesendet werden?");
+    // Enter alone must not send the password in clear.
+    QCOMPARE(m_sink.defaults, std::vector<TMsgResult>{TMsgResult::No});
     QCOMPARE(Log(form), QString());
     QCOMPARE(Status(form), QString("2 Mails von 2 verarbeitet 0 fehlgeschlagen."));
     QCOMPARE(Stored(), 2);
@@ -177,6 +175,7 @@ private slots:
              "Der Server " + server + " legt ein Zertifikat vor, das nicht best\u00E4tigt werden kann: Zertifikat nicht "
              "vertrauensw\u00FCrdig.\n\nSHA-256-Fingerabdruck:\n" + fingerprint +
              "\n\nSoll genau diesem Zertifikat f\u00FCr diesen Server vertraut werden?");
+    QCOMPARE(m_sink.defaults, std::vector<TMsgResult>{TMsgResult::No});
     QCOMPARE(Status(form), QString("2 Mails von 2 verarbeitet 0 fehlgeschlagen."));
     QCOMPARE(Stored(), 2);
     const QByteArray file = postello::test::FileBytes(m_dir.filePath("sicherheit.dat"));

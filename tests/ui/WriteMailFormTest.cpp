@@ -23,7 +23,9 @@
 #include <QTreeWidget>
 
 using namespace postello;
+using postello::test::TypeText;
 using postello::test::FileBytes;
+using postello::test::InEditor;
 using postello::test::ScriptedSink;
 using postello::test::WhenModalShown;
 
@@ -60,16 +62,6 @@ TMailRec StoredDesignMail() {
   return m;
 }
 
-// Types text as key presses; QTest::keyClicks knows only ASCII.
-void TypeText(QWidget* widget, const QString& text) {
-  for (const QChar c : text) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &release);
-  }
-}
-
 QStringList Lines(const QPlainTextEdit* memo) { return memo->toPlainText().split('\n'); }
 
 } // namespace
@@ -83,28 +75,8 @@ class WriteMailFormTest : public QObject {
   std::string Dir() const { return m_dir.path().toStdString() + "/"; }
   QString File(const char* name) const { return m_dir.filePath(name); }
 
-  void Store(const std::vector<TMailRec>& mails) {
-    TMailList list;
-    for (const TMailRec& m : mails) *list.Add() = m;
-    TMailStore::Save(Dir(), list);
-  }
-
-  TMailList Reread() {
-    TMailList mails;
-    TMailStore::Open(Dir(), mails);
-    return mails;
-  }
-
-  // Runs action inside the editor once it is shown; a failed check inside
-  // must not leave the modal window open for ever.
-  static void InEditor(std::function<void(TWriteMailForm*)> action) {
-    WhenModalShown([action](QDialog* dlg) {
-      auto* editor = qobject_cast<TWriteMailForm*>(dlg);
-      QVERIFY(editor);
-      action(editor);
-      if (editor->isVisible()) editor->done(QDialog::Rejected);
-    });
-  }
+  void Store(const std::vector<TMailRec>& mails) { postello::test::StoreMails(Dir(), mails); }
+  TMailList Reread() { return postello::test::RereadMails(Dir()); }
 
   static QStringList VisibleTabs(QTabWidget* tabs) {
     QStringList out;

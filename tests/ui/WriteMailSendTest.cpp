@@ -6,9 +6,6 @@
 #include "TWriteMailForm.h"
 #include "UiTestSupport.h"
 
-#include "core/TOptions.h"
-#include "send/SendRunSupport.h"
-
 #include <QPushButton>
 #include <QTest>
 #include <QTextCursor>
@@ -16,31 +13,10 @@
 #include <QTextList>
 
 using namespace postello;
+using postello::test::PartText;
 using postello::test::ScriptedSink;
+using postello::test::TypeText;
 using postello::test::WhenModalShown;
-
-namespace {
-
-void TypeText(QWidget* widget, const QString& text) {
-  for (const QChar c : text) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &release);
-  }
-}
-
-// The text of the first part of the given type in one message block.
-std::string PartText(const std::string& block, const std::string& type) {
-  const std::size_t part = block.find(" " + type + " ");
-  if (part == std::string::npos) return "(no " + type + " part)";
-  const std::size_t text = block.find("\n  text: ", part);
-  if (text == std::string::npos) return "(no text)";
-  const std::size_t end = block.find('\n', text + 9);
-  return block.substr(text + 9, end - text - 9);
-}
-
-} // namespace
 
 class WriteMailSendTest : public QObject {
   Q_OBJECT
@@ -57,22 +33,9 @@ private slots:
     postello::test::TSmtpTestServer server({});
     QVERIFY(server.Port() != 0);
 
-    TOptions options;
-    options.DatabaseFile = folder + "adr.dbf";
-    postello::test::WriteBytes(folder + "options.dat", options.Encode());
-    TKontoList konten;
-    TKontoRec* k = konten.Add();
-    k->Absender = "Versand";
-    k->Email = "versand@example.org";
-    k->Server = "127.0.0.1:" + std::to_string(server.Port());
-    TKontoStore::Save(folder, konten);
-    {
-      TDbf table;
-      postello::test::MakeAddressTable(table, options.DatabaseFile,
-                                       {{"erna@example.org", "M\xFCller", "Erna", "", "", ""},
-                                        {"otto@example.org", "Schulze", "Otto", "", "", ""}});
-      table.Close();
-    }
+    postello::test::PrepareCliFolder(folder, server.Port(),
+                                     {{"erna@example.org", "M\xFCller", "Erna", "", "", ""},
+                                      {"otto@example.org", "Schulze", "Otto", "", "", ""}});
 
     {
       TMainState state;
@@ -118,21 +81,14 @@ private slots:
       QCOMPARE(state.Mails.Count(), 1u);
     }
 
-    const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli send --mail 0 --account 0 --personal --dir '" +
-                            folder + "' >'" + folder + "out' 2>&1";
-    const int rc = std::system(cmd.c_str());
-    const std::string out = postello::test::ReadFileBytes(folder + "out");
-    QVERIFY2(WIFEXITED(rc) && WEXITSTATUS(rc) == 0, out.c_str());
+    bool ok = false;
+    const std::string out = postello::test::CliSendPersonal(folder, 0, ok);
+    QVERIFY2(ok, out.c_str());
     QCOMPARE(out, std::string("2 Mails von 2 verarbeitet 0 fehlgeschlagen.\n"));
     QCOMPARE(server.Count(), 2);
 
     std::vector<std::filesystem::path> files;
-    for (int n = 1; n <= 2; ++n) {
-      const std::string base = folder + "msg-" + std::to_string(n);
-      postello::test::WriteBytes(base + ".eml", server.Message(n));
-      postello::test::WriteBytes(base + ".json", server.Notes(n));
-      files.push_back(base + ".eml");
-    }
+    for (int n = 1; n <= 2; ++n) files.push_back(postello::test::KeepMessage(server, folder, n));
     const std::string all = postello::test::DescribeSent(files);
     const char* const names[] = {"M\xFCller", "Schulze"};
     for (int n = 0; n < 2; ++n) {

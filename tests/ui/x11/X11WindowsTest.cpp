@@ -9,11 +9,12 @@
 #include "TMainForm.h"
 #include "TNewsDesignForm.h"
 #include "TWriteMailForm.h"
-#include "UiTestSupport.h"
+#include "support/ScriptedSink.h"
 
 #include <QGuiApplication>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace postello;
