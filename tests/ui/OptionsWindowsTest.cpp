@@ -23,11 +23,7 @@
 #include <QTreeWidget>
 
 using namespace postello;
-using postello::test::CheckNotSqueezed;
-using postello::test::FileBytes;
-using postello::test::InEditor;
-using postello::test::ScriptedSink;
-using postello::test::WhenModalShown;
+using namespace postello::test;
 
 namespace {
 
@@ -62,17 +58,8 @@ TOptionBoxes Boxes(QDialog* dlg) {
 
 } // namespace
 
-class OptionsWindowsTest : public QObject {
+class OptionsWindowsTest : public TWindowTest {
   Q_OBJECT
-
-  QTemporaryDir m_dir;
-  ScriptedSink m_sink;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
-  QString File(const char* name) const { return m_dir.filePath(name); }
-
-  void StoreKonten(const std::vector<TKontoRec>& konten) { postello::test::StoreKonten(Dir(), konten); }
-  void StoreMails(const std::vector<TMailRec>& mails) { postello::test::StoreMails(Dir(), mails); }
 
   // The main window on the test's folder with its account dialog and its
   // editor window.
@@ -101,21 +88,13 @@ class OptionsWindowsTest : public QObject {
   }
 
 private slots:
-  void init() {
-    QVERIFY(m_dir.isValid());
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() {
-    SetMessageSink(nullptr);
-    QCOMPARE(postello::test::CancelModalHooks(), 0);
-  }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   // The captions are the ones postello-cli account-options prints, so a
   // user finds the same option under the same name in both.
   void accountDialogCaptionsAreTheCommandLines() {
-    StoreKonten({Konto("Anna")});
+    StoreKonten(Dir(), {Konto("Anna")});
     QProcess cli;
     cli.start(QStringLiteral(POSTELLO_BIN_DIR "/postello-cli"),
               {"account-options", "--account", "0", "--dir", m_dir.path()});
@@ -183,7 +162,7 @@ private slots:
     bernd.Reuse = 10;
     bernd.Parallel = 3;
     bernd.RatePerMinute = 30;
-    StoreKonten({anna, bernd});
+    StoreKonten(Dir(), {anna, bernd});
     TWindows w(Dir());
     TMainState& state = w.state;
     TMainForm& form = w.form;
@@ -215,7 +194,7 @@ private slots:
   void cancelledAccountDialogStoresNoOption() {
     TKontoRec anna = Konto("Anna");
     anna.Parallel = 2;
-    StoreKonten({anna});
+    StoreKonten(Dir(), {anna});
     const QByteArray konten = FileBytes(File("konten.dat")), options = FileBytes(File("kontooptionen.dat"));
     QVERIFY(!options.isEmpty());
     TWindows w(Dir());
@@ -245,7 +224,7 @@ private slots:
   }
 
   void editorOptionsAreShownAndYesStoresThemBesideMailsDat() {
-    StoreMails({Mail("Hallo [%Vorname]", 1), Mail("Zweite", 2)});
+    StoreMails(Dir(), {Mail("Hallo [%Vorname]", 1), Mail("Zweite", 2)});
     const QByteArray mailsBefore = FileBytes(File("mails.dat"));
     QVERIFY(!QFile::exists(File("mailoptionen.dat")));
     TWindows w(Dir());
@@ -265,7 +244,7 @@ private slots:
     QVERIFY(!editor.isVisible());
     QVERIFY(FileBytes(File("mails.dat")) != mailsBefore);  // Yes dates the mail anew
 
-    const TMailList mails = postello::test::RereadMails(Dir());
+    const TMailList mails = RereadMails(Dir());
     QCOMPARE(mails.Count(), 2u);
     QCOMPARE(mails[0].Unsubscribe, Utf8ToCp1252(targets.toStdString()));
     QVERIFY(mails[0].MergeSubject);
@@ -290,7 +269,7 @@ private slots:
     TMailRec first = Mail("Erste", 1);
     first.Unsubscribe = "https://example.org/ab?u=[%EMAIL]";
     first.MergeSubject = true;
-    StoreMails({first, Mail("Zweite", 2)});
+    StoreMails(Dir(), {first, Mail("Zweite", 2)});
     const QByteArray mails = FileBytes(File("mails.dat")), options = FileBytes(File("mailoptionen.dat"));
     QVERIFY(!options.isEmpty());
     TWindows w(Dir());
@@ -328,7 +307,7 @@ private slots:
   // Targets no List-Unsubscribe header could carry are refused on Yes:
   // the window stays open and nothing is stored.
   void yesWithAnUnusableTargetKeepsTheWindowOpen() {
-    StoreMails({Mail("Erste", 1)});
+    StoreMails(Dir(), {Mail("Erste", 1)});
     const QByteArray mails = FileBytes(File("mails.dat"));
     TWindows w(Dir());
     TMainForm& form = w.form;

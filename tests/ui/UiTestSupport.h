@@ -222,4 +222,28 @@ inline QByteArray FileBytes(const QString& path) {
   return f.readAll();
 }
 
+// What a window test holds: a program folder emptied before each test,
+// and a scripted sink installed for it. The test's init() and cleanup()
+// slots call InitTest() and CleanupTest().
+class TWindowTest : public QObject {
+protected:
+  QTemporaryDir m_dir;
+  ScriptedSink m_sink;
+
+  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
+  QString File(const char* name) const { return m_dir.filePath(name); }
+
+  void InitTest() {
+    QVERIFY(m_dir.isValid());
+    EmptyFolder(m_dir);
+    m_sink = ScriptedSink{};
+    SetMessageSink(&m_sink);
+  }
+  // A hook no dialog answered fails the test that left it.
+  void CleanupTest() {
+    SetMessageSink(nullptr);
+    QCOMPARE(CancelModalHooks(), 0);
+  }
+};
+
 } // namespace postello::test
