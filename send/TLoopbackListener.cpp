@@ -42,7 +42,7 @@ std::string ReadTarget(int fd) {
   std::string raw;
   const auto until = TClock::now() + std::chrono::milliseconds(kRequestTimeMs);
   while (raw.find("\r\n\r\n") == std::string::npos && raw.find("\n\n") == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - TClock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now()).count();
     if (left <= 0 || raw.size() > kMaxRequest) return {};
     pollfd p{fd, POLLIN, 0};
     const int r = ::poll(&p, 1, static_cast<int>(left));
@@ -105,7 +105,7 @@ std::optional<std::map<std::string, std::string>> TLoopbackListener::WaitForRedi
   const auto until = TClock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     if (cancel != nullptr && cancel->load()) return std::nullopt;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - TClock::now()).count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now()).count();
     if (left <= 0) return std::nullopt;
     pollfd p{FSocket, POLLIN, 0};
     // Short waits, so a cancel request is seen within a tenth of a second.
