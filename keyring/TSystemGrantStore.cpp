@@ -1,5 +1,8 @@
 #include "keyring/TSystemGrantStore.h"
 
+#include "core/SafeFile.h"
+#include "send/OAuthText.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -70,7 +73,28 @@ bool KeyringWanted() {
 
 } // namespace
 
-TSystemGrantStore::TSystemGrantStore(const std::string& dir) : FFile(dir), FKeyring(KeyringWanted()) {}
+TSystemGrantStore::TSystemGrantStore(const std::string& dir)
+    : FFile(dir), FIndexPath(dir + IndexName), FKeyring(KeyringWanted()) {}
+
+bool TSystemGrantStore::Listed(const std::string& key) const {
+  std::ifstream in;
+  std::uint64_t size = 0;
+  if (!OpenStateFile(FIndexPath, in, size) || size > TFileGrantStore::MaxFileSize) return false;
+  for (std::string line; std::getline(in, line);)
+    if (line == PercentEncode(key)) return true;
+  return false;
+}
+
+void TSystemGrantStore::List(const std::string& key, bool listed) {
+  std::string text;
+  std::ifstream in;
+  std::uint64_t size = 0;
+  if (OpenStateFile(FIndexPath, in, size) && size <= TFileGrantStore::MaxFileSize)
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty() && line != PercentEncode(key)) text += line + "\n";
+  if (listed) text += PercentEncode(key) + "\n";
+  SaveFileSafely(FIndexPath, text, 0600);
+}
 
 TSystemGrantStore::~TSystemGrantStore() = default;
 
@@ -80,7 +104,7 @@ std::string TSystemGrantStore::Where() const {
 
 std::optional<TOAuthGrant> TSystemGrantStore::Load(const std::string& key) {
 #ifdef POSTELLO_KEYRING
-  if (FKeyring) {
+  if (FKeyring && Listed(key)) {
     TAppGuard app;
     QKeychain::ReadPasswordJob job(QString::fromLatin1(kService));
     job.setKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
@@ -107,6 +131,7 @@ void TSystemGrantStore::Save(const TOAuthGrant& grant) {
     const std::string bytes = grant.Encode();
     job.setBinaryData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (RunJob(job) == TOutcome::Done) {
+      List(key, true);
       // An older copy in the file would outlive a sign-out otherwise.
       FFile.Remove(key);
       return;
@@ -120,13 +145,17 @@ void TSystemGrantStore::Save(const TOAuthGrant& grant) {
 bool TSystemGrantStore::Remove(const std::string& key) {
   bool removed = false;
 #ifdef POSTELLO_KEYRING
-  if (FKeyring) {
+  if (FKeyring && Listed(key)) {
     TAppGuard app;
     QKeychain::DeletePasswordJob job(QString::fromLatin1(kService));
     job.setKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
     const TOutcome outcome = RunJob(job);
-    if (outcome == TOutcome::Done) removed = true;
-    else if (outcome == TOutcome::Unreachable) FKeyring = false;
+    if (outcome == TOutcome::Done || outcome == TOutcome::NotFound) {
+      removed = outcome == TOutcome::Done;
+      List(key, false);
+    } else {
+      FKeyring = false;
+    }
   }
 #endif
   // Both places, so a grant cannot stay behind in either.

@@ -16,6 +16,11 @@ namespace postello {
 // for it again and again. Loading looks in both places, so a grant saved
 // to the file on a day without keyring is still found.
 //
+// The keys of the grants in the keyring are listed in oauth-schluessel.dat
+// (no secrets, one percent-encoded key a line): an account that never signed in costs no
+// keyring call, so users without OAuth never see the keyring ask to be
+// unlocked.
+//
 // Setting POSTELLO_KEYRING=0 leaves the keyring alone altogether.
 class TSystemGrantStore : public TGrantStore {
 public:
@@ -31,8 +36,14 @@ public:
   // Whether the keyring took part so far (false once it failed).
   bool KeyringUsable() const { return FKeyring; }
 
+  static constexpr const char* IndexName = "oauth-schluessel.dat";
+
 private:
+  bool Listed(const std::string& key) const;
+  void List(const std::string& key, bool listed);
+
   TFileGrantStore FFile;
+  std::string FIndexPath;
   bool FKeyring = false;
 };
 

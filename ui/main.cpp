@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
     postello::TSystemGrantStore grants(state.ProgDir);
     postello::TOAuthTokens tokens(grants);
     mainForm.SetOAuthTokens(&tokens);
+    // Read here, on the window's thread, so the sessions' threads find the
+    // grants in memory and do not have to ask the keyring themselves.
+    for (std::uint32_t i = 0; i < state.Konten.Count(); ++i)
+      tokens.HasGrant(postello::ExtractAddress(state.Konten[i].Email), postello::ServerKeyOf(state.Konten[i].Server));
     postello::TEditKontenForm editKonten(&mainForm);
     editKonten.SetOAuthTokens(&tokens);
     mainForm.SetEditKontenForm(&editKonten);
