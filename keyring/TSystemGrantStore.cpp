@@ -10,6 +10,8 @@
 #ifdef POSTELLO_KEYRING
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSemaphore>
+#include <QThread>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 #endif
@@ -24,40 +26,105 @@ constexpr const char* kService = "Postello";
 
 enum class TOutcome { Done, NotFound, Unreachable };
 
-// QtKeychain jobs report through signals; the calls here wait for them in
-// a local event loop. A program without a QCoreApplication (the command
-// line) gets one for the duration of the call.
-class TAppGuard {
-public:
-  TAppGuard() {
-    if (QCoreApplication::instance() == nullptr) FApp = std::make_unique<QCoreApplication>(FArgc, FArgv);
+enum class TJobKind { Read, Write, Delete };
+
+// How long a keyring call may take before it counts as unreachable: a
+// keyring that never answers must not hang a send run.
+constexpr int kKeyringWaitMs = 15000;
+
+// The application object QtKeychain's jobs need. The command line has
+// none; it gets one that lives as long as the process (QtKeychain keeps
+// objects that must not outlive it).
+QCoreApplication* App() {
+  if (QCoreApplication* app = QCoreApplication::instance()) return app;
+  static int argc = 1;
+  static char name[] = "postello";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication* app = new QCoreApplication(argc, argv);
+  return app;
+}
+
+// One keyring call on the keyring thread, waiting for the job's signal in
+// a local event loop. The job deletes itself; what it found is
+// copied out first.
+TOutcome RunJob(TJobKind kind, const QString& key, QByteArray& data) {
+  const QString service = QString::fromLatin1(kService);
+  QKeychain::Job* job = nullptr;
+  switch (kind) {
+    case TJobKind::Read: job = new QKeychain::ReadPasswordJob(service); break;
+    case TJobKind::Write: {
+      auto* write = new QKeychain::WritePasswordJob(service);
+      write->setBinaryData(data);
+      job = write;
+      break;
+    }
+    case TJobKind::Delete: job = new QKeychain::DeletePasswordJob(service); break;
   }
-
-private:
-  int FArgc = 1;
-  char FName[16] = "postello";
-  char* FArgv[2] = {FName, nullptr};
-  std::unique_ptr<QCoreApplication> FApp;
-};
-
-TOutcome RunJob(QKeychain::Job& job) {
-  job.setAutoDelete(false);
+  job->setKey(key);
   QEventLoop loop;
   bool finished = false;
-  QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
+  QKeychain::Error error = QKeychain::OtherError;
+  QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {
     finished = true;
+    error = done->error();
+    if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done)) data = read->binaryData();
     loop.quit();
   });
-  // A keyring that never answers must not hang a send run.
-  QTimer::singleShot(15000, &loop, &QEventLoop::quit);
-  job.start();
+  QTimer::singleShot(kKeyringWaitMs, &loop, &QEventLoop::quit);
+  job->start();
   if (!finished) loop.exec();
-  if (!finished) return TOutcome::Unreachable;
-  switch (job.error()) {
+  if (!finished) {
+    // Left to finish (and delete itself) whenever it does.
+    QObject::disconnect(job, nullptr, &loop, nullptr);
+    return TOutcome::Unreachable;
+  }
+  switch (error) {
     case QKeychain::NoError: return TOutcome::Done;
     case QKeychain::EntryNotFound: return TOutcome::NotFound;
     default: return TOutcome::Unreachable;
   }
+}
+
+// The thread all keyring calls run on, with its own event loop for the
+// jobs' signals. One thread for every caller: QtKeychain's jobs are queued
+// by an object that belongs to the thread it was first used on, and a
+// caller's thread (a session's worker, or a main thread that waits for
+// its workers) may not be running an event loop. Lives as long as the
+// process.
+QObject* KeyringThread() {
+  static QObject* context = [] {
+    App();
+    auto* thread = new QThread;
+    thread->setObjectName(QStringLiteral("Schluesselbund"));
+    auto* object = new QObject;
+    object->moveToThread(thread);
+    thread->start();
+    return object;
+  }();
+  return context;
+}
+
+// RunJob from any thread, waiting at most a little longer than the job may
+// take; a call that does not come back counts as unreachable.
+TOutcome KeyringCall(TJobKind kind, const std::string& key, std::string& data) {
+  struct TShared {
+    QSemaphore Done;
+    TOutcome Outcome = TOutcome::Unreachable;
+    QByteArray Data;
+  };
+  auto shared = std::make_shared<TShared>();
+  shared->Data = QByteArray(data.data(), static_cast<qsizetype>(data.size()));
+  const QString qkey = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
+  QMetaObject::invokeMethod(
+      KeyringThread(),
+      [shared, kind, qkey] {
+        shared->Outcome = RunJob(kind, qkey, shared->Data);
+        shared->Done.release();
+      },
+      Qt::QueuedConnection);
+  if (!shared->Done.tryAcquire(1, kKeyringWaitMs + 2000)) return TOutcome::Unreachable;
+  data.assign(shared->Data.constData(), static_cast<size_t>(shared->Data.size()));
+  return shared->Outcome;
 }
 
 #endif
@@ -105,14 +172,10 @@ std::string TSystemGrantStore::Where() const {
 std::optional<TOAuthGrant> TSystemGrantStore::Load(const std::string& key) {
 #ifdef POSTELLO_KEYRING
   if (FKeyring && Listed(key)) {
-    TAppGuard app;
-    QKeychain::ReadPasswordJob job(QString::fromLatin1(kService));
-    job.setKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
-    const TOutcome outcome = RunJob(job);
+    std::string data;
+    const TOutcome outcome = KeyringCall(TJobKind::Read, key, data);
     if (outcome == TOutcome::Done) {
-      const QByteArray data = job.binaryData();
-      if (std::optional<TOAuthGrant> g = TOAuthGrant::Decode(std::string_view(data.constData(), data.size())))
-        return g;
+      if (std::optional<TOAuthGrant> g = TOAuthGrant::Decode(data)) return g;
     } else if (outcome == TOutcome::Unreachable) {
       FKeyring = false;
     }
@@ -124,13 +187,9 @@ std::optional<TOAuthGrant> TSystemGrantStore::Load(const std::string& key) {
 void TSystemGrantStore::Save(const TOAuthGrant& grant) {
 #ifdef POSTELLO_KEYRING
   if (FKeyring) {
-    TAppGuard app;
-    QKeychain::WritePasswordJob job(QString::fromLatin1(kService));
     const std::string key = grant.Key();
-    job.setKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
-    const std::string bytes = grant.Encode();
-    job.setBinaryData(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (RunJob(job) == TOutcome::Done) {
+    std::string data = grant.Encode();
+    if (KeyringCall(TJobKind::Write, key, data) == TOutcome::Done) {
       List(key, true);
       // An older copy in the file would outlive a sign-out otherwise.
       FFile.Remove(key);
@@ -146,10 +205,8 @@ bool TSystemGrantStore::Remove(const std::string& key) {
   bool removed = false;
 #ifdef POSTELLO_KEYRING
   if (FKeyring && Listed(key)) {
-    TAppGuard app;
-    QKeychain::DeletePasswordJob job(QString::fromLatin1(kService));
-    job.setKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
-    const TOutcome outcome = RunJob(job);
+    std::string data;
+    const TOutcome outcome = KeyringCall(TJobKind::Delete, key, data);
     if (outcome == TOutcome::Done || outcome == TOutcome::NotFound) {
       removed = outcome == TOutcome::Done;
       List(key, false);

@@ -270,6 +270,49 @@ TEST_F(CliOAuthTest, RevokedRefreshTokenAsksToSignInAgain) {
   EXPECT_EQ(Tokens(), tokens);
 }
 
+// With a Secret Service (gnome-keyring in a D-Bus session of its own) the
+// grant goes to the keyring: no token file, only the list of keys, and the
+// send finds it there.
+TEST_F(CliOAuthTest, KeyringHoldsTheGrantWhenThereIsOne) {
+  if (std::system("command -v dbus-run-session >/dev/null && command -v gnome-keyring-daemon >/dev/null") != 0)
+    GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon missing";
+  TTempDir home;
+  const std::string cli = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
+  const std::string dir = " --dir '" + Dir.Path().string() + "'";
+  const std::string out = Out.Path().string();
+  const std::string script =
+      "set -u\n"
+      "echo -n postello | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1\n"
+      "'" + cli + "' oauth --account 0 " + Custom() + dir + " >'" + out + "/address' 2>'" + out + "/signin' &\n"
+      "pid=$!\n"
+      "for i in $(seq 100); do [ -s '" + out + "/address' ] && break; sleep 0.1; done\n"
+      "python3 -c 'import sys, urllib.request; urllib.request.build_opener(urllib.request.ProxyHandler({}))"
+      ".open(sys.argv[1], timeout=20).read()' \"$(head -n1 '" + out + "/address')\"\n"
+      "wait $pid; echo \"signin $?\" >'" + out + "/status'\n"
+      "'" + cli + "' send --mail 0 --account 0 --to p1@example.org" + dir + " >'" + out + "/send' 2>&1; echo \"send $?\" >>'" + out + "/status'\n"
+      "'" + cli + "' oauth --account 0 --sign-out" + dir + " >'" + out + "/signout' 2>&1; echo \"signout $?\" >>'" + out + "/status'\n"
+      "'" + cli + "' send --mail 0 --account 0 --to p2@example.org" + dir + " >/dev/null 2>&1; echo \"send $?\" >>'" + out + "/status'\n";
+  WriteBytes(home.Path() / "script.sh", script);
+  const std::string cmd = "env -u DBUS_SESSION_BUS_ADDRESS HOME='" + home.Path().string() + "' XDG_DATA_HOME='" +
+                          home.Path().string() + "/data' XDG_RUNTIME_DIR='" + home.Path().string() +
+                          "' SSL_CERT_FILE='" + (Certs.Path() / "cert.pem").string() +
+                          "' timeout 120 dbus-run-session -- bash '" + (home.Path() / "script.sh").string() +
+                          "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_EQ(ReadFileBytes(Out.Path() / "status"), "signin 0\nsend 0\nsignout 0\nsend 1\n")
+      << ReadFileBytes(Out.Path() / "signin") << ReadFileBytes(Out.Path() / "send");
+  EXPECT_NE(ReadFileBytes(Out.Path() / "signin").find(Utf8("Gespeichert: Schl\xFCsselbund des Systems.")),
+            std::string::npos)
+      << ReadFileBytes(Out.Path() / "signin");
+  EXPECT_EQ(Server->Count(), 1);
+  EXPECT_EQ(Log(), "authorize login_hint=Versand@Example.org\ntoken authorization_code ok\nsmtp auth ok\n");
+  // No token on disk in the data folder; the list of keys is empty again
+  // after the sign-out.
+  EXPECT_FALSE(std::filesystem::exists(Path("oauth.dat")));
+  EXPECT_EQ(ReadFileBytes(Dir.Path() / "oauth-schluessel.dat"), "");
+  EXPECT_NE(ReadFileBytes(Out.Path() / "signout").find("ist abgemeldet."), std::string::npos);
+}
+
 struct THostileCase {
   const char* Name;
   const char* Control;
