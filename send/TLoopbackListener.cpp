@@ -124,6 +124,13 @@ std::optional<std::map<std::string, std::string>> TLoopbackListener::WaitForRedi
     std::map<std::string, std::string> params =
         ParseQuery(q == std::string::npos ? std::string() : target.substr(q + 1)).value_or(
             std::map<std::string, std::string>());
+    if (params.count("code") == 0 && params.count("error") == 0 && params.count("state") == 0) {
+      // Not the provider's redirect (a browser's prefetch, another
+      // program on this machine): the sign-in goes on waiting.
+      SendAll(fd, Page(404, "Nicht gefunden", "Diese Adresse kennt Postello nicht."));
+      ::close(fd);
+      continue;
+    }
     if (params.count("code") > 0 && params.count("error") == 0)
       SendAll(fd, Page(200, "Anmeldung empfangen",
                        "Postello hat die Anmeldung erhalten. Sie k\xF6nnen dieses Fenster schlie\xDF" "en und "

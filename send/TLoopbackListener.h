@@ -10,8 +10,8 @@
 namespace postello {
 
 // Owns the listening socket from construction to destruction. Only the
-// first request for "/" counts; anything else (a browser asking for
-// /favicon.ico) gets 404 and the wait goes on.
+// first request for "/" with a code, an error or a state counts; anything
+// else (a browser asking for /favicon.ico) gets 404 and the wait goes on.
 class TLoopbackListener {
 public:
   // Binds and listens; throws std::runtime_error (German) when no port can

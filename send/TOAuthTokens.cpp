@@ -38,12 +38,14 @@ void TOAuthTokens::Store(const TOAuthGrant& grant) {
   std::lock_guard<std::mutex> lock(FLock);
   FStore.Save(grant);
   FCache[grant.Key()] = grant;
+  FRefused.erase(grant.Key());
 }
 
 bool TOAuthTokens::Forget(const std::string& account, const std::string& server) {
   std::lock_guard<std::mutex> lock(FLock);
   const std::string key = TOAuthGrant::KeyOf(account, server);
   FCache[key].reset();
+  FRefused.erase(key);
   return FStore.Remove(key);
 }
 
@@ -64,10 +66,19 @@ bool TOAuthTokens::AccessToken(const std::string& account, const std::string& se
     token = grant->AccessToken;
     return true;
   }
+  const std::string key = grant->Key();
+  if (const auto refused = FRefused.find(key); refused != FRefused.end()) {
+    reason = refused->second;
+    return false;
+  }
   const TTokenAnswer answer = RefreshAccessToken(*grant, Http);
   if (!answer.Ok) {
-    reason = answer.GrantRefused ? SignInAgainText(answer.Reason)
-                                 : "Zugriffstoken nicht erneuert: " + answer.Reason;
+    if (answer.GrantRefused) {
+      reason = SignInAgainText(answer.Reason);
+      FRefused[key] = reason;
+    } else {
+      reason = "Zugriffstoken nicht erneuert: " + answer.Reason;
+    }
     return false;
   }
   grant->AccessToken = answer.AccessToken;

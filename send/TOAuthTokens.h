@@ -50,6 +50,9 @@ private:
   TGrantStore& FStore;
   std::mutex FLock;
   std::map<std::string, std::optional<TOAuthGrant>> FCache;
+  // Why the provider refused to renew a grant, by key: the later messages
+  // of the run fail at once instead of asking again. A new grant clears it.
+  std::map<std::string, std::string> FRefused;
 };
 
 } // namespace postello

@@ -320,9 +320,10 @@ TEST(OAuthLoopback, TakesTheRedirectAndIgnoresOtherPaths) {
   TLoopbackListener listener;
   EXPECT_GT(listener.Port(), 0);
   EXPECT_EQ(listener.RedirectUri(), "http://127.0.0.1:" + std::to_string(listener.Port()) + "/");
-  std::string favicon, page;
+  std::string favicon, bare, page;
   std::thread browser([&] {
     favicon = Get(listener.Port(), "/favicon.ico");
+    bare = Get(listener.Port(), "/");
     page = Get(listener.Port(), "/?code=abc%2F1&state=xyz");
   });
   const auto params = listener.WaitForRedirect(10000);
@@ -330,6 +331,7 @@ TEST(OAuthLoopback, TakesTheRedirectAndIgnoresOtherPaths) {
   ASSERT_TRUE(params.has_value());
   EXPECT_EQ(*params, (TMap{{"code", "abc/1"}, {"state", "xyz"}}));
   EXPECT_TRUE(favicon.starts_with("HTTP/1.1 404 Not Found\r\n")) << favicon;
+  EXPECT_TRUE(bare.starts_with("HTTP/1.1 404 Not Found\r\n")) << bare;
   EXPECT_TRUE(page.starts_with("HTTP/1.1 200 OK\r\n")) << page;
   EXPECT_NE(page.find("Postello hat die Anmeldung erhalten."), std::string::npos) << page;
 }
