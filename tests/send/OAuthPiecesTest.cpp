@@ -131,6 +131,59 @@ TEST(OAuthHttp, PlainHttpOnlyToThisMachine) {
   EXPECT_EQ(a.Reason, "Anmeldeserver ohne Verschl\xFCsselung (http) wird nicht benutzt");
 }
 
+// The token endpoint over TLS: only with a certificate that verifies for
+// the host, and then the exact request arrives and the chunked answer is
+// read.
+TEST(OAuthHttp, HttpsOnlyWithAVerifiedCertificate) {
+  const struct {
+    std::string AltNames;
+    bool Trusted;
+    std::string Reason;
+  } cases[] = {
+      {"IP:127.0.0.1", false, "Anmeldeserver 127.0.0.1: Zertifikat nicht vertrauensw\xFCrdig"},
+      {"DNS:login.example.org", true, "Anmeldeserver 127.0.0.1: Zertifikat gilt f\xFCr einen anderen Namen"},
+      {"IP:127.0.0.1", true, ""},
+  };
+  for (const auto& c : cases) {
+    TTempDir certs;
+    postello::test::MakeCertificate(certs.Path(), c.AltNames);
+    postello::test::TSmtpTestServer server({"--cert", (certs.Path() / "cert.pem").string(), "--key",
+                                            (certs.Path() / "key.pem").string()},
+                                           "https_token_server.py");
+    ASSERT_NE(server.Port(), 0);
+    if (c.Trusted) setenv("SSL_CERT_FILE", (certs.Path() / "cert.pem").c_str(), 1);
+    const std::string port = std::to_string(server.Port());
+    const THttpAnswer a = PostForm("https://127.0.0.1:" + port + "/oauth2/token?x=1", "grant_type=refresh_token&a=%2B");
+    unsetenv("SSL_CERT_FILE");
+    if (!c.Reason.empty()) {
+      EXPECT_FALSE(a.Answered) << c.AltNames;
+      EXPECT_EQ(a.Reason, c.Reason) << c.AltNames;
+      continue;
+    }
+    ASSERT_TRUE(a.Answered) << a.Reason;
+    EXPECT_EQ(a.Status, 200);
+    const auto json = ParseJsonObject(a.Body);
+    ASSERT_TRUE(json.has_value()) << a.Body;
+    EXPECT_EQ(json->at("access_token"), "AT");
+    EXPECT_EQ(json->at("path"), "/oauth2/token?x=1");
+    EXPECT_EQ(json->at("host"), "127.0.0.1:" + port);
+    EXPECT_EQ(json->at("type"), "application/x-www-form-urlencoded");
+    EXPECT_NE(a.Body.find("\"form\": {\"grant_type\": \"refresh_token\", \"a\": \"+\"}"), std::string::npos) << a.Body;
+  }
+}
+
+TEST(OAuthHttp, NoServerGivesTheReason) {
+  // A port nobody listens on: bind one, close it, use its number.
+  int port = 0;
+  {
+    TLoopbackListener probe;
+    port = probe.Port();
+  }
+  const THttpAnswer a = PostForm("http://127.0.0.1:" + std::to_string(port) + "/token", "x=1");
+  EXPECT_FALSE(a.Answered);
+  EXPECT_EQ(a.Reason, "Verbindung zum Anmeldeserver 127.0.0.1:" + std::to_string(port) + " abgelehnt");
+}
+
 TEST(OAuthHttp, ResponseParsing) {
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
   // Content-Length, complete and short.
