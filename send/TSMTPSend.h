@@ -16,11 +16,12 @@ namespace postello {
 
 // One SMTP client session: connect, greet, upgrade to TLS when the server
 // offers it, authenticate when credentials are set (CRAM-MD5, then LOGIN,
-// then PLAIN, as offered), give the envelope, send
+// then PLAIN, as offered; an account with an OAuth grant uses XOAUTH2
+// only, see Tokens), give the envelope, send
 // the data, quit. One object serves one message; SendRawMail creates and
 // destroys it.
 //
-// A password leaves the program only inside TLS with a certificate that
+// A password (or an OAuth token) leaves the program only inside TLS with a certificate that
 // verifies (or that Trust accepts), or in clear when Trust allows it for
 // this server and the server was never seen offering STARTTLS. Otherwise
 // no AUTH is sent at all and the server's answer to the envelope decides.

@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
     postello::TSystemGrantStore grants(state.ProgDir);
     postello::TOAuthTokens tokens(grants);
     mainForm.SetOAuthTokens(&tokens);
-    // Read here, on the window's thread, so the sessions' threads find the
-    // grants in memory and do not have to ask the keyring themselves.
+    // Read once at the start, so that a send does not wait for the
+    // keyring and the account dialog shows the state at once.
     for (std::uint32_t i = 0; i < state.Konten.Count(); ++i)
       tokens.HasGrant(postello::ExtractAddress(state.Konten[i].Email), postello::ServerKeyOf(state.Konten[i].Server));
     postello::TEditKontenForm editKonten(&mainForm);
