@@ -6,8 +6,10 @@
 #include "core/StoredDateTime.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
+#include "keyring/TSystemGrantStore.h"
 #include "mime/ZIzorAvarivi2000.h"
 #include "send/PreSendCheck.h"
+#include "send/TOAuthTokens.h"
 #include "send/TRecipientList.h"
 #include "send/TResumePlan.h"
 #include "send/TSendPacer.h"
@@ -286,6 +288,9 @@ int RunSend(TCliContext& ctx) {
   // The decisions about servers; the command line asks no questions, they
   // are made beforehand with postello-cli security.
   std::optional<TStoredServerTrust> trust;
+  // Accounts that signed in with OAuth (postello-cli oauth).
+  TSystemGrantStore grants(ctx.Dir);
+  TOAuthTokens tokens(grants);
   TSMTPSendOptions smtp;
   smtp.Cancel = &gInterrupted;
   // The account's rate: messages spaced, a rate-limit reply paused for.
@@ -304,6 +309,7 @@ int RunSend(TCliContext& ctx) {
       trust.emplace(ctx.Dir);
       if (!trust->LoadError().empty()) ctx.Err << CliText(trust->LoadError()) << "\n";
       smtp.Trust = &*trust;
+      smtp.Tokens = &tokens;
     }
   } catch (const std::exception& e) {
     ctx.Err << CliText(e.what()) << "\n";

@@ -68,4 +68,33 @@ std::string TBlockSocket::RecvLine(int timeoutMs) {
   return {};
 }
 
+std::string TBlockSocket::RecvSome(int timeoutMs) {
+  FLastError = 0;
+  for (;;) {
+    if (FSkipNext != 0 && !FBuffer.empty()) {
+      if (FBuffer.front() == FSkipNext) FBuffer.erase(0, 1);
+      FSkipNext = 0;
+    }
+    if (!FBuffer.empty()) {
+      std::string out;
+      out.swap(FBuffer);
+      return out;
+    }
+    if (CancelRequested()) {
+      FLastError = ErrCancelled;
+      return {};
+    }
+    if (DeadlinePassed()) {
+      FLastError = ErrDeadline;
+      return {};
+    }
+    std::string packet = RecvPacket(timeoutMs);
+    if (packet.empty()) {
+      if (FLastError == 0) FLastError = ErrConnReset;
+      return {};
+    }
+    FBuffer += packet;
+  }
+}
+
 } // namespace postello

@@ -93,6 +93,11 @@ public:
   // LastError set.
   std::string RecvLine(int timeoutMs);
 
+  // The bytes that are there, those left over from RecvLine first, else
+  // whatever the next wait of at most timeoutMs brings; for bodies whose
+  // length is counted in bytes (HTTP). "" with LastError set on failure,
+  // ErrConnReset when the peer closed the connection.
+  std::string RecvSome(int timeoutMs);
   int LastError() const { return FLastError; }
 
   // The flag that ends every wait (null: none). The flag must outlive the

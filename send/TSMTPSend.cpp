@@ -2,6 +2,7 @@
 
 #include "core/CountedNoun.h"
 
+#include "send/OAuthText.h"
 #include "send/SmtpAuthCrypto.h"
 #include "send/TTCPBlockSocket.h"
 
@@ -324,12 +325,63 @@ bool TSMTPSend::AuthenticatePlain() {
   return code == 235;
 }
 
+bool TSMTPSend::AuthenticateXOAuth2(const std::string& user, const std::string& token) {
+  // ^A separates the fields, and a line end would end the command early.
+  if (HasControlCharacter(user) || HasControlCharacter(token)) return false;
+  const std::string response = SmtpBase64Encode("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01");
+  SendCommand("AUTH XOAUTH2 " + response);
+  int code = ReadReply();
+  if (code == 334) {
+    // The challenge holds the server's error (JSON in Base64); the
+    // exchange ends with an empty answer and the failure reply.
+    SendCommand("");
+    code = ReadReply();
+  }
+  return code == 235;
+}
+
+bool TSMTPSend::LogInWithBearer() {
+  std::string line = FindCapability("AUTH ");
+  if (line.empty()) line = FindCapability("AUTH=");
+  if (!HasAuthWord(UpperAscii(line), "XOAUTH2")) {
+    AuthNote = "Server bietet keine Anmeldung mit OAuth (XOAUTH2) an";
+    return true;
+  }
+  if (!UsesTls && !PasswordMayGoInClear()) return true;
+  const std::string user = AuthUser.empty() ? ExtractAddress(TokenAccount) : AuthUser;
+  std::string token;
+  std::string reason;
+  const auto fetch = [&](bool renew) {
+    // Renewing asks the provider over the network: that time belongs to
+    // no answer of this server.
+    const auto asked = TBlockSocket::TClock::now();
+    const bool ok = Tokens->AccessToken(TokenAccount, ServerKey(), renew, token, reason);
+    FSock->ExtendDeadline(TBlockSocket::TClock::now() - asked);
+    return ok;
+  };
+  const auto noToken = [&] {
+    CloseSession();
+    return Fail(reason);
+  };
+  if (!fetch(false)) return noToken();
+  Authenticated = AuthenticateXOAuth2(user, token);
+  if (!Authenticated && ReplyCode != 0 && !Interrupted()) {
+    // Refused, but still talking: the token may have been revoked or run
+    // out early. One renewed token gets one more try.
+    if (!fetch(true)) return noToken();
+    Authenticated = AuthenticateXOAuth2(user, token);
+  }
+  if (!Authenticated)
+    AuthNote = WithoutSecrets("Anmeldung abgelehnt (" + ReplyReason() + ")", {token});
+  return true;
+}
+
 bool TSMTPSend::AcceptCertificate() {
   const TPeerCertificate cert = FSock->PeerCertificate();
   if (cert.Problem == TCertProblem::None) return true;
   // Without a password to protect, an unverified certificate still keeps
   // the message from passive eyes; refusing it would only send it in clear.
-  if (AuthUser.empty() && AuthPassword.empty()) return true;
+  if (AuthUser.empty() && AuthPassword.empty() && !FBearer) return true;
   if (Trust != nullptr) {
     const auto asked = TBlockSocket::TClock::now();
     const bool trusted = Trust->TrustCertificate(ServerKey(), cert);
@@ -370,6 +422,7 @@ bool TSMTPSend::OpenSession() {
   AuthNote.clear();
   FTlsRefusal.clear();
   FWireError = 0;
+  FBearer = Tokens != nullptr && Tokens->HasGrant(TokenAccount, ServerKey());
 
   FSock->CloseSocket();
   if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
@@ -429,7 +482,9 @@ bool TSMTPSend::OpenSession() {
     }
   }
 
-  if ((!AuthUser.empty() || !AuthPassword.empty()) && UsesEsmtp) {
+  if (FBearer && UsesEsmtp) {
+    if (!LogInWithBearer()) return false;
+  } else if ((!AuthUser.empty() || !AuthPassword.empty()) && UsesEsmtp) {
     std::string line = FindCapability("AUTH ");
     if (line.empty()) line = FindCapability("AUTH=");
     line = UpperAscii(line);
@@ -586,6 +641,8 @@ TSendResult SendRawMailWithReason(const std::string& senderAddress, const std::s
   session.SplitServer(server);
   session.AuthUser = userName;
   session.AuthPassword = password;
+  session.Tokens = options.Tokens;
+  session.TokenAccount = sender;
   session.BeforeDataEnd = options.BeforeDataEnd;
   if (!session.OpenSession()) return session.Result(false);
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "send/TBearerTokens.h"
 #include "send/TBlockSocket.h"
 #include "send/TSendResult.h"
 #include "send/TServerTrust.h"
@@ -15,11 +16,12 @@ namespace postello {
 
 // One SMTP client session: connect, greet, upgrade to TLS when the server
 // offers it, authenticate when credentials are set (CRAM-MD5, then LOGIN,
-// then PLAIN, as offered), give the envelope, send
+// then PLAIN, as offered; an account with an OAuth grant uses XOAUTH2
+// only, see Tokens), give the envelope, send
 // the data, quit. One object serves one message; SendRawMail creates and
 // destroys it.
 //
-// A password leaves the program only inside TLS with a certificate that
+// A password (or an OAuth token) leaves the program only inside TLS with a certificate that
 // verifies (or that Trust accepts), or in clear when Trust allows it for
 // this server and the server was never seen offering STARTTLS. Otherwise
 // no AUTH is sent at all and the server's answer to the envelope decides.
@@ -53,6 +55,11 @@ public:
   std::string HeloName;                // local host name, or "127.0.0.1"
   int MessageTimeLimit = 300000;       // milliseconds for the whole session, for the reasons' wording
   TServerTrust* Trust = nullptr;       // null: no clear-text password, no pinned certificates
+  // An account that signed in with OAuth (Tokens->HasGrant for
+  // TokenAccount, the sender address, and ServerKey) logs in with XOAUTH2
+  // only, its token treated as a password. Null: no OAuth.
+  TBearerTokens* Tokens = nullptr;
+  std::string TokenAccount;
 
   // What the server told us.
   bool UsesEsmtp = false;
@@ -123,6 +130,10 @@ public:
   // authorisation identity, the user name, the password. False without
   // sending anything when either holds a NUL byte.
   bool AuthenticatePlain();
+  // AUTH XOAUTH2 with the initial response: base64 of "user=" user ^A
+  // "auth=Bearer " token ^A ^A. An error challenge (334) is answered with
+  // an empty line, as the mechanism wants. True exactly on 235.
+  bool AuthenticateXOAuth2(const std::string& user, const std::string& token);
   // Reads one reply, fills ReplyLines, LastReplyLine and ReplyCode and
   // returns the code. A reply of more than MaxReplyBytes (each line
   // counted with two bytes for its end) or MaxReplyLines lines closes the
@@ -149,12 +160,18 @@ private:
   // Whether the password may be sent without TLS; sets AuthNote if not.
   bool PasswordMayGoInClear();
   void TakeCapabilities();
+  // The login of an account with an OAuth grant, once the connection is
+  // secure: XOAUTH2 with the current token, renewed and tried once more
+  // when the server refuses it. False (connection closed) when no token
+  // can be had; a refusal only sets AuthNote, like a refused password.
+  bool LogInWithBearer();
 
   std::unique_ptr<TBlockSocket> FSock;
   int FWireError = 0;       // the socket's error after the last command or reply
   bool FCancelled = false;
   bool FDataEndUnanswered = false;
   std::string FTlsRefusal;  // the reply line that refused STARTTLS
+  bool FBearer = false;     // the account logs in with an OAuth token
 };
 
 // How SendRawMail builds its session; the defaults are those of the program.
@@ -167,6 +184,8 @@ struct TSMTPSendOptions {
   // as long as the end of the data has not gone out.
   const std::atomic<bool>* Cancel = nullptr;
   TServerTrust* Trust = nullptr;
+  // The OAuth grants (TSMTPSend::Tokens); null: none.
+  TBearerTokens* Tokens = nullptr;
   // TSMTPSend::BeforeDataEnd; called on the session's thread.
   std::function<bool()> BeforeDataEnd;
   std::function<std::unique_ptr<TBlockSocket>()> MakeSocket;  // empty: TTCPBlockSocket

@@ -1,6 +1,11 @@
 #include "TEditKontenForm.h"
 
 #include "QtText.h"
+#include "TOAuthForm.h"
+
+#include "core/TMessageSink.h"
+#include "send/TOAuthTokens.h"
+#include "send/TSMTPSend.h"
 
 #include "core/TKontoOptionsStore.h"
 
@@ -24,6 +29,24 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
   for (QLineEdit* box : {ui.AbsenderEd, ui.EmailEd, ui.AntwortEd, ui.ServerEd, ui.UserEd, ui.PasswordEd})
     box->setMinimumWidth(boxWidth);
   ui.ParallelEd->setMaximum(TKontoOptionsStore::MaxParallel);
+  ui.OAuthGroup->hide();
+  connect(ui.EmailEd, &QLineEdit::textChanged, this, &TEditKontenForm::ShowOAuthState);
+  connect(ui.ServerEd, &QLineEdit::textChanged, this, &TEditKontenForm::ShowOAuthState);
+  connect(ui.OAuthBtn, &QPushButton::clicked, this, [this] {
+    TOAuthForm form(this);
+    form.SetAccount(m_tokens, FromQ(ui.EmailEd->text()), FromQ(ui.ServerEd->text()));
+    form.exec();
+    ShowOAuthState();
+  });
+  connect(ui.OAuthSignOutBtn, &QPushButton::clicked, this, [this] {
+    if (m_tokens == nullptr) return;
+    try {
+      m_tokens->Forget(ExtractAddress(FromQ(ui.EmailEd->text())), ServerKeyOf(FromQ(ui.ServerEd->text())));
+    } catch (const std::exception& e) {
+      ShowError(e.what());
+    }
+    ShowOAuthState();
+  });
   setFixedSize(sizeHint());
 }
 
@@ -39,6 +62,40 @@ void TEditKontenForm::SetFields(const TKontoRec& rec) {
   ui.ReuseEd->setValue(rec.Reuse);
   ui.ParallelEd->setValue(rec.Parallel);
   ui.RateEd->setValue(rec.RatePerMinute);
+}
+
+void TEditKontenForm::SetOAuthTokens(TOAuthTokens* tokens) {
+  m_tokens = tokens;
+  ui.OAuthGroup->setVisible(tokens != nullptr);
+  ShowOAuthState();
+}
+
+void TEditKontenForm::ShowOAuthState() {
+  if (m_tokens == nullptr) return;
+  const std::string address = ExtractAddress(FromQ(ui.EmailEd->text()));
+  const std::string server = ServerKeyOf(FromQ(ui.ServerEd->text()));
+  std::optional<TOAuthGrant> grant;
+  if (!address.empty() && server.front() != ':') {
+    try {
+      grant = m_tokens->Find(address, server);
+    } catch (const std::exception&) {
+    }
+  }
+  std::string text;
+  if (address.empty() || server.front() == ':')
+    text = "Zum Anmelden eMail-Adresse und Postausgangsserver eintragen.";
+  else if (grant)
+    text = "Angemeldet bei " +
+           std::string(grant->Provider == "microsoft" ? "Microsoft 365"
+                       : grant->Provider == "google"  ? "Google"
+                                                      : "einem anderen Anbieter") +
+           ": das Konto sendet mit OAuth (XOAUTH2), das Passwort wird nicht benutzt.";
+  else
+    text = "Nicht angemeldet: das Konto sendet mit Benutzername und Passwort.";
+  ui.OAuthStateLabel->setText(ToQ(text));
+  ui.OAuthBtn->setEnabled(!address.empty() && server.front() != ':');
+  ui.OAuthSignOutBtn->setEnabled(grant.has_value());
+  setFixedSize(sizeHint());
 }
 
 TKontoRec TEditKontenForm::Fields() const {

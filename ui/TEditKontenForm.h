@@ -6,6 +6,8 @@
 
 namespace postello {
 
+class TOAuthTokens;
+
 // The account dialog: six boxes for one account, the password in clear,
 // and the account's sending options (kept beside konten.dat). It checks
 // nothing; the boxes only refuse input the files cannot hold.
@@ -18,11 +20,17 @@ public:
   void SetFields(const TKontoRec& rec);
   // The boxes' texts, password in clear, and the sending options.
   TKontoRec Fields() const;
+  // The grants of the accounts (not owned); null hides the OAuth group.
+  // The group shows whether the account, as the boxes name it (address
+  // and server), holds a grant, opens TOAuthForm and signs out.
+  void SetOAuthTokens(TOAuthTokens* tokens);
+  void ShowOAuthState();
 
   Ui::TEditKontenForm ui;
   // The account as SetFields gave it: whatever the dialog does not show
   // goes back unchanged.
   TKontoRec m_rec;
+  TOAuthTokens* m_tokens = nullptr;
 
 protected:
   void showEvent(QShowEvent* event) override; // FormShow

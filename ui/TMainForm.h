@@ -34,6 +34,8 @@ public:
   void FormCreate(const std::string& progDir);
   // The account dialog, created after the window and used modally.
   void SetEditKontenForm(TEditKontenForm* form) { m_editKonten = form; }
+  // The accounts' OAuth grants for the sessions (not owned; null: none).
+  void SetOAuthTokens(TBearerTokens* tokens) { m_smtp.Tokens = tokens; }
   // The mail editor, created after the window and used modally.
   void SetWriteMailForm(TWriteMailForm* form) { m_writeMail = form; }
 

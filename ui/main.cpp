@@ -6,6 +6,8 @@
 #include "TQtMessageSink.h"
 
 #include "core/ProgDir.h"
+#include "keyring/TSystemGrantStore.h"
+#include "send/TOAuthTokens.h"
 
 #include <QApplication>
 
@@ -24,11 +26,22 @@ int main(int argc, char** argv) {
     postello::TWriteMailForm writeMail(&mainForm);
     writeMail.SetProgDir(state.ProgDir);
     mainForm.SetWriteMailForm(&writeMail);
+    // The accounts signed in with OAuth, shared by the sessions and the
+    // account dialog.
+    postello::TSystemGrantStore grants(state.ProgDir);
+    postello::TOAuthTokens tokens(grants);
+    mainForm.SetOAuthTokens(&tokens);
+    // Read once at the start, so that a send does not wait for the
+    // keyring and the account dialog shows the state at once.
+    for (std::uint32_t i = 0; i < state.Konten.Count(); ++i)
+      tokens.HasGrant(postello::ExtractAddress(state.Konten[i].Email), postello::ServerKeyOf(state.Konten[i].Server));
     postello::TEditKontenForm editKonten(&mainForm);
+    editKonten.SetOAuthTokens(&tokens);
     mainForm.SetEditKontenForm(&editKonten);
     mainForm.show();
     rc = QApplication::exec();
     mainForm.SetEditKontenForm(nullptr);
+    mainForm.SetOAuthTokens(nullptr);
     mainForm.SetWriteMailForm(nullptr);
   }
   postello::SetMessageSink(nullptr);

@@ -1,0 +1,145 @@
+// postello-cli oauth: signs an account in with OAuth 2.0 (or out again), so
+// that it sends with XOAUTH2 instead of a password.
+#include "cli/TCliCommand.h"
+
+#include "core/Cp1252.h"
+#include "core/TKontoStore.h"
+#include "keyring/TSystemGrantStore.h"
+#include "send/TOAuthSignIn.h"
+#include "send/TOAuthTokens.h"
+#include "send/TSMTPSend.h"
+
+#include <climits>
+#include <ostream>
+
+namespace postello {
+namespace {
+
+// The provider the options name; throws TCliUsageError for a mix that
+// names none or more than one.
+TOAuthProvider ProviderOf(const TCliArgs& args) {
+  const bool custom = args.Has("--authorize-url") || args.Has("--token-url") || args.Has("--scope");
+  const std::string name = args.Get("--provider");
+  if (args.Has("--provider") && custom)
+    throw TCliUsageError{"--provider und --authorize-url/--token-url/--scope schlie\xDF" "en sich aus"};
+  if (args.Has("--tenant") && name != "microsoft")
+    throw TCliUsageError{"--tenant gibt es nur mit --provider microsoft"};
+  TOAuthProvider p;
+  if (name == "microsoft") {
+    try {
+      p = TOAuthProvider::Microsoft(Utf8ToCp1252(args.Get("--tenant")));
+    } catch (const std::invalid_argument& e) {
+      throw TCliUsageError{e.what()};
+    }
+  } else if (name == "google") {
+    p = TOAuthProvider::Google();
+  } else if (args.Has("--provider")) {
+    throw TCliUsageError{"--provider kennt microsoft und google; f\xFCr andere Anbieter --authorize-url, "
+                         "--token-url und --scope angeben"};
+  } else if (custom) {
+    if (!args.Has("--authorize-url") || !args.Has("--token-url") || !args.Has("--scope"))
+      throw TCliUsageError{"ein anderer Anbieter braucht --authorize-url, --token-url und --scope"};
+    p = TOAuthProvider::Custom(args.Get("--authorize-url"), args.Get("--token-url"), args.Get("--scope"));
+  } else {
+    throw TCliUsageError{"--provider microsoft, --provider google oder --authorize-url, --token-url und --scope "
+                         "angeben"};
+  }
+  if (!args.Has("--client-id") || args.Get("--client-id").empty())
+    throw TCliUsageError{"--client-id fehlt (die Anwendungs-ID der App-Registrierung)"};
+  p.ClientId = args.Get("--client-id");
+  p.ClientSecret = args.Get("--client-secret");
+  return p;
+}
+
+int RunOAuth(TCliContext& ctx) {
+  const long index = ctx.Args.GetInt("--account", -1);
+  const bool signOut = ctx.Args.Has("--sign-out");
+  TOAuthProvider provider;
+  if (!signOut) provider = ProviderOf(ctx.Args);
+
+  TKontoList konten;
+  const TKontoLoadResult r = TKontoStore::Open(ctx.Dir, konten);
+  if (!r.Error.empty()) {
+    ctx.Err << CliText(r.Error) << "\n";
+    return kExitRefused;
+  }
+  if (index < 0 || index >= static_cast<long>(konten.Count()) || index > INT_MAX) {
+    ctx.Err << CliText(NoSuchKontoText(index, konten.Count())) << "\n";
+    return kExitRefused;
+  }
+  const TKontoRec& konto = konten[static_cast<std::uint32_t>(index)];
+  const std::string key = ServerKeyOf(konto.Server);
+  if (key.front() == ':') {
+    ctx.Err << CliText("Das Konto " + std::to_string(index) + " nennt keinen Server.") << "\n";
+    return kExitRefused;
+  }
+  const std::string account = ExtractAddress(konto.Email);
+  if (account.empty()) {
+    ctx.Err << CliText("Das Konto " + std::to_string(index) + " hat keine eMail-Adresse.") << "\n";
+    return kExitRefused;
+  }
+
+  TSystemGrantStore store(ctx.Dir);
+  TOAuthTokens tokens(store);
+  if (signOut) {
+    try {
+      const bool removed = tokens.Forget(account, key);
+      ctx.Out << CliText(removed ? "Das Konto " + std::to_string(index) + " (" + account + ", " + key +
+                                       ") ist abgemeldet."
+                                 : "Das Konto " + std::to_string(index) + " war nicht mit OAuth angemeldet.")
+              << "\n";
+    } catch (const std::exception& e) {
+      ctx.Err << CliText(e.what()) << "\n";
+      return kExitRefused;
+    }
+    return kExitOk;
+  }
+
+  try {
+    TOAuthSignIn signIn(provider, account, key);
+    // The address alone on standard output, so a script can hand it on.
+    ctx.Out << signIn.Address() << "\n" << std::flush;
+    const int limit = TOAuthSignIn::WaitLimitMs();
+    const std::string minutes = limit % 60000 == 0 ? std::to_string(limit / 60000) + " Minute" +
+                                                         (limit == 60000 ? "" : "n")
+                                                   : std::to_string(limit / 1000) + " Sekunden";
+    ctx.Err << CliText("\xD6" "ffnen Sie diese Adresse im Browser und melden Sie sich als " + account +
+                       " an. Postello wartet bis zu " + minutes + " auf die R\xFC" "ckmeldung an " +
+                       signIn.RedirectUri() + ".")
+            << "\n"
+            << std::flush;
+    const TOAuthGrant grant = signIn.Finish(limit);
+    tokens.Store(grant);
+    ctx.Err << CliText("Angemeldet: Konto " + std::to_string(index) + " (" + account + ", " + key +
+                       ") sendet jetzt mit OAuth. Gespeichert: " + store.Where() + ".")
+            << "\n";
+  } catch (const EOAuthError& e) {
+    ctx.Err << CliText(e.what()) << "\n";
+    return kExitPartly;
+  } catch (const std::exception& e) {
+    ctx.Err << CliText(e.what()) << "\n";
+    return kExitRefused;
+  }
+  return kExitOk;
+}
+
+const TCliRegistrar reg(
+    {"oauth",
+     "meldet ein Konto mit OAuth 2.0 an (Microsoft 365, Google oder ein anderer Anbieter) oder ab; das Konto "
+     "sendet dann mit XOAUTH2 statt mit Passwort",
+     "",
+     0,
+     0,
+     {{"--account", "NUMMER", "Nummer des Kontos (siehe postello-cli accounts)", true},
+      {"--provider", "TEXT", "microsoft oder google"},
+      {"--tenant", "TEXT", "Mandant bei Microsoft 365 (Mandanten-ID oder Domain; ohne Angabe: common)"},
+      {"--authorize-url", "ADRESSE", "Autorisierungsadresse eines anderen Anbieters"},
+      {"--token-url", "ADRESSE", "Token-Adresse eines anderen Anbieters"},
+      {"--scope", "TEXT", "Berechtigungen (scope) beim anderen Anbieter"},
+      {"--client-id", "TEXT", "Anwendungs-ID (Client-ID) der App-Registrierung"},
+      {"--client-secret", "TEXT", "geheimer Clientschl\xFCssel, wo der Anbieter einen verlangt"},
+      {"--sign-out", "", "die Anmeldung des Kontos entfernen"}},
+     RunOAuth});
+
+} // namespace
+} // namespace postello
