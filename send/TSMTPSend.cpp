@@ -564,6 +564,68 @@ void TSMTPSend::CloseSession() {
   FSock->CloseSocket();
 }
 
+bool TSMTPSend::Pipelining() const {
+  for (const std::string& line : Capabilities)
+    if (UpperAscii(line) == "PIPELINING") return true;
+  return false;
+}
+
+bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t size,
+                                  const std::vector<std::string>& addresses) {
+  FResetRefused = false;
+  if (HasControlCharacter(sender) || std::any_of(addresses.begin(), addresses.end(), HasControlCharacter)) {
+    ReplyCode = 0;
+    return Fail(kControlCharacterReason);
+  }
+  if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
+  std::vector<std::string> commands;
+  if (reset) commands.emplace_back("RSET");
+  std::string mail = "MAIL FROM:<" + sender + ">";
+  if (SizeAnnounced && size > 0) mail += " SIZE=" + std::to_string(size);
+  commands.push_back(std::move(mail));
+  for (const std::string& address : addresses) commands.push_back("RCPT TO:<" + address + ">");
+
+  if (!Pipelining()) {
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+      SendCommand(commands[i]);
+      if (ReadReply() != 250) {
+        FResetRefused = reset && i == 0;
+        return Fail(ReplyReason());
+      }
+    }
+    return true;
+  }
+  // One write for the whole group: the server answers each command in
+  // turn, and a refusal only changes what the later replies say.
+  std::string group;
+  for (const std::string& command : commands) group += command + "\r\n";
+  FWireError = 0;
+  if (!Interrupted()) {
+    FSock->SendString(group, ReadTimeout);
+    if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
+    else FWireError = FSock->LastError();
+  }
+  if (FCancelled) return Fail(WireReason(TBlockSocket::ErrCancelled));
+  if (FWireError != 0) {
+    FResetRefused = reset;
+    return Fail(WireReason(FWireError));
+  }
+  bool ok = true;
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    const int code = ReadReply();
+    if (code == 250) continue;
+    if (ok) {
+      FResetRefused = reset && i == 0;
+      Fail(ReplyReason());
+      ok = false;
+    }
+    // Without a reply the rest cannot be read either, and a server that
+    // says 421 closes the connection without answering the rest.
+    if (code == 0 || code == 421 || FResetRefused) break;
+  }
+  return ok;
+}
+
 TSendResult SendRawMailWithReason(const std::string& senderAddress, const std::string& recipients,
                                   const std::string& server, const std::vector<std::string>& data,
                                   const std::string& userName, const std::string& password,

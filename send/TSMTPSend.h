@@ -112,6 +112,21 @@ public:
   // QUIT, its reply read and ignored, connection closed.
   void CloseSession();
 
+  // The server listed PIPELINING in its EHLO reply (RFC 2920).
+  bool Pipelining() const;
+  // The envelope of one message on a session that may have carried others:
+  // RSET first when reset is set, then MAIL FROM (SIZE as in
+  // SendEnvelopeSender) and RCPT TO for each address. With PIPELINING
+  // the commands go out as one group and the replies are read in order,
+  // otherwise one by one, stopping at the first refusal. True exactly when
+  // every reply was 250; FailReason then names the first refusal, as the
+  // command-by-command dialogue would. ResetRefused tells whether RSET
+  // was not answered with 250 (the server is gone or closing), in which
+  // case nothing of the message was taken.
+  bool SendEnvelopeGroup(bool reset, const std::string& sender, int64_t size,
+                         const std::vector<std::string>& addresses);
+  bool ResetRefused() const { return FResetRefused; }
+
   bool SayEhlo();
   bool SayHelo();
   // First capability that begins with name (letters a to z compared
@@ -155,6 +170,7 @@ private:
   bool FCancelled = false;
   bool FDataEndUnanswered = false;
   std::string FTlsRefusal;  // the reply line that refused STARTTLS
+  bool FResetRefused = false;
 };
 
 // How SendRawMail builds its session; the defaults are those of the program.
