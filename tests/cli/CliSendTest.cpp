@@ -5,6 +5,7 @@
 #include "core/TMailStore.h"
 #include "core/TOptions.h"
 #include "send/SendRunSupport.h"
+#include "send/TSendJournal.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 using namespace postello;
@@ -431,3 +433,31 @@ TEST_F(CliSendTest, RepeatedReadsOfADamagedMailFileKeepOneCopy) {
 }
 
 } // namespace
+
+TEST_F(CliSendTest, ReuseAndParallelSessionsFromTheAccountOptionsDeliverEachMessageOnce) {
+  TSmtpTestServer server({"--pipelining", "--refuse", Address(5)});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(12);
+  ASSERT_EQ(Cli("account-options --account 0 --reuse 3 --parallel 3").Status, 0);
+  const TResult r = Cli("send --mail 0 --account 0 --personal");
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Out, "12 Mails von 12 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(r.Err, "Fehler beim Senden der Nachricht an p5@example.org: 550 5.1.1 <p5@example.org>: Recipient address "
+                   "rejected\n");
+  ASSERT_EQ(server.Count(), 11);
+  std::map<std::string, int> arrived;
+  for (int n = 1; n <= server.Count(); ++n) {
+    const std::string notes = server.Notes(n);
+    const std::size_t at = notes.find("\"rcpt_tos\": [\"") + 14;
+    ++arrived[notes.substr(at, notes.find('"', at) - at)];
+  }
+  for (int i = 1; i <= 12; ++i) EXPECT_EQ(arrived[Address(i)], i == 5 ? 0 : 1) << i;
+  // The journal holds one result for each message.
+  const std::vector<std::string> journals = ListJournals(Dir.Path().string() + "/");
+  ASSERT_EQ(journals.size(), 1u);
+  const TJournalRun j = ReadJournal(journals.front());
+  EXPECT_EQ(j.Count(TJournalResult::Sent), 11);
+  EXPECT_EQ(j.ResultOf(5), TJournalResult::Failed);
+  EXPECT_EQ(j.EndNote, "12 von 12 verarbeitet, 1 fehlgeschlagen");
+}
