@@ -480,7 +480,10 @@ bool TSMTPSend::AddEnvelopeRecipient(const std::string& address) {
 bool TSMTPSend::SendData(const std::vector<std::string>& data) {
   SendCommand("DATA");
   if (ReadReply() != 354) return Fail(ReplyReason());
+  return SendMessageText(data);
+}
 
+bool TSMTPSend::SendMessageText(const std::vector<std::string>& data) {
   // Every line end goes out as CR LF: a lone CR or LF would end the line
   // for some servers and not for others, and a "." after it could end the
   // data early and let message text be read as commands.
@@ -571,8 +574,9 @@ bool TSMTPSend::Pipelining() const {
 }
 
 bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t size,
-                                  const std::vector<std::string>& addresses) {
+                                  const std::vector<std::string>& addresses, bool withData) {
   FResetRefused = false;
+  FDataOpen = false;
   if (HasControlCharacter(sender) || std::any_of(addresses.begin(), addresses.end(), HasControlCharacter)) {
     ReplyCode = 0;
     return Fail(kControlCharacterReason);
@@ -584,6 +588,8 @@ bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t
   if (SizeAnnounced && size > 0) mail += " SIZE=" + std::to_string(size);
   commands.push_back(std::move(mail));
   for (const std::string& address : addresses) commands.push_back("RCPT TO:<" + address + ">");
+  withData = withData && Pipelining();
+  if (withData) commands.emplace_back("DATA");
 
   if (!Pipelining()) {
     for (std::size_t i = 0; i < commands.size(); ++i) {
@@ -613,6 +619,16 @@ bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t
   bool ok = true;
   for (std::size_t i = 0; i < commands.size(); ++i) {
     const int code = ReadReply();
+    if (withData && i + 1 == commands.size()) {
+      // The server waits for the message text now, even when a recipient
+      // was refused; only the text or a closed connection ends that.
+      FDataOpen = code == 354;
+      if (ok && !FDataOpen) {
+        Fail(ReplyReason());
+        ok = false;
+      }
+      break;
+    }
     if (code == 250) continue;
     if (ok) {
       FResetRefused = reset && i == 0;

@@ -122,10 +122,16 @@ public:
   // every reply was 250; FailReason then names the first refusal, as the
   // command-by-command dialogue would. ResetRefused tells whether RSET
   // was not answered with 250 (the server is gone or closing), in which
-  // case nothing of the message was taken.
+  // case nothing of the message was taken. withData closes a pipelined
+  // group with DATA (true then also needs its 354); DataOpen tells whether
+  // the server is waiting for the message text, which after a refusal
+  // leaves only closing the connection, so that nothing is delivered.
   bool SendEnvelopeGroup(bool reset, const std::string& sender, int64_t size,
-                         const std::vector<std::string>& addresses);
+                         const std::vector<std::string>& addresses, bool withData = false);
   bool ResetRefused() const { return FResetRefused; }
+  bool DataOpen() const { return FDataOpen; }
+  // The message text after DATA was answered with 354, as SendData sends it.
+  bool SendMessageText(const std::vector<std::string>& data);
 
   bool SayEhlo();
   bool SayHelo();
@@ -171,6 +177,7 @@ private:
   bool FDataEndUnanswered = false;
   std::string FTlsRefusal;  // the reply line that refused STARTTLS
   bool FResetRefused = false;
+  bool FDataOpen = false;
 };
 
 // How SendRawMail builds its session; the defaults are those of the program.

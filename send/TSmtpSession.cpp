@@ -96,13 +96,21 @@ TSendResult TSmtpSession::Deliver(const TOutgoingMail& mail) {
     if (addresses.empty()) {
       smtp.FailReason = kNoRecipient;
     } else {
-      ok = smtp.SendEnvelopeGroup(!fresh, sender, size, addresses);
+      ok = smtp.SendEnvelopeGroup(!fresh, sender, size, addresses, true);
       if (!ok && smtp.ResetRefused() && !retried && !smtp.Cancelled()) {
         // The server ended the connection after the previous message.
         Drop(false);
         continue;
       }
-      if (ok) ok = smtp.SendData(mail.Data);
+      if (!ok && smtp.DataOpen()) {
+        // A refused recipient fails the whole message, but the server
+        // already waits for its text: without the end of the data it
+        // drops the transaction, and the connection cannot go on.
+        const TSendResult result = smtp.Result(false);
+        Drop(false);
+        return result;
+      }
+      if (ok) ok = smtp.DataOpen() ? smtp.SendMessageText(mail.Data) : smtp.SendData(mail.Data);
     }
     if (ok) {
       if (++FCarried >= FReuse) Close();

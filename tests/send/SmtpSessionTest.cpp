@@ -43,6 +43,9 @@ std::vector<TScriptStep> Data() {
   return {{"DATA\r\n", {"354 los\r\n"}}, {kWire, {"250 queued\r\n"}}};
 }
 
+// The message text after a group that ended with DATA, and the 250.
+std::vector<TScriptStep> Text() { return {{kWire, {"250 queued\r\n"}}}; }
+
 struct TScript {
   std::shared_ptr<TScriptState> State = std::make_shared<TScriptState>();
   TSMTPSendOptions Options;
@@ -55,15 +58,15 @@ struct TScript {
 
 } // namespace
 
-TEST(SmtpSession, PipeliningGroupsResetEnvelopeAndRecipients) {
+TEST(SmtpSession, PipeliningGroupsResetEnvelopeRecipientsAndData) {
   TScript s;
   s.Add(Hello(true));
-  s.Add({{kFrom + Rcpt("p1@example.org"), {"250 ok\r\n250 ok\r\n"}}});
-  s.Add(Data());
+  s.Add({{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
+  s.Add(Text());
   // The second message: one write, the replies arriving in two pieces.
-  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + Rcpt("p3@example.org"),
-          {"250 ok\r\n250 ok\r\n25", "0 ok\r\n250 ok\r\n"}}});
-  s.Add(Data());
+  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + Rcpt("p3@example.org") + "DATA\r\n",
+          {"250 ok\r\n250 ok\r\n25", "0 ok\r\n250 ok\r\n354 los\r\n"}}});
+  s.Add(Text());
   s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
   TSmtpSession session(s.Options, 10);
   EXPECT_TRUE(session.Deliver(Mail(0, "p1@example.org")).Delivered);
@@ -76,16 +79,19 @@ TEST(SmtpSession, PipeliningGroupsResetEnvelopeAndRecipients) {
 TEST(SmtpSession, ARefusedRecipientFailsItsMessageAsBeforeAndTheNextGetsANewConnection) {
   TScript s;
   s.Add(Hello(true));
-  s.Add({{kFrom + Rcpt("p1@example.org"), {"250 ok\r\n250 ok\r\n"}}});
-  s.Add(Data());
-  // The middle address is refused; the first refusal is the reason, and
-  // no DATA follows.
-  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + Rcpt("x@example.org") + Rcpt("p3@example.org"),
-          {"250 ok\r\n250 ok\r\n250 ok\r\n550 5.1.1 <x@example.org>: unbekannt\r\n250 ok\r\n"}}});
-  s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
+  s.Add({{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
+  s.Add(Text());
+  // The middle address is refused; the first refusal is the reason. The
+  // server waits for the text of the others, which never comes: the
+  // connection is closed without a further byte, so nobody gets it.
+  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + Rcpt("x@example.org") + Rcpt("p3@example.org") + "DATA\r\n",
+          {"250 ok\r\n250 ok\r\n250 ok\r\n550 5.1.1 <x@example.org>: unbekannt\r\n250 ok\r\n354 los\r\n"}}});
   s.Add(Hello(true));
-  s.Add({{kFrom + Rcpt("p4@example.org"), {"250 ok\r\n250 ok\r\n"}}});
-  s.Add(Data());
+  s.Add({{kFrom + Rcpt("p4@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
+  s.Add(Text());
+  // All recipients refused: DATA is refused too, and the session says QUIT.
+  s.Add({{"RSET\r\n" + kFrom + Rcpt("y@example.org") + "DATA\r\n",
+          {"250 ok\r\n250 ok\r\n550 5.1.1 nein\r\n554 5.5.1 keine Empf\xE4nger\r\n"}}});
   s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
   TSmtpSession session(s.Options, 10);
   EXPECT_TRUE(session.Deliver(Mail(0, "p1@example.org")).Delivered);
@@ -94,6 +100,7 @@ TEST(SmtpSession, ARefusedRecipientFailsItsMessageAsBeforeAndTheNextGetsANewConn
   EXPECT_FALSE(refused.Uncertain);
   EXPECT_EQ(refused.Reason, "550 5.1.1 <x@example.org>: unbekannt");
   EXPECT_TRUE(session.Deliver(Mail(2, "p4@example.org")).Delivered);
+  EXPECT_EQ(session.Deliver(Mail(3, "y@example.org")).Reason, "550 5.1.1 nein");
   session.Close();
   EXPECT_EQ(session.Connections(), 2);
   s.State->ExpectFinished();
@@ -128,15 +135,16 @@ TEST(SmtpSession, AServerThatClosedBetweenMessagesCostsANewConnectionNotTheMessa
     SCOPED_TRACE(c.Name);
     TScript s;
     s.Add(Hello(true));
-    s.Add({{kFrom + Rcpt("p1@example.org"), {"250 ok\r\n250 ok\r\n"}}});
-    s.Add(Data());
-    s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org"), {"250 ok\r\n250 ok\r\n250 ok\r\n"}}});
-    s.Add(Data());
-    s.Add({{"RSET\r\n" + kFrom + Rcpt("p3@example.org"), c.Answer}});
+    s.Add({{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
+    s.Add(Text());
+    s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + "DATA\r\n",
+            {"250 ok\r\n250 ok\r\n250 ok\r\n354 los\r\n"}}});
+    s.Add(Text());
+    s.Add({{"RSET\r\n" + kFrom + Rcpt("p3@example.org") + "DATA\r\n", c.Answer}});
     // Not a word more on the old connection; the message goes on a new one.
     s.Add(Hello(true));
-    s.Add({{kFrom + Rcpt("p3@example.org"), {"250 ok\r\n250 ok\r\n"}}});
-    s.Add(Data());
+    s.Add({{kFrom + Rcpt("p3@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
+    s.Add(Text());
     s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
     TSmtpSession session(s.Options, 10);
     for (int i = 0; i < 3; ++i)
@@ -150,9 +158,9 @@ TEST(SmtpSession, AServerThatClosedBetweenMessagesCostsANewConnectionNotTheMessa
 TEST(SmtpSession, ANewConnectionThatIsRefusedFailsTheMessageOnce) {
   TScript s;
   s.Add(Hello(true));
-  s.Add({{kFrom + Rcpt("p1@example.org"), {"250 ok\r\n250 ok\r\n"}}});
-  s.Add(Data());
-  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org"), {"<CLOSE>"}}});
+  s.Add({{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
+  s.Add(Text());
+  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + "DATA\r\n", {"<CLOSE>"}}});
   s.Add({{"", {"554 keine Verbindungen mehr\r\n"}}});
   TSmtpSession session(s.Options, 10);
   EXPECT_TRUE(session.Deliver(Mail(0, "p1@example.org")).Delivered);
