@@ -7,6 +7,7 @@ namespace postello {
 TSendPool::TSendPool(int sessions, TMakeSession makeSession, TDeliver deliver)
     : FMakeSession(std::move(makeSession)), FDeliver(std::move(deliver)) {
   if (sessions < 1) sessions = 1;
+  FRunning = sessions;
   FThreads.reserve(static_cast<std::size_t>(sessions));
   for (int i = 0; i < sessions; ++i) FThreads.emplace_back([this] { Work(); });
 }
@@ -41,13 +42,21 @@ void TSendPool::WaitDone() {
   FReady.wait(hold, [this] { return !FDone.empty() || FInFlight == 0; });
 }
 
-void TSendPool::Shutdown() {
+void TSendPool::Stop() {
   {
     std::lock_guard<std::mutex> hold(FLock);
-    if (FStop && FThreads.empty()) return;
     FStop = true;
   }
   FWork.notify_all();
+}
+
+bool TSendPool::Stopped() const {
+  std::lock_guard<std::mutex> hold(FLock);
+  return FRunning == 0;
+}
+
+void TSendPool::Shutdown() {
+  Stop();
   for (std::thread& t : FThreads) t.join();
   FThreads.clear();
 }
@@ -78,6 +87,11 @@ void TSendPool::Work() {
     if (OnDone) OnDone();
   }
   if (session) session->Close();
+  {
+    std::lock_guard<std::mutex> hold(FLock);
+    --FRunning;
+  }
+  if (OnDone) OnDone();
 }
 
 void RunOnPool(TSendRun& run, TSendPool& pool, const std::function<void()>& wait) {

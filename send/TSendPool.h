@@ -50,8 +50,13 @@ public:
   // Called on a worker thread each time a result is ready (a window wakes
   // its event loop with it). Set before the first Submit.
   std::function<void()> OnDone;
-  // Ends every session with QUIT and joins the threads; messages still
-  // waiting for a session are dropped. Further calls do nothing.
+  // Asks the workers to end their sessions with QUIT and stop, without
+  // waiting; messages still waiting for a session are dropped. Each
+  // worker calls OnDone once more as it stops.
+  void Stop();
+  // Every worker has stopped (after Stop).
+  bool Stopped() const;
+  // Stop, then joins the threads. Further calls do nothing.
   void Shutdown();
 
 private:
@@ -65,6 +70,7 @@ private:
   std::deque<TOutgoingMail> FQueue;
   std::deque<TDone> FDone;
   int FInFlight = 0;
+  int FRunning = 0;  // workers not yet stopped
   bool FStop = false;
 };
 

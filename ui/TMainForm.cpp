@@ -654,7 +654,7 @@ void TMainForm::DeliverOffThread(const TKontoRec& konto) {
         },
         Qt::QueuedConnection);
   };
-  RunOnPool(m_run, pool, [this] {
+  const std::function<void()> wait = [this] {
     QEventLoop loop;
     m_waitLoop = &loop;
     // A result that came before the loop started has already asked it to
@@ -662,7 +662,17 @@ void TMainForm::DeliverOffThread(const TKontoRec& konto) {
     QTimer::singleShot(200, &loop, &QEventLoop::quit);
     loop.exec();
     m_waitLoop = nullptr;
-  });
+  };
+  struct TStopSessions {
+    TSendPool& Pool;
+    const std::function<void()>& Wait;
+    // The sessions say QUIT while the window goes on answering.
+    ~TStopSessions() {
+      Pool.Stop();
+      while (!Pool.Stopped()) Wait();
+    }
+  } stop{pool, wait};
+  RunOnPool(m_run, pool, wait);
 }
 
 // While a run lasts only the send page is reachable and the button cancels.
