@@ -170,37 +170,3 @@ TEST(SmtpSession, ANewConnectionThatIsRefusedFailsTheMessageOnce) {
   EXPECT_EQ(session.Connections(), 2);
   s.State->ExpectFinished();
 }
-
-TEST(SmtpSession, ReuseZeroKeepsTheOneMessageDialogue) {
-  TScript s;
-  for (int i = 1; i <= 2; ++i) {
-    s.Add(Hello(true));
-    s.Add({{kFrom, {"250 ok\r\n"}}, {Rcpt("p" + std::to_string(i) + "@example.org"), {"250 ok\r\n"}}});
-    s.Add(Data());
-    s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
-  }
-  TSmtpSession session(s.Options, 0);
-  EXPECT_TRUE(session.Deliver(Mail(0, "p1@example.org")).Delivered);
-  EXPECT_TRUE(session.Deliver(Mail(1, "p2@example.org")).Delivered);
-  s.State->ExpectFinished();
-}
-
-TEST(SmtpSession, AnotherServerOrLoginEndsTheOpenConnection) {
-  TScript s;
-  s.Add(Hello(false));
-  s.Add({{kFrom, {"250 ok\r\n"}}, {Rcpt("p1@example.org"), {"250 ok\r\n"}}});
-  s.Add(Data());
-  s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
-  s.Add(Hello(false));
-  s.Add({{kFrom, {"250 ok\r\n"}}, {Rcpt("p2@example.org"), {"250 ok\r\n"}}});
-  s.Add(Data());
-  TSmtpSession session(s.Options, 10);
-  EXPECT_TRUE(session.Deliver(Mail(0, "p1@example.org")).Delivered);
-  TOutgoingMail other = Mail(1, "p2@example.org");
-  other.Server = "other.example.org";
-  EXPECT_TRUE(session.Deliver(other).Delivered);
-  EXPECT_EQ(s.State->ConnectHost, "other.example.org");
-  s.State->Steps.push_back({"QUIT\r\n", {"221 bye\r\n"}});
-  session.Close();
-  s.State->ExpectFinished();
-}
