@@ -461,3 +461,48 @@ TEST_F(CliSendTest, ReuseAndParallelSessionsFromTheAccountOptionsDeliverEachMess
   EXPECT_EQ(j.ResultOf(5), TJournalResult::Failed);
   EXPECT_EQ(j.EndNote, "12 von 12 verarbeitet, 1 fehlgeschlagen");
 }
+
+TEST_F(CliSendTest, InterruptStopsEveryParallelSession) {
+  TSmtpTestServer server({"--delay", "0.4", "--pipelining"}, "slow_smtp_test_server.py");
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(20);
+  ASSERT_EQ(Cli("account-options --account 0 --reuse 5 --parallel 3").Status, 0);
+  const std::string bin = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
+  const std::string dir = Dir.Path().string();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    execl(bin.c_str(), bin.c_str(), "send", "--mail", "0", "--account", "0", "--personal", "--dir", dir.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (server.Count() < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string err = ReadFileBytes(Path("stderr"));
+  EXPECT_TRUE(err.ends_with("Versand abgebrochen.\n")) << err;
+  // What was counted as sent is what arrived, each once, and far from all.
+  const std::vector<std::string> journals = ListJournals(dir + "/");
+  ASSERT_EQ(journals.size(), 1u);
+  const TJournalRun j = ReadJournal(journals.front());
+  EXPECT_EQ(j.EndState, "abgebrochen");
+  EXPECT_EQ(j.Count(TJournalResult::Sent), server.Count());
+  EXPECT_LT(server.Count(), 20);
+  EXPECT_EQ(j.Count(TJournalResult::Sent) + j.Count(TJournalResult::NotSent), 20);
+  std::map<std::string, int> arrived;
+  for (int n = 1; n <= server.Count(); ++n) {
+    const std::string notes = server.Notes(n);
+    const std::size_t at = notes.find("\"rcpt_tos\": [\"") + 14;
+    EXPECT_EQ(++arrived[notes.substr(at, notes.find('"', at) - at)], 1);
+  }
+}
