@@ -15,11 +15,18 @@
 // smtp-source. It writes the average message size to size.txt there.
 // With journal:1 the run also writes its journal (into daten/versand/
 // there), as the program always does.
+//
+// Sessions: the same recipients with a mail of text and HTML (no
+// attachments) over STARTTLS with AUTH, reuse messages per connection
+// (0: one connection each) on parallel sessions, as the account options
+// set them. Run by bench/reuse_bench.sh through a proxy that adds 20 ms
+// each way; POSTELLO_SEND_BENCH_USER and _PASSWORD give the login.
 #include "addressdb/AddressDb.h"
 #include "addressdb/TxtImport.h"
 #include "core/SafeFile.h"
 #include "mime/ZIzorAvarivi2000.h"
 #include "send/TSendJournal.h"
+#include "send/TSendPool.h"
 #include "send/TSendRun.h"
 
 #include <benchmark/benchmark.h>
@@ -183,6 +190,62 @@ void EndToEnd(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate);
   state.counters["bytes_per_message"] = static_cast<double>(average);
 }
+void Sessions(benchmark::State& state) {
+  const int reuse = static_cast<int>(state.range(0));
+  const int parallel = static_cast<int>(state.range(1));
+  const char* server = std::getenv("POSTELLO_SEND_BENCH_SERVER");
+  const char* dirText = std::getenv("POSTELLO_SEND_BENCH_DIR");
+  const char* user = std::getenv("POSTELLO_SEND_BENCH_USER");
+  const char* password = std::getenv("POSTELLO_SEND_BENCH_PASSWORD");
+  if (server == nullptr || dirText == nullptr || user == nullptr || password == nullptr) {
+    state.SkipWithError("POSTELLO_SEND_BENCH_SERVER, _DIR, _USER and _PASSWORD not set");
+    return;
+  }
+  const std::filesystem::path dir = dirText;
+  const std::string tablePath = (dir / "adr.dbf").string();
+  {
+    TDbf t;
+    t.SetFileName(tablePath);
+    CreateAddressTable(t, 2);
+    ImportTextFile(t, (dir / "recipients.csv").string());
+    t.Close();
+  }
+  TBenchState s(tablePath, server);
+  TKontoRec* konto = s.Konten.Select(0);
+  konto->User = user;
+  konto->Password = CodePassw(password);
+  TMailRec* m = s.Mails.Add();
+  m->Subject = "Angebot Dezember";
+  m->MailType = 1;
+  m->HtmlText = ReadText(dir / "html.txt");
+  m->PlainText = ReadText(dir / "plain.txt");
+
+  TSendRun run(s.Msg, s.Table);
+  for (auto _ : state) {
+    TSendPool pool(
+        parallel, [reuse] { return std::make_unique<TSmtpSession>(TSMTPSendOptions{}, reuse); },
+        [](TSmtpSession& session, const TOutgoingMail& mail) { return session.Deliver(mail); });
+    run.Start(s.Choice(), s.Rows, s.Konten, s.Mails);
+    RunOnPool(run, pool);
+  }
+  const int n = static_cast<int>(s.Rows.size());
+  if (run.FailedCount() != 0) {
+    const std::string first = run.ErrorLog().empty() ? "" : run.ErrorLog().front();
+    state.SkipWithError(("messages refused: " + std::to_string(run.FailedCount()) + " " + first).c_str());
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+  state.counters["messages_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * n), benchmark::Counter::kIsRate);
+}
+BENCHMARK(Sessions)
+    ->ArgNames({"reuse", "parallel"})
+    ->Args({0, 1})
+    ->Args({100, 1})
+    ->Args({100, 4})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // What the journal costs one message on its own: the "unsicher" line
 // before the end of the data and the result line after it, each written
 // through to the system, with the flush to the disk once a second.

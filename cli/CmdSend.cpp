@@ -13,7 +13,9 @@
 #include "send/TRecipientList.h"
 #include "send/TResumePlan.h"
 #include "send/TSendPacer.h"
+#include "send/TSendPool.h"
 #include "send/TSendRun.h"
+#include "send/TSmtpSession.h"
 #include "send/TStoredServerTrust.h"
 
 #include <signal.h>
@@ -24,6 +26,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <ostream>
 
 namespace postello {
@@ -293,13 +296,18 @@ int RunSend(TCliContext& ctx) {
   TOAuthTokens tokens(grants);
   TSMTPSendOptions smtp;
   smtp.Cancel = &gInterrupted;
-  // The account's rate: messages spaced, a rate-limit reply paused for.
-  TSendPacer pacer(choice.KontoIndex >= 0 && static_cast<std::uint32_t>(choice.KontoIndex) < konten.Count()
-                       ? konten[static_cast<std::uint32_t>(choice.KontoIndex)].RatePerMinute
-                       : 0);
+  // The account's rate: messages spaced, a rate-limit reply paused for;
+  // its sessions: how many messages each carries, how many at once.
+  TKontoRec konto;
+  if (choice.KontoIndex >= 0 && static_cast<std::uint32_t>(choice.KontoIndex) < konten.Count())
+    konto = konten[static_cast<std::uint32_t>(choice.KontoIndex)];
+  TSendPacer pacer(konto.RatePerMinute);
   pacer.Cancel = &gInterrupted;
-  TSendRun::TDeliver deliver = [&smtp, &pacer](const TOutgoingMail& mail) {
-    return pacer.Deliver(mail, [&smtp](const TOutgoingMail& m) { return DeliverMail(m, smtp); });
+  const int parallel = std::clamp(konto.Parallel, 1, 8);
+  // Made once the options are complete (the session copies them).
+  std::optional<TSmtpSession> session;
+  TSendRun::TDeliver deliver = [&session, &pacer](const TOutgoingMail& mail) {
+    return pacer.Deliver(mail, [&session](const TOutgoingMail& m) { return session->Deliver(m); });
   };
   try {
     if (args.Has("--eml-dir")) {
@@ -324,23 +332,41 @@ int RunSend(TCliContext& ctx) {
   // Every run leaves its journal in the data folder.
   run.JournalDir = ctx.Dir;
   const bool bar = isatty(STDERR_FILENO) == 1;
+  // With several sessions the pacer waits on their threads.
+  std::mutex errLock;
   run.OnErrorLog = [&](const std::string& line) {
+    const std::lock_guard<std::mutex> hold(errLock);
     if (bar) ClearBar(ctx.Err);
     ctx.Err << CliText(line) << "\n";
   };
   run.OnProgress = [&] {
+    const std::lock_guard<std::mutex> hold(errLock);
     if (bar && run.Sending()) DrawBar(ctx.Err, run);
   };
   pacer.OnWait = [&](std::chrono::milliseconds left) {
+    const std::lock_guard<std::mutex> hold(errLock);
     if (bar && left.count() > 0) ctx.Err << "\r\033[KWarte " << (left.count() + 999) / 1000 << " s" << std::flush;
   };
+
   run.OnIdle = [&run] {
     if (gInterrupted) run.RequestCancel();
   };
 
   TInterruptGuard interrupts;
   try {
-    run.Run(choice, rows, konten, mails, deliver);
+    if (emlDir || parallel <= 1) {
+      session.emplace(smtp, konto.Reuse);
+      run.Run(choice, rows, konten, mails, deliver);
+      session->Close();
+    } else {
+      TSendPool pool(
+          parallel, [&smtp, &konto] { return std::make_unique<TSmtpSession>(smtp, konto.Reuse); },
+          [&pacer](TSmtpSession& s, const TOutgoingMail& mail) {
+            return pacer.Deliver(mail, [&s](const TOutgoingMail& m) { return s.Deliver(m); });
+          });
+      run.Start(choice, rows, konten, mails);
+      RunOnPool(run, pool);
+    }
   } catch (const ESendRefused& e) {
     ctx.Err << CliText(e.what()) << "\n";
     return kExitRefused;

@@ -535,7 +535,10 @@ bool TSMTPSend::AddEnvelopeRecipient(const std::string& address) {
 bool TSMTPSend::SendData(const std::vector<std::string>& data) {
   SendCommand("DATA");
   if (ReadReply() != 354) return Fail(ReplyReason());
+  return SendMessageText(data);
+}
 
+bool TSMTPSend::SendMessageText(const std::vector<std::string>& data) {
   // Every line end goes out as CR LF: a lone CR or LF would end the line
   // for some servers and not for others, and a "." after it could end the
   // data early and let message text be read as commands.
@@ -617,6 +620,81 @@ void TSMTPSend::CloseSession() {
     ReadReply();
   }
   FSock->CloseSocket();
+}
+
+bool TSMTPSend::Pipelining() const {
+  for (const std::string& line : Capabilities)
+    if (UpperAscii(line) == "PIPELINING") return true;
+  return false;
+}
+
+bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t size,
+                                  const std::vector<std::string>& addresses, bool withData) {
+  FResetRefused = false;
+  FDataOpen = false;
+  if (HasControlCharacter(sender) || std::any_of(addresses.begin(), addresses.end(), HasControlCharacter)) {
+    ReplyCode = 0;
+    return Fail(kControlCharacterReason);
+  }
+  if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
+  std::vector<std::string> commands;
+  if (reset) commands.emplace_back("RSET");
+  std::string mail = "MAIL FROM:<" + sender + ">";
+  if (SizeAnnounced && size > 0) mail += " SIZE=" + std::to_string(size);
+  commands.push_back(std::move(mail));
+  for (const std::string& address : addresses) commands.push_back("RCPT TO:<" + address + ">");
+  withData = withData && Pipelining();
+  if (withData) commands.emplace_back("DATA");
+
+  if (!Pipelining()) {
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+      SendCommand(commands[i]);
+      if (ReadReply() != 250) {
+        FResetRefused = reset && i == 0;
+        return Fail(ReplyReason());
+      }
+    }
+    return true;
+  }
+  // One write for the whole group: the server answers each command in
+  // turn, and a refusal only changes what the later replies say.
+  std::string group;
+  for (const std::string& command : commands) group += command + "\r\n";
+  FWireError = 0;
+  if (!Interrupted()) {
+    FSock->SendString(group, ReadTimeout);
+    if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
+    else FWireError = FSock->LastError();
+  }
+  if (FCancelled) return Fail(WireReason(TBlockSocket::ErrCancelled));
+  if (FWireError != 0) {
+    FResetRefused = reset;
+    return Fail(WireReason(FWireError));
+  }
+  bool ok = true;
+  for (std::size_t i = 0; i < commands.size(); ++i) {
+    const int code = ReadReply();
+    if (withData && i + 1 == commands.size()) {
+      // The server waits for the message text now, even when a recipient
+      // was refused; only the text or a closed connection ends that.
+      FDataOpen = code == 354;
+      if (ok && !FDataOpen) {
+        Fail(ReplyReason());
+        ok = false;
+      }
+      break;
+    }
+    if (code == 250) continue;
+    if (ok) {
+      FResetRefused = reset && i == 0;
+      Fail(ReplyReason());
+      ok = false;
+    }
+    // Without a reply the rest cannot be read either, and a server that
+    // says 421 closes the connection without answering the rest.
+    if (code == 0 || code == 421 || FResetRefused) break;
+  }
+  return ok;
 }
 
 TSendResult SendRawMailWithReason(const std::string& senderAddress, const std::string& recipients,

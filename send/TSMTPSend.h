@@ -119,6 +119,27 @@ public:
   // QUIT, its reply read and ignored, connection closed.
   void CloseSession();
 
+  // The server listed PIPELINING in its EHLO reply (RFC 2920).
+  bool Pipelining() const;
+  // The envelope of one message on a session that may have carried others:
+  // RSET first when reset is set, then MAIL FROM (SIZE as in
+  // SendEnvelopeSender) and RCPT TO for each address. With PIPELINING
+  // the commands go out as one group and the replies are read in order,
+  // otherwise one by one, stopping at the first refusal. True exactly when
+  // every reply was 250; FailReason then names the first refusal, as the
+  // command-by-command dialogue would. ResetRefused tells whether RSET
+  // was not answered with 250 (the server is gone or closing), in which
+  // case nothing of the message was taken. withData closes a pipelined
+  // group with DATA (true then also needs its 354); DataOpen tells whether
+  // the server is waiting for the message text, which after a refusal
+  // leaves only closing the connection, so that nothing is delivered.
+  bool SendEnvelopeGroup(bool reset, const std::string& sender, int64_t size,
+                         const std::vector<std::string>& addresses, bool withData = false);
+  bool ResetRefused() const { return FResetRefused; }
+  bool DataOpen() const { return FDataOpen; }
+  // The message text after DATA was answered with 354, as SendData sends it.
+  bool SendMessageText(const std::vector<std::string>& data);
+
   bool SayEhlo();
   bool SayHelo();
   // First capability that begins with name (letters a to z compared
@@ -172,6 +193,8 @@ private:
   bool FDataEndUnanswered = false;
   std::string FTlsRefusal;  // the reply line that refused STARTTLS
   bool FBearer = false;     // the account logs in with an OAuth token
+  bool FResetRefused = false;
+  bool FDataOpen = false;
 };
 
 // How SendRawMail builds its session; the defaults are those of the program.

@@ -40,10 +40,13 @@ bool TSendPacer::WaitUntil(TTime when) {
 }
 
 bool TSendPacer::WaitTurn() {
+  // Held through the wait: a session behind this one waits its own turn
+  // after it, so starts stay spaced across all sessions.
+  std::lock_guard<std::mutex> hold(FLock);
   if (FRate > 0 && FStarted && !WaitUntil(FNext)) return false;
   const TTime now = Now();
   if (FRate > 0) {
-    const auto interval = std::chrono::duration_cast<TTime::duration>(std::chrono::minutes(1)) / FRate;
+    const auto interval = std::chrono::duration_cast<TTime::duration>(std::chrono::minutes(1)) / FRate.load();
     FNext = std::max(now, FStarted ? FNext : now) + interval;
   }
   FStarted = true;
@@ -54,7 +57,7 @@ bool TSendPacer::WaitTurn() {
 
 void TSendPacer::Halve() {
   // Without a set rate, what went out in the last minute was too much.
-  const int base = FRate > 0 ? FRate : static_cast<int>(FRecent.size());
+  const int base = FRate > 0 ? FRate.load() : static_cast<int>(FRecent.size());
   FRate = std::max(1, base / 2);
 }
 
@@ -65,10 +68,11 @@ TSendResult TSendPacer::Deliver(const TOutgoingMail& mail,
     TSendResult result = deliver(mail);
     if (result.Delivered || result.Cancelled || !IsRateLimitReply(result.Reason) || halvings == MaxHalvings)
       return result;
+    // The server asked for a break: a full pause for every session, then
+    // the same message at the lower rate.
+    std::lock_guard<std::mutex> hold(FLock);
     Halve();
-    // The server asked for a break: a full pause, then the same message
-    // at the lower rate.
-    const auto interval = std::chrono::duration_cast<TMs>(std::chrono::minutes(1)) / FRate;
+    const auto interval = std::chrono::duration_cast<TMs>(std::chrono::minutes(1)) / FRate.load();
     if (!WaitUntil(Now() + std::max(LimitPause, interval))) return result;
     FNext = Now();
   }

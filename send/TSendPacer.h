@@ -8,6 +8,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string_view>
 
 namespace postello {
@@ -24,6 +25,8 @@ bool IsRateLimitReply(std::string_view reason);
 // Time comes from Now and passes in Sleep, both replaceable so that tests
 // run on a fake clock. Sleep is given slices of at most a second and the
 // pacer checks Cancel between them, so a waiting run stops at once.
+// WaitTurn and Deliver may be called from several sessions' threads at
+// once; OnWait is then called on the thread that waits.
 class TSendPacer {
 public:
   using TTime = std::chrono::steady_clock::time_point;
@@ -42,7 +45,7 @@ public:
   std::function<void(TMs)> OnWait;
 
   // Messages a minute now; 0: no limit.
-  int Rate() const { return FRate; }
+  int Rate() const { return FRate.load(); }
   // Waits until the next message may start. False when Cancel ended the
   // wait.
   bool WaitTurn();
@@ -55,7 +58,8 @@ private:
   bool WaitUntil(TTime when);
   void Halve();
 
-  int FRate;
+  std::mutex FLock;  // the schedule below, and the right to wait for it
+  std::atomic<int> FRate;
   TTime FNext{};
   bool FStarted = false;
   std::deque<TTime> FRecent;  // starts within the last minute

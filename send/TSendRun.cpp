@@ -124,11 +124,13 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   FMessageCount = FBatchMode ? (n - 1) / FBatchSize + 1 : n;
   FNext = 0;
   FProcessed = 0;
+  FOutstanding = 0;
+  FFinished.assign(static_cast<std::size_t>(FMessageCount), false);
   FFailedCount = 0;
   FCancelled = false;
   FInterrupted = false;
   FCancelRequested = false;
-  FDataEndRecorded.reset();
+  FDataEndRecorded.clear();
   FJournal.reset();
   FJournalPath.clear();
   if (!JournalDir.empty()) OpenJournal(choice);
@@ -182,21 +184,23 @@ void TSendRun::OpenJournal(const TSendChoice& choice) {
 std::optional<TOutgoingMail> TSendRun::NextMessage() {
   if (!FSending) return std::nullopt;
   if (OnIdle) OnIdle();
+  // The run ends only once every message handed out has its result.
   if (FInterrupted) {
-    EndRun(true);
+    if (FOutstanding == 0) EndRun(true);
     return std::nullopt;
   }
   // A request that comes with the last message stops nothing: the run is
   // complete, not cancelled.
   if (FNext >= FMessageCount) {
-    EndRun(false);
+    if (FOutstanding == 0) EndRun(false);
     return std::nullopt;
   }
   if (FCancelRequested) {
-    EndRun(true);
+    if (FOutstanding == 0) EndRun(true);
     return std::nullopt;
   }
   const int m = FNext++;
+  ++FOutstanding;
   const std::size_t first = static_cast<std::size_t>(m) * static_cast<std::size_t>(FBatchSize);
   const std::size_t last = std::min(first + static_cast<std::size_t>(FBatchSize), FAddresses.size());
 
@@ -217,8 +221,9 @@ std::optional<TOutgoingMail> TSendRun::NextMessage() {
   out.Password = DeCodePassw(FKonto.Password);
   Compose(m, out);
   if (FJournal) {
-    FDataEndRecorded = std::make_shared<std::atomic<bool>>(false);
-    out.BeforeDataEnd = [journal = FJournal.get(), message = PlannedMessage(m), done = FDataEndRecorded] {
+    auto recorded = std::make_shared<std::atomic<bool>>(false);
+    FDataEndRecorded[m] = recorded;
+    out.BeforeDataEnd = [journal = FJournal.get(), message = PlannedMessage(m), done = recorded] {
       try {
         journal->RecordDataEnd(message);
       } catch (const EJournalError&) {
@@ -306,7 +311,12 @@ void TSendRun::Finish(const TOutgoingMail& mail, const TSendResult& result) {
     ++FFailedCount;
     Log(OneLine(line));
   }
-  FProcessed = mail.Index + 1;
+  // Messages may come back in any order when several sessions deliver.
+  if (mail.Index >= 0 && mail.Index < FMessageCount && !FFinished[static_cast<std::size_t>(mail.Index)]) {
+    FFinished[static_cast<std::size_t>(mail.Index)] = true;
+    ++FProcessed;
+    if (FOutstanding > 0) --FOutstanding;
+  }
   FProgress = FMessageCount > 0 ? static_cast<int>(static_cast<long long>(FProcessed) * 100 / FMessageCount) : 0;
   FStatus = CountedNoun(static_cast<std::size_t>(FProcessed), "Mail", "Mails") + " von " +
             std::to_string(FMessageCount) + " verarbeitet " + std::to_string(FFailedCount) + " fehlgeschlagen.";
@@ -326,7 +336,7 @@ void TSendRun::Finish(const TOutgoingMail& mail, const TSendResult& result) {
       entry.Result = TJournalResult::NotSent;  // stopped before the end of its data
     else
       entry.Result = TJournalResult::Failed;
-    FDataEndRecorded.reset();
+    FDataEndRecorded.erase(mail.Index);
     FJournal->Record(std::move(entry));
   }
 }
@@ -336,10 +346,12 @@ void TSendRun::CloseJournal(bool stopped, const std::string& reason) {
   const std::unique_ptr<TSendJournal> journal = std::move(FJournal);
   if (!journal) return;
   // A message whose end of data went out keeps its "unsicher" line.
-  int from = FProcessed;
-  if (FDataEndRecorded && *FDataEndRecorded && from < FNext) ++from;
-  FDataEndRecorded.reset();
-  for (int m = from; m < FMessageCount; ++m) {
+  std::vector<bool> keep = FFinished;
+  for (const auto& [m, recorded] : FDataEndRecorded)
+    if (*recorded && m < FMessageCount) keep[static_cast<std::size_t>(m)] = true;
+  FDataEndRecorded.clear();
+  for (int m = 0; m < FMessageCount; ++m) {
+    if (keep[static_cast<std::size_t>(m)]) continue;
     TJournalEntry entry;
     const TJournalMessage message = PlannedMessage(m);
     entry.Nr = message.Nr;

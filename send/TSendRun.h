@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -73,7 +74,8 @@ public:
 // until NextMessage gives nothing. NextMessage and Finish belong to the
 // thread that owns the message object and the table (the window's); the
 // delivery in between touches only the TOutgoingMail and may run
-// elsewhere. An exception out of Start (ESendRefused) or NextMessage (an
+// elsewhere. Several messages may be in flight at once (TSendPool), and
+// their results may come back in any order. An exception out of Start (ESendRefused) or NextMessage (an
 // attachment that cannot be read) ends the run; after the latter the
 // caller calls Abort.
 //
@@ -112,11 +114,13 @@ public:
   // through), then, unless the run is over or cancellation was requested,
   // composes the next message in the message object and returns it. At
   // the end it returns nothing, puts the progress back to 0 and ends the
-  // run. Throws what composing throws (EFOpenError for an attachment file
+  // run; while messages handed out still lack their result it returns
+  // nothing but leaves the run going, to be ended by a later call after
+  // their Finish. Throws what composing throws (EFOpenError for an attachment file
   // that cannot be read).
   std::optional<TOutgoingMail> NextMessage();
 
-  // Records the result of the message NextMessage gave last: a failure
+  // Records the result of a message NextMessage gave (once each): a failure
   // adds its error log line (the address, ": " and the reason when there
   // is one); counters, progress and status text follow. A session the
   // user cut off counts as failed and ends the run as cancelled, even
@@ -210,7 +214,9 @@ private:
   int FBatchSize = 1;
   int FMessageCount = 0;
   int FNext = 0;
-  int FProcessed = 0;
+  int FProcessed = 0;                    // messages with a result
+  int FOutstanding = 0;                  // handed out by NextMessage, without a result yet
+  std::vector<bool> FFinished;           // per message: Finish has recorded it
   int FFailedCount = 0;
   TKontoRec FKonto;
   TMailRec FMail;
@@ -218,9 +224,9 @@ private:
 
   std::unique_ptr<TSendJournal> FJournal;
   std::string FJournalPath;
-  // Whether the message handed out last had its "unsicher" line written:
-  // such a message keeps it when the run stops before its result.
-  std::shared_ptr<std::atomic<bool>> FDataEndRecorded;
+  // Per message in flight: whether its "unsicher" line was written; such
+  // a message keeps it when the run stops before its result.
+  std::map<int, std::shared_ptr<std::atomic<bool>>> FDataEndRecorded;
 
   int FProgress = 0;
   std::string FStatus = kInitialStatus;

@@ -10,6 +10,7 @@
 
 #include "core/StoredDateTime.h"
 #include "send/PreSendCheck.h"
+#include "send/TSendPool.h"
 #include "send/TStoredServerTrust.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QStyle>
 #include <algorithm>
@@ -55,7 +57,6 @@ QPixmap PictureOf(const QIcon& icon, int size) {
 TMainForm::TMainForm(TMainState& state, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_run(state.Msg, state.Table1) {
   ui.setupUi(this);
-  Deliver = [this](const TOutgoingMail& mail) { return DeliverMail(mail, m_smtp); };
   // Two sunken panels, on which the program shows nothing.
   for (int k = 0; k < 2; ++k) {
     m_statusPanels[k] = new QLabel(this);
@@ -590,9 +591,7 @@ void TMainForm::SendChoice(TSendChoice choice) {
     trust->Ask = [this](const std::string& question) { return AskFromSession(question); };
     m_smtp.Trust = &*trust;
     m_smtp.Cancel = m_run.CancelFlag();
-    while (const std::optional<TOutgoingMail> mail = m_run.NextMessage()) {
-      m_run.Finish(*mail, DeliverOffThread(*mail));
-    }
+    DeliverOffThread(m_state.Konten[static_cast<std::size_t>(choice.KontoIndex)]);
   } catch (const ESendRefused& e) {
     ShowError(e.what());
   } catch (const std::exception& e) {
@@ -624,20 +623,58 @@ bool TMainForm::AskFromSession(const std::string& question) {
   return yes;
 }
 
-TSendResult TMainForm::DeliverOffThread(const TOutgoingMail& mail) {
-  TSendResult delivered;
-  QEventLoop wait;
-  std::thread worker([this, &mail, &delivered, &wait] {
-    try {
-      delivered = Deliver(mail);
-    } catch (...) {
-      delivered = TSendResult(false);
+void TMainForm::DeliverOffThread(const TKontoRec& konto) {
+  TSendPacer pacer(konto.RatePerMinute);
+  pacer.Cancel = m_run.CancelFlag();
+  // The pacer waits on a session's thread; the window shows the time left
+  // where the status text stands, and the status again when it is over.
+  pacer.OnWait = [this](TSendPacer::TMs left) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, left] {
+          if (!m_run.Sending()) return;
+          ui.statlabel->setText(left.count() > 0 ? QStringLiteral("Warte %1 s").arg((left.count() + 999) / 1000)
+                                                 : ToQ(m_run.StatusText()));
+        },
+        Qt::QueuedConnection);
+  };
+  if (SetUpPacer) SetUpPacer(pacer);
+  const TSMTPSendOptions smtp = m_smtp;
+  const int reuse = konto.Reuse;
+  TSendPool pool(
+      std::clamp(konto.Parallel, 1, 8), [smtp, reuse] { return std::make_unique<TSmtpSession>(smtp, reuse); },
+      [this, &pacer](TSmtpSession& session, const TOutgoingMail& mail) {
+        return pacer.Deliver(mail, [this, &session](const TOutgoingMail& m) {
+          return Deliver ? Deliver(m) : session.Deliver(m);
+        });
+      });
+  pool.OnDone = [this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (m_waitLoop) m_waitLoop->quit();
+        },
+        Qt::QueuedConnection);
+  };
+  const std::function<void()> wait = [this] {
+    QEventLoop loop;
+    m_waitLoop = &loop;
+    // A result that came before the loop started has already asked it to
+    // quit; the timer only guards against a wake-up lost some other way.
+    QTimer::singleShot(200, &loop, &QEventLoop::quit);
+    loop.exec();
+    m_waitLoop = nullptr;
+  };
+  struct TStopSessions {
+    TSendPool& Pool;
+    const std::function<void()>& Wait;
+    // The sessions say QUIT while the window goes on answering.
+    ~TStopSessions() {
+      Pool.Stop();
+      while (!Pool.Stopped()) Wait();
     }
-    QMetaObject::invokeMethod(&wait, &QEventLoop::quit, Qt::QueuedConnection);
-  });
-  wait.exec();
-  worker.join();
-  return delivered;
+  } stop{pool, wait};
+  RunOnPool(m_run, pool, wait);
 }
 
 // While a run lasts only the send page is reachable and the button cancels.

@@ -4,6 +4,7 @@
 // TMainState.
 #include "app/TMainState.h"
 #include "send/TRecipientList.h"
+#include "send/TSendPacer.h"
 #include "send/TSendRun.h"
 #include "ui_TMainForm.h"
 
@@ -85,9 +86,11 @@ public:
   std::int64_t KnownSizeLimit(const std::string& server) const;
 
   // How each message reaches its server; tests may replace it. Runs on a
-  // worker thread, so it must touch nothing but its argument (the default
-  // one also reads the run's session options).
+  // session's worker thread, so it must touch nothing but its argument.
+  // Empty: the account's sessions (reuse, parallel sessions).
   TSendRun::TDeliver Deliver;
+  // Called with each run's pacer before the run; tests give it a fake clock.
+  std::function<void(TSendPacer&)> SetUpPacer;
   TSendRun& SendRun() { return m_run; }
 
 protected:
@@ -115,9 +118,11 @@ private:
   bool m_closeAfterRun = false;
   void SetRunning(bool running);
   void ShowRunProgress();
-  // Hands one message to Deliver on a worker thread and keeps the window
-  // responsive until the session ends.
-  TSendResult DeliverOffThread(const TOutgoingMail& mail);
+  // Delivers the started run's messages on the account's sessions, each
+  // on a worker thread, keeping the window responsive and the pacer's
+  // waiting time in statlabel's place.
+  void DeliverOffThread(const TKontoRec& konto);
+  QEventLoop* m_waitLoop = nullptr;  // the loop waiting for a session's result
   // A session's question to the user (clear-text password, certificate),
   // shown on the window's thread; true for Yes.
   bool AskFromSession(const std::string& question);

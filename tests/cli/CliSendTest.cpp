@@ -5,6 +5,7 @@
 #include "core/TMailStore.h"
 #include "core/TOptions.h"
 #include "send/SendRunSupport.h"
+#include "send/TSendJournal.h"
 
 #include "CliRun.h"
 
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 using namespace postello;
@@ -419,3 +421,76 @@ TEST_F(CliSendTest, RepeatedReadsOfADamagedMailFileKeepOneCopy) {
 }
 
 } // namespace
+
+TEST_F(CliSendTest, ReuseAndParallelSessionsFromTheAccountOptionsDeliverEachMessageOnce) {
+  TSmtpTestServer server({"--pipelining", "--refuse", Address(5)});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(12);
+  ASSERT_EQ(Cli("account-options --account 0 --reuse 3 --parallel 3").status, 0);
+  const Result r = Cli("send --mail 0 --account 0 --personal");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "12 Mails von 12 verarbeitet 1 fehlgeschlagen.\n");
+  EXPECT_EQ(r.err, "Fehler beim Senden der Nachricht an p5@example.org: 550 5.1.1 <p5@example.org>: Recipient address "
+                   "rejected\n");
+  ASSERT_EQ(server.Count(), 11);
+  std::map<std::string, int> arrived;
+  for (int n = 1; n <= server.Count(); ++n) {
+    const std::string notes = server.Notes(n);
+    const std::size_t at = notes.find("\"rcpt_tos\": [\"") + 14;
+    ++arrived[notes.substr(at, notes.find('"', at) - at)];
+  }
+  for (int i = 1; i <= 12; ++i) EXPECT_EQ(arrived[Address(i)], i == 5 ? 0 : 1) << i;
+  // The journal holds one result for each message.
+  const std::vector<std::string> journals = ListJournals(Dir.Path().string() + "/");
+  ASSERT_EQ(journals.size(), 1u);
+  const TJournalRun j = ReadJournal(journals.front());
+  EXPECT_EQ(j.Count(TJournalResult::Sent), 11);
+  EXPECT_EQ(j.ResultOf(5), TJournalResult::Failed);
+  EXPECT_EQ(j.EndNote, "12 von 12 verarbeitet, 1 fehlgeschlagen");
+}
+
+TEST_F(CliSendTest, InterruptStopsEveryParallelSession) {
+  TSmtpTestServer server({"--delay", "0.4", "--pipelining"}, "slow_smtp_test_server.py");
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(20);
+  ASSERT_EQ(Cli("account-options --account 0 --reuse 5 --parallel 3").status, 0);
+  const std::string bin = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
+  const std::string dir = Dir.Path().string();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    execl(bin.c_str(), bin.c_str(), "send", "--mail", "0", "--account", "0", "--personal", "--dir", dir.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (server.Count() < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string err = ReadFileBytes(Path("stderr"));
+  EXPECT_TRUE(err.ends_with("Versand abgebrochen.\n")) << err;
+  // What was counted as sent is what arrived, each once, and far from all.
+  const std::vector<std::string> journals = ListJournals(dir + "/");
+  ASSERT_EQ(journals.size(), 1u);
+  const TJournalRun j = ReadJournal(journals.front());
+  EXPECT_EQ(j.EndState, "abgebrochen");
+  EXPECT_EQ(j.Count(TJournalResult::Sent), server.Count());
+  EXPECT_LT(server.Count(), 20);
+  EXPECT_EQ(j.Count(TJournalResult::Sent) + j.Count(TJournalResult::NotSent), 20);
+  std::map<std::string, int> arrived;
+  for (int n = 1; n <= server.Count(); ++n) {
+    const std::string notes = server.Notes(n);
+    const std::size_t at = notes.find("\"rcpt_tos\": [\"") + 14;
+    EXPECT_EQ(++arrived[notes.substr(at, notes.find('"', at) - at)], 1);
+  }
+}

@@ -37,6 +37,8 @@ def parse_args():
     p.add_argument("--mechanisms", default="LOGIN CRAM-MD5")
     p.add_argument("--refuse", action="append", default=[],
                    help="recipient answered with 550")
+    p.add_argument("--pipelining", action="store_true",
+                   help="list PIPELINING in the EHLO reply")
     p.add_argument("--size", type=int, default=20 * 1024 * 1024)
     p.add_argument("--cert")
     p.add_argument("--key")
@@ -63,6 +65,12 @@ class Handler:
         return AuthResult(success=ok, handled=False,
                           auth_data={"mechanism": "CRAM-MD5",
                                      "user": user.decode("latin-1")})
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        if self.args.pipelining:
+            responses.insert(-1, "250-PIPELINING")
+        return responses
 
     async def handle_RCPT(self, server, session, envelope, address, options):
         if address in self.args.refuse:

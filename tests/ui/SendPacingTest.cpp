@@ -1,0 +1,107 @@
+// The window's run with the account's sending rate: the pacer's wait
+// shown in statlabel's place, a rate-limit reply paused for and retried,
+// on a fake clock.
+#include "TMainForm.h"
+#include "UiTestSupport.h"
+
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+using namespace postello;
+using postello::test::ScriptedSink;
+
+class SendPacingTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir m_dir;
+  ScriptedSink m_sink;
+
+  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
+
+  void Prepare(TMainState& state, TMainForm& form, int recipients, const TKontoRec& options) {
+    m_sink.answer = TMsgResult::Ok;
+    QVERIFY(state.NewDatabase(2));
+    QByteArray csv;
+    for (int k = 1; k <= recipients; ++k) csv += "r" + QByteArray::number(k) + "@example.org;Name" + QByteArray::number(k) + "\r\n";
+    QFile f(m_dir.filePath("liste.csv"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(csv);
+    f.close();
+    form.ImportFile(f.fileName());
+    TKontoRec konto = options;
+    konto.Absender = "Verein";
+    konto.Email = "verein@example.org";
+    konto.Server = "127.0.0.1:9";  // never reached: Deliver stands in
+    state.AddKonto(konto);
+    TMailRec* mail = state.Mails.Add();
+    mail->Subject = "Hallo";
+    mail->MailType = 2;
+    mail->PlainText = "Liebe(r) [%Name]";
+    state.SaveMails();
+    form.ListMails();
+    form.ListKonten();
+    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+  }
+
+private slots:
+  void init() {
+    postello::test::EmptyFolder(m_dir);
+    m_sink = ScriptedSink{};
+    SetMessageSink(&m_sink);
+  }
+  void cleanup() { SetMessageSink(nullptr); }
+
+  void pacedRunShowsTheWaitAndRetriesAfterARateLimit() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    TKontoRec options;
+    options.RatePerMinute = 30;  // one message every two seconds
+    Prepare(state, form, 4, options);
+    auto* stat = form.findChild<QLabel*>("statlabel");
+
+    // The pacer's clock only moves when it sleeps.
+    std::mutex lock;
+    TSendPacer::TTime now{};
+    std::vector<QString> shown;  // statlabel at each sleep
+    form.SetUpPacer = [&](TSendPacer& pacer) {
+      pacer.Now = [&] {
+        std::lock_guard<std::mutex> hold(lock);
+        return now;
+      };
+      pacer.Sleep = [&](TSendPacer::TMs slice) {
+        // What the window shows by now (the update was posted before).
+        QString text;
+        QMetaObject::invokeMethod(stat, [&] { text = stat->text(); }, Qt::BlockingQueuedConnection);
+        std::lock_guard<std::mutex> hold(lock);
+        shown.push_back(text);
+        now += slice;
+      };
+    };
+    int limited = 0;
+    form.Deliver = [&](const TOutgoingMail& mail) -> TSendResult {
+      if (mail.Index == 2 && limited++ == 0) return TSendResult::Failed("421 4.7.0 Too many messages, try again later");
+      return true;
+    };
+    QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+
+    QCOMPARE(limited, 2);  // refused once, then taken
+    QCOMPARE(stat->text(), QString("4 Mails von 4 verarbeitet 0 fehlgeschlagen."));
+    QCOMPARE(form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText(), QString());
+    QVERIFY(!shown.empty());
+    QCOMPARE(shown.front(), QString("Warte 2 s"));
+    // The pause after the rate-limit reply: a minute, counted down.
+    QVERIFY(std::find(shown.begin(), shown.end(), QString("Warte 60 s")) != shown.end());
+    QVERIFY(std::find(shown.begin(), shown.end(), QString("Warte 1 s")) != shown.end());
+    for (const QString& text : shown) QVERIFY2(text.startsWith("Warte "), qPrintable(text));
+    QCOMPARE(form.findChild<QPushButton*>("SendBtn")->text(), QString("Mails senden..."));
+  }
+};
+
+QTEST_MAIN(SendPacingTest)
+#include "SendPacingTest.moc"
