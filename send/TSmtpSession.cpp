@@ -51,7 +51,7 @@ bool TSmtpSession::Open(const TOutgoingMail& mail, TSendResult& result) {
   FSmtp->AuthUser = mail.User;
   FSmtp->AuthPassword = mail.Password;
   FSmtp->Tokens = FOptions.Tokens;
-  FSmtp->TokenAccount = mail.Sender;
+  FSmtp->TokenAccount = ExtractAddress(mail.Sender);
   Arm(mail);
   if (!FSmtp->OpenSession()) {
     // Gone without QUIT, as a single message's session would be.

@@ -3,6 +3,7 @@
 // with a renewed token, and the TLS rules a password has.
 #include "send/SmtpAuthCrypto.h"
 #include "send/TSMTPSend.h"
+#include "send/TSmtpSession.h"
 #include "send/TTCPBlockSocket.h"
 #include "send/ScriptedSmtpSocket.h"
 #include "send/TestServerTrust.h"
@@ -208,5 +209,31 @@ TEST(XOAuth2Dialogue, AReplyEchoingTheTokenDoesNotPutItInTheReason) {
                               {"QUIT\r\n", {"221 bye\r\n"}}}));
   const TSendResult r = run.Send();
   EXPECT_EQ(r.Reason, "Anmeldung abgelehnt (535 bad token ***); 530 auth");
+  run.State->ExpectFinished();
+}
+
+TEST(XOAuth2Dialogue, AReusedConnectionLogsInOnceForSeveralMessages) {
+  TRun run(Join(TlsServer(), {{XOAuth2("versand@example.org", "tok-1"), {"235 ok\r\n"}}}));
+  for (int n = 0; n < 2; ++n) {
+    if (n > 0) run.State->Steps.push_back({"RSET\r\n", {"250 ok\r\n"}});
+    const std::vector<TScriptStep> delivery = Delivery();
+    run.State->Steps.insert(run.State->Steps.end(), delivery.begin(), delivery.end() - 1);
+  }
+  run.State->Steps.push_back({"QUIT\r\n", {"221 bye\r\n"}});
+  TSmtpSession session(run.Options, 5);
+  for (int n = 0; n < 2; ++n) {
+    TOutgoingMail mail;
+    mail.Index = n;
+    mail.Sender = "Versand <versand@example.org>";
+    mail.Recipients = "b@example.org";
+    mail.Server = "mail.example.org:587";
+    mail.Data = kData;
+    const TSendResult r = session.Deliver(mail);
+    EXPECT_TRUE(r.Delivered) << n << ": " << r.Reason;
+  }
+  session.Close();
+  EXPECT_EQ(session.Connections(), 1);
+  EXPECT_EQ(run.Tokens.Calls, (std::vector<std::string>{"has versand@example.org " + kKey,
+                                                         "token versand@example.org " + kKey}));
   run.State->ExpectFinished();
 }
