@@ -99,6 +99,28 @@ struct TBenchState {
   }
 };
 
+// adr.dbf in dir, made afresh from the recipients.csv there.
+std::string TableFromCsv(const std::filesystem::path& dir) {
+  const std::string tablePath = (dir / "adr.dbf").string();
+  TDbf t;
+  t.SetFileName(tablePath);
+  CreateAddressTable(t, 2);
+  ImportTextFile(t, (dir / "recipients.csv").string());
+  t.Close();
+  return tablePath;
+}
+
+// The mail of the runs against a server: HTML and text from html.txt and
+// plain.txt in dir.
+TMailRec* AddBenchMail(TBenchState& s, const std::filesystem::path& dir) {
+  TMailRec* m = s.Mails.Add();
+  m->Subject = "Angebot Dezember";
+  m->MailType = 1;
+  m->HtmlText = ReadText(dir / "html.txt");
+  m->PlainText = ReadText(dir / "plain.txt");
+  return m;
+}
+
 void NullSink(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   TBenchState s(RecipientTable(n), "127.0.0.1:9");
@@ -150,20 +172,8 @@ void EndToEnd(benchmark::State& state) {
     return;
   }
   const std::filesystem::path dir = dirText;
-  const std::string tablePath = (dir / "adr.dbf").string();
-  {
-    TDbf t;
-    t.SetFileName(tablePath);
-    CreateAddressTable(t, 2);
-    ImportTextFile(t, (dir / "recipients.csv").string());
-    t.Close();
-  }
-  TBenchState s(tablePath, server);
-  TMailRec* m = s.Mails.Add();
-  m->Subject = "Angebot Dezember";
-  m->MailType = 1;
-  m->HtmlText = ReadText(dir / "html.txt");
-  m->PlainText = ReadText(dir / "plain.txt");
+  TBenchState s(TableFromCsv(dir), server);
+  TMailRec* m = AddBenchMail(s, dir);
   m->Attachments.Add()->FileName = (dir / "logo.gif").string();
   m->CurAttach->ContentId = "LOGO.GIF";
   m->Attachments.Add()->FileName = (dir / "preise.pdf").string();
@@ -202,23 +212,11 @@ void Sessions(benchmark::State& state) {
     return;
   }
   const std::filesystem::path dir = dirText;
-  const std::string tablePath = (dir / "adr.dbf").string();
-  {
-    TDbf t;
-    t.SetFileName(tablePath);
-    CreateAddressTable(t, 2);
-    ImportTextFile(t, (dir / "recipients.csv").string());
-    t.Close();
-  }
-  TBenchState s(tablePath, server);
+  TBenchState s(TableFromCsv(dir), server);
   TKontoRec* konto = s.Konten.Select(0);
   konto->User = user;
   konto->Password = CodePassw(password);
-  TMailRec* m = s.Mails.Add();
-  m->Subject = "Angebot Dezember";
-  m->MailType = 1;
-  m->HtmlText = ReadText(dir / "html.txt");
-  m->PlainText = ReadText(dir / "plain.txt");
+  AddBenchMail(s, dir);
 
   TSendRun run(s.Msg, s.Table);
   for (auto _ : state) {

@@ -17,21 +17,15 @@ from email.mime.multipart import MIMEMultipart
 from email.mime.text import MIMEText
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from send_bench_python import FIELDS, merge  # noqa: E402
+from send_bench_python import merge, read_records, read_text  # noqa: E402
 
 
 def main():
     host, port = sys.argv[1].rsplit(":", 1)
     folder, cafile, user, password = sys.argv[2:6]
 
-    def read(name):
-        return open(os.path.join(folder, name), encoding="cp1252", newline="").read()
-
-    html, plain = read("html.txt"), read("plain.txt")
-    records = []
-    for line in read("recipients.csv").splitlines():
-        values = line.split(";")
-        records.append({f: (values[i].rstrip(" ") if i < len(values) else "") for i, f in enumerate(FIELDS)})
+    html, plain = read_text(folder, "html.txt"), read_text(folder, "plain.txt")
+    records = read_records(folder)
 
     start = time.perf_counter()
     failed = 0

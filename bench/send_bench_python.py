@@ -42,21 +42,29 @@ def merge(text, record):
     return PLACEHOLDER.sub(field, text)
 
 
+def read_text(folder, name):
+    return open(os.path.join(folder, name), encoding="cp1252", newline="").read()
+
+
+def read_records(folder):
+    """The recipients of recipients.csv, one dict of FIELDS each."""
+    records = []
+    for line in read_text(folder, "recipients.csv").splitlines():
+        values = line.split(";")
+        records.append({f: (values[i].rstrip(" ") if i < len(values) else "") for i, f in enumerate(FIELDS)})
+    return records
+
+
 def main():
     host, port = sys.argv[1].rsplit(":", 1)
     folder = sys.argv[2]
 
-    def read(name, mode="r"):
-        if mode == "rb":
-            return open(os.path.join(folder, name), "rb").read()
-        return open(os.path.join(folder, name), encoding="cp1252", newline="").read()
+    def read_bytes(name):
+        return open(os.path.join(folder, name), "rb").read()
 
-    html, plain = read("html.txt"), read("plain.txt")
-    picture, document = read("logo.gif", "rb"), read("preise.pdf", "rb")
-    records = []
-    for line in read("recipients.csv").splitlines():
-        values = line.split(";")
-        records.append({f: (values[i].rstrip(" ") if i < len(values) else "") for i, f in enumerate(FIELDS)})
+    html, plain = read_text(folder, "html.txt"), read_text(folder, "plain.txt")
+    picture, document = read_bytes("logo.gif"), read_bytes("preise.pdf")
+    records = read_records(folder)
 
     start = time.perf_counter()
     failed = 0

@@ -27,16 +27,9 @@ int RunAccountOptions(TCliContext& ctx) {
   const int rateN = rate ? Count(ctx.Args, "--rate", 0, 100000) : 0;
 
   TKontoList konten;
-  const TKontoLoadResult r = TKontoStore::Open(ctx.Dir, konten);
-  if (!r.Error.empty()) {
-    ctx.Err << CliText(r.Error) << "\n";
-    return kExitRefused;
-  }
-  if (index < 0 || index >= static_cast<long>(konten.Count())) {
-    ctx.Err << CliText(NoSuchKontoText(index, konten.Count())) << "\n";
-    return kExitRefused;
-  }
-  TKontoRec& k = konten[static_cast<std::uint32_t>(index)];
+  TKontoRec* konto = OpenCliKonto(ctx, index, konten);
+  if (konto == nullptr) return kExitRefused;
+  TKontoRec& k = *konto;
   if (reuse || parallel || rate) {
     if (reuse) k.Reuse = reuseN;
     if (parallel) k.Parallel = parallelN;

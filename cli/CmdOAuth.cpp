@@ -9,7 +9,6 @@
 #include "send/TOAuthTokens.h"
 #include "send/TSMTPSend.h"
 
-#include <climits>
 #include <ostream>
 
 namespace postello {
@@ -58,22 +57,11 @@ int RunOAuth(TCliContext& ctx) {
   if (!signOut) provider = ProviderOf(ctx.Args);
 
   TKontoList konten;
-  const TKontoLoadResult r = TKontoStore::Open(ctx.Dir, konten);
-  if (!r.Error.empty()) {
-    ctx.Err << CliText(r.Error) << "\n";
-    return kExitRefused;
-  }
-  if (index < 0 || index >= static_cast<long>(konten.Count()) || index > INT_MAX) {
-    ctx.Err << CliText(NoSuchKontoText(index, konten.Count())) << "\n";
-    return kExitRefused;
-  }
-  const TKontoRec& konto = konten[static_cast<std::uint32_t>(index)];
-  const std::string key = ServerKeyOf(konto.Server);
-  if (key.front() == ':') {
-    ctx.Err << CliText("Das Konto " + std::to_string(index) + " nennt keinen Server.") << "\n";
-    return kExitRefused;
-  }
-  const std::string account = ExtractAddress(konto.Email);
+  const TKontoRec* konto = OpenCliKonto(ctx, index, konten);
+  if (konto == nullptr) return kExitRefused;
+  const std::string key = CliKontoServerKey(ctx, index, *konto);
+  if (key.empty()) return kExitRefused;
+  const std::string account = ExtractAddress(konto->Email);
   if (account.empty()) {
     ctx.Err << CliText("Das Konto " + std::to_string(index) + " hat keine eMail-Adresse.") << "\n";
     return kExitRefused;

@@ -7,7 +7,6 @@
 #include "send/TSMTPSend.h"
 #include "send/TSecurityStore.h"
 
-#include <climits>
 #include <optional>
 #include <ostream>
 
@@ -58,21 +57,11 @@ int RunSecurity(TCliContext& ctx) {
   const bool allowPlain = ctx.Args.Has("--allow-plain-auth");
 
   TKontoList konten;
-  const TKontoLoadResult r = TKontoStore::Open(ctx.Dir, konten);
-  if (!r.Error.empty()) {
-    ctx.Err << CliText(r.Error) << "\n";
-    return kExitRefused;
-  }
-  if (index < 0 || index >= static_cast<long>(konten.Count()) || index > INT_MAX) {
-    ctx.Err << CliText(NoSuchKontoText(index, konten.Count())) << "\n";
-    return kExitRefused;
-  }
-  const std::string server = konten[static_cast<std::uint32_t>(index)].Server;
-  const std::string key = ServerKeyOf(server);
-  if (key.front() == ':') {
-    ctx.Err << CliText("Das Konto " + std::to_string(index) + " nennt keinen Server.") << "\n";
-    return kExitRefused;
-  }
+  const TKontoRec* konto = OpenCliKonto(ctx, index, konten);
+  if (konto == nullptr) return kExitRefused;
+  const std::string server = konto->Server;
+  const std::string key = CliKontoServerKey(ctx, index, *konto);
+  if (key.empty()) return kExitRefused;
 
   TSecurityStore store(ctx.Dir);
   if (const std::string damaged = store.Load(); !damaged.empty()) ctx.Err << CliText(damaged) << "\n";

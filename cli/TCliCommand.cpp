@@ -3,8 +3,10 @@
 #include "core/CountedNoun.h"
 #include "core/Cp1252.h"
 #include "core/ProgDir.h"
+#include "send/TSMTPSend.h"
 
 #include <algorithm>
+#include <climits>
 #include <ostream>
 
 namespace postello {
@@ -41,6 +43,28 @@ std::string NoSuchKontoText(long index, std::size_t count) {
 std::string NoSuchMailText(long index, std::size_t count) {
   return "Es gibt keine Mail Nummer " + std::to_string(index) + " (gespeichert: " + CountedNoun(count, "Mail", "Mails") +
          ", gez\xE4hlt ab 0).";
+}
+
+TKontoRec* OpenCliKonto(TCliContext& ctx, long index, TKontoList& konten) {
+  const TKontoLoadResult r = TKontoStore::Open(ctx.Dir, konten);
+  if (!r.Error.empty()) {
+    ctx.Err << CliText(r.Error) << "\n";
+    return nullptr;
+  }
+  if (index < 0 || index >= static_cast<long>(konten.Count()) || index > INT_MAX) {
+    ctx.Err << CliText(NoSuchKontoText(index, konten.Count())) << "\n";
+    return nullptr;
+  }
+  return &konten[static_cast<std::uint32_t>(index)];
+}
+
+std::string CliKontoServerKey(TCliContext& ctx, long index, const TKontoRec& konto) {
+  std::string key = ServerKeyOf(konto.Server);
+  if (key.front() == ':') {
+    ctx.Err << CliText("Das Konto " + std::to_string(index) + " nennt keinen Server.") << "\n";
+    return {};
+  }
+  return key;
 }
 
 std::string CliText(const std::string& cp1252) {

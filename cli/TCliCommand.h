@@ -3,6 +3,8 @@
 // registers itself with a static TCliRegistrar, naming the options it
 // takes. Every command also takes --dir DIR (the folder of the state
 // files) and --help.
+#include "core/TKontoStore.h"
+
 #include <functional>
 #include <iosfwd>
 #include <map>
@@ -75,6 +77,14 @@ int RunCli(const std::vector<std::string>& args, const std::string& defaultDir, 
 // (Windows-1252).
 std::string NoSuchKontoText(long index, std::size_t count);
 std::string NoSuchMailText(long index, std::size_t count);
+
+// Reads konten.dat from ctx.Dir into konten and returns the account number
+// index. On a refusal (a damaged file, no such number) the reason goes to
+// ctx.Err and the result is null.
+TKontoRec* OpenCliKonto(TCliContext& ctx, long index, TKontoList& konten);
+// The key of the account's server (see ServerKeyOf), or "" after telling
+// ctx.Err that the account names no server.
+std::string CliKontoServerKey(TCliContext& ctx, long index, const TKontoRec& konto);
 
 // Stored Windows-1252 text as one line of UTF-8 output: line breaks and
 // tabs become blanks so a field never splits a line; every other control

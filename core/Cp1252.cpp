@@ -10,6 +10,8 @@ constexpr char32_t kHigh[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+} // namespace
+
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -27,9 +29,6 @@ void AppendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
-
-
-} // namespace
 
 size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
   const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };

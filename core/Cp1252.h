@@ -25,6 +25,9 @@ bool LooksLikeUtf8(std::string_view text);
 // surrogates included). An ASCII byte is a sequence of length 1.
 std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t& cp);
 
+// Appends the UTF-8 form of one code point.
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Unicode code point of one Windows-1252 byte.
 char32_t Cp1252ToUnicode(unsigned char byte);
 

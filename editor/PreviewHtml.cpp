@@ -1,9 +1,8 @@
 #include "editor/PreviewHtml.h"
 
+#include "core/PercentEscape.h"
 #include "core/SafeFile.h"
 #include "editor/AsciiCase.h"
-
-#include <cstring>
 
 namespace postello {
 namespace {
@@ -19,24 +18,7 @@ const TAttachRec* FindRow(const std::vector<TAttachRec>& rows, std::string_view 
 
 std::string PreviewFilePath(const std::string& progDir) { return progDir + "mail~.htm"; }
 
-std::string FilePathAsUrl(const std::string& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(path.size());
-  for (const char ch : path) {
-    const auto c = static_cast<unsigned char>(ch);
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       (c != 0 && std::strchr("/-._~:@!$&'()*+,;=", c) != nullptr);
-    if (plain) {
-      out += ch;
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
+std::string FilePathAsUrl(const std::string& path) { return PercentEscape(path, "/-._~:@!$&'()*+,;="); }
 
 std::vector<std::string> PreviewHtmlLines(const std::vector<std::string>& lines,
                                           const std::vector<TAttachRec>& rows) {

@@ -1,5 +1,7 @@
 #include "send/OAuthJson.h"
 
+#include "core/Cp1252.h"
+
 namespace postello {
 
 namespace {
@@ -105,24 +107,6 @@ private:
     return true;
   }
 
-  static void PutUtf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-
   bool String(std::string& out) {
     if (!Take('"')) return false;
     for (;;) {
@@ -157,7 +141,7 @@ private:
           } else if (cp >= 0xDC00 && cp < 0xE000) {
             return false;
           }
-          PutUtf8(out, cp);
+          AppendUtf8(out, cp);
           break;
         }
         default: return false;

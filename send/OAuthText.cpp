@@ -1,5 +1,8 @@
 #include "send/OAuthText.h"
 
+#include "core/PercentEscape.h"
+#include "send/SmtpAuthCrypto.h"
+
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
@@ -11,11 +14,6 @@ namespace postello {
 
 namespace {
 
-bool Unreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == '_' || c == '~';
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -25,22 +23,7 @@ int HexValue(char c) {
 
 } // namespace
 
-std::string PercentEncode(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size() * 3);
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (Unreserved(c)) {
-      out += ch;
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
+std::string PercentEncode(std::string_view text) { return PercentEscape(text, "-._~"); }
 
 std::optional<std::string> PercentDecode(std::string_view text) {
   std::string out;
@@ -91,25 +74,13 @@ std::string FormEncode(std::initializer_list<std::pair<std::string_view, std::st
 }
 
 std::string Base64UrlEncode(std::string_view bytes) {
-  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[v >> 18];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += kAlphabet[v & 63];
-  }
-  const size_t rest = bytes.size() - i;
-  if (rest > 0) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kAlphabet[v >> 18];
-    out += kAlphabet[(v >> 12) & 63];
-    if (rest == 2) out += kAlphabet[(v >> 6) & 63];
+  // The URL-safe alphabet differs from the SMTP one only in its last two
+  // characters, and drops the padding.
+  std::string out = SmtpBase64Encode(bytes);
+  while (!out.empty() && out.back() == '=') out.pop_back();
+  for (char& c : out) {
+    if (c == '+') c = '-';
+    else if (c == '/') c = '_';
   }
   return out;
 }

@@ -18,14 +18,38 @@ void TBlockSocket::ResetReceiveState() {
   FSkipNext = 0;
 }
 
+void TBlockSocket::DropSkippedLineEnd() {
+  if (FSkipNext != 0 && !FBuffer.empty()) {
+    if (FBuffer.front() == FSkipNext) FBuffer.erase(0, 1);
+    FSkipNext = 0;
+  }
+}
+
+bool TBlockSocket::ReceiveMore(int timeoutMs) {
+  // Checked here as well as in the waits, so a peer that keeps bytes
+  // flowing cannot outrun a cancel request or the deadline.
+  if (CancelRequested()) {
+    FLastError = ErrCancelled;
+    return false;
+  }
+  if (DeadlinePassed()) {
+    FLastError = ErrDeadline;
+    return false;
+  }
+  std::string packet = RecvPacket(timeoutMs);
+  if (packet.empty()) {
+    if (FLastError == 0) FLastError = ErrConnReset;
+    return false;
+  }
+  FBuffer += packet;
+  return true;
+}
+
 std::string TBlockSocket::RecvLine(int timeoutMs) {
   FLastError = 0;
   size_t scanned = 0;
   for (;;) {
-    if (FSkipNext != 0 && !FBuffer.empty()) {
-      if (FBuffer.front() == FSkipNext) FBuffer.erase(0, 1);
-      FSkipNext = 0;
-    }
+    DropSkippedLineEnd();
     size_t end = scanned;
     while (end < FBuffer.size() && FBuffer[end] != '\r' && FBuffer[end] != '\n') ++end;
     if (end < FBuffer.size()) {
@@ -44,22 +68,7 @@ std::string TBlockSocket::RecvLine(int timeoutMs) {
     }
     scanned = FBuffer.size();
     if (scanned > MaxLineLength) break;
-    // Checked here as well as in the waits, so a peer that keeps bytes
-    // flowing cannot outrun a cancel request or the deadline.
-    if (CancelRequested()) {
-      FLastError = ErrCancelled;
-      return {};
-    }
-    if (DeadlinePassed()) {
-      FLastError = ErrDeadline;
-      return {};
-    }
-    std::string packet = RecvPacket(timeoutMs);
-    if (packet.empty()) {
-      if (FLastError == 0) FLastError = ErrConnReset;
-      return {};
-    }
-    FBuffer += packet;
+    if (!ReceiveMore(timeoutMs)) return {};
   }
   // The peer keeps talking without ending its line; nothing sensible can
   // follow, so the connection is given up.
@@ -71,29 +80,13 @@ std::string TBlockSocket::RecvLine(int timeoutMs) {
 std::string TBlockSocket::RecvSome(int timeoutMs) {
   FLastError = 0;
   for (;;) {
-    if (FSkipNext != 0 && !FBuffer.empty()) {
-      if (FBuffer.front() == FSkipNext) FBuffer.erase(0, 1);
-      FSkipNext = 0;
-    }
+    DropSkippedLineEnd();
     if (!FBuffer.empty()) {
       std::string out;
       out.swap(FBuffer);
       return out;
     }
-    if (CancelRequested()) {
-      FLastError = ErrCancelled;
-      return {};
-    }
-    if (DeadlinePassed()) {
-      FLastError = ErrDeadline;
-      return {};
-    }
-    std::string packet = RecvPacket(timeoutMs);
-    if (packet.empty()) {
-      if (FLastError == 0) FLastError = ErrConnReset;
-      return {};
-    }
-    FBuffer += packet;
+    if (!ReceiveMore(timeoutMs)) return {};
   }
 }
 

@@ -126,6 +126,13 @@ protected:
   bool DeadlinePassed() const { return TClock::now() >= FDeadline; }
 
 private:
+  // Drops the partner of a line end split between two receives, once the
+  // next bytes are there.
+  void DropSkippedLineEnd();
+  // Waits for the next bytes and appends them to the buffer; false with
+  // LastError set on cancel, deadline, time-out or a closed connection.
+  bool ReceiveMore(int timeoutMs);
+
   int FLastError = 0;
   std::string FBuffer;
   // Set when the last line ended with a CR (LF) that was the last byte
