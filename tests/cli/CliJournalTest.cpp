@@ -81,19 +81,7 @@ protected:
 
   // Starts "postello-cli send --mail 0 --account 0" in the background.
   pid_t StartSend() {
-    const std::string bin = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
-    const std::string dir = DirText();
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, STDOUT_FILENO);
-      dup2(err, STDERR_FILENO);
-      execl(bin.c_str(), bin.c_str(), "send", "--mail", "0", "--account", "0", "--dir", dir.c_str(),
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    return pid;
+    return StartCli({"send", "--mail", "0", "--account", "0", "--dir", DirText()}, Path("stdout"), Path("stderr"));
   }
 
   // How often each address arrived at the server, from its notes.

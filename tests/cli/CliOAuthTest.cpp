@@ -6,6 +6,8 @@
 #include "core/TOptions.h"
 #include "send/SendRunSupport.h"
 
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -18,26 +20,6 @@ using namespace postello;
 using namespace postello::test;
 
 namespace {
-
-struct TResult {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string Utf8(const std::string& cp1252) {
-  std::string out;
-  for (char c : cp1252) {
-    switch (static_cast<unsigned char>(c)) {
-      case 0xE4: out += "\xC3\xA4"; break;
-      case 0xF6: out += "\xC3\xB6"; break;
-      case 0xFC: out += "\xC3\xBC"; break;
-      case 0xD6: out += "\xC3\x96"; break;
-      case 0xDF: out += "\xC3\x9F"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 // A GET by Python's urllib, which follows the provider's redirect to the
 // loopback address as a browser would.
@@ -94,39 +76,31 @@ protected:
            "' ";
   }
 
-  TResult Cli(const std::string& args, const std::string& env = {}) {
-    const std::string cmd = Env() + env + std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " --dir '" +
-                            Dir.Path().string() + "' >'" + Out.Path().string() + "/o' 2>'" +
-                            Out.Path().string() + "/e'";
-    const int rc = std::system(cmd.c_str());
-    TResult r;
-    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.Out = ReadFileBytes(Out.Path() / "o");
-    r.Err = ReadFileBytes(Out.Path() / "e");
-    return r;
+  Result Cli(const std::string& args, const std::string& env = {}) {
+    return CliIn(Dir.Path().string(), args, Out.Path(), Env() + env);
   }
 
   // Runs the sign-in; once the address is printed, fetches it (when
   // browse) as the user's browser would.
-  TResult SignIn(const std::string& provider, bool browse = true, const std::string& env = {}) {
+  Result SignIn(const std::string& provider, bool browse = true, const std::string& env = {}) {
     const std::string cmd = Env() + env + std::string(POSTELLO_BIN_DIR) + "/postello-cli oauth --account 0 " +
                             provider + " --dir '" + Dir.Path().string() + "' 2>'" + Out.Path().string() + "/e'";
     FILE* pipe = popen(cmd.c_str(), "r");
-    TResult r;
+    Result r;
     if (pipe == nullptr) return r;
     char buf[8192];
     while (fgets(buf, sizeof buf, pipe) != nullptr) {
-      r.Out += buf;
-      if (r.Out.back() == '\n' && r.Out.find('\n') == r.Out.size() - 1 && browse) {
-        std::string url = r.Out;
+      r.out += buf;
+      if (r.out.back() == '\n' && r.out.find('\n') == r.out.size() - 1 && browse) {
+        std::string url = r.out;
         url.pop_back();
         Address = url;
         Fetched = Fetch(url);
       }
     }
     const int rc = pclose(pipe);
-    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.Err = ReadFileBytes(Out.Path() / "e");
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.err = ReadFileBytes(Out.Path() / "e");
     return r;
   }
 
@@ -150,10 +124,10 @@ protected:
   }
 
   // No token in any file but the grant store.
-  void ExpectNoTokenOutside(const std::vector<std::string>& tokens, const TResult& r) {
+  void ExpectNoTokenOutside(const std::vector<std::string>& tokens, const Result& r) {
     for (const std::string& t : tokens) {
-      EXPECT_EQ(r.Out.find(t), std::string::npos) << t;
-      EXPECT_EQ(r.Err.find(t), std::string::npos) << t;
+      EXPECT_EQ(r.out.find(t), std::string::npos) << t;
+      EXPECT_EQ(r.err.find(t), std::string::npos) << t;
       for (const auto& e : std::filesystem::directory_iterator(Dir.Path())) {
         if (e.path().filename() == "oauth.dat") continue;
         EXPECT_EQ(ReadFileBytes(e.path()).find(t), std::string::npos) << t << " in " << e.path();
@@ -171,20 +145,20 @@ protected:
 };
 
 TEST_F(CliOAuthTest, SignsInAndSendsWithXOAuth2) {
-  TResult r = SignIn(Custom());
-  ASSERT_EQ(r.Status, 0) << r.Err;
+  Result r = SignIn(Custom());
+  ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Fetched, 0);
   // One line on standard output: the address, with the PKCE challenge and
   // the loopback redirect.
-  ASSERT_EQ(std::count(r.Out.begin(), r.Out.end(), '\n'), 1) << r.Out;
-  EXPECT_TRUE(r.Out.starts_with(Http + "/authorize?response_type=code&client_id=postello-test-client&"
+  ASSERT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+  EXPECT_TRUE(r.out.starts_with(Http + "/authorize?response_type=code&client_id=postello-test-client&"
                                        "redirect_uri=http%3A%2F%2F127.0.0.1%3A"))
-      << r.Out;
-  EXPECT_TRUE(std::regex_search(r.Out, std::regex("&scope=smtp&state=[-_A-Za-z0-9]{22}&code_challenge=[-_A-Za-z0-9]{43}"
+      << r.out;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("&scope=smtp&state=[-_A-Za-z0-9]{22}&code_challenge=[-_A-Za-z0-9]{43}"
                                                   "&code_challenge_method=S256&login_hint=Versand%40Example.org\n$")))
-      << r.Out;
-  EXPECT_NE(r.Err.find(Utf8("\xD6" "ffnen Sie diese Adresse im Browser")), std::string::npos) << r.Err;
-  EXPECT_NE(r.Err.find("Angemeldet: Konto 0 (Versand@Example.org, 127.0.0.1:"), std::string::npos) << r.Err;
+      << r.out;
+  EXPECT_NE(r.err.find(Utf8("\xD6" "ffnen Sie diese Adresse im Browser")), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Angemeldet: Konto 0 (Versand@Example.org, 127.0.0.1:"), std::string::npos) << r.err;
   EXPECT_EQ(Log(), "authorize login_hint=Versand@Example.org\ntoken authorization_code ok\n");
 
   // The grant is in the file, readable by the owner only.
@@ -196,8 +170,8 @@ TEST_F(CliOAuthTest, SignsInAndSendsWithXOAuth2) {
   ExpectNoTokenOutside(tokens, r);
 
   r = Cli("send --mail 0 --account 0");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "2 Mails von 2 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "2 Mails von 2 verarbeitet 0 fehlgeschlagen.\n");
   ASSERT_EQ(Server->Count(), 2);
   EXPECT_NE(Server->Notes(1).find("\"mechanism\": \"XOAUTH2\""), std::string::npos) << Server->Notes(1);
   EXPECT_NE(Server->Notes(1).find("\"tls\": true"), std::string::npos);
@@ -208,26 +182,26 @@ TEST_F(CliOAuthTest, SignsInAndSendsWithXOAuth2) {
   // Signing out removes the grant; the account is then one without
   // credentials, which the server refuses.
   r = Cli("oauth --account 0 --sign-out");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "Das Konto 0 (Versand@Example.org, 127.0.0.1:" + std::to_string(Server->Port()) +
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "Das Konto 0 (Versand@Example.org, 127.0.0.1:" + std::to_string(Server->Port()) +
                        ") ist abgemeldet.\n");
   EXPECT_TRUE(Tokens().empty());
   r = Cli("oauth --account 0 --sign-out");
-  EXPECT_EQ(r.Out, "Das Konto 0 war nicht mit OAuth angemeldet.\n");
+  EXPECT_EQ(r.out, "Das Konto 0 war nicht mit OAuth angemeldet.\n");
   r = Cli("send --mail 0 --account 0 --to p1@example.org");
-  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Server->Count(), 2);
 }
 
 TEST_F(CliOAuthTest, ExpiredTokenIsRenewedBeforeTheSend) {
   // A lifetime shorter than the slack: the token counts as expired at once.
   Control("expires_in=30");
-  TResult r = SignIn(Custom());
-  ASSERT_EQ(r.Status, 0) << r.Err;
+  Result r = SignIn(Custom());
+  ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<std::string> first = Tokens();
   Control("expires_in=3600");
   r = Cli("send --mail 0 --account 0 --to p1@example.org");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Server->Count(), 1);
   EXPECT_EQ(Log(), "authorize login_hint=Versand@Example.org\ntoken authorization_code ok\n"
                    "token refresh_token ok\nsmtp auth ok\n");
@@ -240,29 +214,29 @@ TEST_F(CliOAuthTest, ExpiredTokenIsRenewedBeforeTheSend) {
 }
 
 TEST_F(CliOAuthTest, RefusedTokenIsRenewedAndTriedOnce) {
-  TResult r = SignIn(Custom());
-  ASSERT_EQ(r.Status, 0) << r.Err;
+  Result r = SignIn(Custom());
+  ASSERT_EQ(r.status, 0) << r.err;
   // The provider stops taking the token before its time: the server's
   // error challenge, the renewal, the second try.
   Control("invalidate=1");
   r = Cli("send --mail 0 --account 0 --to p1@example.org");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Server->Count(), 1);
   EXPECT_EQ(Log(), "authorize login_hint=Versand@Example.org\ntoken authorization_code ok\n"
                    "smtp auth refused\ntoken refresh_token ok\nsmtp auth ok\n");
 }
 
 TEST_F(CliOAuthTest, RevokedRefreshTokenAsksToSignInAgain) {
-  TResult r = SignIn(Custom());
-  ASSERT_EQ(r.Status, 0) << r.Err;
+  Result r = SignIn(Custom());
+  ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<std::string> tokens = Tokens();
   Control("invalidate=1&revoke=1");
   r = Cli("send --mail 0 --account 0");
-  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Server->Count(), 0);
   const std::string reason = ": Anmeldung mit OAuth abgelaufen oder widerrufen (Anmeldeserver lehnt ab (HTTP 400, "
                              "invalid_grant): AADSTS70000: refresh token revoked), bitte melden Sie sich neu an\n";
-  EXPECT_EQ(r.Err, "Fehler beim Senden der Nachricht an p1@example.org" + reason +
+  EXPECT_EQ(r.err, "Fehler beim Senden der Nachricht an p1@example.org" + reason +
                        "Fehler beim Senden der Nachricht an p2@example.org" + reason);
   // The provider is asked once; the second message knows the answer.
   EXPECT_EQ(Log(), "authorize login_hint=Versand@Example.org\ntoken authorization_code ok\n"
@@ -327,16 +301,16 @@ class CliOAuthHostileTest : public CliOAuthTest, public ::testing::WithParamInte
 TEST_P(CliOAuthHostileTest, GivesTheReasonAndStoresNothing) {
   const THostileCase& c = GetParam();
   if (*c.Control != '\0') Control(c.Control);
-  const TResult r = SignIn(Custom(), c.Browse, "POSTELLO_OAUTH_WAIT=2 ");
-  EXPECT_EQ(r.Status, 1) << r.Err;
+  const Result r = SignIn(Custom(), c.Browse, "POSTELLO_OAUTH_WAIT=2 ");
+  EXPECT_EQ(r.status, 1) << r.err;
   // The hint, then the reason, nothing else.
-  const size_t hintEnd = r.Err.find('\n');
+  const size_t hintEnd = r.err.find('\n');
   ASSERT_NE(hintEnd, std::string::npos);
-  EXPECT_EQ(r.Err.substr(hintEnd + 1), Utf8(c.Message) + "\n");
+  EXPECT_EQ(r.err.substr(hintEnd + 1), Utf8(c.Message) + "\n");
   EXPECT_FALSE(std::filesystem::exists(Path("oauth.dat")));
   // Nothing the provider sent back, and nothing of the request, in the message.
-  EXPECT_EQ(r.Err.find("CODE-"), std::string::npos) << r.Err;
-  EXPECT_FALSE(std::regex_search(r.Err, std::regex("(AT|RT)-[0-9a-f]{24}"))) << r.Err;
+  EXPECT_EQ(r.err.find("CODE-"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::regex_search(r.err, std::regex("(AT|RT)-[0-9a-f]{24}"))) << r.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -373,15 +347,15 @@ TEST_F(CliOAuthTest, WrongArgumentsAreRefusedBeforeAnything) {
        "die Token-Adresse muss mit https:// beginnen"},
   };
   for (const auto& c : cases) {
-    const TResult r = Cli("oauth --account 0 " + c.Args);
-    EXPECT_NE(r.Status, 0) << c.Args;
-    EXPECT_NE(r.Err.find(c.Message), std::string::npos) << c.Args << ": " << r.Err;
-    EXPECT_EQ(r.Out, "") << c.Args;
+    const Result r = Cli("oauth --account 0 " + c.Args);
+    EXPECT_NE(r.status, 0) << c.Args;
+    EXPECT_NE(r.err.find(c.Message), std::string::npos) << c.Args << ": " << r.err;
+    EXPECT_EQ(r.out, "") << c.Args;
     EXPECT_FALSE(std::filesystem::exists(Path("oauth.dat")));
   }
-  const TResult r = Cli("oauth --account 3 --provider google --client-id x");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_NE(r.Err.find("Es gibt kein Konto Nummer 3"), std::string::npos) << r.Err;
+  const Result r = Cli("oauth --account 3 --provider google --client-id x");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Es gibt kein Konto Nummer 3"), std::string::npos) << r.err;
 }
 
 } // namespace

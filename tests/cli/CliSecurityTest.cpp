@@ -6,6 +6,8 @@
 #include "core/TOptions.h"
 #include "send/SendRunSupport.h"
 
+#include "CliRun.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -24,25 +26,6 @@ using namespace postello;
 using namespace postello::test;
 
 namespace {
-
-struct TResult {
-  int Status = -1;
-  std::string Out, Err;
-};
-
-std::string Utf8(std::string s) {
-  // The few umlauts of the expected texts, as the command line prints them.
-  std::string out;
-  for (char c : s) {
-    switch (static_cast<unsigned char>(c)) {
-      case 0xE4: out += "\xC3\xA4"; break;
-      case 0xFC: out += "\xC3\xBC"; break;
-      case 0xDF: out += "\xC3\x9F"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 class CliSecurityTest : public ::testing::Test {
 protected:
@@ -76,17 +59,7 @@ protected:
     table.Close();
   }
 
-  TResult Cli(const std::string& args) {
-    const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " --dir '" +
-                            Dir.Path().string() + "' >'" + Out.Path().string() + "/o' 2>'" + Out.Path().string() +
-                            "/e'";
-    const int rc = std::system(cmd.c_str());
-    TResult r;
-    r.Status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.Out = ReadFileBytes(Out.Path() / "o");
-    r.Err = ReadFileBytes(Out.Path() / "e");
-    return r;
-  }
+  Result Cli(const std::string& args) { return CliIn(Dir.Path().string(), args, Out.Path()); }
 
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
@@ -121,23 +94,23 @@ TEST_F(CliSecurityTest, ShowsTheCertificateAndPinsItForTheServer) {
 
   // Looking writes nothing.
   const std::vector<std::string> before = Files();
-  TResult r = Cli("security --account 0");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, Utf8("Server: " + key + "\nZertifikat: " + fingerprint +
+  Result r = Cli("security --account 0");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Utf8("Server: " + key + "\nZertifikat: " + fingerprint +
                         " (Zertifikat nicht vertrauensw\xFCrdig)\nVertraute Zertifikate: keine\n"
                         "Unverschl\xFCsseltes Passwort: nicht erlaubt\nSTARTTLS gesehen: nein\n"));
-  EXPECT_EQ(r.Err, "");
+  EXPECT_EQ(r.err, "");
   EXPECT_EQ(Files(), before);
 
   // Sending with the password fails with the reason, before any AUTH.
   r = Cli("send --mail 0 --account 0 --to p1@example.org");
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, Utf8("Fehler beim Senden der Nachricht an p1@example.org: Zertifikat nicht vertrauensw\xFCrdig\n"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, Utf8("Fehler beim Senden der Nachricht an p1@example.org: Zertifikat nicht vertrauensw\xFCrdig\n"));
   EXPECT_EQ(server.Count(), 0);
 
   r = Cli("security --account 0 --trust-certificate '" + fingerprint + "'");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, Utf8("Dem Zertifikat " + fingerprint + " wird f\xFCr " + key + " vertraut.\n"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Utf8("Dem Zertifikat " + fingerprint + " wird f\xFCr " + key + " vertraut.\n"));
   // The send above noted that the server offers STARTTLS.
   EXPECT_EQ(ReadFileBytes(Dir.Path() / "sicherheit.dat"),
             "Postello sicherheit.dat 1\n" + key + " starttls\n" + key + " zertifikat " + Lower(fingerprint) + "\n");
@@ -146,25 +119,25 @@ TEST_F(CliSecurityTest, ShowsTheCertificateAndPinsItForTheServer) {
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 
   r = Cli("security --account 0");
-  EXPECT_EQ(r.Out, Utf8("Server: " + key + "\nZertifikat: " + fingerprint +
+  EXPECT_EQ(r.out, Utf8("Server: " + key + "\nZertifikat: " + fingerprint +
                         " (Zertifikat nicht vertrauensw\xFCrdig, hier vertraut)\nVertrautes Zertifikat: " +
                         fingerprint + "\nUnverschl\xFCsseltes Passwort: nicht erlaubt\nSTARTTLS gesehen: ja\n"));
 
   r = Cli("send --mail 0 --account 0");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, "3 Mails von 3 verarbeitet 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "3 Mails von 3 verarbeitet 0 fehlgeschlagen.\n");
   ASSERT_EQ(server.Count(), 3);
   EXPECT_NE(server.Notes(3).find("\"mechanism\": \"CRAM-MD5\""), std::string::npos) << server.Notes(3);
   EXPECT_NE(server.Notes(3).find("\"tls\": true"), std::string::npos);
 
   r = Cli("security --account 0 --forget");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_EQ(r.Out, Utf8("Alle Eintr\xE4ge f\xFCr " + key + " sind entfernt.\n"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, Utf8("Alle Eintr\xE4ge f\xFCr " + key + " sind entfernt.\n"));
   EXPECT_EQ(ReadFileBytes(Dir.Path() / "sicherheit.dat"), "Postello sicherheit.dat 1\n");
   r = Cli("security --account 0 --forget");
-  EXPECT_EQ(r.Out, Utf8("F\xFCr " + key + " war nichts gespeichert.\n"));
+  EXPECT_EQ(r.out, Utf8("F\xFCr " + key + " war nichts gespeichert.\n"));
   r = Cli("send --mail 0 --account 0 --to p1@example.org");
-  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(server.Count(), 3);
 }
 
@@ -173,25 +146,25 @@ TEST_F(CliSecurityTest, PasswordInClearOnlyAfterAllowPlainAuth) {
   ASSERT_NE(server.Port(), 0);
   const std::string key = "127.0.0.1:" + std::to_string(server.Port());
   MakeState(key);
-  TResult r = Cli("send --mail 0 --account 0 --to p1@example.org");
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Err, Utf8("Fehler beim Senden der Nachricht an p1@example.org: Server bietet keine Verschl\xFCsselung "
+  Result r = Cli("send --mail 0 --account 0 --to p1@example.org");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, Utf8("Fehler beim Senden der Nachricht an p1@example.org: Server bietet keine Verschl\xFCsselung "
                         "an, Passwort nicht gesendet; 530 5.7.0 Authentication required\n"));
   EXPECT_EQ(server.Count(), 0);
   EXPECT_FALSE(std::filesystem::exists(Path("sicherheit.dat")));
 
   r = Cli("security --account 0");
-  EXPECT_EQ(r.Status, 0);
-  EXPECT_NE(r.Out.find(Utf8("\nZertifikat: keines (der Server bietet keine Verschl\xFCsselung an)\n")),
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find(Utf8("\nZertifikat: keines (der Server bietet keine Verschl\xFCsselung an)\n")),
             std::string::npos)
-      << r.Out;
+      << r.out;
 
   r = Cli("security --account 0 --allow-plain-auth");
-  EXPECT_EQ(r.Status, 0) << r.Err;
-  EXPECT_EQ(r.Out, Utf8("F\xFCr " + key + " darf das Passwort unverschl\xFCsselt gesendet werden.\n"));
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, Utf8("F\xFCr " + key + " darf das Passwort unverschl\xFCsselt gesendet werden.\n"));
   EXPECT_EQ(ReadFileBytes(Dir.Path() / "sicherheit.dat"), "Postello sicherheit.dat 1\n" + key + " klartext\n");
   r = Cli("send --mail 0 --account 0 --to p1@example.org");
-  EXPECT_EQ(r.Status, 0) << r.Err;
+  EXPECT_EQ(r.status, 0) << r.err;
   ASSERT_EQ(server.Count(), 1);
   EXPECT_NE(server.Notes(1).find("\"user\": \"hans\""), std::string::npos);
 }
@@ -202,13 +175,13 @@ TEST_F(CliSecurityTest, WrongArgumentsChangeNothing) {
   for (const char* args : {"security", "security --account 0 --trust-certificate abc",
                            "security --account 0 --trust-certificate '0123'",
                            "security --account x", "security --account 0 extra"}) {
-    const TResult r = Cli(args);
-    EXPECT_EQ(r.Status, 2) << args;
-    EXPECT_NE(r.Err.find("Aufruf: postello-cli security"), std::string::npos) << args << r.Err;
+    const Result r = Cli(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_NE(r.err.find("Aufruf: postello-cli security"), std::string::npos) << args << r.err;
   }
-  const TResult r = Cli("security --account 1 --allow-plain-auth");
-  EXPECT_EQ(r.Status, 2);
-  EXPECT_EQ(r.Err, Utf8("Es gibt kein Konto Nummer 1 (gespeichert: 1 Konto, gez\xE4hlt ab 0).\n"));
+  const Result r = Cli("security --account 1 --allow-plain-auth");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, Utf8("Es gibt kein Konto Nummer 1 (gespeichert: 1 Konto, gez\xE4hlt ab 0).\n"));
   EXPECT_EQ(Files(), before);
 }
 
@@ -225,14 +198,14 @@ TEST_F(CliSecurityTest, UnreachableServerAndDamagedFileAreReported) {
   const std::string key = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
   MakeState(key);
   WriteBytes(Path("sicherheit.dat"), "Postello sicherheit.dat 1\n" + key + " klartext\n" + key + " vielleicht\n");
-  const TResult r = Cli("security --account 0");
-  EXPECT_EQ(r.Status, 1);
-  EXPECT_EQ(r.Out, Utf8("Server: " + key + "\nZertifikat: nicht abrufbar (Verbindung zu " + key +
+  const Result r = Cli("security --account 0");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, Utf8("Server: " + key + "\nZertifikat: nicht abrufbar (Verbindung zu " + key +
                         " abgelehnt)\nVertraute Zertifikate: keine\nUnverschl\xFCsseltes Passwort: nicht erlaubt\n"
                         "STARTTLS gesehen: nein\n"));
-  EXPECT_NE(r.Err.find(Utf8("sicherheit.dat\" ist besch\xE4" "digt (Zeile 3): unbekannter Eintrag.")),
+  EXPECT_NE(r.err.find(Utf8("sicherheit.dat\" ist besch\xE4" "digt (Zeile 3): unbekannter Eintrag.")),
             std::string::npos)
-      << r.Err;
+      << r.err;
   // Reading kept the damaged file as it was.
   EXPECT_FALSE(std::filesystem::exists(Path("sicherheit.dat.defekt")));
 }
@@ -241,17 +214,8 @@ TEST_F(CliSecurityTest, CtrlCEndsAStalledSessionAtOnce) {
   TSmtpTestServer server({"--mode", "stall"}, "hostile_smtp_server.py");
   ASSERT_NE(server.Port(), 0);
   MakeState("127.0.0.1:" + std::to_string(server.Port()));
-  const std::string bin = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
-  const std::string dir = Dir.Path().string();
   const std::string out = (Out.Path() / "o").string(), err = (Out.Path() / "e").string();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDOUT_FILENO);
-    dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), STDERR_FILENO);
-    execl(bin.c_str(), bin.c_str(), "send", "--mail", "0", "--account", "0", "--dir", dir.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t pid = StartCli({"send", "--mail", "0", "--account", "0", "--dir", Dir.Path().string()}, out, err);
   ASSERT_GT(pid, 0);
   // Wait until the client has said EHLO into the silence.
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);

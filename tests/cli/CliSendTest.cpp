@@ -266,26 +266,12 @@ TEST_F(CliSendTest, InterruptStopsTheRun) {
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port());
   MakePeople(10);
-  const std::string bin = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
   const std::string dir = Dir.Path().string();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    execl(bin.c_str(), bin.c_str(), "send", "--mail", "0", "--account", "0", "--personal", "--dir", dir.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t pid = StartCli({"send", "--mail", "0", "--account", "0", "--personal", "--dir", dir}, Path("stdout"),
+                             Path("stderr"));
   ASSERT_GT(pid, 0);
   // Interrupt while the second message is on its way.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (server.Count() < 1 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const int status = InterruptWhen(pid, [&] { return server.Count() >= 1; });
   ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
   EXPECT_EQ(WEXITSTATUS(status), 1);
   const int sent = server.Count();
@@ -456,25 +442,11 @@ TEST_F(CliSendTest, InterruptStopsEveryParallelSession) {
   MakeState(server.Port());
   MakePeople(20);
   ASSERT_EQ(Cli("account-options --account 0 --reuse 5 --parallel 3").status, 0);
-  const std::string bin = std::string(POSTELLO_BIN_DIR) + "/postello-cli";
   const std::string dir = Dir.Path().string();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int out = open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(err, STDERR_FILENO);
-    execl(bin.c_str(), bin.c_str(), "send", "--mail", "0", "--account", "0", "--personal", "--dir", dir.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  const pid_t pid = StartCli({"send", "--mail", "0", "--account", "0", "--personal", "--dir", dir}, Path("stdout"),
+                             Path("stderr"));
   ASSERT_GT(pid, 0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (server.Count() < 1 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const int status = InterruptWhen(pid, [&] { return server.Count() >= 1; });
   ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
   EXPECT_EQ(WEXITSTATUS(status), 1);
   const std::string err = ReadFileBytes(Path("stderr"));

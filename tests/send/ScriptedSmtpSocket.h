@@ -2,6 +2,7 @@
 // A TBlockSocket that plays an SMTP server from a script, for dialogue
 // tests that check the exact bytes the client sends.
 #include "send/TBlockSocket.h"
+#include "send/TTCPBlockSocket.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,16 @@
 #include <vector>
 
 namespace postello::test {
+
+// The name the client greets with: this host's name, 127.0.0.1 when it
+// has none.
+inline std::string ClientHelloName() {
+  const std::string name = TTCPBlockSocket::LocalHostName();
+  return name.empty() ? std::string("127.0.0.1") : name;
+}
+
+// The client's EHLO line.
+inline std::string Ehlo() { return "EHLO " + ClientHelloName() + "\r\n"; }
 
 // One exchange: the bytes the client must have sent since the previous
 // exchange, then the server's answer, cut into the pieces one receive call

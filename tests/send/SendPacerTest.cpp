@@ -174,8 +174,7 @@ TEST(SendPacer, CancelEndsTheWait) {
 TEST(SendPacer, RateLimitReplyOnTheWireThenSuccess) {
   using postello::test::TScriptState;
   using postello::test::TScriptedSmtpSocket;
-  const std::string name = TTCPBlockSocket::LocalHostName();
-  const std::string ehlo = "EHLO " + (name.empty() ? std::string("127.0.0.1") : name) + "\r\n";
+  const std::string ehlo = postello::test::Ehlo();
   auto state = std::make_shared<TScriptState>();
   state->Steps = {{"", {"220 hi\r\n"}},
                   {ehlo, {"250 x\r\n"}},

@@ -22,11 +22,6 @@ namespace {
 const std::vector<std::string> kData = {"Subject: x\r\n", "Text"};
 const std::string kWire = "Subject: x\r\n\r\nText\r\n.\r\n";
 
-std::string Ehlo() {
-  const std::string name = TTCPBlockSocket::LocalHostName();
-  return "EHLO " + (name.empty() ? std::string("127.0.0.1") : name) + "\r\n";
-}
-
 std::vector<TScriptStep> UpToData() {
   return {{"", {"220 hallo\r\n"}},
           {Ehlo(), {"250 ok\r\n"}},
@@ -118,42 +113,15 @@ namespace {
 
 // ---- the run ----
 
-class SendRunJournalTest : public ::testing::Test {
+class SendRunJournalTest : public TSendRunFixture {
 protected:
-  SendRunJournalTest() : Run(Msg, Table) { Msg.ApplyFormSettings(); }
-
   void SetUp() override {
-    std::vector<TAddress> records;
-    for (int i = 1; i <= 5; ++i)
-      records.push_back({"p" + std::to_string(i) + "@example.org", "N" + std::to_string(i), "", "", "", ""});
-    MakeAddressTable(Table, (Dir.Path() / "adr.dbf").string(), records);
-    Rows = ReadRecipientList(Table, 0);
-    TKontoRec* k = Konten.Add();
-    k->Absender = "Verein";
-    k->Email = "verein@example.org";
-    k->Server = "127.0.0.1:9";
-    TMailRec* m = Mails.Add();
-    m->Subject = "Hallo";
-    m->MailType = 2;
-    m->PlainText = "Hallo [%Name]";
-    Choice.KontoIndex = 0;
-    Choice.MailIndex = 0;
+    PrepareRun(5, "127.0.0.1:9")->Absender = "Verein";
     Choice.FilterText = "x";
     Choice.DatabaseFile = (Dir.Path() / "adr.dbf").string();
-    Run.JournalDir = Dir.Path().string();
   }
-  void TearDown() override { Table.Close(); }
 
   TJournalRun Journal() const { return ReadJournal(Run.JournalPath()); }
-
-  TTempDir Dir;
-  ZIzorAvarivi2000 Msg;
-  TDbf Table;
-  TSendRun Run;
-  TRecipientList Rows;
-  TKontoList Konten;
-  TMailList Mails;
-  TSendChoice Choice;
 };
 
 TSendResult Uncertain(std::string reason) {

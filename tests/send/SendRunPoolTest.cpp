@@ -23,28 +23,8 @@ namespace {
 
 std::string Address(int i) { return "p" + std::to_string(i) + "@example.org"; }
 
-class SendRunPoolTest : public ::testing::Test {
+class SendRunPoolTest : public TSendRunFixture {
 protected:
-  SendRunPoolTest() : Run(Msg, Table) { Msg.ApplyFormSettings(); }
-
-  void Prepare(int people, const std::string& server) {
-    std::vector<TAddress> records;
-    for (int i = 1; i <= people; ++i) records.push_back({Address(i), "N" + std::to_string(i), "", "", "", ""});
-    MakeAddressTable(Table, (Dir.Path() / "adr.dbf").string(), records);
-    Rows = ReadRecipientList(Table, 0);
-    TKontoRec* k = Konten.Add();
-    k->Email = "verein@example.org";
-    k->Server = server;
-    TMailRec* m = Mails.Add();
-    m->Subject = "Hallo";
-    m->MailType = 2;
-    m->PlainText = "Hallo [%Name]";
-    Choice.KontoIndex = 0;
-    Choice.MailIndex = 0;
-    Run.JournalDir = Dir.Path().string();
-  }
-  void TearDown() override { Table.Close(); }
-
   // Every planned message has exactly one final result line, and the
   // journal's counts agree with the run's.
   void ExpectOneResultEach(const TJournalRun& j) {
@@ -54,21 +34,7 @@ protected:
     for (int nr = 1; nr <= Run.MessageCount(); ++nr) EXPECT_EQ(finals[nr], 1) << "message " << nr;
     EXPECT_EQ(j.Count(TJournalResult::Sent), Run.Processed() - Run.FailedCount());
   }
-
-  TTempDir Dir;
-  ZIzorAvarivi2000 Msg;
-  TDbf Table;
-  TSendRun Run;
-  TRecipientList Rows;
-  TKontoList Konten;
-  TMailList Mails;
-  TSendChoice Choice;
 };
-
-std::string Ehlo() {
-  const std::string name = TTCPBlockSocket::LocalHostName();
-  return "EHLO " + (name.empty() ? std::string("127.0.0.1") : name) + "\r\n";
-}
 
 // The server's side of one message on a reused, pipelining connection;
 // the client's bytes are not compared (the dialogue tests do that).
@@ -79,7 +45,7 @@ std::vector<TScriptStep> Hello() {
 } // namespace
 
 TEST_F(SendRunPoolTest, ReuseWithARefusalAndAServerThatClosesCountsEveryMessageOnce) {
-  Prepare(5, "mail.example.org");
+  PrepareRun(5, "mail.example.org");
   auto state = std::make_shared<TScriptState>();
   const auto envelope = [](int i, bool reset, const std::string& rcptReply) {
     return TScriptStep{std::string(reset ? "RSET\r\n" : "") + "MAIL FROM:<verein@example.org>\r\nRCPT TO:<" +
@@ -134,7 +100,7 @@ TEST_F(SendRunPoolTest, ReuseWithARefusalAndAServerThatClosesCountsEveryMessageO
 }
 
 TEST_F(SendRunPoolTest, ResultsInAnyOrderKeepCountersAndJournal) {
-  Prepare(6, "127.0.0.1:9");
+  PrepareRun(6, "127.0.0.1:9");
   // Three sessions; each message waits until a later one is done, so they
   // complete out of order; the fourth fails.
   std::mutex lock;
@@ -177,7 +143,7 @@ TEST_F(SendRunPoolTest, ResultsInAnyOrderKeepCountersAndJournal) {
 TEST_F(SendRunPoolTest, ParallelSessionsAgainstAiosmtpdDeliverEveryMessageOnce) {
   TSmtpTestServer server({"--pipelining", "--refuse", Address(7)});
   ASSERT_GT(server.Port(), 0);
-  Prepare(23, "127.0.0.1:" + std::to_string(server.Port()));
+  PrepareRun(23, "127.0.0.1:" + std::to_string(server.Port()));
   TSMTPSendOptions options;
   options.ReadTimeout = 5000;
   options.Cancel = Run.CancelFlag();
@@ -207,7 +173,7 @@ TEST_F(SendRunPoolTest, ParallelSessionsAgainstAiosmtpdDeliverEveryMessageOnce) 
 TEST_F(SendRunPoolTest, CancelDuringAParallelRunStopsEverySessionAndRecordsTheRestNotSent) {
   TSmtpTestServer server({"--pipelining"});
   ASSERT_GT(server.Port(), 0);
-  Prepare(40, "127.0.0.1:" + std::to_string(server.Port()));
+  PrepareRun(40, "127.0.0.1:" + std::to_string(server.Port()));
   TSMTPSendOptions options;
   options.ReadTimeout = 5000;
   options.Cancel = Run.CancelFlag();
@@ -237,7 +203,7 @@ TEST_F(SendRunPoolTest, CancelDuringAParallelRunStopsEverySessionAndRecordsTheRe
 }
 
 TEST_F(SendRunPoolTest, AJournalThatFillsUpStopsThePoolAndKeepsWhatWentOut) {
-  Prepare(40, "127.0.0.1:9");
+  PrepareRun(40, "127.0.0.1:9");
   std::atomic<int> ended{0};
   TSendPool pool(
       3, [] { return std::make_unique<TSmtpSession>(TSMTPSendOptions{}, 0); },

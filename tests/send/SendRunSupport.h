@@ -6,7 +6,11 @@
 #include "addressdb/TDbf.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
+#include "mime/ZIzorAvarivi2000.h"
 #include "send/SmtpTestServer.h"
+#include "send/TSendRun.h"
+
+#include <gtest/gtest.h>
 
 #include <openssl/sha.h>
 
@@ -83,6 +87,45 @@ inline std::string Block(const std::string& all, const std::string& fileName) {
   const std::size_t e = all.find("\n== ", b + head.size());
   return all.substr(b + head.size(), e == std::string::npos ? std::string::npos : e + 1 - b - head.size());
 }
+
+// The frame of the tests that drive a whole run: a table in a temporary
+// folder, one account, one text mail, the journal written there.
+class TSendRunFixture : public ::testing::Test {
+protected:
+  TSendRunFixture() : Run(Msg, Table) { Msg.ApplyFormSettings(); }
+  void TearDown() override { Table.Close(); }
+
+  // people recipients pN@example.org named NN, the account
+  // verein@example.org at server, the mail "Hallo [%Name]"; returns the
+  // account for more settings.
+  TKontoRec* PrepareRun(int people, const std::string& server) {
+    std::vector<TAddress> records;
+    for (int i = 1; i <= people; ++i)
+      records.push_back({"p" + std::to_string(i) + "@example.org", "N" + std::to_string(i), "", "", "", ""});
+    MakeAddressTable(Table, (Dir.Path() / "adr.dbf").string(), records);
+    Rows = ReadRecipientList(Table, 0);
+    TKontoRec* k = Konten.Add();
+    k->Email = "verein@example.org";
+    k->Server = server;
+    TMailRec* m = Mails.Add();
+    m->Subject = "Hallo";
+    m->MailType = 2;
+    m->PlainText = "Hallo [%Name]";
+    Choice.KontoIndex = 0;
+    Choice.MailIndex = 0;
+    Run.JournalDir = Dir.Path().string();
+    return k;
+  }
+
+  TTempDir Dir;
+  ZIzorAvarivi2000 Msg;
+  TDbf Table;
+  TSendRun Run;
+  TRecipientList Rows;
+  TKontoList Konten;
+  TMailList Mails;
+  TSendChoice Choice;
+};
 
 // The value of the line starting with key inside a block.
 inline std::string Line(const std::string& block, const std::string& key) {

@@ -3,25 +3,24 @@
 #include "send/SmtpAuthCrypto.h"
 #include "send/TSMTPSend.h"
 #include "send/TTCPBlockSocket.h"
+#include "send/ScriptedSmtpRun.h"
 #include "send/ScriptedSmtpSocket.h"
 #include "send/TestServerTrust.h"
 
 #include <gtest/gtest.h>
 
 using namespace postello;
+using postello::test::Ehlo;
+using postello::test::Join;
 using postello::test::TScriptState;
+using postello::test::TScriptedRun;
 using postello::test::TScriptStep;
 using postello::test::TScriptedSmtpSocket;
 using postello::test::TTestServerTrust;
 
 namespace {
 
-std::string Helo() {
-  const std::string name = TTCPBlockSocket::LocalHostName();
-  return name.empty() ? "127.0.0.1" : name;
-}
-
-std::string Ehlo() { return "EHLO " + Helo() + "\r\n"; }
+std::string Helo() { return postello::test::ClientHelloName(); }
 
 const std::vector<std::string> kData = {
     "From: a@example.org\r\nTo: b@example.org\r\nSubject: Hallo\r\n",
@@ -32,16 +31,8 @@ const std::string kWireData =
     "Erste Zeile\r\n..\r\nletzte Zeile\r\n.\r\n";
 const std::string kSize = std::to_string(kData[0].size() + 2 + kData[1].size() + 2);
 
-struct TRun {
-  std::shared_ptr<TScriptState> State = std::make_shared<TScriptState>();
-  TSMTPSendOptions Options;
-  TTestServerTrust Trust;
-  explicit TRun(std::vector<TScriptStep> steps) {
-    State->Steps = std::move(steps);
-    Options.ReadTimeout = 1000;
-    Options.Trust = &Trust;
-    Options.MakeSocket = [s = State] { return std::make_unique<TScriptedSmtpSocket>(s); };
-  }
+struct TRun : TScriptedRun {
+  explicit TRun(std::vector<TScriptStep> steps) : TScriptedRun(std::move(steps)) {}
   // For the dialogues of authentication itself, played without TLS: the
   // user has allowed the password in clear for this server.
   TRun& AllowPlain() {
@@ -63,11 +54,6 @@ std::vector<TScriptStep> Delivery(const std::string& mailFrom) {
           {"DATA\r\n", {"354 End data with <CR><LF>.<CR><LF>\r\n"}},
           {kWireData, {"250 2.0.0 queued\r\n"}},
           {"QUIT\r\n", {"221 2.0.0 Bye\r\n"}}};
-}
-
-std::vector<TScriptStep> Join(std::vector<TScriptStep> a, const std::vector<TScriptStep>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 } // namespace

@@ -7,23 +7,22 @@
 #include "send/SmtpAuthCrypto.h"
 #include "send/TSMTPSend.h"
 #include "send/TTCPBlockSocket.h"
+#include "send/ScriptedSmtpRun.h"
 #include "send/ScriptedSmtpSocket.h"
 #include "send/TestServerTrust.h"
 
 #include <gtest/gtest.h>
 
 using namespace postello;
+using postello::test::Ehlo;
+using postello::test::Join;
 using postello::test::TScriptState;
+using postello::test::TScriptedRun;
 using postello::test::TScriptStep;
 using postello::test::TScriptedSmtpSocket;
 using postello::test::TTestServerTrust;
 
 namespace {
-
-std::string Ehlo() {
-  const std::string name = TTCPBlockSocket::LocalHostName();
-  return "EHLO " + (name.empty() ? std::string("127.0.0.1") : name) + "\r\n";
-}
 
 std::string Helo() { return "HELO" + Ehlo().substr(4); }
 
@@ -31,28 +30,14 @@ const std::vector<std::string> kData = {"Subject: x\r\n", "Hallo"};
 const std::string kWireData = "Subject: x\r\n\r\nHallo\r\n.\r\n";
 const std::string kKey = "mail.example.org:25";
 
-struct TRun {
-  std::shared_ptr<TScriptState> State = std::make_shared<TScriptState>();
-  TSMTPSendOptions Options;
-  TTestServerTrust Trust;
+struct TRun : TScriptedRun {
   std::atomic<bool> Cancel{false};
-  explicit TRun(std::vector<TScriptStep> steps) {
-    State->Steps = std::move(steps);
-    Options.ReadTimeout = 1000;
-    Options.Trust = &Trust;
-    Options.Cancel = &Cancel;
-    Options.MakeSocket = [s = State] { return std::make_unique<TScriptedSmtpSocket>(s); };
-  }
+  explicit TRun(std::vector<TScriptStep> steps) : TScriptedRun(std::move(steps)) { Options.Cancel = &Cancel; }
   TSendResult Send(const std::string& user = "hans", const std::string& password = "geheim",
                    const std::string& server = "mail.example.org") {
     return SendRawMailWithReason("a@example.org", "b@example.org", server, kData, user, password, Options);
   }
 };
-
-std::vector<TScriptStep> Join(std::vector<TScriptStep> a, const std::vector<TScriptStep>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 std::vector<TScriptStep> Delivery() {
   return {{"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},

@@ -12,11 +12,6 @@ using namespace postello::test;
 
 namespace {
 
-std::string Ehlo() {
-  const std::string name = TTCPBlockSocket::LocalHostName();
-  return "EHLO " + (name.empty() ? std::string("127.0.0.1") : name) + "\r\n";
-}
-
 const std::string kWire = "Subject: x\r\n\r\nText\r\n.\r\n";
 const std::string kFrom = "MAIL FROM:<a@example.org>\r\n";
 

@@ -5,23 +5,22 @@
 #include "send/TSMTPSend.h"
 #include "send/TSmtpSession.h"
 #include "send/TTCPBlockSocket.h"
+#include "send/ScriptedSmtpRun.h"
 #include "send/ScriptedSmtpSocket.h"
 #include "send/TestServerTrust.h"
 
 #include <gtest/gtest.h>
 
 using namespace postello;
+using postello::test::Ehlo;
+using postello::test::Join;
 using postello::test::TScriptState;
+using postello::test::TScriptedRun;
 using postello::test::TScriptStep;
 using postello::test::TScriptedSmtpSocket;
 using postello::test::TTestServerTrust;
 
 namespace {
-
-std::string Ehlo() {
-  const std::string name = TTCPBlockSocket::LocalHostName();
-  return "EHLO " + (name.empty() ? std::string("127.0.0.1") : name) + "\r\n";
-}
 
 const std::vector<std::string> kData = {"Subject: x\r\n", "Hallo"};
 const std::string kKey = "mail.example.org:587";
@@ -58,28 +57,14 @@ std::string XOAuth2(const std::string& user, const std::string& token) {
   return "AUTH XOAUTH2 " + SmtpBase64Encode("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01") + "\r\n";
 }
 
-struct TRun {
-  std::shared_ptr<TScriptState> State = std::make_shared<TScriptState>();
-  TSMTPSendOptions Options;
-  TTestServerTrust Trust;
+struct TRun : TScriptedRun {
   TFakeTokens Tokens;
-  explicit TRun(std::vector<TScriptStep> steps) {
-    State->Steps = std::move(steps);
-    Options.ReadTimeout = 1000;
-    Options.Trust = &Trust;
-    Options.Tokens = &Tokens;
-    Options.MakeSocket = [s = State] { return std::make_unique<TScriptedSmtpSocket>(s); };
-  }
+  explicit TRun(std::vector<TScriptStep> steps) : TScriptedRun(std::move(steps)) { Options.Tokens = &Tokens; }
   TSendResult Send(const std::string& user = "") {
     return SendRawMailWithReason("Versand <versand@example.org>", "b@example.org", "mail.example.org:587", kData,
                                  user, "", Options);
   }
 };
-
-std::vector<TScriptStep> Join(std::vector<TScriptStep> a, const std::vector<TScriptStep>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 std::vector<TScriptStep> TlsServer(const std::string& auth = "250 AUTH LOGIN PLAIN XOAUTH2\r\n") {
   return {{"", {"220 ready\r\n"}},

@@ -21,20 +21,17 @@
 #include <sys/stat.h>
 
 using namespace postello;
-using postello::test::ScriptedSink;
+using namespace postello::test;
 
-class OAuthFormTest : public QObject {
+class OAuthFormTest : public TWindowTest {
   Q_OBJECT
 
-  QTemporaryDir m_dir;
   QTemporaryDir m_spool;
   QTemporaryDir m_certs;
   QProcess m_server;
-  ScriptedSink m_sink;
   int m_smtpPort = 0;
   QString m_http;
 
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
   std::string Server() const { return "127.0.0.1:" + std::to_string(m_smtpPort); }
 
   // The browser: fetches the address and follows the provider's redirect.
@@ -95,12 +92,8 @@ private slots:
     m_server.terminate();
     m_server.waitForFinished();
   }
-  void init() {
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() { SetMessageSink(nullptr); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   void withoutStoreTheGroupIsHidden() {
     TEditKontenForm dialog;
@@ -236,11 +229,7 @@ private slots:
     window.SetOAuthTokens(&tokens);
     m_sink.answer = TMsgResult::Ok;
     QVERIFY(state.NewDatabase(2));
-    QFile f(m_dir.filePath("liste.csv"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("r1@example.org;Name;Vorname\r\n");
-    f.close();
-    window.ImportFile(f.fileName());
+    ImportCsv(window, m_dir, "r1@example.org;Name;Vorname\r\n");
     state.AddKonto(Konto());
     TMailRec* mail = state.Mails.Add();
     mail->Subject = "Hallo";

@@ -13,48 +13,20 @@
 #include <mutex>
 
 using namespace postello;
-using postello::test::ScriptedSink;
+using namespace postello::test;
 
-class SendPacingTest : public QObject {
+class SendPacingTest : public TWindowTest {
   Q_OBJECT
 
-  QTemporaryDir m_dir;
-  ScriptedSink m_sink;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
-
+  // Deliver stands in for the server: port 9 is never reached.
   void Prepare(TMainState& state, TMainForm& form, int recipients, const TKontoRec& options) {
     m_sink.answer = TMsgResult::Ok;
-    QVERIFY(state.NewDatabase(2));
-    QByteArray csv;
-    for (int k = 1; k <= recipients; ++k) csv += "r" + QByteArray::number(k) + "@example.org;Name" + QByteArray::number(k) + "\r\n";
-    QFile f(m_dir.filePath("liste.csv"));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(csv);
-    f.close();
-    form.ImportFile(f.fileName());
-    TKontoRec konto = options;
-    konto.Absender = "Verein";
-    konto.Email = "verein@example.org";
-    konto.Server = "127.0.0.1:9";  // never reached: Deliver stands in
-    state.AddKonto(konto);
-    TMailRec* mail = state.Mails.Add();
-    mail->Subject = "Hallo";
-    mail->MailType = 2;
-    mail->PlainText = "Liebe(r) [%Name]";
-    state.SaveMails();
-    form.ListMails();
-    form.ListKonten();
-    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+    PrepareSendPage(state, form, m_dir, recipients, 9, "Liebe(r) [%Name]", 0, options);
   }
 
 private slots:
-  void init() {
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() { SetMessageSink(nullptr); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   void pacedRunShowsTheWaitAndRetriesAfterARateLimit() {
     TMainState state;

@@ -140,14 +140,15 @@ inline void InEditor(std::function<void(TWriteMailForm*)> action) {
 
 // The send page ready for a run: a table of n addresses r1@example.org
 // ... with the names Name1 ..., one account "Verein" on the test server at
-// port, and one text mail "Hallo" with text, dated date (0: none).
+// port (with the sending options of options), and one text mail "Hallo"
+// with text, dated date (0: none).
 inline void PrepareSendPage(TMainState& state, TMainForm& form, const QTemporaryDir& dir, int n, int port,
-                            const std::string& text, double date = 0) {
+                            const std::string& text, double date = 0, const TKontoRec& options = {}) {
   QVERIFY(state.NewDatabase(2));
   QByteArray csv;
   for (int k = 1; k <= n; ++k) csv += "r" + QByteArray::number(k) + "@example.org;Name" + QByteArray::number(k) + ";V\r\n";
   ImportCsv(form, dir, csv);
-  TKontoRec konto;
+  TKontoRec konto = options;
   konto.Absender = "Verein";
   konto.Email = "verein@example.org";
   konto.Server = "127.0.0.1:" + std::to_string(port);

@@ -4,12 +4,12 @@ Answers every POST with the JSON of a token answer naming the request's
 path and form fields, so the test can check what arrived. Prints
 "PORT <n>" on its first output line.
 """
-import argparse
 import json
-import ssl
 import sys
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, HTTPServer
+
+from server_common import server_tls_context, spool_cert_key_arguments
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -37,15 +37,9 @@ class Handler(BaseHTTPRequestHandler):
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--spool", required=True)
-    p.add_argument("--cert", required=True)
-    p.add_argument("--key", required=True)
-    args = p.parse_args()
+    args = spool_cert_key_arguments()
     server = HTTPServer(("127.0.0.1", 0), Handler)
-    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-    context.load_cert_chain(args.cert, args.key)
-    server.socket = context.wrap_socket(server.socket, server_side=True)
+    server.socket = server_tls_context(args.cert, args.key).wrap_socket(server.socket, server_side=True)
     print("PORT %d" % server.server_address[1], flush=True)
     server.serve_forever()
 

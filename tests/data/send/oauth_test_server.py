@@ -15,16 +15,12 @@ and accepts only the access token issued last.
 Prints "PORT <smtp> <http>" and writes the http port to http_port in the
 spool; every token request is noted in oauth.log there, one line each.
 """
-import argparse
-import asyncio
 import base64
 import hashlib
 import json
 import logging
 import os
 import secrets
-import socket
-import ssl
 import sys
 import threading
 import urllib.parse
@@ -32,6 +28,8 @@ import warnings
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from aiosmtpd.smtp import SMTP, AuthResult
+
+from server_common import serve_smtp, server_tls_context, spool_cert_key_arguments
 
 warnings.simplefilter("ignore")
 logging.getLogger("mail.log").setLevel(logging.CRITICAL)
@@ -225,11 +223,7 @@ class SmtpHandler:
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--spool", required=True)
-    p.add_argument("--cert", required=True)
-    p.add_argument("--key", required=True)
-    args = p.parse_args()
+    args = spool_cert_key_arguments()
 
     provider = Provider(args.spool)
     http = ThreadingHTTPServer(("127.0.0.1", 0), make_http_handler(provider))
@@ -237,8 +231,7 @@ def main():
     with open(os.path.join(args.spool, "http_port"), "w") as f:
         f.write(str(http.server_address[1]))
 
-    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-    context.load_cert_chain(args.cert, args.key)
+    context = server_tls_context(args.cert, args.key)
     handler = SmtpHandler(args.spool, provider)
 
     def factory():
@@ -247,18 +240,7 @@ def main():
                     auth_exclude_mechanism=["LOGIN", "PLAIN"],
                     authenticator=lambda *a: AuthResult(success=False))
 
-    sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    sock.bind(("127.0.0.1", 0))
-    sock.listen(16)
-    loop = asyncio.new_event_loop()
-    asyncio.set_event_loop(loop)
-    server = loop.run_until_complete(loop.create_server(factory, sock=sock))
-    print("PORT %d %d" % (sock.getsockname()[1], http.server_address[1]), flush=True)
-    try:
-        loop.run_forever()
-    finally:
-        server.close()
+    serve_smtp(factory, "127.0.0.1", 0, lambda port: "PORT %d %d" % (port, http.server_address[1]))
 
 
 if __name__ == "__main__":

@@ -9,16 +9,15 @@ It adds CRAM-MD5 (RFC 2195) to aiosmtpd's own AUTH LOGIN.
 import argparse
 import logging
 import warnings
-import asyncio
 import hmac
 import json
 import os
-import socket
-import ssl
 import sys
 import time
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+from server_common import serve_smtp, server_tls_context
 
 warnings.simplefilter("ignore")
 logging.getLogger("mail.log").setLevel(logging.CRITICAL)
@@ -110,10 +109,7 @@ def main():
                           auth_data={"mechanism": mechanism,
                                      "user": auth_data.login.decode("latin-1")})
 
-    context = None
-    if args.cert:
-        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-        context.load_cert_chain(args.cert, args.key)
+    context = server_tls_context(args.cert, args.key) if args.cert else None
 
     offered = set(args.mechanisms.split())
     excluded = [m for m in ("LOGIN", "PLAIN", "CRAM-MD5") if m not in offered]
@@ -128,21 +124,8 @@ def main():
                     auth_exclude_mechanism=excluded,
                     authenticator=authenticator)
 
-    family = socket.AF_INET6 if ":" in args.host else socket.AF_INET
-    sock = socket.socket(family, socket.SOCK_STREAM)
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    sock.bind((args.host, args.port))
-    sock.listen(16)
-
-    loop = asyncio.new_event_loop()
-    asyncio.set_event_loop(loop)
-    server = loop.run_until_complete(loop.create_server(
-        factory, sock=sock, ssl=context if args.implicit_tls else None))
-    print("PORT %d" % sock.getsockname()[1], flush=True)
-    try:
-        loop.run_forever()
-    finally:
-        server.close()
+    serve_smtp(factory, args.host, args.port, lambda port: "PORT %d" % port,
+               context if args.implicit_tls else None)
 
 
 if __name__ == "__main__":
