@@ -48,26 +48,13 @@ protected:
   std::string Path(const std::string& name) const { return (Dir.Path() / name).string(); }
 
   void MakeState(const std::string& server) {
-    TOptions options;
-    options.DatabaseFile = Path("adr.dbf");
-    WriteBytes(Path("options.dat"), options.Encode());
-    TKontoList konten;
-    TKontoRec* k = konten.Add();
-    k->Absender = "Versand";
-    k->Email = "Versand@Example.org";
-    k->Server = server;
-    k->User = "versand@example.org";
-    TKontoStore::Save(Dir.Path().string() + "/", konten);
-    TMailList mails;
-    TMailRec* m = mails.Add();
-    m->Subject = "Hallo";
-    m->MailType = 2;
-    m->PlainText = "Hallo [%Vorname]";
-    TMailStore::Save(Dir.Path().string() + "/", mails);
-    TDbf table;
-    MakeAddressTable(table, Path("adr.dbf"),
-                     {{"p1@example.org", "N1", "V1", "", "", ""}, {"p2@example.org", "N2", "V2", "", "", ""}});
-    table.Close();
+    TKontoRec k;
+    k.Absender = "Versand";
+    k.Email = "Versand@Example.org";
+    k.Server = server;
+    k.User = "versand@example.org";
+    MakeSendFolder(Dir.Path().string() + "/", k,
+                   {{"p1@example.org", "N1", "V1", "", "", ""}, {"p2@example.org", "N2", "V2", "", "", ""}});
   }
 
   // No Secret Service here: the grants must go to the file.

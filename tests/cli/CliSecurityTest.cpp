@@ -34,29 +34,16 @@ protected:
   // One account with user and password on the server, one text mail,
   // three recipients.
   void MakeState(const std::string& server) {
-    TOptions options;
-    options.DatabaseFile = Path("adr.dbf");
-    WriteBytes(Path("options.dat"), options.Encode());
-    TKontoList konten;
-    TKontoRec* k = konten.Add();
-    k->Absender = "Versand";
-    k->Email = "versand@example.org";
-    k->Server = server;
-    k->User = "hans";
-    k->Password = CodePassw("geheim");
-    TKontoStore::Save(Dir.Path().string() + "/", konten);
-    TMailList mails;
-    TMailRec* m = mails.Add();
-    m->Subject = "Hallo";
-    m->MailType = 2;
-    m->PlainText = "Hallo [%Vorname]";
-    TMailStore::Save(Dir.Path().string() + "/", mails);
-    TDbf table;
-    MakeAddressTable(table, Path("adr.dbf"),
-                     {{"p1@example.org", "N1", "V1", "", "", ""},
-                      {"p2@example.org", "N2", "V2", "", "", ""},
-                      {"p3@example.org", "N3", "V3", "", "", ""}});
-    table.Close();
+    TKontoRec k;
+    k.Absender = "Versand";
+    k.Email = "versand@example.org";
+    k.Server = server;
+    k.User = "hans";
+    k.Password = CodePassw("geheim");
+    MakeSendFolder(Dir.Path().string() + "/", k,
+                   {{"p1@example.org", "N1", "V1", "", "", ""},
+                    {"p2@example.org", "N2", "V2", "", "", ""},
+                    {"p3@example.org", "N3", "V3", "", "", ""}});
   }
 
   Result Cli(const std::string& args) { return CliIn(Dir.Path().string(), args, Out.Path()); }

@@ -38,6 +38,13 @@ protected:
 
   std::string Path(const std::string& name) const { return (Dir.Path() / name).string(); }
 
+  // Starts "postello-cli send --mail 0 --account 0 --personal" on the
+  // folder in the background, its outputs in stdout and stderr there.
+  pid_t StartPersonalSend() {
+    return StartCli({"send", "--mail", "0", "--account", "0", "--personal", "--dir", Dir.Path().string()},
+                    Path("stdout"), Path("stderr"));
+  }
+
   // State files: options (database adr.dbf, e-mail field 0), one account
   // for the server port, one HTML mail with picture and attachment.
   void MakeState(int port, bool bcc = false, int bccCount = 20) {
@@ -266,9 +273,7 @@ TEST_F(CliSendTest, InterruptStopsTheRun) {
   ASSERT_NE(server.Port(), 0);
   MakeState(server.Port());
   MakePeople(10);
-  const std::string dir = Dir.Path().string();
-  const pid_t pid = StartCli({"send", "--mail", "0", "--account", "0", "--personal", "--dir", dir}, Path("stdout"),
-                             Path("stderr"));
+  const pid_t pid = StartPersonalSend();
   ASSERT_GT(pid, 0);
   // Interrupt while the second message is on its way.
   const int status = InterruptWhen(pid, [&] { return server.Count() >= 1; });
@@ -442,9 +447,7 @@ TEST_F(CliSendTest, InterruptStopsEveryParallelSession) {
   MakeState(server.Port());
   MakePeople(20);
   ASSERT_EQ(Cli("account-options --account 0 --reuse 5 --parallel 3").status, 0);
-  const std::string dir = Dir.Path().string();
-  const pid_t pid = StartCli({"send", "--mail", "0", "--account", "0", "--personal", "--dir", dir}, Path("stdout"),
-                             Path("stderr"));
+  const pid_t pid = StartPersonalSend();
   ASSERT_GT(pid, 0);
   const int status = InterruptWhen(pid, [&] { return server.Count() >= 1; });
   ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
@@ -452,7 +455,7 @@ TEST_F(CliSendTest, InterruptStopsEveryParallelSession) {
   const std::string err = ReadFileBytes(Path("stderr"));
   EXPECT_TRUE(err.ends_with("Versand abgebrochen.\n")) << err;
   // What was counted as sent is what arrived, each once, and far from all.
-  const std::vector<std::string> journals = ListJournals(dir + "/");
+  const std::vector<std::string> journals = ListJournals(Dir.Path().string() + "/");
   ASSERT_EQ(journals.size(), 1u);
   const TJournalRun j = ReadJournal(journals.front());
   EXPECT_EQ(j.EndState, "abgebrochen");

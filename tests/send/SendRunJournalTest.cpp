@@ -257,28 +257,21 @@ TEST_F(SendRunJournalTest, AJournalThatFillsUpStopsTheRun) {
   Table.Close();
   MakeAddressTable(Table, (Dir.Path() / "viele.dbf").string(), many);
   Rows = ReadRecipientList(Table, 0);
-  struct sigaction ignore {}, old {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &old);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 4000;
-  setrlimit(RLIMIT_FSIZE, &small);
   int ended = 0;
   bool threw = false;
-  try {
-    Run.Run(Choice, Rows, Konten, Mails, [&](const TOutgoingMail& mail) -> TSendResult {
-      if (!mail.BeforeDataEnd()) return TSendResult::Failed("Versandprotokoll nicht schreibbar");
-      ++ended;
-      return TSendResult(true);
-    });
-  } catch (const EJournalError& e) {
-    threw = true;
-    EXPECT_NE(std::string(e.what()).find("kann nicht geschrieben werden"), std::string::npos);
+  {
+    const TFileSizeLimit limit(4000);
+    try {
+      Run.Run(Choice, Rows, Konten, Mails, [&](const TOutgoingMail& mail) -> TSendResult {
+        if (!mail.BeforeDataEnd()) return TSendResult::Failed("Versandprotokoll nicht schreibbar");
+        ++ended;
+        return TSendResult(true);
+      });
+    } catch (const EJournalError& e) {
+      threw = true;
+      EXPECT_NE(std::string(e.what()).find("kann nicht geschrieben werden"), std::string::npos);
+    }
   }
-  setrlimit(RLIMIT_FSIZE, &saved);
-  sigaction(SIGXFSZ, &old, nullptr);
   EXPECT_TRUE(threw);
   EXPECT_GT(ended, 0);
   EXPECT_LT(ended, 40);

@@ -215,17 +215,10 @@ TEST_F(SendRunPoolTest, AJournalThatFillsUpStopsThePoolAndKeepsWhatWentOut) {
   Run.Start(Choice, Rows, Konten, Mails);
   // The file may grow a little past its header and plan, then writes fail
   // (EFBIG), as on a full disk.
-  struct sigaction ignore {}, old {};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &old);
-  rlimit saved{};
-  getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 4000;
-  setrlimit(RLIMIT_FSIZE, &small);
-  EXPECT_THROW(RunOnPool(Run, pool), EJournalError);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  sigaction(SIGXFSZ, &old, nullptr);
+  {
+    const TFileSizeLimit limit(4000);
+    EXPECT_THROW(RunOnPool(Run, pool), EJournalError);
+  }
   pool.Shutdown();
   EXPECT_FALSE(Run.Sending());
   EXPECT_EQ(pool.InFlight(), 0);

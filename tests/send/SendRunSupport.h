@@ -6,6 +6,7 @@
 #include "addressdb/TDbf.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
+#include "core/TOptions.h"
 #include "mime/ZIzorAvarivi2000.h"
 #include "send/SmtpTestServer.h"
 #include "send/TSendRun.h"
@@ -17,6 +18,8 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <vector>
 
@@ -87,6 +90,52 @@ inline std::string Block(const std::string& all, const std::string& fileName) {
   const std::size_t e = all.find("\n== ", b + head.size());
   return all.substr(b + head.size(), e == std::string::npos ? std::string::npos : e + 1 - b - head.size());
 }
+
+// A program folder (ending in '/') for runs of postello-cli: options.dat
+// naming adr.dbf there, konto as the only account, the text mail "Hallo"
+// greeting [%Vorname], and the table of people.
+inline void MakeSendFolder(const std::string& folder, const TKontoRec& konto, const std::vector<TAddress>& people) {
+  TOptions options;
+  options.DatabaseFile = folder + "adr.dbf";
+  WriteBytes(folder + "options.dat", options.Encode());
+  TKontoList konten;
+  *konten.Add() = konto;
+  TKontoStore::Save(folder, konten);
+  TMailList mails;
+  TMailRec* m = mails.Add();
+  m->Subject = "Hallo";
+  m->MailType = 2;
+  m->PlainText = "Hallo [%Vorname]";
+  TMailStore::Save(folder, mails);
+  TDbf table;
+  MakeAddressTable(table, options.DatabaseFile, people);
+  table.Close();
+}
+
+// While it lives, no file may grow past limit bytes: a write beyond fails
+// with EFBIG (the signal it would raise is ignored), as on a full disk.
+class TFileSizeLimit {
+public:
+  explicit TFileSizeLimit(rlim_t limit) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &FOldAction);
+    getrlimit(RLIMIT_FSIZE, &FSaved);
+    rlimit small = FSaved;
+    small.rlim_cur = limit;
+    setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~TFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &FSaved);
+    sigaction(SIGXFSZ, &FOldAction, nullptr);
+  }
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+  struct sigaction FOldAction {};
+  rlimit FSaved{};
+};
 
 // The frame of the tests that drive a whole run: a table in a temporary
 // folder, one account, one text mail, the journal written there.

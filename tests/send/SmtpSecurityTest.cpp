@@ -14,13 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace postello;
-using postello::test::Ehlo;
-using postello::test::Join;
-using postello::test::TScriptState;
-using postello::test::TScriptedRun;
-using postello::test::TScriptStep;
-using postello::test::TScriptedSmtpSocket;
-using postello::test::TTestServerTrust;
+using namespace postello::test;
 
 namespace {
 
