@@ -1,5 +1,6 @@
 #include "send/THttpPost.h"
 
+#include "mime/HeaderLines.h"
 #include "send/TSMTPSend.h"
 #include "send/TTCPBlockSocket.h"
 
@@ -11,13 +12,6 @@
 namespace postello {
 
 namespace {
-
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -62,7 +56,7 @@ std::optional<THttpUrl> ParseHttpUrl(std::string_view url) {
   const size_t colon = url.find("://");
   if (colon == std::string_view::npos) return std::nullopt;
   THttpUrl out;
-  out.Scheme = Lower(url.substr(0, colon));
+  out.Scheme = LowerCaseAscii(url.substr(0, colon));
   if (out.Scheme != "https" && out.Scheme != "http") return std::nullopt;
   std::string_view rest = url.substr(colon + 3);
   if (rest.find('#') != std::string_view::npos) return std::nullopt;
@@ -98,7 +92,7 @@ std::optional<THttpUrl> ParseHttpUrl(std::string_view url) {
 }
 
 bool IsLoopbackHost(std::string_view host) {
-  if (Lower(host) == "localhost") return true;
+  if (LowerCaseAscii(host) == "localhost") return true;
   const std::string h(host);
   in_addr v4{};
   if (inet_pton(AF_INET, h.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
@@ -131,9 +125,9 @@ std::optional<THttpAnswer> ParseHttpResponse(std::string_view raw, bool atEnd) {
     headers = e == std::string_view::npos ? std::string_view() : headers.substr(e + 2);
     const size_t c = line.find(':');
     if (c == std::string_view::npos) return Broken(kNoHttp);
-    const std::string name = Lower(Trim(line.substr(0, c)));
+    const std::string name = LowerCaseAscii(Trim(line.substr(0, c)));
     const std::string_view value = Trim(line.substr(c + 1));
-    if (name == "transfer-encoding" && Lower(value).find("chunked") != std::string::npos) chunked = true;
+    if (name == "transfer-encoding" && LowerCaseAscii(value).find("chunked") != std::string::npos) chunked = true;
     if (name == "content-length") {
       std::size_t n = 0;
       if (!ParseSize(value, 10, n) || (length && *length != n)) return Broken(kNoHttp);

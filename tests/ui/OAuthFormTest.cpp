@@ -52,6 +52,13 @@ class OAuthFormTest : public TWindowTest {
     QCOMPARE(p.exitCode(), 0);
   }
 
+  // Shows the form for the test account, then signs in as below.
+  void ShowAndStart(TOAuthForm* form, TOAuthTokens* tokens, bool browse = true) {
+    form->SetAccount(tokens, "versand@example.org", Server());
+    form->show();
+    FillAndStart(form, browse);
+  }
+
   // Fills TOAuthForm for the fake provider and starts the sign-in.
   void FillAndStart(TOAuthForm* form, bool browse = true) {
     form->ui.ProviderCombo->setCurrentIndex(2);
@@ -158,9 +165,7 @@ private slots:
     TFileGrantStore store(Dir());
     TOAuthTokens tokens(store);
     TOAuthForm form;
-    form.SetAccount(&tokens, "versand@example.org", Server());
-    form.show();
-    FillAndStart(&form);
+    ShowAndStart(&form, &tokens);
     QVERIFY(form.Waiting());
     QVERIFY(!form.ui.SignInBtn->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(form.ui.SignInBtn->isEnabled(), 20000);
@@ -175,9 +180,7 @@ private slots:
     TFileGrantStore store(Dir());
     TOAuthTokens tokens(store);
     TOAuthForm form;
-    form.SetAccount(&tokens, "versand@example.org", Server());
-    form.show();
-    FillAndStart(&form, false);
+    ShowAndStart(&form, &tokens, false);
     QVERIFY(form.Waiting());
     QElapsedTimer timer;
     timer.start();
@@ -217,9 +220,7 @@ private slots:
     TOAuthTokens tokens(store);
     {
       TOAuthForm form;
-      form.SetAccount(&tokens, "versand@example.org", Server());
-      form.show();
-      FillAndStart(&form);
+      ShowAndStart(&form, &tokens);
       QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 20000);
       QCOMPARE(form.result(), int(QDialog::Accepted));
     }
@@ -231,14 +232,7 @@ private slots:
     QVERIFY(state.NewDatabase(2));
     ImportCsv(window, m_dir, "r1@example.org;Name;Vorname\r\n");
     state.AddKonto(Konto());
-    TMailRec* mail = state.Mails.Add();
-    mail->Subject = "Hallo";
-    mail->MailType = 2;
-    mail->PlainText = "Hallo";
-    state.SaveMails();
-    window.ListMails();
-    window.ListKonten();
-    window.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+    AddMailAndOpenSendPage(state, window, "Hallo");
     m_sink = ScriptedSink{};
     m_sink.answer = TMsgResult::Ok;
     QTest::mouseClick(window.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);

@@ -74,14 +74,7 @@ class SendSecurityTest : public QObject {
     konto.User = "hans";
     konto.Password = "geheim";  // AddKonto scrambles it
     state.AddKonto(konto);
-    TMailRec* mail = state.Mails.Add();
-    mail->Subject = "Hallo";
-    mail->MailType = 2;
-    mail->PlainText = "Hallo";
-    state.SaveMails();
-    form.ListMails();
-    form.ListKonten();
-    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+    postello::test::AddMailAndOpenSendPage(state, form, "Hallo");
     m_sink = ScriptedSink{};
     m_sink.answer = answer;
   }

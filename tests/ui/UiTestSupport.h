@@ -138,6 +138,20 @@ inline void InEditor(std::function<void(TWriteMailForm*)> action) {
   });
 }
 
+// Adds the text mail "Hallo" with text, dated date (0: none), lists the
+// mails and accounts and turns to the send page.
+inline void AddMailAndOpenSendPage(TMainState& state, TMainForm& form, const std::string& text, double date = 0) {
+  TMailRec* mail = state.Mails.Add();
+  mail->Subject = "Hallo";
+  mail->Date = date;
+  mail->MailType = 2;
+  mail->PlainText = text;
+  state.SaveMails();
+  form.ListMails();
+  form.ListKonten();
+  form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+}
+
 // The send page ready for a run: a table of n addresses r1@example.org
 // ... with the names Name1 ..., one account "Verein" on the test server at
 // port (with the sending options of options), and one text mail "Hallo"
@@ -153,15 +167,7 @@ inline void PrepareSendPage(TMainState& state, TMainForm& form, const QTemporary
   konto.Email = "verein@example.org";
   konto.Server = "127.0.0.1:" + std::to_string(port);
   state.AddKonto(konto);
-  TMailRec* mail = state.Mails.Add();
-  mail->Subject = "Hallo";
-  mail->Date = date;
-  mail->MailType = 2;
-  mail->PlainText = text;
-  state.SaveMails();
-  form.ListMails();
-  form.ListKonten();
-  form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
+  AddMailAndOpenSendPage(state, form, text, date);
 }
 
 // A program folder for postello-cli runs: options.dat naming adr.dbf with

@@ -29,7 +29,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 from aiosmtpd.smtp import SMTP, AuthResult
 
-from server_common import serve_smtp, server_tls_context, spool_cert_key_arguments
+from server_common import serve_smtp, server_tls_context, spool_cert_key_arguments, spool_message
 
 warnings.simplefilter("ignore")
 logging.getLogger("mail.log").setLevel(logging.CRITICAL)
@@ -210,15 +210,10 @@ class SmtpHandler:
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
-        base = os.path.join(self.spool, "msg-%d" % self.count)
-        with open(base + ".eml.part", "wb") as f:
-            f.write(envelope.original_content)
         meta = {"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
                 "auth": session.auth_data if isinstance(session.auth_data, dict) else None,
                 "tls": server.transport.get_extra_info("ssl_object") is not None}
-        with open(base + ".json", "w") as f:
-            json.dump(meta, f)
-        os.rename(base + ".eml.part", base + ".eml")
+        spool_message(self.spool, self.count, envelope.original_content, meta)
         return "250 2.0.0 Ok: queued"
 
 

@@ -3,6 +3,8 @@ server that answers with TLS, and the loop that serves SMTP on a socket of
 its own, announcing the port on the first output line."""
 import argparse
 import asyncio
+import json
+import os
 import socket
 import ssl
 
@@ -20,6 +22,18 @@ def server_tls_context(cert, key):
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(cert, key)
     return context
+
+
+def spool_message(spool, n, content, meta):
+    """Stores message n as msg-<n>.eml (the bytes as received) with meta
+    in msg-<n>.json; the .eml appears last and whole, so a test that sees
+    it can read both."""
+    base = os.path.join(spool, "msg-%d" % n)
+    with open(base + ".eml.part", "wb") as f:
+        f.write(content)
+    with open(base + ".json", "w") as f:
+        json.dump(meta, f)
+    os.rename(base + ".eml.part", base + ".eml")
 
 
 def serve_smtp(factory, host, port, announce, ssl_context=None):

@@ -10,14 +10,13 @@ import argparse
 import logging
 import warnings
 import hmac
-import json
 import os
 import sys
 import time
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
-from server_common import serve_smtp, server_tls_context
+from server_common import serve_smtp, server_tls_context, spool_message
 
 warnings.simplefilter("ignore")
 logging.getLogger("mail.log").setLevel(logging.CRITICAL)
@@ -79,9 +78,6 @@ class Handler:
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
-        base = os.path.join(self.args.spool, "msg-%d" % self.count)
-        with open(base + ".eml.part", "wb") as f:
-            f.write(envelope.original_content)
         auth = session.auth_data if isinstance(session.auth_data, dict) else None
         meta = {
             "mail_from": envelope.mail_from,
@@ -91,9 +87,7 @@ class Handler:
             "auth": auth,
             "tls": server.transport.get_extra_info("ssl_object") is not None,
         }
-        with open(base + ".json", "w") as f:
-            json.dump(meta, f)
-        os.rename(base + ".eml.part", base + ".eml")
+        spool_message(self.args.spool, self.count, envelope.original_content, meta)
         return "250 2.0.0 Ok: queued"
 
 
