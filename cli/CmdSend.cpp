@@ -224,13 +224,7 @@ int RunSend(TCliContext& ctx) {
         ctx.Out << "Nichts zu senden.\n";
         return kExitOk;
       }
-      if (!plan.TypedAddress.empty()) {
-        choice.Recipients = TRecipientChoice::One;
-        choice.TypedAddress = plan.TypedAddress;
-      } else {
-        choice.Recipients = TRecipientChoice::Selected;
-        choice.SelectedRows = plan.Rows;
-      }
+      choice.TakeRecipients(plan);
     }
 
     if (test) {

@@ -6,6 +6,7 @@
 #include "send/ListUnsubscribe.h"
 #include "send/MergeFields.h"
 #include "send/MessageId.h"
+#include "send/TResumePlan.h"
 
 #include "core/StoredDateTime.h"
 
@@ -58,6 +59,16 @@ void KeepFreedMemory() {
 }
 
 } // namespace
+
+void TSendChoice::TakeRecipients(const TResumePlan& plan) {
+  if (!plan.TypedAddress.empty()) {
+    Recipients = TRecipientChoice::One;
+    TypedAddress = plan.TypedAddress;
+  } else {
+    Recipients = TRecipientChoice::Selected;
+    SelectedRows = plan.Rows;
+  }
+}
 
 TSendRun::TSendRun(ZIzorAvarivi2000& msg, TDbf& table) : Msg(msg), Table1(table) { KeepFreedMemory(); }
 

@@ -23,6 +23,8 @@
 
 namespace postello {
 
+struct TResumePlan;
+
 // Which recipients of the list take part (the three radio buttons above
 // the recipient list).
 enum class TRecipientChoice {
@@ -53,6 +55,10 @@ struct TSendChoice {
   // alone, its subject starting with "[Test] ". Recipients, BatchMode and
   // TypedAddress do not count then.
   std::string TestAddress;
+
+  // The recipients of a resume or retry: the plan's typed address, or its
+  // rows as the selection.
+  void TakeRecipients(const TResumePlan& plan);
 };
 
 // A run that cannot start; what() is the German text for the user's

@@ -88,13 +88,7 @@ TSendChoice TSendJournalPanel::FollowUp(const TResumePlan& plan, int konto, TJou
   choice.MailIndex = MailIndex();
   choice.BatchMode = m_last->Info.BatchMode;
   choice.BccCount = m_last->Info.BatchSize;
-  if (!plan.TypedAddress.empty()) {
-    choice.Recipients = TRecipientChoice::One;
-    choice.TypedAddress = plan.TypedAddress;
-  } else {
-    choice.Recipients = TRecipientChoice::Selected;
-    choice.SelectedRows = plan.Rows;
-  }
+  choice.TakeRecipients(plan);
   return choice;
 }
 
