@@ -55,19 +55,6 @@ std::vector<TScriptStep> Delivery(const std::string& mailFrom) {
 // Delivery with an envelope sender that carries no SIZE.
 std::vector<TScriptStep> Delivery() { return Delivery("MAIL FROM:<a@example.org>\r\n"); }
 
-// The greeting, then EHLO answered with the given pieces.
-std::vector<TScriptStep> Greeted(std::vector<std::string> ehloReply,
-                                 const std::string& greeting = "220 ready\r\n") {
-  return {{"", {greeting}}, {Ehlo(), std::move(ehloReply)}};
-}
-
-// Greeted, then STARTTLS accepted and EHLO again inside TLS.
-std::vector<TScriptStep> GreetedThenTls(const std::string& ehloBefore, const std::string& ehloInside,
-                                        const std::string& goAhead = "220 go ahead\r\n") {
-  return Join(Greeted({ehloBefore}),
-              {{"STARTTLS\r\n", {goAhead}}, {"<TLS>" + Ehlo(), {ehloInside}}});
-}
-
 // AUTH LOGIN with the given user and password, accepted with the given answer.
 std::vector<TScriptStep> Login(const std::string& user = "hans", const std::string& password = "geheim",
                                const std::string& accepted = "235 ok\r\n") {
@@ -89,7 +76,6 @@ TScriptStep MailFrom(const std::string& answer = "250 ok\r\n") {
 TScriptStep RcptTo(const std::string& answer = "250 ok\r\n", const std::string& address = "b@example.org") {
   return {"RCPT TO:<" + address + ">\r\n", {answer}};
 }
-TScriptStep Quit() { return {"QUIT\r\n", {"221 bye\r\n"}}; }
 
 // Envelope and DATA with short answers, the given bytes as the data, then QUIT.
 std::vector<TScriptStep> ShortDelivery(const std::string& wire, const std::string& answer = "250 ok\r\n") {
