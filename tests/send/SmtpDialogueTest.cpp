@@ -41,6 +41,11 @@ struct TRun : TScriptedRun {
     return SendRawMail("Absender <a@example.org>", recipients, server, data, user, password,
                        Options);
   }
+  // As hans with password geheim, the reason of the outcome wanted too.
+  TSendResult SendWithReason() {
+    return SendRawMailWithReason("a@example.org", "b@example.org", "mail.example.org", kData, "hans", "geheim",
+                                 Options);
+  }
 };
 
 // The steps after a plain greeting and EHLO: envelope, data and QUIT.
@@ -395,11 +400,9 @@ TEST(SmtpDialogue, AddressesWithControlCharactersAreRefusedBeforeConnecting) {
 TEST(SmtpDialogue, StarttlsRefusedGoesOnInClearWithoutThePassword) {
   TRun run(Join(Greeted({"250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n"}),
                 {{"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}},
-                 MailFrom("530 5.7.0 Authentication required\r\n"),
-                 Quit()}));
+                 MailFrom("530 5.7.0 Authentication required\r\n"), Quit()}));
   run.AllowPlain();
-  const TSendResult result = SendRawMailWithReason("a@example.org", "b@example.org", "mail.example.org", kData,
-                                                   "hans", "geheim", run.Options);
+  const TSendResult result = run.SendWithReason();
   EXPECT_FALSE(result.Delivered);
   EXPECT_EQ(result.Reason,
             "Server lehnt die Verschl\xFCsselung ab (454 4.7.0 TLS not available), Passwort nicht gesendet; "
@@ -464,11 +467,9 @@ TEST(SmtpDialogue, PlainAloneIsUsedWithTheInitialResponse) {
 TEST(SmtpDialogue, RefusedPlainLeavesTheVerdictToTheServerAndSaysWhy) {
   TRun run(Join(Greeted({"250-x\r\n250 AUTH PLAIN\r\n"}),
                 {{"AUTH PLAIN " + kPlainHans + "\r\n", {"535 5.7.8 Authentication failed\r\n"}},
-                 MailFrom("530 5.7.0 Authentication required\r\n"),
-                 Quit()}));
+                 MailFrom("530 5.7.0 Authentication required\r\n"), Quit()}));
   run.AllowPlain();
-  const TSendResult result = SendRawMailWithReason("a@example.org", "b@example.org", "mail.example.org", kData,
-                                                   "hans", "geheim", run.Options);
+  const TSendResult result = run.SendWithReason();
   EXPECT_FALSE(result.Delivered);
   EXPECT_EQ(result.Reason,
             "Anmeldung abgelehnt (535 5.7.8 Authentication failed); 530 5.7.0 Authentication required");
