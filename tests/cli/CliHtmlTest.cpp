@@ -1,6 +1,7 @@
 // postello-cli html-text and import-html, run as the real program.
 #include "core/TMailStore.h"
 #include "../core/TestBytes.h"
+#include "CliRun.h"
 
 #include <gtest/gtest.h>
 
@@ -14,22 +15,11 @@ using postello::test::WriteFile;
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using postello::test::Result;
 
 // Runs postello-cli in folder cwd with args (already shell-quoted).
 Result Cli(const std::string& args, const std::string& cwd = ".") {
-  TempDir tmp;
-  const std::string cmd = "cd '" + cwd + "' && " + std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " >" +
-                          tmp.file("out") + " 2>" + tmp.file("err");
-  const int rc = std::system(cmd.c_str());
-  Result r;
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.out = ReadFile(tmp.file("out"));
-  r.err = ReadFile(tmp.file("err"));
-  return r;
+  return postello::test::Cli(args, "cd '" + cwd + "' && ");
 }
 
 TEST(CliHtmlText, PrintsTheDerivedTextInUtf8) {

@@ -9,6 +9,7 @@
 #include "send/TSendJournal.h"
 
 #include "CliRun.h"
+#include "CliSendState.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +29,6 @@ using namespace postello::test;
 
 namespace {
 
-std::string Address(int i) { return "p" + std::to_string(i) + "@example.org"; }
-
 bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (!done()) {
@@ -47,17 +46,7 @@ protected:
   // Options (table adr.dbf, field 0, personalised), one account on the
   // port, one text mail with placeholders.
   void MakeState(int port) {
-    TOptions options;
-    options.Bcc = false;
-    options.DatabaseFile = Path("adr.dbf");
-    WriteBytes(Path("options.dat"), options.Encode());
-    TKontoList konten;
-    TKontoRec* k = konten.Add();
-    k->Absender = "Versand";
-    k->Email = "versand@example.org";
-    k->Antwort = "antwort@example.org";
-    k->Server = "127.0.0.1:" + std::to_string(port);
-    TKontoStore::Save(DirText(), konten);
+    WriteOptionsAndAccount(Dir.Path(), port);
     TMailList mails;
     TMailRec* m = mails.Add();
     m->Subject = "Gr\xFC\xDF" "e";
@@ -67,14 +56,7 @@ protected:
     TMailStore::Save(DirText(), mails);
   }
 
-  void MakePeople(int n) {
-    std::vector<TAddress> records;
-    for (int i = 1; i <= n; ++i)
-      records.push_back({Address(i), "N" + std::to_string(i), "V" + std::to_string(i), "", "", ""});
-    TDbf table;
-    MakeAddressTable(table, Path("adr.dbf"), records);
-    table.Close();
-  }
+  void MakePeople(int n) { WritePeople(Dir.Path(), n); }
 
   // Runs postello-cli on the folder; args are shell-quoted already.
   Result Cli(const std::string& args) { return CliIn(DirText(), args); }

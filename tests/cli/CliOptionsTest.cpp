@@ -3,6 +3,7 @@
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "../core/TestBytes.h"
+#include "CliRun.h"
 
 #include <gtest/gtest.h>
 
@@ -13,22 +14,9 @@ using postello::test::TempDir;
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
+using postello::test::Result;
 
-Result Cli(const TempDir& dir, const std::string& args) {
-  TempDir tmp;
-  const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " --dir '" + dir.path() +
-                          "' >" + tmp.file("out") + " 2>" + tmp.file("err");
-  const int rc = std::system(cmd.c_str());
-  Result r;
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.out = postello::test::ReadFile(tmp.file("out"));
-  r.err = postello::test::ReadFile(tmp.file("err"));
-  return r;
-}
+Result Cli(const TempDir& dir, const std::string& args) { return postello::test::CliIn(dir.path(), args); }
 
 void SaveTwoMails(const TempDir& dir) {
   TMailList mails;

@@ -22,10 +22,11 @@ struct Result {
   std::string out, err;
 };
 
-inline Result Cli(const std::string& args) {
+// prefix goes before the command line (e.g. "cd 'x' && ", "" for none).
+inline Result Cli(const std::string& args, const std::string& prefix = {}) {
   TempDir tmp;
-  const std::string cmd =
-      std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " >" + tmp.file("out") + " 2>" + tmp.file("err");
+  const std::string cmd = prefix + std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " >" +
+                          tmp.file("out") + " 2>" + tmp.file("err");
   const int rc = std::system(cmd.c_str());
   Result r;
   r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;

@@ -8,6 +8,7 @@
 #include "send/TSendJournal.h"
 
 #include "CliRun.h"
+#include "CliSendState.h"
 
 #include <gtest/gtest.h>
 
@@ -24,8 +25,6 @@ using namespace postello;
 using namespace postello::test;
 
 namespace {
-
-std::string Address(int i) { return "p" + std::to_string(i) + "@example.org"; }
 
 class CliSendTest : public ::testing::Test {
 protected:
@@ -48,18 +47,7 @@ protected:
   // State files: options (database adr.dbf, e-mail field 0), one account
   // for the server port, one HTML mail with picture and attachment.
   void MakeState(int port, bool bcc = false, int bccCount = 20) {
-    TOptions options;
-    options.Bcc = bcc;
-    options.BccCount = bccCount;
-    options.DatabaseFile = Path("adr.dbf");
-    WriteBytes(Path("options.dat"), options.Encode());
-    TKontoList konten;
-    TKontoRec* k = konten.Add();
-    k->Absender = "Versand";
-    k->Email = "versand@example.org";
-    k->Antwort = "antwort@example.org";
-    k->Server = "127.0.0.1:" + std::to_string(port);
-    TKontoStore::Save(Dir.Path().string() + "/", konten);
+    WriteOptionsAndAccount(Dir.Path(), port, bcc, bccCount);
     TMailList mails;
     TMailRec* m = mails.Add();
     m->Subject = "Gr\xFC\xDF" "e";
@@ -72,14 +60,7 @@ protected:
     TMailStore::Save(Dir.Path().string() + "/", mails);
   }
 
-  void MakePeople(int n) {
-    std::vector<TAddress> records;
-    for (int i = 1; i <= n; ++i)
-      records.push_back({Address(i), "N" + std::to_string(i), "V" + std::to_string(i), "", "", ""});
-    TDbf table;
-    MakeAddressTable(table, Path("adr.dbf"), records);
-    table.Close();
-  }
+  void MakePeople(int n) { WritePeople(Dir.Path(), n); }
 
   // Runs postello-cli on the folder; args are shell-quoted already.
   Result Cli(const std::string& args) { return CliIn(Dir.Path().string(), args); }

@@ -3,6 +3,7 @@
 #include "core/TMailStore.h"
 #include "core/StoredDateTime.h"
 #include "../core/TestBytes.h"
+#include "CliRun.h"
 
 #include <gtest/gtest.h>
 
@@ -15,22 +16,8 @@ using postello::test::TempDir;
 
 namespace {
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-// Runs postello-cli with args (already shell-quoted) and collects its output.
-Result Cli(const std::string& args) {
-  TempDir tmp;
-  const std::string cmd = std::string(POSTELLO_BIN_DIR) + "/postello-cli " + args + " >" + tmp.file("out") + " 2>" + tmp.file("err");
-  const int rc = std::system(cmd.c_str());
-  Result r;
-  r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  r.out = postello::test::ReadFile(tmp.file("out"));
-  r.err = postello::test::ReadFile(tmp.file("err"));
-  return r;
-}
+using postello::test::Cli;
+using postello::test::Result;
 
 } // namespace
 

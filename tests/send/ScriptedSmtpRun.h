@@ -6,6 +6,7 @@
 #include "send/TestServerTrust.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace postello::test {
@@ -27,5 +28,20 @@ inline std::vector<TScriptStep> Join(std::vector<TScriptStep> a, const std::vect
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
+
+// The greeting, then EHLO answered with the given pieces.
+inline std::vector<TScriptStep> Greeted(std::vector<std::string> ehloReply,
+                                        const std::string& greeting = "220 ready\r\n") {
+  return {{"", {greeting}}, {Ehlo(), std::move(ehloReply)}};
+}
+
+// Greeted, then STARTTLS accepted and EHLO again inside TLS.
+inline std::vector<TScriptStep> GreetedThenTls(const std::string& ehloBefore, const std::string& ehloInside,
+                                               const std::string& goAhead = "220 go ahead\r\n") {
+  return Join(Greeted({ehloBefore}), {{"STARTTLS\r\n", {goAhead}}, {"<TLS>" + Ehlo(), {ehloInside}}});
+}
+
+// The client's QUIT, answered.
+inline TScriptStep Quit() { return {"QUIT\r\n", {"221 bye\r\n"}}; }
 
 } // namespace postello::test

@@ -48,6 +48,16 @@ TJournalEntry Entry(int nr, const std::string& address, std::uint32_t recNo, TJo
   return e;
 }
 
+// The journal of Plan3 in d with the given results and, where endState is
+// given, the end of the run recorded; returns its path once it is closed.
+std::string WriteJournal(const TTempDir& d, const std::vector<TJournalEntry>& entries,
+                         const std::string& endState = "", const std::string& endWhy = "") {
+  TSendJournal j(Dir(d), Info(), Plan3());
+  for (const TJournalEntry& e : entries) j.Record(e);
+  if (!endState.empty()) j.RecordEnd(endState, endWhy);
+  return j.Path();
+}
+
 std::string RunPython(const std::string& script, const std::string& arg) {
   const std::string command = "/usr/bin/python3 " + std::string(POSTELLO_TEST_DATA) + "/send/" + script + " '" + arg + "' 2>&1";
   std::string out;
@@ -161,14 +171,10 @@ TEST(SendJournal, CellsRoundTripAndNeverBreakALineOrBecomeAFormula) {
 
 TEST(SendJournal, EveryCutOfTheFileReadsWhatWasWrittenInFull) {
   TTempDir d;
-  std::string path;
-  {
-    TSendJournal j(Dir(d), Info(), Plan3());
-    path = j.Path();
-    j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
-    j.Record(Entry(2, "b@x.de", 2, TJournalResult::Failed, "\"zitiert; mit Semikolon\""));
-    j.Record(Entry(3, "c@x.de", 4, TJournalResult::Uncertain, "Zeit abgelaufen"));
-  }
+  const std::string path =
+      WriteJournal(d, {Entry(1, "a@x.de", 1, TJournalResult::Sent),
+                       Entry(2, "b@x.de", 2, TJournalResult::Failed, "\"zitiert; mit Semikolon\""),
+                       Entry(3, "c@x.de", 4, TJournalResult::Uncertain, "Zeit abgelaufen")});
   const std::string whole = ReadFileBytes(path);
   // Where each result line ends.
   std::vector<std::size_t> ends;
@@ -194,12 +200,7 @@ TEST(SendJournal, EveryCutOfTheFileReadsWhatWasWrittenInFull) {
 
 TEST(SendJournal, ZerosAfterAPowerCutAndForeignLinesAreSkipped) {
   TTempDir d;
-  std::string path;
-  {
-    TSendJournal j(Dir(d), Info(), Plan3());
-    path = j.Path();
-    j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
-  }
+  const std::string path = WriteJournal(d, {Entry(1, "a@x.de", 1, TJournalResult::Sent)});
   {
     std::ofstream out(path, std::ios::binary | std::ios::app);
     out << "Unsinn;das;ist;keine;Zeile\r\n";
@@ -335,15 +336,11 @@ TEST(SendJournal, FailedAddressesAsCsv) {
 
 TEST(SendJournal, PythonsCsvModuleReadsEveryRow) {
   TTempDir d;
-  std::string path;
-  {
-    TSendJournal j(Dir(d), Info(), Plan3());
-    path = j.Path();
-    j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
-    j.Record(Entry(2, "b@x.de", 2, TJournalResult::Failed, "550 \"nein\"; nie"));
-    j.Record(Entry(3, "c@x.de", 4, TJournalResult::NotSent, "Versand abgebrochen"));
-    j.RecordEnd("abgebrochen", "=1+1");
-  }
+  const std::string path = WriteJournal(d,
+                                        {Entry(1, "a@x.de", 1, TJournalResult::Sent),
+                                         Entry(2, "b@x.de", 2, TJournalResult::Failed, "550 \"nein\"; nie"),
+                                         Entry(3, "c@x.de", 4, TJournalResult::NotSent, "Versand abgebrochen")},
+                                        "abgebrochen", "=1+1");
   const std::string out = RunPython("read_journal.py", path);
   const std::string expected =
       "Zeile | Nr | Zeit | Datensatz-Nr | Adressen | Ergebnis | Grund | Lauf | Betreff | Maildatum | Konto | Server | "

@@ -12,10 +12,8 @@ using namespace postello::test;
 
 namespace {
 
-class SendRunOptionsTest : public ::testing::Test {
+class SendRunOptionsTest : public TSendRunParts {
 protected:
-  SendRunOptionsTest() : Run(Msg, Table) { Msg.ApplyFormSettings(); }
-
   void SetUp() override {
     MakeAddressTable(Table, (Dir.Path() / "adr.dbf").string(),
                      {{"eva@example.org", "R\xF6th", "\xC4nne", "", "", ""},
@@ -52,15 +50,6 @@ protected:
     });
     return DescribeSent(files);
   }
-
-  TTempDir Dir;
-  TDbf Table;
-  ZIzorAvarivi2000 Msg;
-  TKontoRec* CurKonto = nullptr;
-  TKontoList Konten{&CurKonto};
-  TMailRec* CurMail = nullptr;
-  TMailList Mails{&CurMail};
-  TSendRun Run;
 };
 
 } // namespace

@@ -137,6 +137,22 @@ private:
   rlimit FSaved{};
 };
 
+// What a run works on: a temporary folder for the table, the message,
+// the accounts and mails with their cursors, and the run itself.
+class TSendRunParts : public ::testing::Test {
+protected:
+  TSendRunParts() : Run(Msg, Table) { Msg.ApplyFormSettings(); }
+
+  TTempDir Dir;
+  TDbf Table;
+  ZIzorAvarivi2000 Msg;
+  TKontoRec* CurKonto = nullptr;
+  TKontoList Konten{&CurKonto};
+  TMailRec* CurMail = nullptr;
+  TMailList Mails{&CurMail};
+  TSendRun Run;
+};
+
 // The frame of the tests that drive a whole run: a table in a temporary
 // folder, one account, one text mail, the journal written there.
 class TSendRunFixture : public ::testing::Test {

@@ -26,10 +26,8 @@ const char* const kBatchHeaders =
 
 std::string Address(int i) { return "p" + std::to_string(i) + "@example.org"; }
 
-class SendRunTest : public ::testing::Test {
+class SendRunTest : public TSendRunParts {
 protected:
-  SendRunTest() : Run(Msg, Table) { Msg.ApplyFormSettings(); }
-
   void SetUp() override {
     Picture = "GIF89a" + RandomBytes(20 * 1024, 1);
     Document = "%PDF-1.4\n" + RandomBytes(60 * 1024, 2);
@@ -118,14 +116,6 @@ protected:
            std::to_string(Document.size()) + " " + Sha256Hex(Document) + "\n";
   }
 
-  TTempDir Dir;
-  TDbf Table;
-  ZIzorAvarivi2000 Msg;
-  TKontoRec* CurKonto = nullptr;
-  TKontoList Konten{&CurKonto};
-  TMailRec* CurMail = nullptr;
-  TMailList Mails{&CurMail};
-  TSendRun Run;
   std::string Picture, Document;
 };
 

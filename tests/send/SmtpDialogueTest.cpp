@@ -24,6 +24,8 @@ const std::string kWireData =
     "From: a@example.org\r\nTo: b@example.org\r\nSubject: Hallo\r\n\r\n"
     "Erste Zeile\r\n..\r\nletzte Zeile\r\n.\r\n";
 const std::string kSize = std::to_string(kData[0].size() + 2 + kData[1].size() + 2);
+// "\0hans\0geheim" in base64.
+const std::string kPlainHans = SmtpBase64Encode(std::string("\0hans\0geheim", 12));
 
 struct TRun : TScriptedRun {
   explicit TRun(std::vector<TScriptStep> steps) : TScriptedRun(std::move(steps)) {}
@@ -39,6 +41,11 @@ struct TRun : TScriptedRun {
     return SendRawMail("Absender <a@example.org>", recipients, server, data, user, password,
                        Options);
   }
+  // As hans with password geheim, the reason of the outcome wanted too.
+  TSendResult SendWithReason() {
+    return SendRawMailWithReason("a@example.org", "b@example.org", "mail.example.org", kData, "hans", "geheim",
+                                 Options);
+  }
 };
 
 // The steps after a plain greeting and EHLO: envelope, data and QUIT.
@@ -48,6 +55,36 @@ std::vector<TScriptStep> Delivery(const std::string& mailFrom) {
           {"DATA\r\n", {"354 End data with <CR><LF>.<CR><LF>\r\n"}},
           {kWireData, {"250 2.0.0 queued\r\n"}},
           {"QUIT\r\n", {"221 2.0.0 Bye\r\n"}}};
+}
+
+// Delivery with an envelope sender that carries no SIZE.
+std::vector<TScriptStep> Delivery() { return Delivery("MAIL FROM:<a@example.org>\r\n"); }
+
+// AUTH LOGIN with the given user and password, accepted with the given answer.
+std::vector<TScriptStep> Login(const std::string& user = "hans", const std::string& password = "geheim",
+                               const std::string& accepted = "235 ok\r\n") {
+  return {{"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
+          {SmtpBase64Encode(user) + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
+          {SmtpBase64Encode(password) + "\r\n", {accepted}}};
+}
+
+// CRAM-MD5 as hans/geheim, refused.
+std::vector<TScriptStep> RefusedCramMd5(const std::string& refusal) {
+  return {{"AUTH CRAM-MD5\r\n", {"334 PDEyMzRAZXhhbXBsZT4=\r\n"}},
+          {SmtpBase64Encode(SmtpCramMd5Response("hans", "geheim", "<1234@example>")) + "\r\n",
+           {refusal}}};
+}
+
+TScriptStep MailFrom(const std::string& answer = "250 ok\r\n") {
+  return {"MAIL FROM:<a@example.org>\r\n", {answer}};
+}
+TScriptStep RcptTo(const std::string& answer = "250 ok\r\n", const std::string& address = "b@example.org") {
+  return {"RCPT TO:<" + address + ">\r\n", {answer}};
+}
+
+// Envelope and DATA with short answers, the given bytes as the data, then QUIT.
+std::vector<TScriptStep> ShortDelivery(const std::string& wire, const std::string& answer = "250 ok\r\n") {
+  return {MailFrom(), RcptTo(), {"DATA\r\n", {"354 go\r\n"}}, {wire, {answer}}, Quit()};
 }
 
 } // namespace
@@ -78,18 +115,147 @@ TEST(SmtpDialogue, PortComesFromTheServerTextOrDefaultsToSmtp) {
   }
 }
 
-TEST(SmtpDialogue, MultiLineEhloGivesCapabilitiesLoginAndSize) {
-  TRun run(Join({{"", {"220 mail.example.org ESMTP\r\n"}},
-                 {Ehlo(),
-                  {"250-first line\r\n250-AUTH LOGIN PLAIN\r\n", "250-SIZE 10240000\r\n250 HELP\r\n"}},
-                 {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                 {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-                 {SmtpBase64Encode("geheim") + "\r\n", {"235 2.7.0 Authentication successful\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org> SIZE=" + kSize + "\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
+namespace {
+
+// A dialogue that ends in delivery, sent with the given credentials.
+struct TDeliveredRow {
+  const char* Name;
+  std::vector<TScriptStep> Script;
+  bool Consent;  // the user allowed the password in clear
+  std::string User = "hans";
+  std::string Password = "geheim";
+};
+
+void PrintTo(const TDeliveredRow& row, std::ostream* os) { *os << row.Name; }
+
+std::vector<TDeliveredRow> DeliveredRows() {
+  const std::string challenge = "<1896.697170952@postoffice.reston.mci.net>";
+  return {
+      {"MultiLineEhloGivesCapabilitiesLoginAndSize",
+       Join(Join(Greeted({"250-first line\r\n250-AUTH LOGIN PLAIN\r\n", "250-SIZE 10240000\r\n250 HELP\r\n"},
+                         "220 mail.example.org ESMTP\r\n"),
+                 Login("hans", "geheim", "235 2.7.0 Authentication successful\r\n")),
+            Delivery("MAIL FROM:<a@example.org> SIZE=" + kSize + "\r\n")),
+       true},
+      {"OldAuthEqualsFormLeadsToLogin",
+       Join(Join(Greeted({"250-mail.example.org\r\n250-AUTH=LOGIN\r\n250 8BITMIME\r\n"}), Login()), Delivery()),
+       true},
+      {"CramMd5IsPreferredAndLoginIsNotTriedAfterIt",
+       Join(Join(Greeted({"250-mail.example.org\r\n250 AUTH LOGIN CRAM-MD5 PLAIN\r\n"}),
+                 {{"AUTH CRAM-MD5\r\n", {"334 " + SmtpBase64Encode(challenge) + "\r\n"}},
+                  {"dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n", {"235 ok\r\n"}}}),
+            Delivery()),
+       true, "tim", "tanstaaftanstaaf"},
+      {"LoginFollowsAFailedCramMd5",
+       Join(Join(Join(Greeted({"250-mail.example.org\r\n250 AUTH CRAM-MD5 LOGIN\r\n"}),
+                      RefusedCramMd5("535 5.7.8 Authentication failed\r\n")),
+                 Login()),
+            Delivery()),
+       true},
+      // PLAIN carries the password readable on the wire: without TLS and
+      // without the user's consent it is not sent.
+      {"OnlyPlainOfferedWithoutConsentSendsNoAuth",
+       Join(Greeted({"250-x\r\n250 AUTH PLAIN XOAUTH2\r\n"}), Delivery()), false},
+      {"NoCredentialsMeansNoAuthEvenWhenOffered",
+       Join(Greeted({"250-x\r\n250-AUTH CRAM-MD5 LOGIN\r\n250 SIZE 1000000\r\n"}),
+            Delivery("MAIL FROM:<a@example.org> SIZE=" + kSize + "\r\n")),
+       false, "", ""},
+      {"PasswordAloneStillAuthenticates",
+       Join(Join(Greeted({"250-x\r\n250 AUTH LOGIN\r\n"}), Login("", "pw")), Delivery()), true, "", "pw"},
+      {"HeloAfterEhloRefusedGivesNoCapabilitiesAuthOrSize",
+       Join(Join(Greeted({"500 5.5.1 Command unrecognized\r\n"}, "220 old server\r\n"),
+                 {{"HELO " + Helo() + "\r\n", {"250 old server\r\n"}}}),
+            Delivery()),
+       false},
+      {"GreetingOfThreeCharactersReadsAs220", Join(Greeted({"250\r\n"}, "220\r\n"), Delivery()), false, "", ""},
+      // SIZE was only offered before TLS, so it is not used.
+      {"StarttlsUpgradesAndAsksForCapabilitiesAgainBeforeAuth",
+       Join(Join(GreetedThenTls("250-x\r\n250-STARTTLS\r\n250 SIZE 100\r\n", "250-x\r\n250 AUTH LOGIN\r\n",
+                                "220 2.0.0 go ahead\r\n"),
+                 Login()),
+            Delivery()),
+       false},
+      // A server that (wrongly) still lists STARTTLS after the upgrade.
+      {"NoStarttlsOfferedAfterTlsIsNotAskedTwice",
+       Join(GreetedThenTls("250-x\r\n250 STARTTLS\r\n", "250-x\r\n250 STARTTLS\r\n"), Delivery()), false, "", ""},
+      {"PlainComesLastAfterCramMd5AndLoginFailed",
+       Join(Join(Join(Greeted({"250-x\r\n250 AUTH PLAIN LOGIN CRAM-MD5\r\n"}), RefusedCramMd5("535 5.7.8 no\r\n")),
+                 {{"AUTH LOGIN\r\n", {"504 5.5.4 not here\r\n"}},
+                  {"AUTH PLAIN " + kPlainHans + "\r\n", {"235 ok\r\n"}}}),
+            Delivery()),
+       true},
+      {"PlainIsNotTriedAfterASuccessfulLogin",
+       Join(Join(Greeted({"250-x\r\n250 AUTH PLAIN LOGIN\r\n"}), Login()), Delivery()), true},
+      {"PlainAnswersAnEmptyChallengeWithTheSameResponse",
+       Join(Join(Greeted({"250-x\r\n250 AUTH=PLAIN\r\n"}),
+                 {{"AUTH PLAIN " + kPlainHans + "\r\n", {"334 \r\n"}}, {kPlainHans + "\r\n", {"235 ok\r\n"}}}),
+            Delivery()),
+       true},
+      // A NUL would shift the fields and log in as someone else.
+      {"PlainIsNotSaidWithANulInTheCredentials", Join(Greeted({"250-x\r\n250 AUTH PLAIN\r\n"}), Delivery()), true,
+       "hans", std::string("ge\0heim", 7)},
+  };
+}
+
+class SmtpDialogueDelivered : public ::testing::TestWithParam<TDeliveredRow> {};
+
+// A dialogue that fails, sent without credentials.
+struct TRefusedRow {
+  const char* Name;
+  std::vector<TScriptStep> Script;
+  std::string Recipients = "b@example.org";
+};
+
+void PrintTo(const TRefusedRow& row, std::ostream* os) { *os << row.Name; }
+
+std::vector<TRefusedRow> RefusedRows() {
+  std::string many;
+  for (int i = 0; i < 5000; ++i) many += "250-capability\r\n";
+  return {
+      {"FirstRefusedRecipientStopsTheEnvelopeThenQuit",
+       Join(Greeted({"250 x\r\n"}), {MailFrom(), RcptTo("550 5.1.1 unknown\r\n", "eins@example.org"), Quit()}),
+       "eins@example.org, zwei@example.org"},
+      {"Reply251CountsAsRefusal",
+       Join(Greeted({"250 x\r\n"}), {MailFrom(), RcptTo("251 User not local; will forward\r\n"), Quit()})},
+      {"ListBeginningWithAnEmptyPieceFailsAtOnce", Join(Greeted({"250 x\r\n"}), {MailFrom(), Quit()}),
+       " , b@example.org"},
+      {"RefusedSenderGoesStraightToQuit",
+       Join(Greeted({"250 x\r\n"}), {MailFrom("553 5.7.1 sender rejected\r\n"), Quit()})},
+      {"ReplyLostAfterGreetingStillEndsWithQuit",
+       Join(Greeted({"250 x\r\n"}), {{"MAIL FROM:<a@example.org>\r\n", {}}, {"QUIT\r\n", {}}})},
+      {"EndlessMultiLineReplyEndsTheSession", Greeted({many})},
+  };
+}
+
+class SmtpDialogueRefused : public ::testing::TestWithParam<TRefusedRow> {};
+
+template <typename Row>
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+  return info.param.Name;
+}
+
+} // namespace
+
+TEST_P(SmtpDialogueDelivered, SendsExactlyTheScript) {
+  const TDeliveredRow& row = GetParam();
+  TRun run(row.Script);
+  if (row.Consent) run.AllowPlain();
+  EXPECT_TRUE(run.Send("mail.example.org", row.User, row.Password));
   run.State->ExpectFinished();
 }
+
+INSTANTIATE_TEST_SUITE_P(SmtpDialogue, SmtpDialogueDelivered, ::testing::ValuesIn(DeliveredRows()),
+                         RowName<TDeliveredRow>);
+
+TEST_P(SmtpDialogueRefused, FailsAfterExactlyTheScript) {
+  const TRefusedRow& row = GetParam();
+  TRun run(row.Script);
+  EXPECT_FALSE(run.Send("mail.example.org", "", "", row.Recipients));
+  run.State->ExpectFinished();
+}
+
+INSTANTIATE_TEST_SUITE_P(SmtpDialogue, SmtpDialogueRefused, ::testing::ValuesIn(RefusedRows()),
+                         RowName<TRefusedRow>);
 
 TEST(SmtpDialogue, SessionKeepsCapabilitiesAndSizeFromEhlo) {
   auto state = std::make_shared<TScriptState>();
@@ -122,196 +288,52 @@ TEST(SmtpDialogue, SizeWithoutNumberIsAnnouncedWithLimitZero) {
   }
 }
 
-TEST(SmtpDialogue, OldAuthEqualsFormLeadsToLogin) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-mail.example.org\r\n250-AUTH=LOGIN\r\n250 8BITMIME\r\n"}},
-                 {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                 {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-                 {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, CramMd5IsPreferredAndLoginIsNotTriedAfterIt) {
-  const std::string challenge = "<1896.697170952@postoffice.reston.mci.net>";
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-mail.example.org\r\n250 AUTH LOGIN CRAM-MD5 PLAIN\r\n"}},
-                 {"AUTH CRAM-MD5\r\n", {"334 " + SmtpBase64Encode(challenge) + "\r\n"}},
-                 {"dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "tim", "tanstaaftanstaaf"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, LoginFollowsAFailedCramMd5) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-mail.example.org\r\n250 AUTH CRAM-MD5 LOGIN\r\n"}},
-                 {"AUTH CRAM-MD5\r\n", {"334 PDEyMzRAZXhhbXBsZT4=\r\n"}},
-                 {SmtpBase64Encode(SmtpCramMd5Response("hans", "geheim", "<1234@example>")) + "\r\n",
-                  {"535 5.7.8 Authentication failed\r\n"}},
-                 {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                 {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-                 {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
-  run.State->ExpectFinished();
-}
-
 TEST(SmtpDialogue, FailedAuthenticationLeavesTheVerdictToTheServer) {
   // LOGIN refused at the user name, then PLAIN refused as well: the
   // refused sender decides.
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250-x\r\n250 AUTH PLAIN LOGIN\r\n"}},
-            {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-            {SmtpBase64Encode("hans") + "\r\n", {"535 no such user\r\n"}},
-            {"AUTH PLAIN AGhhbnMAZ2VoZWlt\r\n", {"535 no such user\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Greeted({"250-x\r\n250 AUTH PLAIN LOGIN\r\n"}),
+                {{"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
+                 {SmtpBase64Encode("hans") + "\r\n", {"535 no such user\r\n"}},
+                 {"AUTH PLAIN AGhhbnMAZ2VoZWlt\r\n", {"535 no such user\r\n"}},
+                 MailFrom("530 5.7.0 Authentication required\r\n"),
+                 Quit()}));
   run.AllowPlain();
   EXPECT_FALSE(run.Send("mail.example.org", "hans", "geheim"));
   run.State->ExpectFinished();
 }
 
-// PLAIN carries the password readable on the wire: without TLS and without
-// the user's consent it is not sent.
-TEST(SmtpDialogue, OnlyPlainOfferedWithoutConsentSendsNoAuth) {
-  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH PLAIN XOAUTH2\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, NoCredentialsMeansNoAuthEvenWhenOffered) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250-AUTH CRAM-MD5 LOGIN\r\n250 SIZE 1000000\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org> SIZE=" + kSize + "\r\n")));
-  EXPECT_TRUE(run.Send("mail.example.org", "", ""));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, PasswordAloneStillAuthenticates) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250 AUTH LOGIN\r\n"}},
-                 {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                 {"\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-                 {SmtpBase64Encode("pw") + "\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "", "pw"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, HeloAfterEhloRefusedGivesNoCapabilitiesAuthOrSize) {
-  TRun run(Join({{"", {"220 old server\r\n"}},
-                 {Ehlo(), {"500 5.5.1 Command unrecognized\r\n"}},
-                 {"HELO " + Helo() + "\r\n", {"250 old server\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
-  run.State->ExpectFinished();
-}
-
 TEST(SmtpDialogue, EhloAndHeloRefusedEndsWithoutQuit) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"500 no\r\n"}},
-            {"HELO " + Helo() + "\r\n", {"501 no either\r\n"}}});
+  TRun run(Join(Greeted({"500 no\r\n"}), {{"HELO " + Helo() + "\r\n", {"501 no either\r\n"}}}));
   EXPECT_FALSE(run.Send());
   run.State->ExpectFinished();
   EXPECT_TRUE(run.State->Closed);
 }
 
-TEST(SmtpDialogue, FirstRefusedRecipientStopsTheEnvelopeThenQuit) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-            {"RCPT TO:<eins@example.org>\r\n", {"550 5.1.1 unknown\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
-  EXPECT_FALSE(run.Send("mail.example.org", "", "", "eins@example.org, zwei@example.org"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, Reply251CountsAsRefusal) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-            {"RCPT TO:<b@example.org>\r\n", {"251 User not local; will forward\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
-  EXPECT_FALSE(run.Send());
-  run.State->ExpectFinished();
-}
-
 TEST(SmtpDialogue, RecipientListIsWalkedInOrderWithNamesAndEmptyPieces) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-            {"RCPT TO:<eins@example.org>\r\n", {"250 ok\r\n"}},
-            {"RCPT TO:<zwei@example.org>\r\n", {"250 ok\r\n"}},
-            {"RCPT TO:<drei@example.org>\r\n", {"250 ok\r\n"}},
-            {"DATA\r\n", {"354 go\r\n"}},
-            {kWireData, {"250 ok\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Join(Greeted({"250 x\r\n"}),
+                     {MailFrom(), RcptTo("250 ok\r\n", "eins@example.org"),
+                      RcptTo("250 ok\r\n", "zwei@example.org"), RcptTo("250 ok\r\n", "drei@example.org")}),
+                {{"DATA\r\n", {"354 go\r\n"}}, {kWireData, {"250 ok\r\n"}}, Quit()}));
   EXPECT_TRUE(run.Send("mail.example.org", "", "",
                        " eins@example.org ,, Zwei <zwei@example.org> , <drei@example.org>,"));
   run.State->ExpectFinished();
 }
 
-TEST(SmtpDialogue, ListBeginningWithAnEmptyPieceFailsAtOnce) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
-  EXPECT_FALSE(run.Send("mail.example.org", "", "", " , b@example.org"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, RefusedSenderGoesStraightToQuit) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"553 5.7.1 sender rejected\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
-  EXPECT_FALSE(run.Send());
-  run.State->ExpectFinished();
-}
-
 TEST(SmtpDialogue, RefusedDataAndRefusedMessageFail) {
-  TRun refusedData({{"", {"220 ready\r\n"}},
-                    {Ehlo(), {"250 x\r\n"}},
-                    {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-                    {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}},
-                    {"DATA\r\n", {"451 4.3.0 try later\r\n"}},
-                    {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun refusedData(
+      Join(Greeted({"250 x\r\n"}), {MailFrom(), RcptTo(), {"DATA\r\n", {"451 4.3.0 try later\r\n"}}, Quit()}));
   EXPECT_FALSE(refusedData.Send());
   refusedData.State->ExpectFinished();
 
-  TRun refusedMessage({{"", {"220 ready\r\n"}},
-                       {Ehlo(), {"250 x\r\n"}},
-                       {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-                       {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}},
-                       {"DATA\r\n", {"354 go\r\n"}},
-                       {kWireData, {"554 5.7.1 spam\r\n"}},
-                       {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun refusedMessage(Join(Greeted({"250 x\r\n"}), ShortDelivery(kWireData, "554 5.7.1 spam\r\n")));
   EXPECT_FALSE(refusedMessage.Send());
   refusedMessage.State->ExpectFinished();
 }
 
-TEST(SmtpDialogue, GreetingOfThreeCharactersReadsAs220) {
-  TRun run(Join({{"", {"220\r\n"}}, {Ehlo(), {"250\r\n"}}}, Delivery("MAIL FROM:<a@example.org>\r\n")));
-  EXPECT_TRUE(run.Send());
-  run.State->ExpectFinished();
-}
-
 TEST(SmtpDialogue, DotsAtLineStartsAreDoubled) {
   const std::vector<std::string> data = {"Subject: .\r\n", ".\r\n..\r\n.x\r\na.b\r\n.", "."};
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-            {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}},
-            {"DATA\r\n", {"354 go\r\n"}},
-            {"Subject: .\r\n\r\n..\r\n...\r\n..x\r\na.b\r\n..\r\n..\r\n.\r\n", {"250 ok\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Greeted({"250 x\r\n"}),
+                ShortDelivery("Subject: .\r\n\r\n..\r\n...\r\n..x\r\na.b\r\n..\r\n..\r\n.\r\n")));
   EXPECT_TRUE(run.Send("mail.example.org", "", "", "b@example.org", data));
   run.State->ExpectFinished();
 }
@@ -320,13 +342,8 @@ TEST(SmtpDialogue, DotsAtLineStartsAreDoubled) {
 // that accept LF as a line end, letting message text be read as commands.
 TEST(SmtpDialogue, LoneLineEndsInTheDataAreSentAsCrLf) {
   const std::vector<std::string> data = {"A: 1\nB: 2\r\n", "x\n.\nMAIL FROM:<evil@x>\ry\r"};
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-            {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}},
-            {"DATA\r\n", {"354 go\r\n"}},
-            {"A: 1\r\nB: 2\r\n\r\nx\r\n..\r\nMAIL FROM:<evil@x>\r\ny\r\n\r\n.\r\n", {"250 ok\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Greeted({"250 x\r\n"}),
+                ShortDelivery("A: 1\r\nB: 2\r\n\r\nx\r\n..\r\nMAIL FROM:<evil@x>\r\ny\r\n\r\n.\r\n")));
   EXPECT_TRUE(run.Send("mail.example.org", "", "", "b@example.org", data));
   run.State->ExpectFinished();
 }
@@ -337,13 +354,7 @@ TEST(SmtpDialogue, LargeDataArrivesWholeAcrossChunks) {
   std::string wire = "H: v\r\n\r\n";
   for (int i = 0; i < 20000; ++i) wire += (i % 7 == 0 ? "..line " : "line ") + std::to_string(i) + "\r\n";
   wire += "\r\n.\r\n";
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
-            {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}},
-            {"DATA\r\n", {"354 go\r\n"}},
-            {wire, {"250 ok\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Greeted({"250 x\r\n"}), ShortDelivery(wire)));
   EXPECT_TRUE(run.Send("mail.example.org", "", "", "b@example.org", {"H: v\r\n", body}));
   run.State->ExpectFinished();
 }
@@ -363,15 +374,6 @@ TEST(SmtpDialogue, ConnectFailureSendsNothing) {
   run.State->ExpectFinished();
 }
 
-TEST(SmtpDialogue, ReplyLostAfterGreetingStillEndsWithQuit) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250 x\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {}},
-            {"QUIT\r\n", {}}});
-  EXPECT_FALSE(run.Send());
-  run.State->ExpectFinished();
-}
-
 // Regression: a line end inside an address would have started a command of
 // its own ("RCPT TO:<a@x\r\nRSET>").
 TEST(SmtpDialogue, AddressesWithControlCharactersAreRefusedBeforeConnecting) {
@@ -387,38 +389,20 @@ TEST(SmtpDialogue, AddressesWithControlCharactersAreRefusedBeforeConnecting) {
                            kData, "", "", run.Options));
   EXPECT_EQ(run.State->Connects, 0);
   // Blanks and line ends around an address are trimmed, not refused.
-  TRun trimmed(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250 x\r\n"}}},
-                    Delivery("MAIL FROM:<a@example.org>\r\n")));
+  TRun trimmed(Join(Greeted({"250 x\r\n"}), Delivery()));
   EXPECT_TRUE(trimmed.Send("mail.example.org", "", "", "\r\n b@example.org\t\r\n"));
   trimmed.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, StarttlsUpgradesAndAsksForCapabilitiesAgainBeforeAuth) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250-STARTTLS\r\n250 SIZE 100\r\n"}},
-                 {"STARTTLS\r\n", {"220 2.0.0 go ahead\r\n"}},
-                 {"<TLS>" + Ehlo(), {"250-x\r\n250 AUTH LOGIN\r\n"}},
-                 {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                 {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-                 {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}},
-                // SIZE was only offered before TLS, so it is not used.
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
-  run.State->ExpectFinished();
 }
 
 // A refused STARTTLS leaves no encrypted way for the password: the
 // session goes on in clear without AUTH, even where clear text is allowed,
 // and the server's answer to the envelope decides.
 TEST(SmtpDialogue, StarttlsRefusedGoesOnInClearWithoutThePassword) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n"}},
-            {"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Greeted({"250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n"}),
+                {{"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}},
+                 MailFrom("530 5.7.0 Authentication required\r\n"), Quit()}));
   run.AllowPlain();
-  const TSendResult result = SendRawMailWithReason("a@example.org", "b@example.org", "mail.example.org", kData,
-                                                   "hans", "geheim", run.Options);
+  const TSendResult result = run.SendWithReason();
   EXPECT_FALSE(result.Delivered);
   EXPECT_EQ(result.Reason,
             "Server lehnt die Verschl\xFCsselung ab (454 4.7.0 TLS not available), Passwort nicht gesendet; "
@@ -427,9 +411,7 @@ TEST(SmtpDialogue, StarttlsRefusedGoesOnInClearWithoutThePassword) {
 }
 
 TEST(SmtpDialogue, FailedHandshakeEndsWithoutAnotherWord) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250-x\r\n250 STARTTLS\r\n"}},
-            {"STARTTLS\r\n", {"220 go ahead\r\n"}}});
+  TRun run(Join(Greeted({"250-x\r\n250 STARTTLS\r\n"}), {{"STARTTLS\r\n", {"220 go ahead\r\n"}}}));
   run.State->TlsWorks = false;
   EXPECT_FALSE(run.Send("mail.example.org", "hans", "geheim"));
   EXPECT_EQ(run.State->Next, run.State->Steps.size());
@@ -437,12 +419,8 @@ TEST(SmtpDialogue, FailedHandshakeEndsWithoutAnotherWord) {
 }
 
 TEST(SmtpDialogue, Port465SpeaksTlsFromTheFirstByte) {
-  TRun run(Join({{"<TLS>", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250 AUTH LOGIN\r\n"}},
-                 {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                 {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-                 {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  TRun run(Join(Join({{"<TLS>", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH LOGIN\r\n"}}}, Login()),
+                Delivery()));
   EXPECT_TRUE(run.Send("mail.example.org:465", "hans", "geheim"));
   run.State->ExpectFinished();
 
@@ -452,33 +430,12 @@ TEST(SmtpDialogue, Port465SpeaksTlsFromTheFirstByte) {
   EXPECT_EQ(broken.State->Pending, "<TLS>");
 }
 
-TEST(SmtpDialogue, NoStarttlsOfferedAfterTlsIsNotAskedTwice) {
-  // A server that (wrongly) still lists STARTTLS after the upgrade.
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250 STARTTLS\r\n"}},
-                 {"STARTTLS\r\n", {"220 go ahead\r\n"}},
-                 {"<TLS>" + Ehlo(), {"250-x\r\n250 STARTTLS\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  EXPECT_TRUE(run.Send());
-  run.State->ExpectFinished();
-}
-
 TEST(SmtpDialogue, OverlongReplyLineEndsTheSession) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250-x\r\n250 y\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n",
-             {"250 " + std::string(40000, 'a'), std::string(40000, 'b')}}});
+  TRun run(Join(Greeted({"250-x\r\n250 y\r\n"}),
+                {{"MAIL FROM:<a@example.org>\r\n", {"250 " + std::string(40000, 'a'), std::string(40000, 'b')}}}));
   EXPECT_FALSE(run.Send());
   run.State->ExpectFinished();
   EXPECT_TRUE(run.State->Closed);
-}
-
-TEST(SmtpDialogue, EndlessMultiLineReplyEndsTheSession) {
-  std::string many;
-  for (int i = 0; i < 5000; ++i) many += "250-capability\r\n";
-  TRun run({{"", {"220 ready\r\n"}}, {Ehlo(), {many}}});
-  EXPECT_FALSE(run.Send());
-  run.State->ExpectFinished();
 }
 
 TEST(SmtpDialogue, SizeParameterOnlyWhenAnnouncedAndPositive) {
@@ -497,70 +454,22 @@ TEST(SmtpDialogue, SizeParameterOnlyWhenAnnouncedAndPositive) {
   state->ExpectFinished();
 }
 
-namespace {
-
-// "\0hans\0geheim" in base64.
-const std::string kPlainHans = SmtpBase64Encode(std::string("\0hans\0geheim", 12));
-
-} // namespace
-
 TEST(SmtpDialogue, PlainAloneIsUsedWithTheInitialResponse) {
   ASSERT_EQ(kPlainHans, "AGhhbnMAZ2VoZWlt");
-  TRun run(Join({{"", {"220 dovecot ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250-AUTH PLAIN\r\n250 8BITMIME\r\n"}},
-                 {"AUTH PLAIN AGhhbnMAZ2VoZWlt\r\n", {"235 2.7.0 Logged in.\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, PlainComesLastAfterCramMd5AndLoginFailed) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250 AUTH PLAIN LOGIN CRAM-MD5\r\n"}},
-                 {"AUTH CRAM-MD5\r\n", {"334 PDEyMzRAZXhhbXBsZT4=\r\n"}},
-                 {SmtpBase64Encode(SmtpCramMd5Response("hans", "geheim", "<1234@example>")) + "\r\n",
-                  {"535 5.7.8 no\r\n"}},
-                 {"AUTH LOGIN\r\n", {"504 5.5.4 not here\r\n"}},
-                 {"AUTH PLAIN " + kPlainHans + "\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, PlainIsNotTriedAfterASuccessfulLogin) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250 AUTH PLAIN LOGIN\r\n"}},
-                 {"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                 {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-                 {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpDialogue, PlainAnswersAnEmptyChallengeWithTheSameResponse) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250 AUTH=PLAIN\r\n"}},
-                 {"AUTH PLAIN " + kPlainHans + "\r\n", {"334 \r\n"}},
-                 {kPlainHans + "\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  TRun run(Join(Join(Greeted({"250-x\r\n250-AUTH PLAIN\r\n250 8BITMIME\r\n"}, "220 dovecot ready\r\n"),
+                     {{"AUTH PLAIN AGhhbnMAZ2VoZWlt\r\n", {"235 2.7.0 Logged in.\r\n"}}}),
+                Delivery()));
   run.AllowPlain();
   EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
   run.State->ExpectFinished();
 }
 
 TEST(SmtpDialogue, RefusedPlainLeavesTheVerdictToTheServerAndSaysWhy) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}},
-            {"AUTH PLAIN " + kPlainHans + "\r\n", {"535 5.7.8 Authentication failed\r\n"}},
-            {"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Greeted({"250-x\r\n250 AUTH PLAIN\r\n"}),
+                {{"AUTH PLAIN " + kPlainHans + "\r\n", {"535 5.7.8 Authentication failed\r\n"}},
+                 MailFrom("530 5.7.0 Authentication required\r\n"), Quit()}));
   run.AllowPlain();
-  const TSendResult result = SendRawMailWithReason("a@example.org", "b@example.org", "mail.example.org", kData,
-                                                   "hans", "geheim", run.Options);
+  const TSendResult result = run.SendWithReason();
   EXPECT_FALSE(result.Delivered);
   EXPECT_EQ(result.Reason,
             "Anmeldung abgelehnt (535 5.7.8 Authentication failed); 530 5.7.0 Authentication required");
@@ -570,8 +479,7 @@ TEST(SmtpDialogue, RefusedPlainLeavesTheVerdictToTheServerAndSaysWhy) {
 TEST(SmtpDialogue, PlainOnlyAsAWordOfItsOwn) {
   // Methods whose names merely contain PLAIN are not PLAIN.
   for (const char* offered : {"250 AUTH X-PLAINTEXT\r\n", "250 AUTH PLAINX XPLAIN\r\n"}) {
-    TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n", offered}}},
-                  Delivery("MAIL FROM:<a@example.org>\r\n")));
+    TRun run(Join(Greeted({"250-x\r\n", offered}), Delivery()));
     run.AllowPlain();
     EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim")) << offered;
     EXPECT_EQ(run.Trust.Calls, std::vector<std::string>{}) << offered;
@@ -579,22 +487,10 @@ TEST(SmtpDialogue, PlainOnlyAsAWordOfItsOwn) {
   }
 }
 
-TEST(SmtpDialogue, PlainIsNotSaidWithANulInTheCredentials) {
-  // A NUL would shift the fields and log in as someone else.
-  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
-  run.AllowPlain();
-  EXPECT_TRUE(run.Send("mail.example.org", "hans", std::string("ge\0heim", 7)));
-  run.State->ExpectFinished();
-}
-
 TEST(SmtpDialogue, PlainInsideTlsNeedsNoConsent) {
-  TRun run(Join({{"", {"220 ready\r\n"}},
-                 {Ehlo(), {"250-x\r\n250 STARTTLS\r\n"}},
-                 {"STARTTLS\r\n", {"220 go ahead\r\n"}},
-                 {"<TLS>" + Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}},
-                 {"AUTH PLAIN " + kPlainHans + "\r\n", {"235 ok\r\n"}}},
-                Delivery("MAIL FROM:<a@example.org>\r\n")));
+  TRun run(Join(Join(GreetedThenTls("250-x\r\n250 STARTTLS\r\n", "250-x\r\n250 AUTH PLAIN\r\n"),
+                     {{"AUTH PLAIN " + kPlainHans + "\r\n", {"235 ok\r\n"}}}),
+                Delivery()));
   EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim"));
   for (const std::string& call : run.Trust.Calls) EXPECT_NE(call.substr(0, 6), "plain?") << call;
   run.State->ExpectFinished();

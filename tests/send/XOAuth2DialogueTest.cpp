@@ -61,10 +61,12 @@ struct TRun : TScriptedRun {
 };
 
 std::vector<TScriptStep> TlsServer(const std::string& auth = "250 AUTH LOGIN PLAIN XOAUTH2\r\n") {
-  return {{"", {"220 ready\r\n"}},
-          {Ehlo(), {"250-x\r\n250 STARTTLS\r\n"}},
-          {"STARTTLS\r\n", {"220 go ahead\r\n"}},
-          {"<TLS>" + Ehlo(), {"250-x\r\n" + auth}}};
+  return GreetedThenTls("250-x\r\n250 STARTTLS\r\n", "250-x\r\n" + auth);
+}
+
+// The envelope sender refused with answer, then QUIT.
+std::vector<TScriptStep> SenderRefused(const std::string& answer = "530 5.7.0 Authentication required\r\n") {
+  return {{"MAIL FROM:<versand@example.org>\r\n", {answer}}, Quit()};
 }
 
 std::vector<TScriptStep> Delivery() {
@@ -72,7 +74,7 @@ std::vector<TScriptStep> Delivery() {
           {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}},
           {"DATA\r\n", {"354 go\r\n"}},
           {"Subject: x\r\n\r\nHallo\r\n.\r\n", {"250 queued\r\n"}},
-          {"QUIT\r\n", {"221 bye\r\n"}}};
+          Quit()};
 }
 
 const std::string kErrorChallenge = "334 eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n";
@@ -108,11 +110,10 @@ TEST(XOAuth2Dialogue, ErrorChallengeGetsAnEmptyLineThenOneRetryWithARenewedToken
 }
 
 TEST(XOAuth2Dialogue, OnlyOneRetry) {
-  TRun run(Join(TlsServer(), {{XOAuth2("versand@example.org", "tok-1"), {"535 no\r\n"}},
-                              {XOAuth2("versand@example.org", "tok-2"), {kErrorChallenge}},
-                              {"\r\n", {"535 5.7.8 still no\r\n"}},
-                              {"MAIL FROM:<versand@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-                              {"QUIT\r\n", {"221 bye\r\n"}}}));
+  TRun run(Join(Join(TlsServer(), {{XOAuth2("versand@example.org", "tok-1"), {"535 no\r\n"}},
+                                   {XOAuth2("versand@example.org", "tok-2"), {kErrorChallenge}},
+                                   {"\r\n", {"535 5.7.8 still no\r\n"}}}),
+                SenderRefused()));
   const TSendResult r = run.Send();
   EXPECT_FALSE(r.Delivered);
   EXPECT_EQ(r.Reason, "Anmeldung abgelehnt (535 5.7.8 still no); 530 5.7.0 Authentication required");
@@ -120,8 +121,7 @@ TEST(XOAuth2Dialogue, OnlyOneRetry) {
 }
 
 TEST(XOAuth2Dialogue, FailedRenewalEndsTheMessageAskingForANewSignIn) {
-  TRun run(Join(TlsServer(), {{XOAuth2("versand@example.org", "tok-1"), {"535 no\r\n"}},
-                              {"QUIT\r\n", {"221 bye\r\n"}}}));
+  TRun run(Join(TlsServer(), {{XOAuth2("versand@example.org", "tok-1"), {"535 no\r\n"}}, Quit()}));
   run.Tokens.RenewFails = true;
   const TSendResult r = run.Send();
   EXPECT_FALSE(r.Delivered);
@@ -130,10 +130,7 @@ TEST(XOAuth2Dialogue, FailedRenewalEndsTheMessageAskingForANewSignIn) {
 }
 
 TEST(XOAuth2Dialogue, NoTokenWithoutTlsUnlessAllowed) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250-x\r\n250 AUTH XOAUTH2\r\n"}},
-            {"MAIL FROM:<versand@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-            {"QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Greeted({"250-x\r\n250 AUTH XOAUTH2\r\n"}), SenderRefused()));
   const TSendResult r = run.Send();
   EXPECT_FALSE(r.Delivered);
   EXPECT_EQ(r.Reason,
@@ -145,10 +142,8 @@ TEST(XOAuth2Dialogue, NoTokenWithoutTlsUnlessAllowed) {
 }
 
 TEST(XOAuth2Dialogue, UntrustedCertificateIsRefusedAsForAPassword) {
-  TRun run({{"", {"220 ready\r\n"}},
-            {Ehlo(), {"250-x\r\n250 STARTTLS\r\n"}},
-            {"STARTTLS\r\n", {"220 go ahead\r\n"}},
-            {"<TLS>QUIT\r\n", {"221 bye\r\n"}}});
+  TRun run(Join(Greeted({"250-x\r\n250 STARTTLS\r\n"}),
+                {{"STARTTLS\r\n", {"220 go ahead\r\n"}}, {"<TLS>QUIT\r\n", {"221 bye\r\n"}}}));
   run.State->Certificate.Problem = TCertProblem::Untrusted;
   const TSendResult r = run.Send();
   EXPECT_FALSE(r.Delivered);
@@ -157,16 +152,14 @@ TEST(XOAuth2Dialogue, UntrustedCertificateIsRefusedAsForAPassword) {
 }
 
 TEST(XOAuth2Dialogue, AGrantNeverFallsBackToPasswordMethods) {
-  TRun run(Join(TlsServer("250 AUTH LOGIN PLAIN\r\n"),
-                {{"MAIL FROM:<versand@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-                 {"QUIT\r\n", {"221 bye\r\n"}}}));
+  TRun run(Join(TlsServer("250 AUTH LOGIN PLAIN\r\n"), SenderRefused()));
   const TSendResult r = run.Send("hans");
   EXPECT_EQ(r.Reason, "Server bietet keine Anmeldung mit OAuth (XOAUTH2) an; 530 5.7.0 Authentication required");
   run.State->ExpectFinished();
 }
 
 TEST(XOAuth2Dialogue, WithoutGrantTheAccountHasNoCredentials) {
-  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH XOAUTH2\r\n"}}}, Delivery()));
+  TRun run(Join(Greeted({"250-x\r\n250 AUTH XOAUTH2\r\n"}), Delivery()));
   run.Tokens.Grant = false;
   EXPECT_TRUE(run.Send().Delivered);
   EXPECT_EQ(run.Tokens.Calls, std::vector<std::string>{"has versand@example.org " + kKey});
@@ -174,18 +167,16 @@ TEST(XOAuth2Dialogue, WithoutGrantTheAccountHasNoCredentials) {
 }
 
 TEST(XOAuth2Dialogue, ATokenWithALineEndIsNotSent) {
-  TRun run(Join(TlsServer(), {{"MAIL FROM:<versand@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-                              {"QUIT\r\n", {"221 bye\r\n"}}}));
+  TRun run(Join(TlsServer(), SenderRefused()));
   run.Tokens.Issued = {"tok\r\nRSET", "tok\nRSET"};
   EXPECT_FALSE(run.Send().Delivered);
   run.State->ExpectFinished();
 }
 
 TEST(XOAuth2Dialogue, AReplyEchoingTheTokenDoesNotPutItInTheReason) {
-  TRun run(Join(TlsServer(), {{XOAuth2("versand@example.org", "tok-1"), {"535 bad token tok-1\r\n"}},
-                              {XOAuth2("versand@example.org", "tok-2"), {"535 bad token tok-2\r\n"}},
-                              {"MAIL FROM:<versand@example.org>\r\n", {"530 auth\r\n"}},
-                              {"QUIT\r\n", {"221 bye\r\n"}}}));
+  TRun run(Join(Join(TlsServer(), {{XOAuth2("versand@example.org", "tok-1"), {"535 bad token tok-1\r\n"}},
+                                   {XOAuth2("versand@example.org", "tok-2"), {"535 bad token tok-2\r\n"}}}),
+                SenderRefused("530 auth\r\n")));
   const TSendResult r = run.Send();
   EXPECT_EQ(r.Reason, "Anmeldung abgelehnt (535 bad token ***); 530 auth");
   run.State->ExpectFinished();
@@ -198,7 +189,7 @@ TEST(XOAuth2Dialogue, AReusedConnectionLogsInOnceForSeveralMessages) {
     const std::vector<TScriptStep> delivery = Delivery();
     run.State->Steps.insert(run.State->Steps.end(), delivery.begin(), delivery.end() - 1);
   }
-  run.State->Steps.push_back({"QUIT\r\n", {"221 bye\r\n"}});
+  run.State->Steps.push_back(Quit());
   TSmtpSession session(run.Options, 5);
   for (int n = 0; n < 2; ++n) {
     TOutgoingMail mail;
