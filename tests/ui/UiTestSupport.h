@@ -253,4 +253,21 @@ protected:
   }
 };
 
+// A window test that sends to the aiosmtpd test server, which refuses
+// r2@example.org and spools into m_spool. The test's initTestCase() and
+// cleanupTestCase() slots call StartPeer() and StopPeer().
+class TSendPeerTest : public TWindowTest {
+protected:
+  QTemporaryDir m_spool;
+  QProcess m_server;
+  int m_port = 0;
+
+  void StartPeer() {
+    QVERIFY(m_spool.isValid());
+    m_port = StartSendPeer(m_server, m_spool.path(), {"--refuse", "r2@example.org"});
+    QVERIFY(m_port != 0);
+  }
+  void StopPeer() { StopSendPeer(m_server); }
+};
+
 } // namespace postello::test
