@@ -14,15 +14,9 @@
 
 using namespace postello;
 using postello::test::FileBytes;
-using postello::test::ScriptedSink;
 
-class AddressGridTest : public QObject {
+class AddressGridTest : public postello::test::TWindowTest {
   Q_OBJECT
-
-  QTemporaryDir m_dir;
-  ScriptedSink m_sink;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
 
   static QTableView* Grid(TMainForm& form) { return form.findChild<QTableView*>("DBGrid2"); }
 
@@ -64,11 +58,7 @@ class AddressGridTest : public QObject {
     for (int k = from; k <= to; ++k) {
       csv += "r" + QByteArray::number(k) + "@example.org;Name" + QByteArray::number(k) + "\r\n";
     }
-    QFile f(m_dir.filePath("liste.csv"));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(csv);
-    f.close();
-    form.ImportFile(f.fileName());
+    postello::test::ImportCsv(form, m_dir, csv);
   }
 
   static void Click(QTableView* grid, int row, int col = 0) {
@@ -80,6 +70,7 @@ class AddressGridTest : public QObject {
   static void Nav(TMainForm& form, const char* name) {
     QTest::mouseClick(form.findChild<QToolButton*>(name), Qt::LeftButton);
   }
+  static bool Enabled(TMainForm& form, const char* name) { return form.findChild<QToolButton*>(name)->isEnabled(); }
 
   // The invariant: the grid's current row, and the one cell it highlights,
   // are the table's current record, and that row can be seen.
@@ -106,12 +97,8 @@ class AddressGridTest : public QObject {
   }
 
 private slots:
-  void init() {
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() { SetMessageSink(nullptr); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   // Five records, the grid on the first; the send page's recipient list
   // moved the table to the fifth while the grid still highlighted the
@@ -227,14 +214,14 @@ private slots:
     const QString file = QString::fromStdString(state.Table1.FileName());
     Click(grid, 1);
     const QByteArray before = FileBytes(file);
-    QVERIFY(!form.findChild<QToolButton*>("NavPost")->isEnabled());
-    QVERIFY(!form.findChild<QToolButton*>("NavCancel")->isEnabled());
+    QVERIFY(!Enabled(form, "NavPost"));
+    QVERIFY(!Enabled(form, "NavCancel"));
 
     Nav(form, "NavInsert");
     QCOMPARE(FileBytes(file), before);  // nothing written yet
-    QVERIFY(form.findChild<QToolButton*>("NavPost")->isEnabled());
-    QVERIFY(form.findChild<QToolButton*>("NavCancel")->isEnabled());
-    QVERIFY(!form.findChild<QToolButton*>("NavNext")->isEnabled());  // the last row
+    QVERIFY(Enabled(form, "NavPost"));
+    QVERIFY(Enabled(form, "NavCancel"));
+    QVERIFY(!Enabled(form, "NavNext"));  // the last row
     QCOMPARE(grid->model()->rowCount(), 4);
     QCOMPARE(grid->currentIndex().row(), 3);
     QCOMPARE(grid->model()->headerData(3, Qt::Vertical).toString(), QString("*"));
@@ -246,7 +233,7 @@ private slots:
     QCOMPARE(FileBytes(file), before);
     CheckGridOnCurrentRecord(state, grid);
     QCOMPARE(grid->currentIndex().row(), 1);
-    QVERIFY(!form.findChild<QToolButton*>("NavCancel")->isEnabled());
+    QVERIFY(!Enabled(form, "NavCancel"));
 
     Nav(form, "NavInsert");
     QVERIFY(Type(grid, "neu@example.org"));
@@ -279,7 +266,7 @@ private slots:
     QLineEdit* editor = Type(grid, "Neu");
     QVERIFY(editor);
     QCOMPARE(editor->maxLength(), 30);  // NAME holds 30 characters
-    QVERIFY(form.findChild<QToolButton*>("NavPost")->isEnabled());  // editing has begun
+    QVERIFY(Enabled(form, "NavPost"));  // editing has begun
     QTest::keyClick(editor, Qt::Key_Return);  // the cell takes the text
     QCoreApplication::processEvents();          // (the editor hands it over queued)
     QCOMPARE(grid->model()->index(1, 1).data().toString(), QString("Neu"));

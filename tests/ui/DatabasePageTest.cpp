@@ -12,15 +12,9 @@
 
 using namespace postello;
 using postello::test::FileBytes;
-using postello::test::ScriptedSink;
 
-class DatabasePageTest : public QObject {
+class DatabasePageTest : public postello::test::TWindowTest {
   Q_OBJECT
-
-  QTemporaryDir m_dir;
-  ScriptedSink m_sink;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
 
   static QStringList Column(QTableView* grid, int col) {
     QStringList out;
@@ -35,12 +29,8 @@ class DatabasePageTest : public QObject {
   }
 
 private slots:
-  void init() {
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() { SetMessageSink(nullptr); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   void newTableImportFilterAndRestart() {
     {

@@ -21,7 +21,6 @@
 
 using namespace postello;
 using postello::test::PartText;
-using postello::test::ScriptedSink;
 using postello::test::TypeText;
 using postello::test::WhenModalShown;
 
@@ -48,15 +47,14 @@ std::set<std::string> CidReferences(const std::string& html) {
 
 } // namespace
 
-class EditorCommandsSendTest : public QObject {
+class EditorCommandsSendTest : public postello::test::TWindowTest {
   Q_OBJECT
 
-  ScriptedSink m_sink;
   std::deque<QStringList> m_files;
 
 private slots:
   void init() {
-    SetMessageSink(&m_sink);
+    InitTest();
     TEditorDialogs::SetFileChooser([this](const TEditorDialogs::TFileQuestion&, QWidget*) {
       if (m_files.empty()) return QStringList();
       QStringList f = m_files.front();
@@ -66,7 +64,7 @@ private slots:
   }
   void cleanup() {
     TEditorDialogs::SetFileChooser({});
-    SetMessageSink(nullptr);
+    CleanupTest();
   }
 
   void newsletterAndImportedHtmlArriveWithTheirPictures() {

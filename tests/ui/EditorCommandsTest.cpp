@@ -63,23 +63,19 @@ QString Joined(const std::vector<std::string>& lines) {
 
 } // namespace
 
-class EditorCommandsTest : public QObject {
+class EditorCommandsTest : public postello::test::TWindowTestWith<TQueueSink> {
   Q_OBJECT
 
-  QTemporaryDir m_dir;
-  TQueueSink m_sink;
   // The questions asked and the answers still to give.
   QList<TEditorDialogs::TFileQuestion> m_fileQuestions;
   std::deque<QStringList> m_fileAnswers;
   std::deque<std::optional<std::uint32_t>> m_colorAnswers;
   std::vector<std::uint32_t> m_colorPresets;
 
-  QString File(const char* name) const { return m_dir.filePath(name); }
-
   // An editor for a new mail, shown, with its preview in the test folder.
   std::unique_ptr<TWriteMailForm> Editor() {
     auto e = std::make_unique<TWriteMailForm>();
-    e->SetProgDir(m_dir.path().toStdString() + "/");
+    e->SetProgDir(Dir());
     e->NewMail({"Name", "Vorname"});
     e->show();
     QTest::qWait(1);
@@ -99,10 +95,7 @@ class EditorCommandsTest : public QObject {
 
 private slots:
   void init() {
-    QVERIFY(m_dir.isValid());
-    postello::test::EmptyFolder(m_dir);
-    m_sink = TQueueSink{};
-    SetMessageSink(&m_sink);
+    InitTest();
     m_fileQuestions.clear();
     m_fileAnswers.clear();
     m_colorAnswers.clear();
@@ -125,7 +118,7 @@ private slots:
   void cleanup() {
     TEditorDialogs::SetFileChooser({});
     TEditorDialogs::SetColorChooser({});
-    SetMessageSink(nullptr);
+    CleanupTest();
   }
 
   void toolbarHasItsGermanControls() {

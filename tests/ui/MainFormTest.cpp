@@ -14,17 +14,10 @@
 
 using namespace postello;
 using postello::test::FileBytes;
-using postello::test::ScriptedSink;
 using postello::test::WhenModalShown;
 
-class MainFormTest : public QObject {
+class MainFormTest : public postello::test::TWindowTest {
   Q_OBJECT
-
-  QTemporaryDir m_dir;
-  ScriptedSink m_sink;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
-  QString File(const char* name) const { return m_dir.filePath(name); }
 
   void WriteMails(const std::vector<std::string>& subjects) {
     TMailList mails;
@@ -45,13 +38,8 @@ class MainFormTest : public QObject {
   }
 
 private slots:
-  void init() {
-    QVERIFY(m_dir.isValid());
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() { SetMessageSink(nullptr); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   void windowHasItsCaptionsAndStartsOnTheDatabasePage() {
     TMainState state;

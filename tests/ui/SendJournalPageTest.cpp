@@ -21,19 +21,10 @@
 #include <map>
 
 using namespace postello;
-using postello::test::ScriptedSink;
 using postello::test::WhenModalShown;
 
-class SendJournalPageTest : public QObject {
+class SendJournalPageTest : public postello::test::TSendPeerTest {
   Q_OBJECT
-
-  QTemporaryDir m_dir;
-  QTemporaryDir m_spool;
-  ScriptedSink m_sink;
-  QProcess m_server;
-  int m_port = 0;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
 
   // n addresses r1 ... rn, one account on the test server, one text mail.
   void Prepare(TMainState& state, TMainForm& form, int n, const std::string& text = "Liebe(r) [%Name]",
@@ -61,24 +52,23 @@ class SendJournalPageTest : public QObject {
   QPushButton* Button(TMainForm& form, const char* name) { return form.findChild<QPushButton*>(name); }
   QString JournalText(TMainForm& form) { return form.findChild<QLabel*>("JournalLabel")->text(); }
 
+  // From now on every message succeeds and its recipients are added to
+  // delivered.
+  static void RecordDeliveries(TMainForm& form, std::vector<std::string>& delivered) {
+    form.Deliver = [&delivered](const TOutgoingMail& mail) {
+      delivered.push_back(mail.Recipients);
+      return TSendResult(true);
+    };
+  }
+
 private slots:
-  void initTestCase() {
-    m_port = postello::test::StartSendPeer(m_server, m_spool.path(), {"--refuse", "r2@example.org"});
-    QVERIFY(m_port != 0);
-  }
-  void cleanupTestCase() { postello::test::StopSendPeer(m_server); }
+  void initTestCase() { StartPeer(); }
+  void cleanupTestCase() { StopPeer(); }
   void init() {
-    postello::test::EmptyFolder(m_dir);
+    InitTest();
     for (const QString& name : QDir(m_spool.path()).entryList(QDir::Files)) QFile::remove(m_spool.filePath(name));
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
   }
-  void cleanup() {
-    SetMessageSink(nullptr);
-    // A hook no dialog answered would answer the next test's first dialog
-    // with this test's action and this test's (gone) locals.
-    QCOMPARE(postello::test::CancelModalHooks(), 0);
-  }
+  void cleanup() { CleanupTest(); }
 
   void resumeAfterACancelledRun() {
     TMainState state;
@@ -143,10 +133,7 @@ private slots:
     QVERIFY(JournalText(form).contains("1 unsicher"));
 
     std::vector<std::string> delivered;
-    form.Deliver = [&](const TOutgoingMail& mail) {
-      delivered.push_back(mail.Recipients);
-      return TSendResult(true);
-    };
+    RecordDeliveries(form, delivered);
     m_sink.answer = TMsgResult::No;
     QTest::mouseClick(Button(form, "ResumeBtn"), Qt::LeftButton);
     QCOMPARE(m_sink.texts.size(), size_t(1));
@@ -173,10 +160,7 @@ private slots:
     };
     QTest::mouseClick(send, Qt::LeftButton);
     std::vector<std::string> delivered;
-    form.Deliver = [&](const TOutgoingMail& mail) {
-      delivered.push_back(mail.Recipients);
-      return TSendResult(true);
-    };
+    RecordDeliveries(form, delivered);
     m_sink.answer = TMsgResult::Yes;
     QTest::mouseClick(Button(form, "ResumeBtn"), Qt::LeftButton);
     QCOMPARE(delivered, (std::vector<std::string>{"r2@example.org", "r3@example.org", "r4@example.org"}));
@@ -216,10 +200,7 @@ private slots:
                         "r2@example.org;2;550 5.1.1 <r2@example.org>: Recipient address rejected\r\n"));
 
     std::vector<std::string> delivered;
-    form.Deliver = [&](const TOutgoingMail& mail) {
-      delivered.push_back(mail.Recipients);
-      return TSendResult(true);
-    };
+    RecordDeliveries(form, delivered);
     QTest::mouseClick(Button(form, "RetryBtn"), Qt::LeftButton);
     QCOMPARE(delivered, std::vector<std::string>{"r2@example.org"});
     QCOMPARE(int(ReadJournal(Journals().back()).Info.Kind), int(TJournalRunKind::Retry));

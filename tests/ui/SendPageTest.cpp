@@ -15,18 +15,9 @@
 #include <atomic>
 
 using namespace postello;
-using postello::test::ScriptedSink;
 
-class SendPageTest : public QObject {
+class SendPageTest : public postello::test::TSendPeerTest {
   Q_OBJECT
-
-  QTemporaryDir m_dir;
-  QTemporaryDir m_spool;
-  ScriptedSink m_sink;
-  QProcess m_server;
-  int m_port = 0;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
 
   // A table of addresses, one account on the test server and one mail with
   // a placeholder.
@@ -36,18 +27,10 @@ class SendPageTest : public QObject {
   }
 
 private slots:
-  void initTestCase() {
-    QVERIFY(m_spool.isValid());
-    m_port = postello::test::StartSendPeer(m_server, m_spool.path(), {"--refuse", "r2@example.org"});
-    QVERIFY(m_port != 0);
-  }
-  void cleanupTestCase() { postello::test::StopSendPeer(m_server); }
-  void init() {
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() { SetMessageSink(nullptr); }
+  void initTestCase() { StartPeer(); }
+  void cleanupTestCase() { StopPeer(); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   void personalisedRunReportsTheRefusedRecipient() {
     TMainState state;

@@ -19,16 +19,12 @@
 using namespace postello;
 using postello::test::ScriptedSink;
 
-class SendSecurityTest : public QObject {
+class SendSecurityTest : public postello::test::TWindowTest {
   Q_OBJECT
 
-  QTemporaryDir m_dir;
   QTemporaryDir m_spool;
   QTemporaryDir m_certs;
-  ScriptedSink m_sink;
   QProcess m_server;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
 
   // Starts a test server script from tests/data/send; returns its port.
   int StartServer(const QString& script, const QStringList& args) {
@@ -58,10 +54,32 @@ class SendSecurityTest : public QObject {
     return QString::fromLatin1(out.mid(out.indexOf('=') + 1));
   }
 
+  // The test server asking for hans's password "geheim" without TLS.
+  static QStringList ClearTextArgs() { return QStringList{"--auth-in-clear"} + PasswordArgs(); }
+
+  // The test server asking for hans's password "geheim".
+  static QStringList PasswordArgs() { return {"--auth-required", "--user", "hans", "--password", "geheim"}; }
+
+  // The test server offering STARTTLS with MakeCertificate's certificate.
+  QStringList CertificateArgs() const {
+    return {"--starttls", "--cert", m_certs.filePath("cert.pem"), "--key", m_certs.filePath("key.pem")};
+  }
+
+  // Starts script with args, creates the window and prepares its send
+  // page for recipients addresses on that server; questions after that
+  // are answered with answer. The port, 0 when the server did not come up.
+  int Open(TMainState& state, TMainForm& form, const QString& script, const QStringList& args, int recipients,
+           TMsgResult answer = TMsgResult::Yes) {
+    const int port = StartServer(script, args);
+    if (port == 0) return 0;
+    form.FormCreate(Dir());
+    Prepare(state, form, port, recipients, answer);
+    return port;
+  }
+
   // A table of n addresses, one account with a password on the server and
   // one text mail; the send page is shown.
-  void Prepare(TMainState& state, TMainForm& form, int port, int recipients) {
-    const TMsgResult answer = m_sink.answer;
+  void Prepare(TMainState& state, TMainForm& form, int port, int recipients, TMsgResult answer) {
     m_sink.answer = TMsgResult::Ok;
     QVERIFY(state.NewDatabase(2));
     QByteArray csv;
@@ -87,26 +105,20 @@ class SendSecurityTest : public QObject {
 
 private slots:
   void init() {
-    postello::test::EmptyFolder(m_dir);
+    InitTest();
     postello::test::EmptyFolder(m_spool);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
   }
   void cleanup() {
-    SetMessageSink(nullptr);
     m_server.terminate();
     m_server.waitForFinished();
+    CleanupTest();
   }
 
   void clearTextPasswordAskedOnceAndYesIsRemembered() {
-    const int port = StartServer("smtp_test_server.py", {"--auth-in-clear", "--auth-required", "--user", "hans",
-                                                         "--password", "geheim"});
-    QVERIFY(port != 0);
     TMainState state;
     TMainForm form(state);
-    form.FormCreate(Dir());
-    m_sink.answer = TMsgResult::Yes;
-    Prepare(state, form, port, 2);
+    const int port = Open(state, form, "smtp_test_server.py", ClearTextArgs(), 2, TMsgResult::Yes);
+    QVERIFY(port != 0);
     Send(form);
     const QString server = "127.0.0.1:" + QString::number(port);
     QCOMPARE(m_sink.texts.size(), size_t(1));
@@ -127,14 +139,10 @@ private slots:
   }
 
   void clearTextPasswordRefusedIsAskedAgainNextRun() {
-    const int port = StartServer("smtp_test_server.py", {"--auth-in-clear", "--auth-required", "--user", "hans",
-                                                         "--password", "geheim"});
-    QVERIFY(port != 0);
     TMainState state;
     TMainForm form(state);
-    form.FormCreate(Dir());
-    m_sink.answer = TMsgResult::No;
-    Prepare(state, form, port, 2);
+    const int port = Open(state, form, "smtp_test_server.py", ClearTextArgs(), 2, TMsgResult::No);
+    QVERIFY(port != 0);
     Send(form);
     QCOMPARE(m_sink.texts.size(), size_t(1));  // once for the whole run
     QCOMPARE(Status(form), QString("2 Mails von 2 verarbeitet 2 fehlgeschlagen."));
@@ -150,15 +158,11 @@ private slots:
 
   void untrustedCertificateShownAndPinnedOnYes() {
     QVERIFY(MakeCertificate());
-    const int port = StartServer("smtp_test_server.py", {"--starttls", "--cert", m_certs.filePath("cert.pem"),
-                                                         "--key", m_certs.filePath("key.pem"), "--auth-required",
-                                                         "--user", "hans", "--password", "geheim"});
-    QVERIFY(port != 0);
     TMainState state;
     TMainForm form(state);
-    form.FormCreate(Dir());
-    m_sink.answer = TMsgResult::Yes;
-    Prepare(state, form, port, 2);
+    const int port = Open(state, form, "smtp_test_server.py", CertificateArgs() + PasswordArgs(), 2,
+                          TMsgResult::Yes);
+    QVERIFY(port != 0);
     Send(form);
     const QString server = "127.0.0.1:" + QString::number(port);
     const QString fingerprint = Fingerprint();
@@ -178,14 +182,10 @@ private slots:
 
   void untrustedCertificateRefusedFailsWithTheReason() {
     QVERIFY(MakeCertificate());
-    const int port = StartServer("smtp_test_server.py", {"--starttls", "--cert", m_certs.filePath("cert.pem"),
-                                                         "--key", m_certs.filePath("key.pem")});
-    QVERIFY(port != 0);
     TMainState state;
     TMainForm form(state);
-    form.FormCreate(Dir());
-    m_sink.answer = TMsgResult::No;
-    Prepare(state, form, port, 1);
+    const int port = Open(state, form, "smtp_test_server.py", CertificateArgs(), 1, TMsgResult::No);
+    QVERIFY(port != 0);
     Send(form);
     QCOMPARE(Log(form), QString("Fehler beim Senden der Nachricht an r1@example.org: Zertifikat nicht "
                                 "vertrauensw\u00FCrdig"));
@@ -193,12 +193,10 @@ private slots:
   }
 
   void abbrechenEndsAStalledSessionAtOnce() {
-    const int port = StartServer("hostile_smtp_server.py", {"--mode", "stall"});
-    QVERIFY(port != 0);
     TMainState state;
     TMainForm form(state);
-    form.FormCreate(Dir());
-    Prepare(state, form, port, 3);
+    const int port = Open(state, form, "hostile_smtp_server.py", {"--mode", "stall"}, 3);
+    QVERIFY(port != 0);
     auto* button = form.findChild<QPushButton*>("SendBtn");
     QTimer::singleShot(500, button, [button] {
       QCOMPARE(button->text(), QString("Abbrechen"));
@@ -215,14 +213,10 @@ private slots:
   }
 
   void damagedSecurityFileIsReportedAndAllowsNothing() {
-    const int port = StartServer("smtp_test_server.py", {"--auth-in-clear", "--auth-required", "--user", "hans",
-                                                         "--password", "geheim"});
-    QVERIFY(port != 0);
     TMainState state;
     TMainForm form(state);
-    form.FormCreate(Dir());
-    m_sink.answer = TMsgResult::No;
-    Prepare(state, form, port, 1);
+    const int port = Open(state, form, "smtp_test_server.py", ClearTextArgs(), 1, TMsgResult::No);
+    QVERIFY(port != 0);
     QFile f(m_dir.filePath("sicherheit.dat"));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("Postello sicherheit.dat 1\n127.0.0.1:" + QByteArray::number(port) + " klartext\nkaputt");

@@ -230,12 +230,14 @@ inline QByteArray FileBytes(const QString& path) {
 }
 
 // What a window test holds: a program folder emptied before each test,
-// and a scripted sink installed for it. The test's init() and cleanup()
-// slots call InitTest() and CleanupTest().
-class TWindowTest : public QObject {
+// and a fresh message sink (a ScriptedSink unless the test needs another)
+// installed for it. The test's init() and cleanup() slots call InitTest()
+// and CleanupTest().
+template <class Sink>
+class TWindowTestWith : public QObject {
 protected:
   QTemporaryDir m_dir;
-  ScriptedSink m_sink;
+  Sink m_sink;
 
   std::string Dir() const { return m_dir.path().toStdString() + "/"; }
   QString File(const char* name) const { return m_dir.filePath(name); }
@@ -243,7 +245,7 @@ protected:
   void InitTest() {
     QVERIFY(m_dir.isValid());
     EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
+    m_sink = Sink{};
     SetMessageSink(&m_sink);
   }
   // A hook no dialog answered fails the test that left it.
@@ -251,6 +253,25 @@ protected:
     SetMessageSink(nullptr);
     QCOMPARE(CancelModalHooks(), 0);
   }
+};
+
+using TWindowTest = TWindowTestWith<ScriptedSink>;
+
+// A window test that sends to the aiosmtpd test server, which refuses
+// r2@example.org and spools into m_spool. The test's initTestCase() and
+// cleanupTestCase() slots call StartPeer() and StopPeer().
+class TSendPeerTest : public TWindowTest {
+protected:
+  QTemporaryDir m_spool;
+  QProcess m_server;
+  int m_port = 0;
+
+  void StartPeer() {
+    QVERIFY(m_spool.isValid());
+    m_port = StartSendPeer(m_server, m_spool.path(), {"--refuse", "r2@example.org"});
+    QVERIFY(m_port != 0);
+  }
+  void StopPeer() { StopSendPeer(m_server); }
 };
 
 } // namespace postello::test

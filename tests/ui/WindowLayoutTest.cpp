@@ -21,15 +21,9 @@
 
 using namespace postello;
 using postello::test::CheckNotSqueezed;
-using postello::test::ScriptedSink;
 
-class WindowLayoutTest : public QObject {
+class WindowLayoutTest : public postello::test::TWindowTest {
   Q_OBJECT
-
-  QTemporaryDir m_dir;
-  ScriptedSink m_sink;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
 
   // A table of n addresses, an account and a mail with the long texts
   // real ones have, and the window shown on the send page.
@@ -56,6 +50,12 @@ class WindowLayoutTest : public QObject {
     QCoreApplication::processEvents();
   }
 
+  // Turns to the address page; its grid.
+  static QTableView* ShowGrid(TMainForm& form) {
+    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(0);
+    return form.findChild<QTableView*>("DBGrid2");
+  }
+
   // Rows of the list that are wholly in sight.
   static int VisibleRows(QTreeWidget* list) {
     const int row = list->visualItemRect(list->topLevelItem(0)).height();
@@ -63,12 +63,8 @@ class WindowLayoutTest : public QObject {
   }
 
 private slots:
-  void init() {
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() { SetMessageSink(nullptr); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   void sendPageShowsSixRecipientsAndWholeBoxesAtTheStartingSize() {
     TMainState state;
@@ -172,8 +168,7 @@ private slots:
     TMainState state;
     TMainForm form(state);
     Prepare(state, form, 3);
-    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(0);
-    auto* grid = form.findChild<QTableView*>("DBGrid2");
+    auto* grid = ShowGrid(form);
     const QString address = grid->model()->index(0, 0).data().toString();
     QCOMPARE(address, QString("kundenbetreuung1@beispielfirma-gmbh.de"));
     QVERIFY2(grid->columnWidth(0) > grid->fontMetrics().horizontalAdvance(address),
@@ -218,8 +213,7 @@ private slots:
     TMainState state;
     TMainForm form(state);
     Prepare(state, form, 12);
-    form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(0);
-    auto* grid = form.findChild<QTableView*>("DBGrid2");
+    auto* grid = ShowGrid(form);
     auto* filter = form.findChild<QLineEdit*>("FilterEd");
     QCOMPARE(grid->model()->rowCount(), 12);
     filter->setFocus();

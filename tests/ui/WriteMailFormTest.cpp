@@ -26,7 +26,6 @@ using namespace postello;
 using postello::test::TypeText;
 using postello::test::FileBytes;
 using postello::test::InEditor;
-using postello::test::ScriptedSink;
 using postello::test::WhenModalShown;
 
 namespace {
@@ -64,16 +63,23 @@ TMailRec StoredDesignMail() {
 
 QStringList Lines(const QPlainTextEdit* memo) { return memo->toPlainText().split('\n'); }
 
+// The main window with its editor window, created on the program folder
+// dir.
+struct TWindows {
+  TMainState state;
+  TMainForm form{state};
+  TWriteMailForm editor{&form};
+
+  explicit TWindows(const std::string& dir) {
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(dir);
+  }
+};
+
 } // namespace
 
-class WriteMailFormTest : public QObject {
+class WriteMailFormTest : public postello::test::TWindowTest {
   Q_OBJECT
-
-  QTemporaryDir m_dir;
-  ScriptedSink m_sink;
-
-  std::string Dir() const { return m_dir.path().toStdString() + "/"; }
-  QString File(const char* name) const { return m_dir.filePath(name); }
 
   void Store(const std::vector<TMailRec>& mails) { postello::test::StoreMails(Dir(), mails); }
   TMailList Reread() { return postello::test::RereadMails(Dir()); }
@@ -87,13 +93,8 @@ class WriteMailFormTest : public QObject {
   }
 
 private slots:
-  void init() {
-    QVERIFY(m_dir.isValid());
-    postello::test::EmptyFolder(m_dir);
-    m_sink = ScriptedSink{};
-    SetMessageSink(&m_sink);
-  }
-  void cleanup() { SetMessageSink(nullptr); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   void windowHasItsCaptionsAndControls() {
     TWriteMailForm editor;
@@ -126,11 +127,8 @@ private slots:
   }
 
   void newMailCommittedWithYesIsInMailsDat() {
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
     QVERIFY(form.ui.NewBtn->isEnabled());
     m_sink.answer = TMsgResult::Yes;
     InEditor([](TWriteMailForm* e) {
@@ -177,11 +175,8 @@ private slots:
   }
 
   void cancelKeepsTheWindowAndNoStoresNothing() {
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
     bool stayedOpen = false;
     InEditor([this, &stayedOpen](TWriteMailForm* e) {
       QTest::keyClicks(e->ui.Edit1, "Entwurf");
@@ -205,11 +200,8 @@ private slots:
   void storedDesignMailRebuiltThenNoLeavesItUnchanged() {
     Store({StoredDesignMail()});
     const QByteArray before = FileBytes(File("mails.dat"));
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
     const TMailRec stored = state.Mails[0];
 
     QStringList plainShown, htmlBefore, htmlAfter, plainAfter;
@@ -259,11 +251,8 @@ private slots:
     second.DesignRtf = "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1031{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}}\r\n"
                        "\\viewkind4\\uc1\\pard\\f0\\fs20 Gr\\'fc\\'dfe\\par\r\n}\r\n";
     Store({first, second});
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
     m_sink.answer = TMsgResult::Yes;
     InEditor([](TWriteMailForm* e) {
       QCOMPARE(e->ui.Edit1->text(), QString("Zweite"));
@@ -292,11 +281,8 @@ private slots:
     TMailRec m = StoredDesignMail();
     m.MailType = 2;
     Store({m});
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
     m_sink.answer = TMsgResult::No;
     InEditor([](TWriteMailForm* e) {
       QVERIFY(e->ui.MailTyp3->isChecked());
@@ -323,11 +309,8 @@ private slots:
 
   void newMailAfterAMailWithChangedDesignKeepsThatDesign() {
     Store({StoredDesignMail()});
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
     m_sink.answer = TMsgResult::No;
     InEditor([](TWriteMailForm* e) {
       QVERIFY(e->ui.NormalCheck->isChecked());
@@ -361,11 +344,8 @@ private slots:
   }
 
   void fieldListOffersTheTableFields() {
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
     m_sink.answer = TMsgResult::Ok;
     form.ui.InfoAnzEd->setValue(1);
     form.Button1Click(); // a new database with one info field
@@ -394,11 +374,8 @@ private slots:
     m.DesignRtf = m.DesignRtf.substr(0, m.DesignRtf.find("Welt") + 2);
     QVERIFY(!ReadRtf(m.DesignRtf).Error.empty());
     Store({m});
-    TMainState state;
-    TMainForm form(state);
-    TWriteMailForm editor(&form);
-    form.SetWriteMailForm(&editor);
-    form.FormCreate(Dir());
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
     m_sink.answer = TMsgResult::Yes;
     QString shown;
     InEditor([&shown](TWriteMailForm* e) {

@@ -14,18 +14,15 @@
 
 using namespace postello;
 using postello::test::PartText;
-using postello::test::ScriptedSink;
 using postello::test::TypeText;
 using postello::test::WhenModalShown;
 
-class WriteMailSendTest : public QObject {
+class WriteMailSendTest : public postello::test::TWindowTest {
   Q_OBJECT
 
-  ScriptedSink m_sink;
-
 private slots:
-  void init() { SetMessageSink(&m_sink); }
-  void cleanup() { SetMessageSink(nullptr); }
+  void init() { InitTest(); }
+  void cleanup() { CleanupTest(); }
 
   void designMailWrittenInTheWindowArrivesFormatted() {
     postello::test::TTempDir dir;
