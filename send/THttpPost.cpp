@@ -1,23 +1,19 @@
 #include "send/THttpPost.h"
 
 #include "mime/HeaderLines.h"
+#include "send/TCurlEasy.h"
 #include "send/TSMTPSend.h"
-#include "send/TTCPBlockSocket.h"
 
 #include <arpa/inet.h>
+#include <curl/curl.h>
+#include <openssl/x509_vfy.h>
 
-#include <algorithm>
+#include <cerrno>
 #include <charconv>
 
 namespace postello {
 
 namespace {
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
 
 bool ParseSize(std::string_view s, int base, std::size_t& value) {
   if (s.empty()) return false;
@@ -29,21 +25,6 @@ THttpAnswer Broken(std::string reason) {
   THttpAnswer a;
   a.Reason = std::move(reason);
   return a;
-}
-
-std::string WireText(int error, const std::string& server) {
-  switch (error) {
-    case TBlockSocket::ErrResolve: return "Anmeldeserver \"" + server + "\" nicht gefunden";
-    case ECONNREFUSED: return "Verbindung zum Anmeldeserver " + server + " abgelehnt";
-    case ENETUNREACH:
-    case EHOSTUNREACH: return "Anmeldeserver " + server + " nicht erreichbar";
-    case TBlockSocket::ErrTimedOut:
-    case TBlockSocket::ErrDeadline: return "keine Antwort vom Anmeldeserver " + server;
-    case TBlockSocket::ErrConnReset: return "Anmeldeserver " + server + " hat die Verbindung beendet";
-    case TBlockSocket::ErrTls: return "TLS-Verbindung zum Anmeldeserver " + server + " fehlgeschlagen";
-    case TBlockSocket::ErrCancelled: return "vom Benutzer abgebrochen";
-    default: return "Netzwerkfehler " + std::to_string(error) + " beim Anmeldeserver " + server;
-  }
 }
 
 constexpr const char* kNoHttp = "Antwort des Anmeldeservers ist kein HTTP";
@@ -101,81 +82,6 @@ bool IsLoopbackHost(std::string_view host) {
   return false;
 }
 
-std::optional<THttpAnswer> ParseHttpResponse(std::string_view raw, bool atEnd) {
-  const size_t headEnd = raw.find("\r\n\r\n");
-  if (headEnd == std::string_view::npos) {
-    if (raw.size() > 64 * 1024 || (raw.size() >= 5 && raw.substr(0, 5) != "HTTP/")) return Broken(kNoHttp);
-    if (atEnd) return Broken(raw.empty() ? "Anmeldeserver hat ohne Antwort geschlossen" : kNoHttp);
-    return std::nullopt;
-  }
-  std::string_view head = raw.substr(0, headEnd);
-  std::string_view rest = raw.substr(headEnd + 4);
-  const size_t lineEnd = head.find("\r\n");
-  const std::string_view statusLine = head.substr(0, lineEnd);
-  // "HTTP/1.1 200 OK"
-  if (statusLine.size() < 12 || statusLine.substr(0, 5) != "HTTP/" || statusLine[8] != ' ') return Broken(kNoHttp);
-  std::size_t status = 0;
-  if (!ParseSize(statusLine.substr(9, 3), 10, status) || status < 100 || status > 999) return Broken(kNoHttp);
-  bool chunked = false;
-  std::optional<std::size_t> length;
-  std::string_view headers = lineEnd == std::string_view::npos ? std::string_view() : head.substr(lineEnd + 2);
-  while (!headers.empty()) {
-    const size_t e = headers.find("\r\n");
-    const std::string_view line = headers.substr(0, e);
-    headers = e == std::string_view::npos ? std::string_view() : headers.substr(e + 2);
-    const size_t c = line.find(':');
-    if (c == std::string_view::npos) return Broken(kNoHttp);
-    const std::string name = LowerCaseAscii(Trim(line.substr(0, c)));
-    const std::string_view value = Trim(line.substr(c + 1));
-    if (name == "transfer-encoding" && LowerCaseAscii(value).find("chunked") != std::string::npos) chunked = true;
-    if (name == "content-length") {
-      std::size_t n = 0;
-      if (!ParseSize(value, 10, n) || (length && *length != n)) return Broken(kNoHttp);
-      length = n;
-    }
-  }
-  // 1xx answers carry no body and another response follows.
-  if (status < 200) return ParseHttpResponse(rest, atEnd);
-  THttpAnswer answer;
-  answer.Answered = true;
-  answer.Status = static_cast<int>(status);
-  if (chunked) {
-    std::string body;
-    for (;;) {
-      const size_t e = rest.find("\r\n");
-      if (e == std::string_view::npos) {
-        if (atEnd) return Broken("Antwort des Anmeldeservers unvollst\xE4ndig");
-        return std::nullopt;
-      }
-      std::string_view sizeText = rest.substr(0, e);
-      if (const size_t semi = sizeText.find(';'); semi != std::string_view::npos) sizeText = sizeText.substr(0, semi);
-      std::size_t size = 0;
-      if (!ParseSize(Trim(sizeText), 16, size) || size > MaxHttpAnswer) return Broken(kNoHttp);
-      if (size == 0) break;  // trailers are of no interest
-      if (rest.size() < e + 2 + size + 2) {
-        if (atEnd) return Broken("Antwort des Anmeldeservers unvollst\xE4ndig");
-        return std::nullopt;
-      }
-      body.append(rest.substr(e + 2, size));
-      if (rest.substr(e + 2 + size, 2) != "\r\n") return Broken(kNoHttp);
-      rest = rest.substr(e + 2 + size + 2);
-    }
-    answer.Body = std::move(body);
-    return answer;
-  }
-  if (length) {
-    if (rest.size() < *length) {
-      if (atEnd) return Broken("Antwort des Anmeldeservers unvollst\xE4ndig");
-      return std::nullopt;
-    }
-    answer.Body = std::string(rest.substr(0, *length));
-    return answer;
-  }
-  if (!atEnd) return std::nullopt;
-  answer.Body = std::string(rest);
-  return answer;
-}
-
 THttpAnswer PostForm(const std::string& url, const std::string& body, const THttpOptions& options) {
   const std::optional<THttpUrl> parsed = ParseHttpUrl(url);
   if (!parsed) return Broken("Adresse des Anmeldeservers ung\xFCltig");
@@ -184,54 +90,62 @@ THttpAnswer PostForm(const std::string& url, const std::string& body, const THtt
   // machine itself may be talked to without TLS.
   if (!tls && !IsLoopbackHost(parsed->Host))
     return Broken("Anmeldeserver ohne Verschl\xFCsselung (http) wird nicht benutzt");
+  const std::string server = parsed->Host + ":" + parsed->Port;
+  // curl gets the address as checked here, so both read it alike.
+  std::string address = parsed->Scheme + "://";
+  address += parsed->Host.find(':') != std::string::npos ? "[" + parsed->Host + "]" : parsed->Host;
+  if (parsed->Port != (tls ? "443" : "80")) address += ":" + parsed->Port;
+  address += parsed->Target;
 
-  std::unique_ptr<TBlockSocket> sock =
-      options.MakeSocket ? options.MakeSocket() : std::make_unique<TTCPBlockSocket>();
-  sock->SetCancelFlag(options.Cancel);
-  if (options.TimeoutMs > 0)
-    sock->SetDeadline(TBlockSocket::TClock::now() + std::chrono::milliseconds(options.TimeoutMs));
-  const auto wireFail = [&](int error) {
-    sock->CloseSocket();
-    return Broken(WireText(error, parsed->Host + ":" + parsed->Port));
-  };
-
-  sock->Connect(parsed->Host, parsed->Port);
-  if (sock->LastError() != 0) return wireFail(sock->LastError());
-  if (tls) {
-    if (!sock->StartTls(parsed->Host, options.TimeoutMs)) return wireFail(sock->LastError());
-    const TPeerCertificate cert = sock->PeerCertificate();
-    if (cert.Problem != TCertProblem::None) {
-      sock->CloseSocket();
-      return Broken("Anmeldeserver " + parsed->Host + ": " + CertProblemText(cert.Problem));
-    }
+  TCurlLimits limits;
+  limits.TimeoutMs = options.TimeoutMs > 0 ? options.TimeoutMs : 30000;
+  limits.Cancel = options.Cancel;
+  limits.MaxBody = MaxHttpAnswer;
+  limits.MaxHead = MaxHttpHead;
+  // A proxy would see the request in clear.
+  limits.MayUseProxy = tls;
+  TCurlEasy curl;
+  TCurlOutcome o = curl.PostForm(address, body, limits);
+  if (o.Code == CURLE_OK) {
+    THttpAnswer answer;
+    answer.Answered = true;
+    answer.Status = static_cast<int>(o.Status);
+    answer.Body = std::move(o.Body);
+    return answer;
   }
-  std::string hostHeader = parsed->Host.find(':') != std::string::npos ? "[" + parsed->Host + "]" : parsed->Host;
-  if (parsed->Port != (tls ? "443" : "80")) hostHeader += ":" + parsed->Port;
-  std::string request = "POST " + parsed->Target + " HTTP/1.1\r\n";
-  request += "Host: " + hostHeader + "\r\n";
-  request += "Content-Type: application/x-www-form-urlencoded\r\n";
-  request += "Accept: application/json\r\n";
-  request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  request += "Connection: close\r\n\r\n";
-  request += body;
-  sock->SendString(request, options.TimeoutMs);
-  if (sock->LastError() != 0) return wireFail(sock->LastError());
-
-  std::string raw;
-  for (;;) {
-    std::string piece = sock->RecvSome(options.TimeoutMs);
-    const bool atEnd = piece.empty() && sock->LastError() == TBlockSocket::ErrConnReset;
-    if (piece.empty() && !atEnd) return wireFail(sock->LastError());
-    raw += piece;
-    if (raw.size() > MaxHttpAnswer + 64 * 1024) {
-      sock->CloseSocket();
-      return Broken("Antwort des Anmeldeservers zu gro\xDF");
+  if (o.Cancelled) return Broken("vom Benutzer abgebrochen");
+  if (o.TooBig) return Broken("Antwort des Anmeldeservers zu gro\xDF");
+  if (o.ProxyStatus >= 300)
+    return Broken("Proxy lehnt die Verbindung zum Anmeldeserver " + server + " ab (HTTP " +
+                  std::to_string(o.ProxyStatus) + ")");
+  switch (o.Code) {
+    case CURLE_COULDNT_RESOLVE_HOST: return Broken("Anmeldeserver \"" + server + "\" nicht gefunden");
+    case CURLE_COULDNT_RESOLVE_PROXY: return Broken("Proxy f\xFCr den Anmeldeserver " + server + " nicht gefunden");
+    case CURLE_COULDNT_CONNECT:
+      return Broken(o.OsError == ECONNREFUSED ? "Verbindung zum Anmeldeserver " + server + " abgelehnt"
+                                              : "Anmeldeserver " + server + " nicht erreichbar");
+    case CURLE_OPERATION_TIMEDOUT: return Broken("keine Antwort vom Anmeldeserver " + server);
+    case CURLE_GOT_NOTHING: return Broken("Anmeldeserver hat ohne Antwort geschlossen");
+    case CURLE_PARTIAL_FILE: return Broken("Antwort des Anmeldeservers unvollst\xE4ndig");
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR: return Broken("Anmeldeserver " + server + " hat die Verbindung beendet");
+    case CURLE_PEER_FAILED_VERIFICATION: {
+      // A chain without fault failed curl's own check of the name.
+      const long v = o.ChainError;
+      const TCertProblem problem =
+          v == X509_V_OK || v == X509_V_ERR_HOSTNAME_MISMATCH || v == X509_V_ERR_IP_ADDRESS_MISMATCH
+              ? TCertProblem::OtherName
+          : v == X509_V_ERR_CERT_HAS_EXPIRED ? TCertProblem::Expired
+                                             : TCertProblem::Untrusted;
+      return Broken("Anmeldeserver " + parsed->Host + ": " + CertProblemText(problem));
     }
-    if (std::optional<THttpAnswer> answer = ParseHttpResponse(raw, atEnd)) {
-      sock->CloseSocket();
-      return *answer;
-    }
-    if (atEnd) return Broken(kNoHttp);
+    case CURLE_SSL_CONNECT_ERROR: return Broken("TLS-Verbindung zum Anmeldeserver " + server + " fehlgeschlagen");
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_HTTP2:
+    case CURLE_BAD_CONTENT_ENCODING: return Broken(kNoHttp);
+    default:
+      return Broken("Netzwerkfehler " + std::to_string(o.Code) + " beim Anmeldeserver " + server);
   }
 }
 

@@ -1,11 +1,8 @@
 #pragma once
-// A small HTTP/1.1 client for the one request an OAuth sign-in needs: a
-// form POST to the provider's token endpoint.
-#include "send/TBlockSocket.h"
-
+// The one HTTP request an OAuth sign-in needs: a form POST to the
+// provider's token endpoint, made with libcurl.
 #include <atomic>
-#include <functional>
-#include <memory>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,28 +26,25 @@ bool IsLoopbackHost(std::string_view host);
 struct THttpAnswer {
   bool Answered = false;  // a complete HTTP response arrived
   int Status = 0;
-  std::string Body;       // after removing chunked encoding
+  std::string Body;       // after removing any transfer encoding
   std::string Reason;     // German, when !Answered
 };
 
-// The response in raw once it is complete. atEnd: the peer closed the
-// connection, so a body without length ends here. Nothing while more
-// bytes are needed; an answer with Reason when the bytes cannot be an HTTP
-// response.
-std::optional<THttpAnswer> ParseHttpResponse(std::string_view raw, bool atEnd);
-
 struct THttpOptions {
-  int TimeoutMs = 30000;  // for each wait, and for the whole request
+  int TimeoutMs = 30000;  // for the whole request
   const std::atomic<bool>* Cancel = nullptr;
-  std::function<std::unique_ptr<TBlockSocket>()> MakeSocket;  // empty: TTCPBlockSocket
 };
 
 // Posts body (application/x-www-form-urlencoded) to url and reads the
-// answer, at most MaxHttpAnswer bytes. https needs a certificate that
-// verifies for the host; plain http is taken only for loopback hosts.
-// Never throws for network trouble: Answered is false and Reason says why.
+// answer: its body at most MaxHttpAnswer bytes, its headers (interim 1xx
+// answers included) at most MaxHttpHead. https needs a certificate that
+// verifies for the host and goes through the proxy the environment names
+// (https_proxy, no_proxy); plain http is taken only for loopback hosts and
+// never through a proxy. Redirects are not followed. Never throws for
+// network trouble: Answered is false and Reason says why.
 THttpAnswer PostForm(const std::string& url, const std::string& body, const THttpOptions& options = {});
 
 inline constexpr std::size_t MaxHttpAnswer = 1024 * 1024;
+inline constexpr std::size_t MaxHttpHead = 64 * 1024;
 
 } // namespace postello

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
+#include <vector>
 
 namespace postello {
 
@@ -23,6 +24,7 @@ using TClock = std::chrono::steady_clock;
 // takes longer, is not a browser coming back from a sign-in.
 constexpr std::size_t kMaxRequest = 16 * 1024;
 constexpr int kRequestTimeMs = 5000;
+constexpr std::size_t kMaxConnections = 16;
 
 void SendAll(int fd, const std::string& bytes) {
   size_t sent = 0;
@@ -36,32 +38,23 @@ void SendAll(int fd, const std::string& bytes) {
   }
 }
 
-// The request line's target ("/?code=..."), or "" when the request did
-// not arrive whole in time.
-std::string ReadTarget(int fd) {
-  std::string raw;
-  const auto until = TClock::now() + std::chrono::milliseconds(kRequestTimeMs);
-  while (raw.find("\r\n\r\n") == std::string::npos && raw.find("\n\n") == std::string::npos) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now()).count();
-    if (left <= 0 || raw.size() > kMaxRequest) return {};
-    pollfd p{fd, POLLIN, 0};
-    const int r = ::poll(&p, 1, static_cast<int>(left));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return {};
-    char buf[4096];
-    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    raw.append(buf, static_cast<size_t>(n));
-  }
-  const size_t lineEnd = raw.find_first_of("\r\n");
-  if (lineEnd == std::string::npos) return {};
-  const std::string line = raw.substr(0, lineEnd);
+// The request line's target ("/?code=..."): nothing while the request's
+// head is incomplete, "" when it is no GET.
+std::optional<std::string> TargetOf(const std::string& raw) {
+  if (raw.find("\r\n\r\n") == std::string::npos && raw.find("\n\n") == std::string::npos) return std::nullopt;
+  const std::string line = raw.substr(0, raw.find_first_of("\r\n"));
   // "GET /?code=... HTTP/1.1"
-  if (line.rfind("GET ", 0) != 0) return {};
+  if (line.rfind("GET ", 0) != 0) return std::string();
   const size_t end = line.find(' ', 4);
-  if (end == std::string::npos) return {};
+  if (end == std::string::npos) return std::string();
   return line.substr(4, end - 4);
+}
+
+bool ConstantTimeEqual(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  unsigned char diff = 0;
+  for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+  return diff == 0;
 }
 
 std::string Page(int status, const std::string& title, const std::string& text) {
@@ -101,45 +94,84 @@ TLoopbackListener::~TLoopbackListener() {
 std::string TLoopbackListener::RedirectUri() const { return "http://127.0.0.1:" + std::to_string(FPort) + "/"; }
 
 std::optional<std::map<std::string, std::string>> TLoopbackListener::WaitForRedirect(
-    int timeoutMs, const std::atomic<bool>* cancel) {
+    const std::string& state, int timeoutMs, const std::atomic<bool>* cancel) {
+  struct TConnection {
+    int Fd;
+    std::string Raw;
+    TClock::time_point Until;
+  };
+  // Each connection is read as its bytes come, so one that stays silent
+  // (another program on this machine) holds up no other.
+  std::vector<TConnection> open;
+  const auto drop = [&open](size_t i) {
+    ::close(open[i].Fd);
+    open.erase(open.begin() + static_cast<std::ptrdiff_t>(i));
+  };
+  struct TCloseAll {
+    std::vector<TConnection>& Open;
+    ~TCloseAll() {
+      for (const TConnection& c : Open) ::close(c.Fd);
+    }
+  } closeAll{open};
   const auto until = TClock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     if (cancel != nullptr && cancel->load()) return std::nullopt;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now()).count();
+    const auto now = TClock::now();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now).count();
     if (left <= 0) return std::nullopt;
-    pollfd p{FSocket, POLLIN, 0};
+    for (size_t i = open.size(); i-- > 0;)
+      if (open[i].Until <= now) drop(i);
+    std::vector<pollfd> polled{{FSocket, POLLIN, 0}};
+    for (const TConnection& c : open) polled.push_back({c.Fd, POLLIN, 0});
     // Short waits, so a cancel request is seen within a tenth of a second.
-    const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
-    if (r <= 0) continue;
-    const int fd = ::accept4(FSocket, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    const std::string target = ReadTarget(fd);
-    const size_t q = target.find('?');
-    const std::string path = target.substr(0, q);
-    if (path != "/") {
-      SendAll(fd, Page(404, "Nicht gefunden", "Diese Adresse kennt Postello nicht."));
-      ::close(fd);
-      continue;
+    if (::poll(polled.data(), polled.size(), static_cast<int>(std::min<long long>(left, 100))) <= 0) continue;
+    for (size_t i = open.size(); i-- > 0;) {
+      if (polled[i + 1].revents == 0) continue;
+      char buf[4096];
+      const ssize_t n = ::recv(open[i].Fd, buf, sizeof buf, 0);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n <= 0) {
+        drop(i);
+        continue;
+      }
+      open[i].Raw.append(buf, static_cast<size_t>(n));
+      const std::optional<std::string> target = TargetOf(open[i].Raw);
+      if (!target) {
+        if (open[i].Raw.size() > kMaxRequest) drop(i);
+        continue;
+      }
+      const size_t q = target->find('?');
+      const std::map<std::string, std::string> params =
+          q == std::string::npos ? std::map<std::string, std::string>()
+                                 : ParseQuery(target->substr(q + 1)).value_or(std::map<std::string, std::string>());
+      const auto sent = params.find("state");
+      // Only the redirect of this sign-in counts: anyone on this machine
+      // can reach the port, and a request without the state drawn for it
+      // must neither end nor spoil the wait.
+      if (target->substr(0, q) != "/" || state.empty() || sent == params.end() ||
+          !ConstantTimeEqual(sent->second, state)) {
+        if (target->substr(0, q) == "/" && (params.count("code") > 0 || params.count("error") > 0)) ++FForeign;
+        SendAll(open[i].Fd, Page(404, "Nicht gefunden", "Diese Adresse kennt Postello nicht."));
+        drop(i);
+        continue;
+      }
+      if (params.count("code") > 0 && params.count("error") == 0)
+        SendAll(open[i].Fd, Page(200, "Anmeldung empfangen",
+                                 "Postello hat die Anmeldung erhalten. Sie k\xF6nnen dieses Fenster schlie\xDF" "en und "
+                                 "zu Postello zur\xFC" "ckkehren."));
+      else
+        SendAll(open[i].Fd, Page(200, "Anmeldung nicht abgeschlossen",
+                                 "Der Anbieter hat keine Anmeldung geschickt. Sehen Sie in Postello nach, was fehlt."));
+      return params;
     }
-    std::map<std::string, std::string> params =
-        ParseQuery(q == std::string::npos ? std::string() : target.substr(q + 1)).value_or(
-            std::map<std::string, std::string>());
-    if (params.count("code") == 0 && params.count("error") == 0 && params.count("state") == 0) {
-      // Not the provider's redirect (a browser's prefetch, another
-      // program on this machine): the sign-in goes on waiting.
-      SendAll(fd, Page(404, "Nicht gefunden", "Diese Adresse kennt Postello nicht."));
-      ::close(fd);
-      continue;
+    if (polled[0].revents != 0) {
+      const int fd = ::accept4(FSocket, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (fd < 0) continue;
+      // Room for a browser however many connections are left idle: the
+      // oldest goes.
+      if (open.size() >= kMaxConnections) drop(0);
+      open.push_back({fd, std::string(), TClock::now() + std::chrono::milliseconds(kRequestTimeMs)});
     }
-    if (params.count("code") > 0 && params.count("error") == 0)
-      SendAll(fd, Page(200, "Anmeldung empfangen",
-                       "Postello hat die Anmeldung erhalten. Sie k\xF6nnen dieses Fenster schlie\xDF" "en und "
-                       "zu Postello zur\xFC" "ckkehren."));
-    else
-      SendAll(fd, Page(200, "Anmeldung nicht abgeschlossen",
-                       "Der Anbieter hat keine Anmeldung geschickt. Sehen Sie in Postello nach, was fehlt."));
-    ::close(fd);
-    return params;
   }
 }
 

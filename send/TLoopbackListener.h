@@ -9,9 +9,10 @@
 
 namespace postello {
 
-// Owns the listening socket from construction to destruction. Only the
-// first request for "/" with a code, an error or a state counts; anything
-// else (a browser asking for /favicon.ico) gets 404 and the wait goes on.
+// Owns the listening socket from construction to destruction. Only a
+// request for "/" carrying the sign-in's state counts; anything else (a
+// browser asking for /favicon.ico, another program guessing) gets 404 and
+// the wait goes on.
 class TLoopbackListener {
 public:
   // Binds and listens; throws std::runtime_error (German) when no port can
@@ -26,15 +27,19 @@ public:
   std::string RedirectUri() const;
 
   // Waits at most timeoutMs (and until cancel is set) for the browser's
-  // request to "/", answers it with a short German page and returns the
-  // parameters of its query. Nothing when the time ran out or cancel was
-  // set; a query that cannot be decoded gives an empty map.
-  std::optional<std::map<std::string, std::string>> WaitForRedirect(int timeoutMs,
+  // request to "/" with state in its query, answers it with a short German
+  // page and returns the parameters of its query. Nothing when the time ran
+  // out or cancel was set. Connections are served side by side.
+  std::optional<std::map<std::string, std::string>> WaitForRedirect(const std::string& state, int timeoutMs,
                                                                     const std::atomic<bool>* cancel = nullptr);
+  // Requests to "/" with a code or an error but without the right state,
+  // turned away so far.
+  int Foreign() const { return FForeign; }
 
 private:
   int FSocket = -1;
   int FPort = 0;
+  int FForeign = 0;
 };
 
 } // namespace postello

@@ -21,14 +21,6 @@ std::string Shown(const std::string& text) {
   if (text.size() > kMax) out += "...";
   return out;
 }
-
-bool ConstantTimeEqual(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  unsigned char diff = 0;
-  for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-  return diff == 0;
-}
-
 } // namespace
 
 TOAuthSignIn::TOAuthSignIn(TOAuthProvider provider, std::string account, std::string server)
@@ -37,6 +29,10 @@ TOAuthSignIn::TOAuthSignIn(TOAuthProvider provider, std::string account, std::st
   const std::optional<THttpUrl> authorize = ParseHttpUrl(FProvider.AuthorizeUrl);
   if (!authorize || FProvider.AuthorizeUrl.find('#') != std::string::npos)
     throw EOAuthError("Anmeldung: Autorisierungsadresse \"" + Shown(FProvider.AuthorizeUrl) + "\" ung\xFCltig");
+  // The sign-in page asks for the user's password: in clear only on this
+  // machine.
+  if (authorize->Scheme != "https" && !IsLoopbackHost(authorize->Host))
+    throw EOAuthError("Anmeldung: die Autorisierungsadresse muss mit https:// beginnen");
   const std::optional<THttpUrl> token = ParseHttpUrl(FProvider.TokenUrl);
   if (!token) throw EOAuthError("Anmeldung: Token-Adresse \"" + Shown(FProvider.TokenUrl) + "\" ung\xFCltig");
   // The code and the secrets go to the token address; in clear only to
@@ -60,24 +56,26 @@ int TOAuthSignIn::WaitLimitMs() {
 }
 
 TOAuthGrant TOAuthSignIn::Finish(int timeoutMs, const std::atomic<bool>* cancel, THttpOptions http) {
-  const auto params = FListener.WaitForRedirect(timeoutMs, cancel);
+  const auto params = FListener.WaitForRedirect(FState, timeoutMs, cancel);
   if (!params) {
     if (cancel != nullptr && cancel->load()) throw EOAuthError("Anmeldung abgebrochen");
     const int seconds = timeoutMs / 1000;
+    // A redirect of another sign-in is no answer to this one, but the user
+    // should learn that one came.
     throw EOAuthError("Anmeldung: der Browser kam nicht innerhalb von " +
                       (seconds % 60 == 0 && seconds >= 120 ? std::to_string(seconds / 60) + " Minuten"
                                                            : CountedNoun(static_cast<size_t>(seconds), "Sekunde",
                                                                          "Sekunden")) +
-                      " zur\xFC" "ck; nichts gespeichert");
+                      " zur\xFC" "ck" +
+                      (FListener.Foreign() > 0 ? "; eine Antwort, die nicht zu dieser Anmeldung geh\xF6rt (state "
+                                                 "stimmt nicht), wurde abgewiesen"
+                                               : "") +
+                      "; nichts gespeichert");
   }
   const auto get = [&params](const char* name) {
     const auto it = params->find(name);
     return it == params->end() ? std::string() : it->second;
   };
-  const std::string state = get("state");
-  if (!ConstantTimeEqual(state, FState))
-    throw EOAuthError("Anmeldung: die Antwort geh\xF6rt nicht zu dieser Anmeldung (state stimmt nicht); nichts "
-                      "gespeichert");
   if (const std::string error = get("error"); !error.empty()) {
     std::string text = error == "access_denied" ? "Anmeldung abgelehnt oder abgebrochen (access_denied)"
                                                 : "Anmeldung vom Anbieter abgelehnt (" + Shown(error) + ")";

@@ -33,9 +33,9 @@ public:
   const std::string& Address() const { return FAddress; }
   const std::string& RedirectUri() const { return FRedirectUri; }
 
-  // Waits at most timeoutMs for the redirect. Throws EOAuthError when none
-  // comes (or cancel is set), the state does not match, the provider sends
-  // an error, or the token endpoint refuses or answers garbage.
+  // Waits at most timeoutMs for the redirect with this sign-in's state.
+  // Throws EOAuthError when none comes (or cancel is set), the provider
+  // sends an error, or the token endpoint refuses or answers garbage.
   TOAuthGrant Finish(int timeoutMs, const std::atomic<bool>* cancel = nullptr, THttpOptions http = {});
 
   // How long a sign-in waits for the browser: five minutes, or the number

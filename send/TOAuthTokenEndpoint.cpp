@@ -45,11 +45,13 @@ TTokenAnswer ParseTokenAnswer(const THttpAnswer& answer, const std::vector<std::
     // Whatever the provider refuses (a revoked grant, an app registration
     // that changed), only a new sign-in puts it right.
     a.GrantRefused = true;
-    std::string reason = "Anmeldeserver lehnt ab (HTTP " + std::to_string(answer.Status);
-    if (!error.empty()) reason += ", " + Printable(error);
-    reason += ")";
-    if (const std::string d = field("error_description"); !d.empty()) reason += ": " + Printable(d);
-    a.Reason = WithoutSecrets(reason, secrets);
+    // The secrets go before the text is cut: cut first, a secret across
+    // the cut would stay in part.
+    const auto shown = [&secrets](const std::string& text) { return Printable(WithoutSecrets(text, secrets)); };
+    a.Reason = "Anmeldeserver lehnt ab (HTTP " + std::to_string(answer.Status);
+    if (!error.empty()) a.Reason += ", " + shown(error);
+    a.Reason += ")";
+    if (const std::string d = field("error_description"); !d.empty()) a.Reason += ": " + shown(d);
     return a;
   }
   TTokenAnswer a;
@@ -61,9 +63,8 @@ TTokenAnswer ParseTokenAnswer(const THttpAnswer& answer, const std::vector<std::
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   if (a.AccessToken.empty()) return Refused("Anmeldeserver hat kein Zugriffstoken geschickt");
   if (lowerType != "bearer")
-    return Refused(WithoutSecrets("Anmeldeserver schickt ein Token der Art \"" + Printable(type) +
-                                      "\" statt \"Bearer\"",
-                                  secrets));
+    return Refused("Anmeldeserver schickt ein Token der Art \"" + Printable(WithoutSecrets(type, secrets)) +
+                   "\" statt \"Bearer\"");
   // Control characters would break the AUTH line the token goes into.
   for (const std::string* t : {&a.AccessToken, &a.RefreshToken})
     for (char c : *t)
@@ -72,7 +73,11 @@ TTokenAnswer ParseTokenAnswer(const THttpAnswer& answer, const std::vector<std::
   if (const std::string e = field("expires_in"); !e.empty()) {
     std::int64_t seconds = 0;
     auto [ptr, ec] = std::from_chars(e.data(), e.data() + e.size(), seconds);
-    if (ec == std::errc() && ptr == e.data() + e.size() && seconds > 0) a.ExpiresIn = seconds;
+    // The lifetime is added to the clock: a huge one must not overflow it.
+    if (ptr == e.data() + e.size() && e[0] != '-' && (ec == std::errc::result_out_of_range || seconds > MaxExpiresIn))
+      a.ExpiresIn = MaxExpiresIn;
+    else if (ec == std::errc() && ptr == e.data() + e.size() && seconds > 0)
+      a.ExpiresIn = seconds;
   }
   a.Ok = true;
   return a;

@@ -11,11 +11,14 @@
 
 namespace postello {
 
+// The longest lifetime of an access token taken from a provider: a year.
+inline constexpr std::int64_t MaxExpiresIn = 365LL * 24 * 60 * 60;
+
 struct TTokenAnswer {
   bool Ok = false;
   std::string AccessToken;
   std::string RefreshToken;     // "" when the provider sent none
-  std::int64_t ExpiresIn = 0;   // seconds; 0 when not given
+  std::int64_t ExpiresIn = 0;   // seconds, at most MaxExpiresIn; 0 when not given
   // Why there is no token, in German, without any secret of the request.
   std::string Reason;
   // The provider answered with an error (invalid_grant: the refresh token

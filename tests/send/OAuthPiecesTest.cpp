@@ -8,6 +8,7 @@
 #include "send/TLoopbackListener.h"
 #include "send/TOAuthProvider.h"
 #include "send/TOAuthTokenEndpoint.h"
+#include "send/TOAuthTokens.h"
 #include "send/SendRunSupport.h"
 #include "send/SmtpTestServer.h"
 
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <mutex>
 #include <thread>
 
 using namespace postello;
@@ -184,38 +186,166 @@ TEST(OAuthHttp, NoServerGivesTheReason) {
   EXPECT_EQ(a.Reason, "Verbindung zum Anmeldeserver 127.0.0.1:" + std::to_string(port) + " abgelehnt");
 }
 
-TEST(OAuthHttp, ResponseParsing) {
-  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
-  // Content-Length, complete and short.
-  auto a = ParseHttpResponse(head + "Content-Length: 2\r\n\r\n{}", false);
-  ASSERT_TRUE(a && a->Answered);
-  EXPECT_EQ(a->Status, 200);
-  EXPECT_EQ(a->Body, "{}");
-  EXPECT_FALSE(ParseHttpResponse(head + "Content-Length: 3\r\n\r\n{}", false).has_value());
-  EXPECT_FALSE(ParseHttpResponse(head + "Content-Length: 3\r\n\r\n{}", true)->Answered);
-  // Chunked, with an extension.
-  a = ParseHttpResponse(head + "Transfer-Encoding: chunked\r\n\r\n3;x=y\r\n{\"a\r\n9\r\n\":\"0123\"}\r\n0\r\n\r\n", false);
-  ASSERT_TRUE(a && a->Answered);
-  EXPECT_EQ(a->Body, "{\"a\":\"0123\"}");
-  EXPECT_FALSE(ParseHttpResponse(head + "Transfer-Encoding: chunked\r\n\r\n3\r\n{\"a", false).has_value());
-  // Until the connection closes.
-  EXPECT_FALSE(ParseHttpResponse("HTTP/1.0 400 Bad\r\n\r\n{\"error\":1}", false).has_value());
-  a = ParseHttpResponse("HTTP/1.0 400 Bad\r\n\r\n{\"error\":1}", true);
-  ASSERT_TRUE(a && a->Answered);
-  EXPECT_EQ(a->Status, 400);
-  // 100 Continue first.
-  a = ParseHttpResponse("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n", false);
-  ASSERT_TRUE(a && a->Answered);
-  EXPECT_EQ(a->Status, 201);
-  // Garbage.
-  for (const std::string& bad : {std::string("SMTP 220 hello\r\n\r\n"), std::string("HTTP/1.1 2x0 OK\r\n\r\n"),
-                                  head + "Content-Length: 1\r\nContent-Length: 2\r\n\r\nab",
-                                  head + "Content-Length: -1\r\n\r\n", head + "broken header\r\n\r\n",
-                                  head + "Transfer-Encoding: chunked\r\n\r\nzz\r\n"}) {
-    a = ParseHttpResponse(bad, false);
-    ASSERT_TRUE(a.has_value()) << bad;
-    EXPECT_FALSE(a->Answered) << bad;
-    EXPECT_EQ(a->Reason, "Antwort des Anmeldeservers ist kein HTTP") << bad;
+// A peer on loopback that answers each connection with fixed bytes (after
+// reading the request's head and body) and then closes; Silent ones say
+// nothing until the test ends. Keeps the first line of every request.
+class TScriptedPeer {
+public:
+  explicit TScriptedPeer(std::string answer, bool silent = false) : FAnswer(std::move(answer)), FSilent(silent) {
+    FSocket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ::bind(FSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(FSocket, 8);
+    ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&addr), &len);
+    FPort = ntohs(addr.sin_port);
+    FThread = std::thread([this] { Serve(); });
+  }
+  ~TScriptedPeer() {
+    FStop = true;
+    ::shutdown(FSocket, SHUT_RDWR);
+    FThread.join();
+    ::close(FSocket);
+  }
+  std::string Port() const { return std::to_string(FPort); }
+  std::vector<std::string> Requests() {
+    std::lock_guard<std::mutex> lock(FLock);
+    return FRequests;
+  }
+
+private:
+  void Serve() {
+    for (int fd; !FStop && (fd = ::accept(FSocket, nullptr, nullptr)) >= 0;) {
+      std::string raw;
+      char buf[4096];
+      size_t need = std::string::npos;
+      while (raw.size() < need) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) break;
+        raw.append(buf, static_cast<size_t>(n));
+        const size_t head = raw.find("\r\n\r\n");
+        if (head == std::string::npos) continue;
+        const size_t cl = raw.find("Content-Length: ");
+        need = head + 4 + (cl < head ? std::stoul(raw.substr(cl + 16)) : 0);
+      }
+      {
+        std::lock_guard<std::mutex> lock(FLock);
+        FRequests.push_back(raw.substr(0, raw.find("\r\n")));
+      }
+      if (FSilent)
+        while (!FStop) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      else
+        (void)::send(fd, FAnswer.data(), FAnswer.size(), MSG_NOSIGNAL);
+      ::close(fd);
+    }
+  }
+
+  std::string FAnswer;
+  bool FSilent;
+  int FSocket = -1;
+  int FPort = 0;
+  std::atomic<bool> FStop{false};
+  std::mutex FLock;
+  std::vector<std::string> FRequests;
+  std::thread FThread;
+};
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// What the token endpoint sends, and what the client makes of it; no
+// answer may crash it, hold it past its time or make it follow elsewhere.
+TEST(OAuthHttp, HostileAndOddAnswers) {
+  const std::string ok = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+  const struct {
+    std::string Answer;
+    int Status;  // 0: not answered
+    std::string BodyOrReason;
+    bool Silent = false;
+    bool Cancel = false;
+  } cases[] = {
+      {ok + "Content-Length: 2\r\n\r\n{}", 200, "{}"},
+      {ok + "Transfer-Encoding: chunked\r\n\r\n3;x=y\r\n{\"a\r\n9\r\n\":\"0123\"}\r\n0\r\n\r\n", 200,
+       "{\"a\":\"0123\"}"},
+      {"HTTP/1.0 400 Bad\r\n\r\n{\"error\":1}", 400, "{\"error\":1}"},
+      {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 201 Created\r\nContent-Length: 0\r\n\r\n", 201, ""},
+      {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/elsewhere\r\nContent-Length: 0\r\n\r\n", 302, ""},
+      {Repeat("HTTP/1.1 100\r\n\r\n", 25000) + ok + "Content-Length: 2\r\n\r\n{}", 0,
+       "Antwort des Anmeldeservers zu gro\xDF"},
+      {ok + "X-Filler: " + std::string(80 * 1024, 'x') + "\r\nContent-Length: 2\r\n\r\n{}", 0,
+       "Antwort des Anmeldeservers zu gro\xDF"},
+      {ok + "Content-Length: 2000000\r\n\r\n" + std::string(2000000, ' '), 0, "Antwort des Anmeldeservers zu gro\xDF"},
+      {"HTTP/1.0 200 OK\r\n\r\n" + std::string(2000000, ' '), 0, "Antwort des Anmeldeservers zu gro\xDF"},
+      {ok + "Content-Length: 3\r\n\r\n{}", 0, "Antwort des Anmeldeservers unvollst\xE4ndig"},
+      {"", 0, "Anmeldeserver hat ohne Antwort geschlossen"},
+      {"SMTP 220 hello\r\n\r\n", 0, "Antwort des Anmeldeservers ist kein HTTP"},
+      {"", 0, "keine Antwort vom Anmeldeserver 127.0.0.1:", true},
+      {"", 0, "vom Benutzer abgebrochen", true, true},
+  };
+  for (const auto& c : cases) {
+    TScriptedPeer peer(c.Answer, c.Silent);
+    std::atomic<bool> cancel{false};
+    THttpOptions options;
+    options.TimeoutMs = c.Cancel ? 60000 : 1500;
+    options.Cancel = &cancel;
+    std::thread canceller;
+    if (c.Cancel)
+      canceller = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+      });
+    const auto start = std::chrono::steady_clock::now();
+    const THttpAnswer a = PostForm("http://127.0.0.1:" + peer.Port() + "/token", "x=1", options);
+    if (canceller.joinable()) canceller.join();
+    const std::string label = c.Answer.substr(0, 40);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << label;
+    EXPECT_EQ(peer.Requests(), std::vector<std::string>{"POST /token HTTP/1.1"}) << label;
+    EXPECT_EQ(a.Answered, c.Status != 0) << label << a.Reason;
+    EXPECT_EQ(a.Status, c.Status) << label;
+    if (c.Status != 0)
+      EXPECT_EQ(a.Body, c.BodyOrReason) << label;
+    else
+      EXPECT_TRUE(a.Reason.starts_with(c.BodyOrReason)) << label << ": " << a.Reason;
+  }
+}
+
+// An office network reaches the provider through the proxy the
+// environment names; the token request to this machine in clear never
+// goes there.
+TEST(OAuthHttp, TakesTheProxyOfTheEnvironment) {
+  int closed = 0;
+  {
+    TLoopbackListener probe;
+    closed = probe.Port();
+  }
+  TScriptedPeer server("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n{}");
+  const struct {
+    std::string Url;
+    std::string NoProxy;
+    std::string ProxySees;  // "" for nothing
+    std::string Reason;     // "" for the server's answer
+  } cases[] = {
+      {"https://login.example.invalid/token", "", "CONNECT login.example.invalid:443 HTTP/1.1",
+       "Proxy lehnt die Verbindung zum Anmeldeserver login.example.invalid:443 ab (HTTP 403)"},
+      {"https://127.0.0.1:" + std::to_string(closed) + "/token", "127.0.0.1", "",
+       "Verbindung zum Anmeldeserver 127.0.0.1:" + std::to_string(closed) + " abgelehnt"},
+      {"http://127.0.0.1:" + server.Port() + "/token", "", "", ""},
+  };
+  for (const auto& c : cases) {
+    TScriptedPeer proxy("HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n");
+    const std::string proxyUrl = "http://127.0.0.1:" + proxy.Port();
+    for (const char* name : {"https_proxy", "http_proxy", "all_proxy"}) setenv(name, proxyUrl.c_str(), 1);
+    setenv("no_proxy", c.NoProxy.c_str(), 1);
+    const THttpAnswer a = PostForm(c.Url, "x=1");
+    for (const char* name : {"https_proxy", "http_proxy", "all_proxy", "no_proxy"}) unsetenv(name);
+    EXPECT_EQ(proxy.Requests(), c.ProxySees.empty() ? std::vector<std::string>{} : std::vector{c.ProxySees}) << c.Url;
+    EXPECT_EQ(a.Reason, c.Reason) << c.Url;
+    EXPECT_EQ(a.Answered, c.Reason.empty()) << c.Url;
   }
 }
 
@@ -240,6 +370,9 @@ TEST(OAuthTokenAnswer, ReadsTokensAndRefusals) {
        "Anmeldeserver lehnt ab (HTTP 400, invalid_grant): token *** revoked", true},
       {200, R"({"error":"access_denied"})", "Anmeldeserver lehnt ab (HTTP 200, access_denied)", true},
       {500, "<html>SECRET</html>", "Anmeldeserver antwortet unverst\xE4ndlich (HTTP 500, keine Token-Antwort)", false},
+      // A secret where the long text is cut goes as a whole.
+      {400, "{\"error\":\"invalid_grant\",\"error_description\":\"" + std::string(195, 'x') + "SECRET tail\"}",
+       "Anmeldeserver lehnt ab (HTTP 400, invalid_grant): " + std::string(195, 'x') + "*** t...", true},
       {200, R"({"token_type":"Bearer"})", "Anmeldeserver hat kein Zugriffstoken geschickt", false},
       {200, R"({"access_token":"x","token_type":"mac"})",
        "Anmeldeserver schickt ein Token der Art \"mac\" statt \"Bearer\"", false},
@@ -253,6 +386,30 @@ TEST(OAuthTokenAnswer, ReadsTokensAndRefusals) {
     EXPECT_FALSE(a.Ok) << c.Body;
     EXPECT_EQ(a.Reason, c.Reason) << c.Body;
     EXPECT_EQ(a.GrantRefused, c.GrantRefused) << c.Body;
+  }
+}
+
+// The lifetime is added to the clock; no answer may make that overflow.
+TEST(OAuthTokenAnswer, LifetimeIsBounded) {
+  const struct {
+    std::string ExpiresIn;
+    std::int64_t Seconds;
+  } cases[] = {{"3599", 3599},
+               {"31536000", MaxExpiresIn},
+               {"31536001", MaxExpiresIn},
+               {"9223372036854775807", MaxExpiresIn},
+               {"99999999999999999999", MaxExpiresIn},
+               {"-99999999999999999999", 0},
+               {"0", 0},
+               {"\"12x\"", 0}};
+  THttpAnswer http;
+  http.Answered = true;
+  http.Status = 200;
+  for (const auto& c : cases) {
+    http.Body = R"({"access_token":"AT","token_type":"Bearer","expires_in":)" + c.ExpiresIn + "}";
+    const TTokenAnswer a = ParseTokenAnswer(http, {});
+    EXPECT_TRUE(a.Ok) << c.ExpiresIn;
+    EXPECT_EQ(a.ExpiresIn, c.Seconds) << c.ExpiresIn;
   }
 }
 
@@ -349,17 +506,24 @@ TEST(OAuthGrantFile, AnOpenFileBecomesPrivateAndADamagedOneIsKept) {
   EXPECT_TRUE(store.Load(SampleGrant().Key()).has_value());
 }
 
-// A browser's GET on the listener's port.
-std::string Get(int port, const std::string& target) {
+// A connection to the listener's port; -1 when refused.
+int Connect(int port, const char* address = "127.0.0.1") {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::inet_pton(AF_INET, address, &addr.sin_addr);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
     ::close(fd);
-    return {};
+    return -1;
   }
+  return fd;
+}
+
+// A browser's GET on the listener's port.
+std::string Get(int port, const std::string& target) {
+  const int fd = Connect(port);
+  if (fd < 0) return {};
   const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
   (void)::send(fd, request.data(), request.size(), 0);
   std::string answer;
@@ -369,33 +533,94 @@ std::string Get(int port, const std::string& target) {
   return answer;
 }
 
-TEST(OAuthLoopback, TakesTheRedirectAndIgnoresOtherPaths) {
+// Anyone on this machine can reach the port: only the redirect with this
+// sign-in's state ends the wait, and a connection that says nothing holds
+// up nobody.
+TEST(OAuthLoopback, OnlyTheRightStateEndsTheWait) {
   TLoopbackListener listener;
   EXPECT_GT(listener.Port(), 0);
   EXPECT_EQ(listener.RedirectUri(), "http://127.0.0.1:" + std::to_string(listener.Port()) + "/");
-  std::string favicon, bare, page;
+  const struct {
+    std::string Target;
+    std::string Status;
+  } cases[] = {
+      {"/favicon.ico", "404 Not Found"},
+      {"/", "404 Not Found"},
+      {"/?code=stolen", "404 Not Found"},
+      {"/?code=stolen&state=", "404 Not Found"},
+      {"/?code=stolen&state=xy", "404 Not Found"},
+      {"/?code=stolen&state=xyzz", "404 Not Found"},
+      {"/?error=access_denied&state=XYZ", "404 Not Found"},
+      {"/?code=abc%2F1&state=xyz", "200 OK"},
+  };
+  std::vector<std::string> pages;
+  const int idle = Connect(listener.Port());
   std::thread browser([&] {
-    favicon = Get(listener.Port(), "/favicon.ico");
-    bare = Get(listener.Port(), "/");
-    page = Get(listener.Port(), "/?code=abc%2F1&state=xyz");
+    for (const auto& c : cases) pages.push_back(Get(listener.Port(), c.Target));
   });
-  const auto params = listener.WaitForRedirect(10000);
+  // Less than the time one idle connection was once given.
+  const auto params = listener.WaitForRedirect("xyz", 3000);
   browser.join();
+  ::close(idle);
   ASSERT_TRUE(params.has_value());
   EXPECT_EQ(*params, (TMap{{"code", "abc/1"}, {"state", "xyz"}}));
-  EXPECT_TRUE(favicon.starts_with("HTTP/1.1 404 Not Found\r\n")) << favicon;
-  EXPECT_TRUE(bare.starts_with("HTTP/1.1 404 Not Found\r\n")) << bare;
-  EXPECT_TRUE(page.starts_with("HTTP/1.1 200 OK\r\n")) << page;
-  EXPECT_NE(page.find("Postello hat die Anmeldung erhalten."), std::string::npos) << page;
+  EXPECT_EQ(listener.Foreign(), 5);
+  ASSERT_EQ(pages.size(), std::size(cases));
+  for (size_t i = 0; i < pages.size(); ++i)
+    EXPECT_TRUE(pages[i].starts_with("HTTP/1.1 " + cases[i].Status + "\r\n")) << cases[i].Target << pages[i];
+  EXPECT_NE(pages.back().find("Postello hat die Anmeldung erhalten."), std::string::npos) << pages.back();
+}
+
+TEST(OAuthLoopback, ListensOnThisMachineOnly) {
+  TLoopbackListener listener;
+  const int local = Connect(listener.Port(), "127.0.0.1");
+  const int other = Connect(listener.Port(), "127.0.0.2");
+  EXPECT_GE(local, 0);
+  EXPECT_LT(other, 0);
+  for (int fd : {local, other})
+    if (fd >= 0) ::close(fd);
 }
 
 TEST(OAuthLoopback, GivesUpAfterTheTimeOrOnCancel) {
   TLoopbackListener listener;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(listener.WaitForRedirect(300).has_value());
+  EXPECT_FALSE(listener.WaitForRedirect("xyz", 300).has_value());
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
   std::atomic<bool> cancel{true};
-  EXPECT_FALSE(listener.WaitForRedirect(60000, &cancel).has_value());
+  EXPECT_FALSE(listener.WaitForRedirect("xyz", 60000, &cancel).has_value());
+}
+
+// A renewal as the send loops ask for it. RFC 6749 lets the provider keep
+// the refresh token by leaving it out of the answer.
+TEST(OAuthTokens, RenewalKeepsWhatTheAnswerLeavesOut) {
+  const struct {
+    std::string Answer;
+    bool Ok;
+    std::string TokenOrReason;
+  } cases[] = {
+      {"HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n{\"access_token\":\"AT2\",\"token_type\":\"Bearer\",\"expires_in\":99}",
+       true, "AT2"},
+      {Repeat("HTTP/1.1 100\r\n\r\n", 25000), false,
+       "Zugriffstoken nicht erneuert: Antwort des Anmeldeservers zu gro\xDF"},
+  };
+  for (const auto& c : cases) {
+    TScriptedPeer peer(c.Answer);
+    TTempDir dir;
+    TFileGrantStore store(dir.Path().string() + "/");
+    TOAuthGrant grant = SampleGrant();
+    grant.TokenUrl = "http://127.0.0.1:" + peer.Port() + "/token";
+    store.Save(grant);
+    TOAuthTokens tokens(store);
+    tokens.Now = [] { return std::int64_t{1800000000}; };
+    std::string token, reason;
+    EXPECT_EQ(tokens.AccessToken(grant.Account, grant.Server, false, token, reason), c.Ok) << reason;
+    EXPECT_EQ(c.Ok ? token : reason, c.TokenOrReason);
+    const std::optional<TOAuthGrant> kept = TFileGrantStore(dir.Path().string() + "/").Load(grant.Key());
+    ASSERT_TRUE(kept.has_value());
+    EXPECT_EQ(kept->RefreshToken, grant.RefreshToken);
+    EXPECT_EQ(kept->AccessToken, c.Ok ? "AT2" : grant.AccessToken);
+    EXPECT_EQ(kept->ExpiresAt, c.Ok ? 1800000099 : grant.ExpiresAt);
+  }
 }
 
 } // namespace
