@@ -9,10 +9,55 @@
 #include "send/TOAuthTokens.h"
 #include "send/TSMTPSend.h"
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <iostream>
 #include <ostream>
+#include <stdexcept>
 
 namespace postello {
 namespace {
+
+// The first line of in, without its line end; a secret is short, so at
+// most 4 KB are read. Throws when the line is longer.
+std::string FirstLine(std::istream& in) {
+  constexpr std::size_t kMax = 4096;
+  std::string line;
+  for (int c; line.size() <= kMax && (c = in.get()) != std::char_traits<char>::eof() && c != '\n';)
+    line += static_cast<char>(c);
+  if (line.size() > kMax) throw std::runtime_error("Der Clientschl\xFCssel ist l\xE4nger als 4096 Zeichen.");
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// The client secret from standard input or from a file only its owner
+// can read: on the command line every user of the machine would see it in
+// the list of processes. The first line counts; "" when none is asked for.
+std::string ClientSecretOf(const TCliArgs& args) {
+  const bool fromStdin = args.Has("--client-secret-stdin");
+  if (fromStdin && args.Has("--client-secret-file"))
+    throw TCliUsageError{"--client-secret-stdin und --client-secret-file schlie\xDF" "en sich aus"};
+  std::string secret;
+  if (fromStdin) {
+    secret = FirstLine(std::cin);
+  } else if (args.Has("--client-secret-file")) {
+    const std::string path = args.Get("--client-secret-file");
+    const std::string shown = Utf8ToCp1252(path);
+    std::ifstream in(path, std::ios::binary);
+    struct stat st {};
+    if (!in || ::stat(path.c_str(), &st) != 0)
+      throw std::runtime_error("Die Datei " + shown + " mit dem Clientschl\xFCssel kann nicht gelesen werden.");
+    if ((st.st_mode & 077) != 0)
+      throw std::runtime_error("Die Datei " + shown + " mit dem Clientschl\xFCssel ist f\xFCr andere lesbar; bitte "
+                               "mit chmod 600 nur f\xFCr ihren Besitzer lesbar machen.");
+    secret = FirstLine(in);
+  } else {
+    return {};
+  }
+  if (secret.empty()) throw std::runtime_error("Der Clientschl\xFCssel ist leer.");
+  return secret;
+}
 
 // The provider the options name; throws TCliUsageError for a mix that
 // names none or more than one.
@@ -46,7 +91,6 @@ TOAuthProvider ProviderOf(const TCliArgs& args) {
   if (!args.Has("--client-id") || args.Get("--client-id").empty())
     throw TCliUsageError{"--client-id fehlt (die Anwendungs-ID der App-Registrierung)"};
   p.ClientId = args.Get("--client-id");
-  p.ClientSecret = args.Get("--client-secret");
   return p;
 }
 
@@ -54,7 +98,15 @@ int RunOAuth(TCliContext& ctx) {
   const long index = ctx.Args.GetInt("--account", -1);
   const bool signOut = ctx.Args.Has("--sign-out");
   TOAuthProvider provider;
-  if (!signOut) provider = ProviderOf(ctx.Args);
+  if (!signOut) {
+    provider = ProviderOf(ctx.Args);
+    try {
+      provider.ClientSecret = ClientSecretOf(ctx.Args);
+    } catch (const std::exception& e) {
+      ctx.Err << CliText(e.what()) << "\n";
+      return kExitRefused;
+    }
+  }
 
   TKontoList konten;
   const TKontoRec* konto = OpenCliKonto(ctx, index, konten);
@@ -125,7 +177,12 @@ const TCliRegistrar reg(
       {"--token-url", "ADRESSE", "Token-Adresse eines anderen Anbieters"},
       {"--scope", "TEXT", "Berechtigungen (scope) beim anderen Anbieter"},
       {"--client-id", "TEXT", "Anwendungs-ID (Client-ID) der App-Registrierung"},
-      {"--client-secret", "TEXT", "geheimer Clientschl\xFCssel, wo der Anbieter einen verlangt"},
+      {"--client-secret-stdin", "",
+       "geheimen Clientschl\xFCssel (wo der Anbieter einen verlangt) als erste Zeile der Standardeingabe lesen; "
+       "auf der Kommandozeile s\xE4hen ihn alle Benutzer des Rechners"},
+      {"--client-secret-file", "DATEI",
+       "geheimen Clientschl\xFCssel aus der ersten Zeile einer Datei lesen, die nur ihr Besitzer lesen darf (chmod "
+       "600)"},
       {"--sign-out", "", "die Anmeldung des Kontos entfernen"}},
      RunOAuth});
 

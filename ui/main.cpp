@@ -11,7 +11,12 @@
 
 #include <QApplication>
 
+#include <sys/prctl.h>
+
 int main(int argc, char** argv) {
+  // Passwords and tokens pass through this process: no core dump may
+  // write them to disk, and no other process of the user may read them.
+  ::prctl(PR_SET_DUMPABLE, 0);
   QApplication app(argc, argv);
   postello::SetUpApplication(app);
 

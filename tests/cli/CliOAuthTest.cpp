@@ -276,6 +276,21 @@ TEST_F(CliOAuthTest, KeyringHoldsTheGrantWhenThereIsOne) {
   EXPECT_NE(ReadFileBytes(Out.Path() / "signout").find("ist abgemeldet."), std::string::npos);
 }
 
+// The client secret comes from standard input or from a file only its
+// owner can read, and reaches the token endpoint.
+TEST_F(CliOAuthTest, ClientSecretFromStandardInputOrAPrivateFile) {
+  WriteBytes(Out.Path() / "secret", "S3CRET-1\r\nsecond line\n");
+  ::chmod((Out.Path() / "secret").c_str(), 0600);
+  const std::string file = (Out.Path() / "secret").string();
+  for (const std::string& how : {"--client-secret-stdin <'" + file + "'", "--client-secret-file '" + file + "'"}) {
+    const Result r = SignIn(Custom() + " " + how);
+    EXPECT_EQ(r.status, 0) << how << r.err;
+    EXPECT_EQ(r.err.find("S3CRET"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Log(), "authorize login_hint=Versand@Example.org\ntoken authorization_code ok secret=S3CRET-1\n"
+                   "authorize login_hint=Versand@Example.org\ntoken authorization_code ok secret=S3CRET-1\n");
+}
+
 struct THostileCase {
   const char* Name;
   const char* Control;
@@ -304,8 +319,8 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, CliOAuthHostileTest,
     ::testing::Values(
         THostileCase{"StateMismatch", "authorize=wrong-state", true,
-                     "Anmeldung: die Antwort geh\xF6rt nicht zu dieser Anmeldung (state stimmt nicht); nichts "
-                     "gespeichert"},
+                     "Anmeldung: der Browser kam nicht innerhalb von 2 Sekunden zur\xFC" "ck; eine Antwort, die nicht "
+                     "zu dieser Anmeldung geh\xF6rt (state stimmt nicht), wurde abgewiesen; nichts gespeichert"},
         THostileCase{"AccessDenied", "authorize=deny", true,
                      "Anmeldung abgelehnt oder abgebrochen (access_denied): The user said no; nichts gespeichert"},
         THostileCase{"TokenError", "token=error", true,
@@ -332,7 +347,16 @@ TEST_F(CliOAuthTest, WrongArgumentsAreRefusedBeforeAnything) {
       {"--client-id x", "--provider microsoft, --provider google oder"},
       {"--authorize-url " + Http + "/authorize --token-url http://example.org/token --scope x --client-id x",
        "die Token-Adresse muss mit https:// beginnen"},
+      {"--authorize-url http://example.org/authorize --token-url " + Http + "/token --scope x --client-id x",
+       "die Autorisierungsadresse muss mit https:// beginnen"},
+      // A secret on the command line is there for every user to read.
+      {Custom() + " --client-secret geheim", "unbekannte Option --client-secret"},
+      {Custom() + " --client-secret-file '" + Path("open-secret") + "'",
+       Utf8("mit dem Clientschl\xFCssel ist f\xFCr andere lesbar")},
+      {Custom() + " --client-secret-stdin </dev/null", Utf8("Der Clientschl\xFCssel ist leer.")},
   };
+  WriteBytes(Dir.Path() / "open-secret", "geheim\n");
+  ::chmod(Path("open-secret").c_str(), 0644);
   for (const auto& c : cases) {
     const Result r = Cli("oauth --account 0 " + c.Args);
     EXPECT_NE(r.status, 0) << c.Args;

@@ -141,14 +141,19 @@ TEST(OAuthHttp, HttpsOnlyWithAVerifiedCertificate) {
     std::string AltNames;
     bool Trusted;
     std::string Reason;
+    bool Expired = false;
   } cases[] = {
       {"IP:127.0.0.1", false, "Anmeldeserver 127.0.0.1: Zertifikat nicht vertrauensw\xFCrdig"},
       {"DNS:login.example.org", true, "Anmeldeserver 127.0.0.1: Zertifikat gilt f\xFCr einen anderen Namen"},
+      {"IP:127.0.0.1", true, "Anmeldeserver 127.0.0.1: Zertifikat abgelaufen", true},
       {"IP:127.0.0.1", true, ""},
   };
   for (const auto& c : cases) {
     TTempDir certs;
-    postello::test::MakeCertificate(certs.Path(), c.AltNames);
+    if (c.Expired)
+      postello::test::MakeExpiredCertificate(certs.Path(), c.AltNames);
+    else
+      postello::test::MakeCertificate(certs.Path(), c.AltNames);
     postello::test::TSmtpTestServer server({"--cert", (certs.Path() / "cert.pem").string(), "--key",
                                             (certs.Path() / "key.pem").string()},
                                            "https_token_server.py");

@@ -160,7 +160,8 @@ def make_http_handler(provider):
                         p.note("token authorization_code refused")
                         self.answer(400, json.dumps({"error": "invalid_grant"}))
                         return
-                    p.note("token authorization_code ok")
+                    secret = form.get("client_secret")
+                    p.note("token authorization_code ok" + (" secret=" + secret if secret else ""))
                     self.answer(200, json.dumps(p.issue()))
                     return
                 if grant == "refresh_token":
