@@ -21,6 +21,7 @@ std::string Shown(const std::string& text) {
   if (text.size() > kMax) out += "...";
   return out;
 }
+
 } // namespace
 
 TOAuthSignIn::TOAuthSignIn(TOAuthProvider provider, std::string account, std::string server)

@@ -27,7 +27,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version), erwartet $version"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
 depends="$(field Depends)"
-for d in libqt6widgets6 libqt6gui6 libqt6core6 libssl3 libc6 qt6-qpa-plugins ca-certificates; do
+for d in libqt6widgets6 libqt6gui6 libqt6core6 libssl3 libcurl4 libc6 qt6-qpa-plugins ca-certificates; do
   grep -qE "(^|, )$d( |,|$)" <<<"$depends" || fail "Depends ohne $d: $depends"
 done
 description="$(field Description)"
