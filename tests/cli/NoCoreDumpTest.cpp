@@ -11,13 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 namespace {
 
@@ -74,12 +70,13 @@ TEST(NoCoreDump, BothProgramsAreNotDumpable) {
       ::_exit(127);
     }
     ::close(input[0]);
-    const std::string proc = "/proc/" + std::to_string(pid) + "/environ";
+    // Once exec has named the process, the owner of its files tells.
     uid_t owner = user;
     for (int i = 0; i < 200 && owner != 0; ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       struct stat st {};
-      if (NameOf(pid) == c.Program.substr(0, 15) && ::stat(proc.c_str(), &st) == 0) owner = st.st_uid;
+      if (NameOf(pid) == c.Program && ::stat(("/proc/" + std::to_string(pid) + "/environ").c_str(), &st) == 0)
+        owner = st.st_uid;
     }
     EXPECT_EQ(owner, 0u) << c.Program;
     ::kill(pid, SIGKILL);

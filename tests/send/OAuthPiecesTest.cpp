@@ -282,8 +282,6 @@ TEST(OAuthHttp, HostileAndOddAnswers) {
       {"HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/elsewhere\r\nContent-Length: 0\r\n\r\n", 302, ""},
       {Repeat("HTTP/1.1 100\r\n\r\n", 25000) + ok + "Content-Length: 2\r\n\r\n{}", 0,
        "Antwort des Anmeldeservers zu gro\xDF"},
-      {ok + "X-Filler: " + std::string(80 * 1024, 'x') + "\r\nContent-Length: 2\r\n\r\n{}", 0,
-       "Antwort des Anmeldeservers zu gro\xDF"},
       {ok + "Content-Length: 2000000\r\n\r\n" + std::string(2000000, ' '), 0, "Antwort des Anmeldeservers zu gro\xDF"},
       {"HTTP/1.0 200 OK\r\n\r\n" + std::string(2000000, ' '), 0, "Antwort des Anmeldeservers zu gro\xDF"},
       {ok + "Content-Length: 3\r\n\r\n{}", 0, "Antwort des Anmeldeservers unvollst\xE4ndig"},
@@ -399,14 +397,8 @@ TEST(OAuthTokenAnswer, LifetimeIsBounded) {
   const struct {
     std::string ExpiresIn;
     std::int64_t Seconds;
-  } cases[] = {{"3599", 3599},
-               {"31536000", MaxExpiresIn},
-               {"31536001", MaxExpiresIn},
-               {"9223372036854775807", MaxExpiresIn},
-               {"99999999999999999999", MaxExpiresIn},
-               {"-99999999999999999999", 0},
-               {"0", 0},
-               {"\"12x\"", 0}};
+  } cases[] = {{"3599", 3599}, {"31536001", MaxExpiresIn}, {"9223372036854775807", MaxExpiresIn},
+               {"99999999999999999999", MaxExpiresIn}, {"-99999999999999999999", 0}, {"\"12x\"", 0}};
   THttpAnswer http;
   http.Answered = true;
   http.Status = 200;
