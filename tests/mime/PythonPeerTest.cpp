@@ -175,11 +175,11 @@ TEST_F(PythonPeer, EveryStructureParsesWithTheComposedPayloads) {
 }
 
 // Windows-1252 characters that Latin-1 lacks come back as themselves in the
-// subject (long enough for several encoded words), the sender's name and
-// the text; the HTML beside them holds Latin-1 only.
+// subject and the sender's name (both long enough for several encoded
+// words) and the text; the HTML beside them holds Latin-1 only.
 TEST_F(PythonPeer, WindowsCharactersReadBackAsThemselves) {
   Subject = "\x84Winteraktion\x93 \x96 nur heute 20 \x80 Rabatt auf alle Artikel im Gesch\xE4" "ft\x85";
-  Sender = "M\xFCller \x84Vertrieb\x93 \x80";
+  Sender = "M\xFCller & S\xF6hne \x84Vertrieb S\xFC" "d\x93 \x96 Kundenservice \x80";
   const std::string plain = "Preis: 20 \x80 \x96 \x84g\xFCnstig\x93\r\n";
   const std::string html = "<p>Gr\xFC\xDF" "e</p>";
   ZIzorAvarivi2000 msg;
