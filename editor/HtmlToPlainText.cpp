@@ -4,7 +4,6 @@
 #include "editor/AsciiCase.h"
 
 #include <array>
-#include <cstring>
 
 namespace postello {
 namespace {
