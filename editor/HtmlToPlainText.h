@@ -2,22 +2,33 @@
 // The plain text an HTML mail carries beside its HTML, derived from the
 // HTML while "Reinen Text automatisch aus dem HTML-Code erzeugen" is on.
 //
-// The rules are kept exactly, odd results included, so a mail's text comes
-// out as it always has:
+// The rules keep the lines the program has always made where they read
+// well, odd results included:
 // - Text outside tags is copied; tags are dropped. A ">" inside a
-//   double-quoted attribute value does not end the tag.
+//   double-quoted attribute value does not end the tag. The content of
+//   <style>, <script> and <title> up to its closing tag, and everything in
+//   <head> up to </head>, <body> or the first tag that cannot stand in a
+//   head, is skipped.
+// - Character references (&#8222;, &#x201E;, &bdquo;, &amp;, the Latin-1
+//   names) become their Windows-1252 byte; &nbsp; becomes a blank and a
+//   soft hyphen nothing. Characters the code page lacks become an ASCII
+//   stand-in ("->" for an arrow, "<=" ...) or '?'. An unknown name, or one
+//   without its ";", stays as it is.
 // - A tag's upper-cased text (attributes included) that is "BR", "P" or
 //   "DIV", or holds "BR ", "P " or "DIV " anywhere, outputs the current line,
-//   even an empty one; "TR"/"TR " and "TD"/"TD " output it only when it is
-//   neither empty nor a single blank (and else drop it). So
-//   <td valign=top > counts as a paragraph ("P " in "TOP "), while <br/>,
-//   </p> and </div> start nothing.
+//   even an empty one; "TR"/"TR " outputs it only when it holds more than
+//   blanks (and else drops it). So <td valign=top > counts as a paragraph
+//   ("P " in "TOP "), while <br/>, </p> and </div> start nothing.
+// - <li> ends a line that holds text and starts the next with "- ".
+// - "TD"/"TD " and <th> separate a cell from the text before it in the
+//   row by a tab; on a line of blanks they start the line afresh.
 // - Each line end of the HTML appends one blank to a current line that is
-//   neither empty nor a single blank.
-// - Entities stay as they are (&amp; remains &amp;), white space is not
-//   collapsed, scripts and styles are text. A tag may continue on the next
-//   line; its parts are joined without a separator. An unfinished last
-//   tag is dropped.
+//   neither empty nor a single blank. White space inside a line is not
+//   collapsed, but lines lose their trailing blanks and tabs, and a run of
+//   empty lines becomes one.
+// - A tag may continue on the next line; its parts are joined without a
+//   separator. An unfinished last tag is dropped. Comments are tags like
+//   any other.
 //
 // Text is Windows-1252 bytes; the function runs on every keystroke, so it
 // is one pass without backtracking.

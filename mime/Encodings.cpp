@@ -1,5 +1,7 @@
 #include "mime/Encodings.h"
 
+#include "core/Cp1252.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -213,14 +215,39 @@ std::string DecodeQuotedPrintable(std::string_view text) {
 std::string EncodeHeaderWord(std::string_view text, std::string_view charset) {
   std::string q = EncodeQuotedPrintable(text, true);
   if (q == text) return q;
-  std::string word;
-  word.reserve(q.size() + charset.size() + 7);
-  word += "=?";
-  word += charset;
-  word += "?Q?";
-  word += q;
-  word += "?=";
-  return word;
+  // "=?" charset "?Q?" text "?=" within 75 characters; a charset too long
+  // for that still gets one escape per word rather than none.
+  constexpr std::size_t kMaxWord = 75;
+  const std::size_t frame = charset.size() + 7;
+  const std::size_t room = frame + 3 < kMaxWord ? kMaxWord - frame : 3;
+  std::string words;
+  words.reserve(q.size() + (q.size() / room + 1) * (frame + 1));
+  std::size_t i = 0;
+  while (i < q.size()) {
+    // In header mode every "=" starts an escape of three characters.
+    std::size_t end = i;
+    while (end < q.size()) {
+      const std::size_t step = q[end] == '=' ? 3 : 1;
+      if (end + step - i > room) break;
+      end += step;
+    }
+    if (!words.empty()) words += ' ';
+    words += "=?";
+    words += charset;
+    words += "?Q?";
+    words.append(q, i, end - i);
+    words += "?=";
+    i = end;
+  }
+  return words;
+}
+
+std::string_view Cp1252TextCharset(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80 && byte <= 0x9F && Cp1252ToUnicode(byte) != byte) return "windows-1252";
+  }
+  return "iso-8859-1";
 }
 
 std::string DecodeHeaderWords(std::string_view text) {
@@ -234,6 +261,7 @@ std::string DecodeHeaderWords(std::string_view text) {
   // searched again, even when it looks like an encoded word itself.
   std::string out;
   std::size_t from = 0;
+  bool afterWord = false;
   for (;;) {
     const std::size_t start = s.find("=?", from);
     if (start == std::string_view::npos) break;
@@ -255,7 +283,10 @@ std::string DecodeHeaderWords(std::string_view text) {
     }
     const std::string_view encoded = inner.size() > 2 ? inner.substr(2) : std::string_view();
 
-    out.append(s.substr(from, start - from));
+    const std::string_view between = s.substr(from, start - from);
+    const bool onlySpace = between.find_first_not_of(" \t\r\n") == std::string_view::npos;
+    if (!(afterWord && onlySpace)) out.append(between);
+    afterWord = true;
     if (!encoded.empty()) {
       if (kind == 'Q') {
         std::string q(encoded);

@@ -2,7 +2,8 @@
 // Transfer encodings of the message text: quoted-printable (body and header
 // mode), RFC 2047 "Q" words, base64 and uuencoded lines, and the small line
 // helpers they share. All functions are stateless and work on 8-bit strings;
-// no character set is converted, a charset name is only declared.
+// no character set is converted, a charset name is only declared (and chosen
+// for Windows-1252 text).
 // Everything produced ends its lines with CR LF.
 #include <cstddef>
 #include <istream>
@@ -26,15 +27,26 @@ std::string EncodeQuotedPrintable(std::string_view text, bool headerMode);
 std::string DecodeQuotedPrintable(std::string_view text);
 
 // The text itself when quoted-printable in header mode leaves it unchanged,
-// otherwise one encoded word "=?charset?Q?...?=" however long the text is.
+// otherwise encoded words "=?charset?Q?...?=" of at most 75 characters each
+// (the limit of RFC 2047), separated by one blank; an escape is never split.
 // Empty text gives empty text.
 std::string EncodeHeaderWord(std::string_view text, std::string_view charset);
 
+// The character set a Windows-1252 text is declared with: "windows-1252"
+// when it holds one of the characters the code page keeps at 0x80..0x9F
+// (such as the euro sign, dashes and German quotation marks), which Latin-1
+// readers show as control characters; "iso-8859-1" otherwise, so every
+// other text keeps the label it always had. The five bytes the code page
+// leaves undefined do not count: they are no character under either label.
+std::string_view Cp1252TextCharset(std::string_view text);
+
 // Replaces every encoded word (B, Q or U encoding) of a header text by its
 // decoded bytes; the declared character set is ignored. The text is first
-// stripped of leading tabs and blanks and trailing blanks. Decoding stops at
-// the first "=?" that does not start a well-formed word. Each word is
-// decoded once: decoded text that looks like a word stays as it is.
+// stripped of leading tabs and blanks and trailing blanks. Blanks, tabs and
+// line ends between two encoded words are dropped, as RFC 2047 wants, so a
+// text split into several words reads as one. Decoding stops at the first
+// "=?" that does not start a well-formed word. Each word is decoded once:
+// decoded text that looks like a word stays as it is.
 std::string DecodeHeaderWords(std::string_view text);
 
 // Base64 in lines of 76 characters, each followed by CR LF (the last, shorter

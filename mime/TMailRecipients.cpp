@@ -97,7 +97,7 @@ void TMailRecipients::WriteToHeader() {
     for (std::size_t i = 0; i < Addresses.size(); ++i) {
       if (i) value += ", ";
       const std::string name = i < Names.size() ? TrimBlanks(Names[i]) : std::string();
-      if (!name.empty()) value += "\"" + EncodeHeaderWord(name, OwnerMessage->Charset) + "\" ";
+      if (!name.empty()) value += "\"" + EncodeHeaderWord(name, OwnerMessage->TextCharset(name)) + "\" ";
       value += "<" + TrimBlanks(Addresses[i]) + ">";
     }
     OwnerMessage->SetHeaderValue(HeaderLabel, value);

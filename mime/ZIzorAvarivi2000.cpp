@@ -88,6 +88,11 @@ void ZIzorAvarivi2000::ApplyFormSettings() {
   EmbedMethod = emContentID;
 }
 
+std::string ZIzorAvarivi2000::TextCharset(std::string_view text) const {
+  if (SameTextAscii(Charset, "iso-8859-1")) return std::string(Cp1252TextCharset(text));
+  return Charset;
+}
+
 TMailPart* ZIzorAvarivi2000::CreatePart() {
   FOwnedParts.push_back(std::make_unique<TMailPart>(this));
   return FOwnedParts.back().get();
@@ -138,7 +143,7 @@ void ZIzorAvarivi2000::SetAddressHeader(std::string_view label, std::string_view
   } else if (name.empty()) {
     SetHeaderValue(label, "<" + std::string(address) + ">");
   } else {
-    SetHeaderValue(label, Quoted(EncodeHeaderWord(name, Charset)) + " <" + std::string(address) + ">");
+    SetHeaderValue(label, Quoted(EncodeHeaderWord(name, TextCharset(name))) + " <" + std::string(address) + ">");
   }
 }
 
@@ -151,7 +156,7 @@ void ZIzorAvarivi2000::SetReplyAddress(std::string_view name, std::string_view a
 }
 
 void ZIzorAvarivi2000::SetSubjectLine(std::string_view subject) {
-  SetHeaderValue("Subject", EncodeHeaderWord(subject, Charset));
+  SetHeaderValue("Subject", EncodeHeaderWord(subject, TextCharset(subject)));
 }
 
 void ZIzorAvarivi2000::SetSendDate(const TMailDateTime& local) { SetHeaderValue("Date", FormatMailDate(local)); }
@@ -194,7 +199,7 @@ void ZIzorAvarivi2000::SetTextBody(std::string_view text, TMailPart*& slot, std:
   slot->DecodedBody = std::move(body);
   slot->SetHeaderValue("Content-Type", mediaType);
   slot->EncodeBody(TextEncoding);
-  slot->SetHeaderParam("Content-Type", "charset", Quoted(Charset));
+  slot->SetHeaderParam("Content-Type", "charset", Quoted(TextCharset(slot->DecodedBody)));
   slot->SetHeaderValue("Content-Disposition", "inline");
   slot->SetHeaderValue("Content-Length", std::to_string(slot->EncodedBody.size()));
   BodyChanged = true;
@@ -254,7 +259,7 @@ void ZIzorAvarivi2000::AddAttachmentPart(std::string decoded, const std::string*
     part->SetEncodedBody(AttachEncoding, *encoded);
   else
     part->EncodeBody(AttachEncoding);
-  const std::string quotedName = Quoted(EncodeHeaderWord(fileName, Charset));
+  const std::string quotedName = Quoted(EncodeHeaderWord(fileName, TextCharset(fileName)));
   part->SetHeaderValue("X-Vezi2000-Attachment", quotedName);
   part->SetHeaderValue("Content-Length", std::to_string(part->EncodedBody.size()));
   part->IsEmbedded = embedded;
@@ -387,7 +392,7 @@ void ZIzorAvarivi2000::PlaceTextPart(TMailPart*& role, std::string_view mediaTyp
     part->DecodeBody();
     DecodedBody = part->DecodedBody;
     EncodeBody(TextEncoding);
-    SetHeaderParam("Content-Type", "charset", Quoted(Charset));
+    SetHeaderParam("Content-Type", "charset", Quoted(TextCharset(DecodedBody)));
     SetHeaderValue("Content-Length", std::to_string(EncodedBody.size()));
     DestroyPart(part);
     role = this;
@@ -402,7 +407,7 @@ void ZIzorAvarivi2000::PlaceAttachment(TMailPart* part, TMailPart* mixed, TMailP
     name = "file_" + std::to_string(UnnamedCount) + ExtensionForContentType(part->HeaderValue("Content-Type"));
     ++UnnamedCount;
   }
-  const std::string quotedName = Quoted(EncodeHeaderWord(name, Charset));
+  const std::string quotedName = Quoted(EncodeHeaderWord(name, TextCharset(name)));
   part->SetHeaderValue("X-Vezi2000-Attachment", quotedName);
 
   if (part->IsEmbedded) {

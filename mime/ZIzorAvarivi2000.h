@@ -50,6 +50,7 @@ public:
   TMailPart* RelatedPart = nullptr;
   TMailPart* AlternativePart = nullptr;
   TMailPart* TextContainer = nullptr;
+  // The label of texts in Latin-1; see TextCharset.
   std::string Charset = "iso-8859-1";
   int UnnamedCount = 0;
   TMailRecipients ToRecipients;
@@ -64,6 +65,11 @@ public:
   // The settings every message of the program is built with: base64 for
   // texts and attachments, inline pictures named by Content-ID.
   void ApplyFormSettings();
+
+  // The character set a text part or header word holding `text` declares:
+  // Charset, except that an "iso-8859-1" Charset becomes "windows-1252" for
+  // a text that holds Windows-1252 characters Latin-1 lacks.
+  std::string TextCharset(std::string_view text) const;
 
   void ClearMessage();
   // From / Reply-To: "name" <address>, the name as an encoded word when it

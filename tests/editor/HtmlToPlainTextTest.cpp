@@ -1,4 +1,4 @@
-// The plain text derived from HTML: every rule and every odd result the
+// The plain text derived from HTML: every rule, and the odd results the
 // editor's users rely on.
 #include "editor/HtmlToPlainText.h"
 
@@ -29,54 +29,72 @@ INSTANTIATE_TEST_SUITE_P(
     Rules, HtmlToPlainTextCases,
     ::testing::Values(
         // The generated HTML of a one-paragraph plain mail: the div outputs
-        // an empty line, each line end after "Hallo" adds a blank.
+        // an empty line.
         TextCase{"HalloMail",
                  {"<html><body bgcolor=#FFFFFF>", "<div align=left><font face=Arial size=2 color=#000000>Hallo",
                   "</body></html>"},
-                 {"", "Hallo  "}},
-        TextCase{"BrLower", {"a<br>b"}, {"a", "b "}},
-        TextCase{"BrUpper", {"a<BR>b"}, {"a", "b "}},
-        TextCase{"BrWithAttribute", {"a<br clear=all>b"}, {"a", "b "}},
-        TextCase{"BrSpaceSlash", {"a<br />b"}, {"a", "b "}},
-        TextCase{"BrSlashEndsNothing", {"a<br/>b"}, {"ab "}},
-        TextCase{"BrOnEmptyLineOutputsIt", {"<br>x"}, {"", "x "}},
-        TextCase{"ParagraphEndsEmptyLine", {"<p>x"}, {"", "x "}},
-        TextCase{"ParagraphWithClass", {"a<p class=x>b"}, {"a", "b "}},
-        TextCase{"ClosingParagraphEndsNothing", {"a</p>b"}, {"ab "}},
-        TextCase{"ClosingDivEndsNothing", {"a</div>b"}, {"ab "}},
-        TextCase{"DivAlone", {"a<div>b"}, {"a", "b "}},
-        TextCase{"DivWithAlign", {"<DIV align=center>b"}, {"", "b "}},
-        TextCase{"DivPrefixOfLongerName", {"a<divx>b"}, {"ab "}},
-        TextCase{"CellAfterText", {"a<td>b"}, {"a", "b "}},
-        TextCase{"CellOnEmptyLine", {"<td>b"}, {"b "}},
-        TextCase{"CellAfterOneBlankDropsIt", {" <td>b"}, {"b "}},
-        TextCase{"CellAfterTwoBlanksOutputsThem", {"  <td>b"}, {"  ", "b "}},
-        TextCase{"RowAfterText", {"a<tr>b"}, {"a", "b "}},
-        TextCase{"RowOnEmptyLine", {"<tr><td>b"}, {"b "}},
-        TextCase{"CellWithValignTopActsAsParagraph", {"<td valign=top >x"}, {"", "x "}},
-        TextCase{"CellWithValignTopNoBlankIsACell", {"<td valign=top>x"}, {"x "}},
-        TextCase{"AttributeTextCountsToo", {"a<span title=\"P \">b"}, {"a", "b "}},
-        TextCase{"GreaterThanInsideQuotesEndsNoTag", {"a<img alt=\"1>2\">b"}, {"ab "}},
-        TextCase{"GreaterThanInsideQuotesOfABreak", {"a<br title=\">\">b"}, {"a", "b "}},
-        TextCase{"EntitiesStay", {"x &amp; y&nbsp;z"}, {"x &amp; y&nbsp;z "}},
-        TextCase{"EmptyTagIsNothing", {"a<>b"}, {"ab "}},
-        TextCase{"LineEndsBecomeBlanks", {"a", "b"}, {"a b "}},
-        TextCase{"NoBlankAfterBlankOnlyLine", {" ", "b"}, {" b "}},
+                 {"", "Hallo"}},
+        TextCase{"BrLower", {"a<br>b"}, {"a", "b"}},
+        TextCase{"BrUpper", {"a<BR>b"}, {"a", "b"}},
+        TextCase{"BrWithAttribute", {"a<br clear=all>b"}, {"a", "b"}},
+        TextCase{"BrSpaceSlash", {"a<br />b"}, {"a", "b"}},
+        TextCase{"BrSlashEndsNothing", {"a<br/>b"}, {"ab"}},
+        TextCase{"BrOnEmptyLineOutputsIt", {"<br>x"}, {"", "x"}},
+        TextCase{"ParagraphEndsEmptyLine", {"<p>x"}, {"", "x"}},
+        TextCase{"ParagraphWithClass", {"a<p class=x>b"}, {"a", "b"}},
+        TextCase{"ClosingParagraphEndsNothing", {"a</p>b"}, {"ab"}},
+        TextCase{"ClosingDivEndsNothing", {"a</div>b"}, {"ab"}},
+        TextCase{"DivAlone", {"a<div>b"}, {"a", "b"}},
+        TextCase{"DivWithAlign", {"<DIV align=center>b"}, {"", "b"}},
+        TextCase{"DivPrefixOfLongerName", {"a<divx>b"}, {"ab"}},
+        TextCase{"CellAfterTextFollowsATab", {"a <td>b"}, {"a\tb"}},
+        TextCase{"CellOnEmptyLine", {"<td>b"}, {"b"}},
+        TextCase{"CellAfterBlanksDropsThem", {"  <td>b"}, {"b"}},
+        TextCase{"HeaderCellsAndEmptyCells", {"<th>Artikel</th><TH>Preis<td></td><td>x"}, {"Artikel\tPreis\t\tx"}},
+        TextCase{"RowsAreLines",
+                 {"<table><tr>", "  <th>Artikel</th>", "  <th>Preis</th>", "</tr><tr><td>Stift</td><td>1,20</td></tr>"},
+                 {"Artikel\tPreis", "Stift\t1,20"}},
+        TextCase{"RowAfterText", {"a<tr>b"}, {"a", "b"}},
+        TextCase{"RowOnEmptyLine", {"<tr><td>b"}, {"b"}},
+        TextCase{"CellWithValignTopActsAsParagraph", {"<td valign=top >x"}, {"", "x"}},
+        TextCase{"CellWithValignTopNoBlankIsACell", {"<td valign=top>x"}, {"x"}},
+        TextCase{"ListItemsGetBullets", {"<ul><li>Erster Punkt</li><li class=x>Zweiter Punkt</li></ul>"},
+                 {"- Erster Punkt", "- Zweiter Punkt"}},
+        TextCase{"ListItemsOverLines", {"Liste:<ul>", "  <li>", "    Erster", "  </li>", "  <li>Zweiter</li>", "</ul><p>Danach"},
+                 {"Liste:", "- Erster", "- Zweiter", "Danach"}},
+        TextCase{"AttributeTextCountsToo", {"a<span title=\"P \">b"}, {"a", "b"}},
+        TextCase{"GreaterThanInsideQuotesEndsNoTag", {"a<img alt=\"1>2\">b"}, {"ab"}},
+        TextCase{"GreaterThanInsideQuotesOfABreak", {"a<br title=\">\">b"}, {"a", "b"}},
+        TextCase{"References", {"&#8364; &#x201e;&bdquo;&ldquo; &#150;&#128; &auml;&Uuml;&szlig; &amp;&lt;&gt;&quot; a&nbsp;b"},
+                 {"\x80 \x84\x84\x93 \x96\x80 \xE4\xDC\xDF &<>\" a b"}},
+        TextCase{"ReferencesTheCodePageLacks", {"1 &#8594; 2 &rarr; 3&#x200B;4 &#x2713; &#1114112; a&#0;b&#10;c&shy;d"},
+                 {"1 -> 2 -> 34 ? ? a?b cd"}},
+        TextCase{"NoReferenceStaysAsItIs", {"AT&T &amp &unbekannt; &#; &#x; &#12a; &"},
+                 {"AT&T &amp &unbekannt; &#; &#x; &#12a; &"}},
+        TextCase{"EmptyTagIsNothing", {"a<>b"}, {"ab"}},
+        TextCase{"LineEndsBecomeBlanks", {"a", "b"}, {"a b"}},
+        TextCase{"NoBlankAfterBlankOnlyLine", {" ", "b"}, {" b"}},
+        TextCase{"TrailingBlanksAndTabsGo", {"a \t <br>b\t", ""}, {"a", "b"}},
+        TextCase{"RunsOfEmptyLinesBecomeOne", {"<p>", "<br><br>a<br><br><br><p><div>b"}, {"", "a", "", "b"}},
         TextCase{"EmptyInputLinesGiveNothing", {"", ""}, {}},
-        TextCase{"LastBlankOnlyLineIsOutput", {" "}, {" "}},
+        TextCase{"LastBlankOnlyLineIsOutputEmpty", {" "}, {""}},
         TextCase{"NoInput", {}, {}},
-        TextCase{"TagJoinedOverLinesWithoutSeparator", {"a<b", "r>c"}, {"a ", "c "}},
-        TextCase{"BreakAttributeOnNextLineIsNoBreak", {"a<br", "clear=all>b"}, {"a b "}},
-        TextCase{"QuoteCarriesOverLines", {"<a title=\"x>", "y\">z"}, {"z "}},
-        TextCase{"UnfinishedTagIsLost", {"a<b c"}, {"a "}},
-        TextCase{"ScriptTextIsCopied", {"<script>if (a) x=1;</script>t"}, {"if (a) x=1;t "}},
-        TextCase{"CommentIsATag", {"a<!-- <p> -->b"}, {"a -->b "}},
-        TextCase{"UmlautsStay", {"Gr\xFC\xDF"}, {"Gr\xFC\xDF "}}),
+        TextCase{"TagJoinedOverLinesWithoutSeparator", {"a<b", "r>c"}, {"a", "c"}},
+        TextCase{"BreakAttributeOnNextLineIsNoBreak", {"a<br", "clear=all>b"}, {"a b"}},
+        TextCase{"QuoteCarriesOverLines", {"<a title=\"x>", "y\">z"}, {"z"}},
+        TextCase{"UnfinishedTagIsLost", {"a<b c"}, {"a"}},
+        TextCase{"HeadTitleStyleAndScriptAreSkipped",
+                 {"<html><head><title>Angebot</title><meta charset=x>", "<STYLE type=\"text/css\">", "p > a { x: y }",
+                  "</style><script>if (a<b) x=1;</script></head><body>Text<script>", "<p>", "</script>t"},
+                 {"Textt"}},
+        TextCase{"HeadEndsAtTheFirstBodyTag", {"<head><title>T</title><p>Text"}, {"", "Text"}},
+        TextCase{"CommentIsATag", {"a<!-- <p> -->b"}, {"a -->b"}},
+        TextCase{"UmlautsStay", {"Gr\xFC\xDF"}, {"Gr\xFC\xDF"}}),
     [](const ::testing::TestParamInfo<TextCase>& info) { return std::string(info.param.name); });
 
 // The frame of a newsletter around the paragraph "Hallo", with the default
-// design: heading, the two empty lines of the content cell's "valign=top "
-// and of the paragraph's div, the paragraph, the footer.
+// design: heading, the empty line of the content cell's "valign=top " and
+// of the paragraph's div, the paragraph, the footer.
 TEST(HtmlToPlainText, FramedMail) {
   const Lines html = {
       "<html><body bgcolor=#808080>",
@@ -95,11 +113,11 @@ TEST(HtmlToPlainText, FramedMail) {
       "</table>",
       "</body></html>"};
   EXPECT_EQ(HtmlToPlainText(html),
-            (Lines{"Newsletter", "", "", "Hallo  ", "\xA9 2026 Ihre Firma. Alle Rechte vorbehalten."}));
+            (Lines{"Newsletter", "", "Hallo", "\xA9 2026 Ihre Firma. Alle Rechte vorbehalten."}));
 }
 
 TEST(HtmlToPlainText, WholeTextSplitsAtEveryKindOfLineBreak) {
-  EXPECT_EQ(HtmlToPlainText(std::string_view("a<br>b\r\nc\rd\ne\r\n")), (Lines{"a", "b c d e "}));
+  EXPECT_EQ(HtmlToPlainText(std::string_view("a<br>b\r\nc\rd\ne\r\n")), (Lines{"a", "b c d e"}));
   EXPECT_EQ(HtmlToPlainText(std::string_view("")), Lines{});
   // The same lines as a list give the same text.
   const Lines lines = {"<p>eins", "zwei<td>drei", "", "vier"};

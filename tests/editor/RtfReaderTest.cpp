@@ -183,6 +183,21 @@ TEST(RtfReader, UnicodeWithFallback) {
   EXPECT_EQ(Read("\\u8364\\b x"), "left:\n  Arial 10 #000000: \x80x\n");
 }
 
+// A negative \u value stands for the value plus 65536. The first and the
+// last surrogate pair show a value one off: a pair gives the fallback of
+// its second half only.
+TEST(RtfReader, NegativeUnicodeValuesCountFrom65536) {
+  const struct {
+    const char* body;
+    const char* text;
+  } cases[] = {
+      {"x\\u-10240a\\u-9216by", "xby"}, // U+D800 U+DC00
+      {"x\\u-9217a\\u-8193by", "xby"},  // U+DBFF U+DFFF
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Read(c.body), "left:\n  Arial 10 #000000: "s + c.text + "\n") << c.body;
+}
+
 // Found by fuzzing: a line end given as the fallback of a character
 // outside the code page reached the paragraph's text.
 TEST(RtfReader, FallbackCarriesNoLineBreak) {

@@ -123,15 +123,51 @@ TEST(QuotedPrintableBody, EveryByteAndRandomDataSurviveTheRoundTrip) {
   EXPECT_EQ(DecodeQuotedPrintable(EncodeQuotedPrintable(all, true)), all);
 }
 
-TEST(HeaderWords, EncodeOnlyWhenNeededAsOneWord) {
-  EXPECT_EQ(EncodeHeaderWord("Hallo Welt", "iso-8859-1"), "=?iso-8859-1?Q?Hallo=20Welt?=");
-  EXPECT_EQ(EncodeHeaderWord("Hallo", "iso-8859-1"), "Hallo");
-  EXPECT_EQ(EncodeHeaderWord("Gr\xFC\xDF" "e", "iso-8859-1"), "=?iso-8859-1?Q?Gr=FC=DFe?=");
-  EXPECT_EQ(EncodeHeaderWord("", "iso-8859-1"), "");
-  // Never split, however long.
-  const std::string longText = std::string(120, 'a') + " " + std::string(120, 'b');
-  EXPECT_EQ(EncodeHeaderWord(longText, "iso-8859-1"),
-            "=?iso-8859-1?Q?" + std::string(120, 'a') + "=20" + std::string(120, 'b') + "?=");
+TEST(HeaderWords, EncodeOnlyWhenNeededInWordsOfAtMost75) {
+  const std::string a53(53, 'a'), a55(55, 'a'), a56(56, 'a'), a58(58, 'a');
+  const struct {
+    std::string text, charset, words;
+  } cases[] = {
+      {"Hallo Welt", "iso-8859-1", "=?iso-8859-1?Q?Hallo=20Welt?="},
+      {"Hallo", "iso-8859-1", "Hallo"},
+      {"Gr\xFC\xDF" "e", "iso-8859-1", "=?iso-8859-1?Q?Gr=FC=DFe?="},
+      {"", "iso-8859-1", ""},
+      // 56 characters fit beside "=?windows-1252?Q?" and "?=", 58 beside
+      // the shorter label; an escape is never split.
+      {a56 + " ", "windows-1252", "=?windows-1252?Q?" + a56 + "?= =?windows-1252?Q?=20?="},
+      {a55 + "\x80", "windows-1252", "=?windows-1252?Q?" + a55 + "?= =?windows-1252?Q?=80?="},
+      {a53 + "\x80" "b", "windows-1252", "=?windows-1252?Q?" + a53 + "=80?= =?windows-1252?Q?b?="},
+      {a58 + "\xE4" + a58, "iso-8859-1", "=?iso-8859-1?Q?" + a58 + "?= =?iso-8859-1?Q?=E4" + a55 + "?= =?iso-8859-1?Q?aaa?="},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EncodeHeaderWord(c.text, c.charset), c.words) << c.text;
+
+  // Every length and byte: words of at most 75 characters that read back
+  // as the text.
+  const std::string all = AllBytes() + AllBytes();
+  for (std::size_t n = 1; n <= all.size(); n += 7) {
+    const std::string text = all.substr(all.size() - n);
+    const std::string words = EncodeHeaderWord(text, "windows-1252");
+    std::istringstream split(words);
+    for (std::string word; split >> word;) ASSERT_LE(word.size(), 75u) << words;
+    ASSERT_EQ(DecodeHeaderWords(words), text) << words;
+  }
+}
+
+TEST(HeaderWords, CharsetOfWindowsText) {
+  const struct {
+    std::string text;
+    std::string_view charset;
+  } cases[] = {
+      {"", "iso-8859-1"},
+      {"Gr\xFC\xDF" "e \xA0\xA9\xFF\x7F", "iso-8859-1"},
+      {"20 \x80", "windows-1252"},
+      {"\x84" "Angebot\x93 \x96 \x85", "windows-1252"},
+      {"\x9F", "windows-1252"},
+      // Undefined in the code page: no character under either label.
+      {"\x81\x8D\x8F\x90\x9D", "iso-8859-1"},
+      {"\x81\x8A", "windows-1252"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Cp1252TextCharset(c.text), c.charset) << c.text;
 }
 
 TEST(HeaderWords, DecodeQBAndUWordsInsideText) {
@@ -142,8 +178,10 @@ TEST(HeaderWords, DecodeQBAndUWordsInsideText) {
   EXPECT_EQ(DecodeHeaderWords("=?utf-8?B?SGFsbG8=?="), "Hallo");
   EXPECT_EQ(DecodeHeaderWords("=?x?b?QQBC?="), "A"); // B and U words end at a zero byte
   EXPECT_EQ(DecodeHeaderWords("=?x?U?#0V%T?="), "Cat");
-  // Blanks between two words stay.
-  EXPECT_EQ(DecodeHeaderWords("=?a?Q?x?= =?a?Q?y?="), "x y");
+  // White space between two words is dropped, other text stays.
+  EXPECT_EQ(DecodeHeaderWords("=?a?Q?x?= =?a?Q?y?="), "xy");
+  EXPECT_EQ(DecodeHeaderWords("=?a?Q?x?=\r\n\t =?a?Q?y?= z"), "xy z");
+  EXPECT_EQ(DecodeHeaderWords("=?a?Q?x?= - =?a?Q?y?="), "x - y");
   // An encoded text that begins with "=".
   EXPECT_EQ(DecodeHeaderWords("=?iso-8859-1?Q?=3D=3Dx?="), "==x");
   // Unknown encoding letters are read as Q.
@@ -163,7 +201,7 @@ TEST(HeaderWords, DecodedTextIsNotDecodedAgain) {
   }
   // A word whose decoded text holds "=?" stays as decoded; the words after it
   // are still decoded.
-  EXPECT_EQ(DecodeHeaderWords("=?a?Q?=3D=3Fx=3FQ=3Fy=3F=3D?= =?a?Q?z?="), "=?x?Q?y?= z");
+  EXPECT_EQ(DecodeHeaderWords("=?a?Q?=3D=3Fx=3FQ=3Fy=3F=3D?= =?a?Q?z?="), "=?x?Q?y?=z");
   EXPECT_EQ(DecodeHeaderWords("=?a?Q?=3D?=?b?Q?c?="), "=?b?Q?c?=");
 }
 

@@ -38,7 +38,7 @@ protected:
   // Starts a message as the send run does.
   void Begin(ZIzorAvarivi2000& msg) {
     msg.ClearMessage();
-    msg.SetSender("Vertrieb S\xFC" "d", "s@example.org");
+    msg.SetSender(Sender, "s@example.org");
     msg.SetReplyAddress("Vertrieb S\xFC" "d", "a@example.org");
     msg.SetSubjectLine(Subject);
     msg.SetSendDate(TMailDateTime::Now());
@@ -52,7 +52,7 @@ protected:
     msg.ComposeBody();
     const std::string eml = Dir.Path(name + ".eml");
     WriteFile(eml, msg.MessageText());
-    Manifest += "message\t" + eml + "\t" + tree + "\t" + Subject + "\tVertrieb S\xFC" "d\n";
+    Manifest += "message\t" + eml + "\t" + tree + "\t" + Subject + "\t" + Sender + "\n";
     for (std::size_t i = 0; i < leaves.size(); ++i) {
       const std::string payload = Dir.Path(name + "." + std::to_string(i) + ".bin");
       WriteFile(payload, leaves[i].Payload);
@@ -78,6 +78,7 @@ protected:
   TTempDir Dir;
   std::string Manifest;
   std::string Subject = "Angebot f\xFCr Sie: 50% & mehr?";
+  std::string Sender = "Vertrieb S\xFC" "d";
 };
 
 } // namespace
@@ -171,6 +172,24 @@ TEST_F(PythonPeer, EveryStructureParsesWithTheComposedPayloads) {
   std::string output;
   EXPECT_EQ(RunChecker(output), 0) << output;
   EXPECT_NE(output.find("checked 10 messages, 0 problems"), std::string::npos) << output;
+}
+
+// Windows-1252 characters that Latin-1 lacks come back as themselves in the
+// subject and the sender's name (both long enough for several encoded
+// words) and the text; the HTML beside them holds Latin-1 only.
+TEST_F(PythonPeer, WindowsCharactersReadBackAsThemselves) {
+  Subject = "\x84Winteraktion\x93 \x96 nur heute 20 \x80 Rabatt auf alle Artikel im Gesch\xE4" "ft\x85";
+  Sender = "M\xFCller & S\xF6hne \x84Vertrieb S\xFC" "d\x93 \x96 Kundenservice \x80";
+  const std::string plain = "Preis: 20 \x80 \x96 \x84g\xFCnstig\x93\r\n";
+  const std::string html = "<p>Gr\xFC\xDF" "e</p>";
+  ZIzorAvarivi2000 msg;
+  msg.ApplyFormSettings();
+  Begin(msg);
+  msg.SetHtmlBody(html);
+  msg.SetPlainBody(plain);
+  Record(msg, "windows", "multipart/alternative(text/plain,text/html)", {{plain, "", ""}, {html, "", ""}});
+  std::string output;
+  EXPECT_EQ(RunChecker(output), 0) << output;
 }
 
 // The checker must notice a wrong tree, a changed payload and a wrong name,

@@ -3,16 +3,17 @@
 
 Usage: check_messages.py MANIFEST
 
-The manifest (ISO-8859-1, tab-separated) lists each message and, in
-depth-first order, what its leaf parts must hold:
+The manifest (Windows-1252, as the program's text, tab-separated) lists
+each message and, in depth-first order, what its leaf parts must hold:
 
     message <eml file> <expected tree> <subject> <sender display name>
     part    <payload file> <file name or empty> <content id or empty>
 
 Every message is parsed twice: with the compat32 parser (the structure, the
 decoded bytes, the raw parameters) and with the modern default policy (the
-decoded headers, the text content by its declared charset). Prints one line
-per problem and exits 1 when there is any.
+decoded headers, the text content by its declared charset, which must give
+the characters the Windows-1252 text stands for). Prints one line per
+problem and exits 1 when there is any.
 """
 import email
 import os
@@ -64,7 +65,7 @@ def check(entry, problems):
         if leaf.get("Content-Transfer-Encoding", "").lower() != "base64":
             problem("part %d: transfer encoding %r" % (index, leaf.get("Content-Transfer-Encoding")))
         if leaf.get_content_maintype() == "text":
-            if modern.get_content() != expected.decode(modern.get_content_charset()):
+            if modern.get_content() != expected.decode("cp1252"):
                 problem("part %d: text differs when read by its charset %s" % (index, modern.get_content_charset()))
         elif modern.get_content() != expected:
             problem("part %d: content differs under the default policy" % index)
@@ -78,7 +79,7 @@ def check(entry, problems):
 
 def main():
     entries = []
-    with open(sys.argv[1], encoding="iso-8859-1", newline="\n") as manifest:
+    with open(sys.argv[1], encoding="cp1252", newline="\n") as manifest:
         for line in manifest:
             fields = line.rstrip("\n").split("\t")
             if fields[0] == "message":
