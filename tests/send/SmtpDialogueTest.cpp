@@ -395,18 +395,15 @@ TEST(SmtpDialogue, AddressesWithControlCharactersAreRefusedBeforeConnecting) {
 }
 
 // A refused STARTTLS leaves no encrypted way for the password: the
-// session goes on in clear without AUTH, even where clear text is allowed,
-// and the server's answer to the envelope decides.
-TEST(SmtpDialogue, StarttlsRefusedGoesOnInClearWithoutThePassword) {
+// session ends before the envelope, even where clear text is allowed.
+TEST(SmtpDialogue, StarttlsRefusedEndsTheSessionBeforeTheEnvelope) {
   TRun run(Join(Greeted({"250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n"}),
-                {{"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}},
-                 MailFrom("530 5.7.0 Authentication required\r\n"), Quit()}));
+                {{"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}}, Quit()}));
   run.AllowPlain();
   const TSendResult result = run.SendWithReason();
   EXPECT_FALSE(result.Delivered);
-  EXPECT_EQ(result.Reason,
-            "Server lehnt die Verschl\xFCsselung ab (454 4.7.0 TLS not available), Passwort nicht gesendet; "
-            "530 5.7.0 Authentication required");
+  EXPECT_EQ(result.Reason, "Der Server bietet keine Verschl\xFCsselung an (STARTTLS abgelehnt: 454 4.7.0 TLS not "
+                           "available); Nachricht mit Anmeldedaten nicht gesendet");
   run.State->ExpectFinished();
 }
 

@@ -57,7 +57,7 @@ private slots:
     };
     int limited = 0;
     form.Deliver = [&](const TOutgoingMail& mail) -> TSendResult {
-      if (mail.Index == 2 && limited++ == 0) return TSendResult::Failed("421 4.7.0 Too many messages, try again later");
+      if (mail.Index == 2 && limited++ == 0) return TSendResult::Refused(421, "421 4.7.0 Too many messages, try again later");
       return true;
     };
     QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
