@@ -411,6 +411,7 @@ bool TSMTPSend::ClearTextAllowed() {
 }
 
 bool TSMTPSend::OpenSession() {
+  ReplyCode = 0;
   FOpenFailed = !OpenSteps();
   return !FOpenFailed;
 }
@@ -441,6 +442,7 @@ bool TSMTPSend::OpenSteps() {
   }
   if (FSock->RemotePort() == 465) {
     if (!FSock->StartTls(ServerHost, ReadTimeout)) {
+      ReplyCode = 0;
       if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
       return Fail(WireReason(FSock->LastError()));
     }
@@ -471,6 +473,7 @@ bool TSMTPSend::OpenSteps() {
       FTlsRefusal = LastReplyLine;
     } else {
       if (!FSock->StartTls(ServerHost, ReadTimeout)) {
+        ReplyCode = 0;
         if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
         return Fail(WireReason(FSock->LastError()));
       }

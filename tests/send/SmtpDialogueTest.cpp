@@ -152,10 +152,12 @@ std::vector<TDeliveredRow> DeliveredRows() {
                  Login()),
             Delivery()),
        true},
-      // PLAIN carries the password readable on the wire: without TLS and
-      // without the user's consent it is not sent.
-      {"OnlyPlainOfferedWithoutConsentSendsNoAuth",
-       Join(Greeted({"250-x\r\n250 AUTH PLAIN XOAUTH2\r\n"}), Delivery()), false},
+      // PLAIN carries the password readable on the wire: without TLS it
+      // goes only with the user's consent.
+      {"OnlyPlainOfferedIsUsedWithConsent",
+       Join(Join(Greeted({"250-x\r\n250 AUTH PLAIN XOAUTH2\r\n"}), {{"AUTH PLAIN " + kPlainHans + "\r\n", {"235 ok\r\n"}}}),
+            Delivery()),
+       true},
       {"NoCredentialsMeansNoAuthEvenWhenOffered",
        Join(Greeted({"250-x\r\n250-AUTH CRAM-MD5 LOGIN\r\n250 SIZE 1000000\r\n"}),
             Delivery("MAIL FROM:<a@example.org> SIZE=" + kSize + "\r\n")),
@@ -166,7 +168,7 @@ std::vector<TDeliveredRow> DeliveredRows() {
        Join(Join(Greeted({"500 5.5.1 Command unrecognized\r\n"}, "220 old server\r\n"),
                  {{"HELO " + Helo() + "\r\n", {"250 old server\r\n"}}}),
             Delivery()),
-       false},
+       true},
       {"GreetingOfThreeCharactersReadsAs220", Join(Greeted({"250\r\n"}, "220\r\n"), Delivery()), false, "", ""},
       // SIZE was only offered before TLS, so it is not used.
       {"StarttlsUpgradesAndAsksForCapabilitiesAgainBeforeAuth",
@@ -479,7 +481,8 @@ TEST(SmtpDialogue, PlainOnlyAsAWordOfItsOwn) {
     TRun run(Join(Greeted({"250-x\r\n", offered}), Delivery()));
     run.AllowPlain();
     EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim")) << offered;
-    EXPECT_EQ(run.Trust.Calls, std::vector<std::string>{}) << offered;
+    EXPECT_EQ(run.Trust.Calls,
+              (std::vector<std::string>{"seen? mail.example.org:25", "plain? mail.example.org:25"})) << offered;
     run.State->ExpectFinished();
   }
 }

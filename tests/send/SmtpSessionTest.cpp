@@ -171,7 +171,6 @@ TEST(SmtpSession, ANewConnectionThatIsRefusedFailsTheMessageOnce) {
 // server gets no end (so it stores nothing) and the message fails; bytes
 // on an idle connection cost a new connection before the next message.
 TEST(SmtpSession, RepliesNoCommandAskedForNeverAnswerALaterOne) {
-  const std::string text = kWire.substr(0, kWire.size() - 3);  // without the end
   const std::string early = "Server antwortet vor dem Ende der Nachricht (250 stray), Nachricht nicht abgeschlossen";
   struct Case {
     const char* Name;
@@ -179,14 +178,13 @@ TEST(SmtpSession, RepliesNoCommandAskedForNeverAnswerALaterOne) {
     std::vector<TScriptStep> Steps;  // after the greeting
     std::vector<std::string> Results;  // "" : delivered
     int Connections;
-    std::string Unanswered;  // the client's bytes the server never answered
   } cases[] = {
       {"one by one", false,
        {{kFrom, {"250 ok\r\n"}}, {Rcpt("p1@example.org"), {"250 ok\r\n"}}, {"DATA\r\n", {"354 los\r\n", "250 stray\r\n"}}},
-       {early}, 1, text},
+       {early}, 1},
       {"pipelined, in the same piece", true,
        {{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n250 stray\r\n"}}},
-       {early}, 1, text},
+       {early}, 1},
       {"between two messages", true,
        {{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}},
         {kWire, {"250 queued\r\n", "250 again\r\n"}},
@@ -195,7 +193,7 @@ TEST(SmtpSession, RepliesNoCommandAskedForNeverAnswerALaterOne) {
         {kFrom + Rcpt("p2@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}},
         {kWire, {"250 queued\r\n"}},
         {"QUIT\r\n", {"221 bye\r\n"}}},
-       {"", ""}, 2, ""},
+       {"", ""}, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -212,6 +210,6 @@ TEST(SmtpSession, RepliesNoCommandAskedForNeverAnswerALaterOne) {
     session.Close();
     EXPECT_EQ(session.Connections(), c.Connections);
     EXPECT_EQ(s.State->Next, s.State->Steps.size());
-    EXPECT_EQ(s.State->Pending, c.Unanswered);
+    EXPECT_EQ(s.State->Pending, "");  // not a byte of the text without its end
   }
 }
