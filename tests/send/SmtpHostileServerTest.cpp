@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -134,6 +135,48 @@ TEST(SmtpHostileServer, ServerThatDropsStarttlsAfterOfferingItGetsNoPassword) {
   // Remembered beyond this run.
   TStoredServerTrust later(data.Path().string() + "/");
   EXPECT_TRUE(later.StartTlsSeen("127.0.0.1:" + std::to_string(server.Port())));
+}
+
+// The same on reused connections and two sessions at once: only the one
+// connection that had TLS carries anything of a message.
+TEST(SmtpHostileServer, StrippedStarttlsMidRunAndInParallelSessionsGetsNoMessage) {
+  TTempDir certs;
+  MakeCertificate(certs.Path(), "IP:127.0.0.1");
+  TTrust system(certs.Path() / "cert.pem");
+  TSmtpTestServer server = Hostile("drop-starttls", {"--cert", (certs.Path() / "cert.pem").string(), "--key",
+                                                     (certs.Path() / "key.pem").string()});
+  ASSERT_NE(server.Port(), 0);
+  TTempDir data;
+  TStoredServerTrust trust(data.Path().string() + "/");
+  TSMTPSendOptions options;
+  options.Trust = &trust;
+  options.ReadTimeout = 10000;
+  std::atomic<int> delivered{0}, refused{0};
+  const auto worker = [&] {
+    TSmtpSession session(options, 3);
+    for (int i = 0; i < 3; ++i) {
+      TOutgoingMail m;
+      m.Sender = "a@example.org";
+      m.Recipients = "b@example.org";
+      m.Server = Server(server.Port());
+      m.Data = kData;
+      m.User = "hans";
+      m.Password = "geheim";
+      const TSendResult r = session.Deliver(m);
+      if (r.Delivered) ++delivered;
+      if (r.Reason.rfind("Der Server bietet keine Verschl\xFCsselung an", 0) == 0) ++refused;
+    }
+  };
+  std::thread one(worker), two(worker);
+  one.join();
+  two.join();
+  EXPECT_EQ(delivered, 1);
+  EXPECT_EQ(refused, 5);
+  const std::vector<std::string> wire = HostileTranscripts(server);
+  EXPECT_EQ(Occurrences(wire, "MAIL"), 1);
+  EXPECT_EQ(Occurrences(wire, "AUTH"), 1);
+  ASSERT_FALSE(wire.empty());
+  EXPECT_LT(wire[0].find("<TLS>"), wire[0].find("MAIL")) << wire[0];
 }
 
 TEST(SmtpHostileServer, UntrustedCertificatePinnedByTheUserThenCarriesThePassword) {
