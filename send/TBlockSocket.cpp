@@ -77,6 +77,21 @@ std::string TBlockSocket::RecvLine(int timeoutMs) {
   return {};
 }
 
+bool TBlockSocket::InputWaiting() {
+  // Two looks, since the first may bring only the partner of a line end
+  // that the last line already used.
+  for (int look = 0; look < 2; ++look) {
+    DropSkippedLineEnd();
+    if (!FBuffer.empty()) break;
+    std::string packet = RecvPacket(0);
+    if (packet.empty()) break;
+    FBuffer += packet;
+  }
+  DropSkippedLineEnd();
+  FLastError = 0;
+  return !FBuffer.empty();
+}
+
 std::string TBlockSocket::RecvSome(int timeoutMs) {
   FLastError = 0;
   for (;;) {

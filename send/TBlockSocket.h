@@ -99,6 +99,10 @@ public:
   // ErrConnReset when the peer closed the connection.
   std::string RecvSome(int timeoutMs);
   int LastError() const { return FLastError; }
+  // Whether bytes have arrived that no read has taken yet, without
+  // waiting: the buffer's, else what one look at the connection finds.
+  // LastError is 0 afterwards.
+  bool InputWaiting();
 
   // The flag that ends every wait (null: none). The flag must outlive the
   // socket's use of it.

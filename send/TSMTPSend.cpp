@@ -69,9 +69,8 @@ bool HasAuthWord(std::string_view line, std::string_view method) {
   return false;
 }
 
-constexpr const char* kNoTls = "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet";
-constexpr const char* kTlsGone =
-    "Server bietet die Verschl\xFCsselung (STARTTLS) nicht mehr an, Passwort nicht gesendet";
+constexpr const char* kNoTls = "Der Server bietet keine Verschl\xFCsselung an";
+constexpr const char* kNotSent = "Nachricht mit Anmeldedaten nicht gesendet";
 
 } // namespace
 
@@ -174,13 +173,17 @@ TSendResult TSMTPSend::Result(bool delivered) const {
   std::string reason = FailReason;
   if (!AuthNote.empty()) reason = reason.empty() ? AuthNote : AuthNote + "; " + reason;
   if (FCancelled) return TSendResult::Interrupted(WireReason(TBlockSocket::ErrCancelled));
-  TSendResult result = TSendResult::Failed(reason);
+  TSendResult result = TSendResult::Refused(FFailCode, reason);
   result.Uncertain = FDataEndUnanswered;
+  result.DataEndSent = FDataEndSent;
+  result.ConnectFailed = FOpenFailed;
+  result.LoginRefused = FLoginRefused;
   return result;
 }
 
 bool TSMTPSend::Fail(std::string reason) {
   FailReason = std::move(reason);
+  FFailCode = ReplyCode;
   return false;
 }
 
@@ -347,7 +350,6 @@ bool TSMTPSend::LogInWithBearer() {
     AuthNote = "Server bietet keine Anmeldung mit OAuth (XOAUTH2) an";
     return true;
   }
-  if (!UsesTls && !PasswordMayGoInClear()) return true;
   const std::string user = AuthUser.empty() ? ExtractAddress(TokenAccount) : AuthUser;
   std::string token;
   std::string reason;
@@ -371,6 +373,7 @@ bool TSMTPSend::LogInWithBearer() {
     if (!fetch(true)) return noToken();
     Authenticated = AuthenticateXOAuth2(user, token);
   }
+  FLoginRefused = !Authenticated && ReplyCode != 0;
   if (!Authenticated)
     AuthNote = WithoutSecrets("Anmeldung abgelehnt (" + ReplyReason() + ")", {token});
   return true;
@@ -391,27 +394,33 @@ bool TSMTPSend::AcceptCertificate() {
   return Fail(CertProblemText(cert.Problem));
 }
 
-bool TSMTPSend::PasswordMayGoInClear() {
-  if (StartTlsOffered) {
-    AuthNote = "Server lehnt die Verschl\xFCsselung ab (" + LogLine(FTlsRefusal) + "), Passwort nicht gesendet";
-    return false;
-  }
-  if (Trust != nullptr && Trust->StartTlsSeen(ServerKey())) {
-    AuthNote = kTlsGone;
-    return false;
-  }
+bool TSMTPSend::ClearTextAllowed() {
+  // A server that offers STARTTLS now or did before and goes without it is
+  // what a man in the middle who strips it looks like: no consent covers that.
+  if (StartTlsOffered)
+    return Fail(std::string(kNoTls) + " (STARTTLS abgelehnt: " + LogLine(FTlsRefusal) + "); " + kNotSent);
+  if (Trust != nullptr && Trust->StartTlsSeen(ServerKey()))
+    return Fail(std::string(kNoTls) + " (STARTTLS fehlt, obwohl er es fr\xFCher angeboten hat); " + kNotSent);
   if (Trust != nullptr) {
     const auto asked = TBlockSocket::TClock::now();
     const bool allowed = Trust->AllowPlainAuth(ServerKey());
     FSock->ExtendDeadline(TBlockSocket::TClock::now() - asked);
     if (allowed) return true;
   }
-  AuthNote = kNoTls;
-  return false;
+  return Fail(std::string(kNoTls) + "; " + kNotSent);
 }
 
 bool TSMTPSend::OpenSession() {
+  ReplyCode = 0;
+  FOpenFailed = !OpenSteps();
+  return !FOpenFailed;
+}
+
+bool TSMTPSend::OpenSteps() {
   Authenticated = false;
+  FLoginRefused = false;
+  FDataEndSent = false;
+  FDataEndUnanswered = false;
   SizeAnnounced = false;
   MaxMessageSize = 0;
   Capabilities.clear();
@@ -433,6 +442,7 @@ bool TSMTPSend::OpenSession() {
   }
   if (FSock->RemotePort() == 465) {
     if (!FSock->StartTls(ServerHost, ReadTimeout)) {
+      ReplyCode = 0;
       if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
       return Fail(WireReason(FSock->LastError()));
     }
@@ -463,6 +473,7 @@ bool TSMTPSend::OpenSession() {
       FTlsRefusal = LastReplyLine;
     } else {
       if (!FSock->StartTls(ServerHost, ReadTimeout)) {
+        ReplyCode = 0;
         if (FSock->LastError() == TBlockSocket::ErrCancelled) FCancelled = true;
         return Fail(WireReason(FSock->LastError()));
       }
@@ -482,6 +493,14 @@ bool TSMTPSend::OpenSession() {
     }
   }
 
+  // The login and everything after it (the sender, the recipients, the
+  // text) go in clear only where the user allowed that for this server.
+  if ((FBearer || !AuthUser.empty() || !AuthPassword.empty()) && !UsesTls && !ClearTextAllowed()) {
+    const std::string reason = FailReason;
+    CloseSession();
+    return Fail(reason);
+  }
+
   if (FBearer && UsesEsmtp) {
     if (!LogInWithBearer()) return false;
   } else if ((!AuthUser.empty() || !AuthPassword.empty()) && UsesEsmtp) {
@@ -491,10 +510,11 @@ bool TSMTPSend::OpenSession() {
     const bool cram = line.find("CRAM-MD5") != std::string::npos;
     const bool login = line.find("LOGIN") != std::string::npos;
     const bool plain = HasAuthWord(line, "PLAIN");
-    if ((cram || login || plain) && (UsesTls || PasswordMayGoInClear())) {
+    if (cram || login || plain) {
       if (cram) Authenticated = AuthenticateCramMd5();
       if (!Authenticated && login) Authenticated = AuthenticateLogin();
       if (!Authenticated && plain && !Interrupted()) Authenticated = AuthenticatePlain();
+      FLoginRefused = !Authenticated && ReplyCode != 0;
       if (!Authenticated) AuthNote = "Anmeldung abgelehnt (" + ReplyReason() + ")";
     }
   }
@@ -517,6 +537,8 @@ bool TSMTPSend::SendEnvelopeSender(const std::string& address, int64_t size) {
     ReplyCode = 0;
     return false;
   }
+  FDataEndSent = false;
+  FDataEndUnanswered = false;
   std::string command = "MAIL FROM:<" + address + ">";
   if (SizeAnnounced && size > 0) command += " SIZE=" + std::to_string(size);
   SendCommand(command);
@@ -590,6 +612,16 @@ bool TSMTPSend::SendMessageText(const std::vector<std::string>& data) {
   if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
   // A piece that could not go out: the end never did either.
   if (FWireError != 0) return Fail(WireReason(FWireError));
+  // Whatever the server said since its 354 would be read as the answer to
+  // the end of the data, and a refused message taken as sent: a server out
+  // of step with the dialogue gets no end, so nothing is stored.
+  if (FSock->InputWaiting()) {
+    ReplyLines.assign(1, LastReplyLine = FSock->RecvLine(0));
+    ReplyCode = 0;
+    FSock->CloseSocket();
+    return Fail("Server antwortet vor dem Ende der Nachricht (" + LogLine(LastReplyLine) +
+                "), Nachricht nicht abgeschlossen");
+  }
   if (BeforeDataEnd && !BeforeDataEnd()) {
     // Without the end the server drops what it got; nothing else may follow
     // on this connection, or it would be read as message text.
@@ -604,6 +636,7 @@ bool TSMTPSend::SendMessageText(const std::vector<std::string>& data) {
   if (FSock->LastError() != 0) return Fail(WireReason(FSock->LastError()));
   // The end of the data is out: the server may already be storing the
   // message, so from here a cancel request must not cut the answer off.
+  FDataEndSent = true;
   FSock->SetCancelFlag(nullptr);
   const int code = ReadReply();
   if (code == 250) return true;
@@ -632,6 +665,8 @@ bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t
                                   const std::vector<std::string>& addresses, bool withData) {
   FResetRefused = false;
   FDataOpen = false;
+  FDataEndSent = false;
+  FDataEndUnanswered = false;
   if (HasControlCharacter(sender) || std::any_of(addresses.begin(), addresses.end(), HasControlCharacter)) {
     ReplyCode = 0;
     return Fail(kControlCharacterReason);

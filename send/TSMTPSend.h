@@ -21,12 +21,13 @@ namespace postello {
 // the data, quit. One object serves one message; SendRawMail creates and
 // destroys it.
 //
-// A password (or an OAuth token) leaves the program only inside TLS with a certificate that
-// verifies (or that Trust accepts), or in clear when Trust allows it for
-// this server and the server was never seen offering STARTTLS. Otherwise
-// no AUTH is sent at all and the server's answer to the envelope decides.
-// Without credentials TLS is taken when offered, whatever the certificate,
-// and a refused STARTTLS goes on in clear.
+// A session with credentials (a password or an OAuth token) goes on only
+// inside TLS with a certificate that verifies (or that Trust accepts), or
+// in clear when Trust allows it for this server and the server neither
+// offers STARTTLS now nor was seen offering it; otherwise it ends after
+// EHLO, before anything of the message is said. Without credentials TLS
+// is taken when offered, whatever the certificate, and a refused STARTTLS
+// goes on in clear.
 //
 // The session owns its socket. The public fields are the session's settings
 // (set before OpenSession) and what it learnt from the server (filled by
@@ -114,7 +115,8 @@ public:
   bool AddEnvelopeRecipient(const std::string& address);
   // DATA, then the message text (every item followed by CR LF, lines
   // dot-stuffed, any lone CR or LF sent as CR LF), then "."; true exactly
-  // when the end of the data is answered with 250.
+  // when the end of the data is answered with 250. When the server sent
+  // anything after its 354, the end is not sent and the connection closed.
   bool SendData(const std::vector<std::string>& data);
   // QUIT, its reply read and ignored, connection closed.
   void CloseSession();
@@ -178,8 +180,11 @@ private:
   std::string WireReason(int error) const;
   // Whether the certificate of the TLS connection may carry this session.
   bool AcceptCertificate();
-  // Whether the password may be sent without TLS; sets AuthNote if not.
-  bool PasswordMayGoInClear();
+  // Whether a session with credentials may go on without TLS; sets
+  // FailReason if not.
+  bool ClearTextAllowed();
+  // OpenSession's work; OpenSession notes whether it failed.
+  bool OpenSteps();
   void TakeCapabilities();
   // The login of an account with an OAuth grant, once the connection is
   // secure: XOAUTH2 with the current token, renewed and tried once more
@@ -191,6 +196,10 @@ private:
   int FWireError = 0;       // the socket's error after the last command or reply
   bool FCancelled = false;
   bool FDataEndUnanswered = false;
+  bool FDataEndSent = false;   // the end of the current message's data went out
+  bool FOpenFailed = false;    // the last OpenSession failed
+  bool FLoginRefused = false;  // the server said no to the login
+  int FFailCode = 0;           // ReplyCode when FailReason was set
   std::string FTlsRefusal;  // the reply line that refused STARTTLS
   bool FBearer = false;     // the account logs in with an OAuth token
   bool FResetRefused = false;

@@ -5,19 +5,11 @@
 
 namespace postello {
 
-bool IsRateLimitReply(std::string_view reason) {
-  std::string lower(reason);
+bool IsRateLimitReply(const TSendResult& result) {
+  if (result.ReplyCode != 421 && result.ReplyCode != 451) return false;
+  std::string lower(result.Reason);
   for (char& c : lower)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  bool code = false;
-  for (const char* c : {"421", "451"}) {
-    for (std::size_t at = lower.find(c); at != std::string::npos; at = lower.find(c, at + 1)) {
-      const bool start = at == 0 || (at >= 2 && lower.compare(at - 2, 2, "; ") == 0);
-      const bool sep = at + 3 == lower.size() || lower[at + 3] == ' ' || lower[at + 3] == '-';
-      if (start && sep) code = true;
-    }
-  }
-  if (!code) return false;
   return lower.find("too many") != std::string::npos || lower.find("rate") != std::string::npos ||
          lower.find("try again later") != std::string::npos;
 }
@@ -66,7 +58,10 @@ TSendResult TSendPacer::Deliver(const TOutgoingMail& mail,
   for (int halvings = 0;; ++halvings) {
     if (!WaitTurn()) return TSendResult::Interrupted("vom Benutzer abgebrochen");
     TSendResult result = deliver(mail);
-    if (result.Delivered || result.Cancelled || !IsRateLimitReply(result.Reason) || halvings == MaxHalvings)
+    // Once the end of the data is out the server may have the message,
+    // whatever its reply says.
+    if (result.Delivered || result.Cancelled || result.DataEndSent || result.Uncertain ||
+        !IsRateLimitReply(result) || halvings == MaxHalvings)
       return result;
     // The server asked for a break: a full pause for every session, then
     // the same message at the lower rate.

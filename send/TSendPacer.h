@@ -13,14 +13,16 @@
 
 namespace postello {
 
-// True for a reply 421 or 451 whose text speaks of a rate limit ("too
-// many", "rate", "try again later", letters compared without case). The
-// reason may carry a note in front ("...; 421 ...").
-bool IsRateLimitReply(std::string_view reason);
+// True for a message refused by a reply coded 421 or 451 whose text
+// speaks of a rate limit ("too many", "rate", "try again later", letters
+// compared without case). Only the reply code counts as the code: digits
+// inside a reason text never do.
+bool IsRateLimitReply(const TSendResult& result);
 
 // Spaces the starts of messages so that no more than RatePerMinute begin
 // in any minute, and handles rate-limit replies: pause, halve the rate,
-// retry the same message, up to MaxHalvings times.
+// retry the same message, up to MaxHalvings times. A message whose end of
+// data went out is never tried again.
 //
 // Time comes from Now and passes in Sleep, both replaceable so that tests
 // run on a fake clock. Sleep is given slices of at most a second and the

@@ -140,6 +140,9 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   FFailedCount = 0;
   FCancelled = false;
   FInterrupted = false;
+  FHalted = false;
+  FHaltReason.clear();
+  FConnectFailures = 0;
   FCancelRequested = false;
   FDataEndRecorded.clear();
   FJournal.reset();
@@ -206,8 +209,8 @@ std::optional<TOutgoingMail> TSendRun::NextMessage() {
     if (FOutstanding == 0) EndRun(false);
     return std::nullopt;
   }
-  if (FCancelRequested) {
-    if (FOutstanding == 0) EndRun(true);
+  if (FCancelRequested || FHalted) {
+    if (FOutstanding == 0) EndRun(!FHalted);
     return std::nullopt;
   }
   const int m = FNext++;
@@ -322,6 +325,15 @@ void TSendRun::Finish(const TOutgoingMail& mail, const TSendResult& result) {
     ++FFailedCount;
     Log(OneLine(line));
   }
+  if (result.Delivered || (!result.Cancelled && !result.ConnectFailed && !result.LoginRefused)) FConnectFailures = 0;
+  if (!result.Delivered && !result.Cancelled && !FHalted) {
+    if (result.ConnectFailed) ++FConnectFailures;
+    if (result.LoginRefused || FConnectFailures >= MaxConnectFailures) {
+      FHalted = true;
+      FHaltReason = OneLine(result.Reason);
+      Log(kHaltPrefix + FHaltReason);
+    }
+  }
   // Messages may come back in any order when several sessions deliver.
   if (mail.Index >= 0 && mail.Index < FMessageCount && !FFinished[static_cast<std::size_t>(mail.Index)]) {
     FFinished[static_cast<std::size_t>(mail.Index)] = true;
@@ -386,7 +398,9 @@ void TSendRun::EndRun(bool cancelled) {
   FAttachments.clear();
   if (OnProgress) OnProgress();
   // Last, so that the run has ended whatever the journal does.
-  CloseJournal(cancelled, cancelled ? "Versand abgebrochen" : "");
+  CloseJournal(cancelled || FHalted, cancelled  ? std::string("Versand abgebrochen")
+                                     : FHalted ? kHaltPrefix + FHaltReason
+                                               : std::string());
 }
 
 void TSendRun::Abort(const std::string& reason) {

@@ -98,6 +98,10 @@ public:
   static constexpr const char* kNoMail = "Es ist keine eMail zum versenden ausgew\xE4hlt!";
   // The error log's last line of a run that ended by cancellation.
   static constexpr const char* kCancelledLine = "Versand abgebrochen.";
+  // The error log's line when the run stops by itself, the reason after it.
+  static constexpr const char* kHaltPrefix = "Versand angehalten: ";
+  // Messages in a row that could not open a session before the run stops.
+  static constexpr int MaxConnectFailures = 10;
 
   // Delivers one message; may return a plain bool (no reason then).
   using TDeliver = std::function<TSendResult(const TOutgoingMail&)>;
@@ -130,7 +134,10 @@ public:
   // adds its error log line (the address, ": " and the reason when there
   // is one); counters, progress and status text follow. A session the
   // user cut off counts as failed and ends the run as cancelled, even
-  // when it was the last message.
+  // when it was the last message. A refused login, or MaxConnectFailures
+  // messages in a row without a session, stop the run (Halted): every
+  // further message would fail the same way, so the rest stay unsent for
+  // a resume once the server or the account is right again.
   void Finish(const TOutgoingMail& mail, const TSendResult& result);
 
   // Ends a run that an exception stopped. The progress stays as it was.
@@ -155,6 +162,10 @@ public:
   bool CancelRequested() const { return FCancelRequested; }
   // The last run ended because cancellation was requested.
   bool Cancelled() const { return FCancelled; }
+  // The current or last run was stopped by a failure that every further
+  // message would share; HaltReason is that failure.
+  bool Halted() const { return FHalted; }
+  const std::string& HaltReason() const { return FHaltReason; }
   // A run is going on (from Start to its end).
   bool Sending() const { return FSending; }
 
@@ -210,6 +221,9 @@ private:
   std::atomic<bool> FCancelRequested{false};
   bool FCancelled = false;
   bool FInterrupted = false;             // a session was cut off by a cancel request
+  bool FHalted = false;
+  std::string FHaltReason;
+  int FConnectFailures = 0;              // messages in a row that got no session
 
   std::vector<std::string> FAddresses;   // RecipientAddresses
   std::vector<std::int64_t> FRows;       // RecipientRows; -1 for the typed address

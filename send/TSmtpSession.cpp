@@ -85,6 +85,11 @@ TSendResult TSmtpSession::Deliver(const TOutgoingMail& mail) {
   int64_t size = 0;
   for (const std::string& item : mail.Data) size += static_cast<int64_t>(item.size()) + 2;
 
+  // Bytes from an idle connection are either a server closing it or a
+  // reply no command asked for; after either, replies would be matched to
+  // the wrong commands.
+  if (FSmtp && FSmtp->Sock().InputWaiting()) Drop(false);
+
   for (bool retried = false;; retried = true) {
     const bool fresh = !FSmtp;
     if (fresh) {

@@ -23,7 +23,9 @@ namespace postello {
 // when a message goes to another server or login. A
 // server that closed the connection between two messages (RSET not
 // answered with 250) costs nothing: the message is tried once more on a
-// new connection. Not thread-safe; one object per thread.
+// new connection, and so does a connection that sent anything while idle
+// (its replies could no longer be matched to our commands). Not
+// thread-safe; one object per thread.
 class TSmtpSession {
 public:
   // options: as for DeliverMail; MessageTimeLimit counts per message.

@@ -97,6 +97,15 @@ int LookUp(const std::string& host, const std::string& service, addrinfo hints, 
 int TTCPBlockSocket::Wait(int fd, short events, int timeoutMs) const {
   const TClock::time_point end =
       timeoutMs < 0 ? TClock::time_point::max() : TClock::now() + std::chrono::milliseconds(timeoutMs);
+  if (timeoutMs == 0) {
+    // A look without waiting.
+    if (CancelRequested()) return ErrCancelled;
+    if (DeadlinePassed()) return ErrDeadline;
+    pollfd p{fd, events, 0};
+    const int n = poll(&p, 1, 0);
+    if (n > 0) return 0;
+    return n < 0 && errno != EINTR ? errno : ErrTimedOut;
+  }
   for (;;) {
     if (CancelRequested()) return ErrCancelled;
     if (DeadlinePassed()) return ErrDeadline;

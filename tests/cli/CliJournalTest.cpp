@@ -13,8 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -401,4 +404,45 @@ TEST_F(CliJournalTest, AJournalThatCannotBeWrittenStopsTheRunBeforeItsFirstMessa
             std::string::npos)
       << r.err;
   EXPECT_EQ(server.Count(), 0);
+}
+
+// Regression: a run against a server that refuses connections marked
+// every recipient failed. It stops after ten refusals in a row, the rest
+// recorded as not sent, and a resume sends all once the server is back.
+TEST_F(CliJournalTest, ADeadServerStopsTheRunAndTheResumeSendsTheRest) {
+  int port = 0;
+  {
+    // A port nobody listens on, taken back for the server later.
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&a), &size), 0);
+    port = ntohs(a.sin_port);
+    close(s);
+  }
+  MakeState(port);
+  MakePeople(12);
+  Result r = Cli("send --mail 0 --account 0");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "10 Mails von 12 verarbeitet 10 fehlgeschlagen.\n");
+  const std::string refused = "Verbindung zu 127.0.0.1:" + std::to_string(port) + " abgelehnt";
+  EXPECT_NE(r.err.find("Fehler beim Senden der Nachricht an p10@example.org: " + refused + "\nVersand angehalten: " +
+                       refused + "\n"),
+            std::string::npos)
+      << r.err;
+  const TJournalRun run = ReadJournal(Journals().at(0));
+  EXPECT_EQ(run.Count(TJournalResult::Failed), 10);
+  EXPECT_EQ(run.Count(TJournalResult::NotSent), 2);
+
+  TSmtpTestServer server({"--port", std::to_string(port)});
+  ASSERT_EQ(server.Port(), port);
+  // The resume takes the failed ones and the ones never tried.
+  r = Cli("send --mail 0 --resume");
+  EXPECT_EQ(r.out, "12 Mails von 12 verarbeitet 0 fehlgeschlagen.\n") << r.err;
+  std::map<std::string, int> expected;
+  for (int i = 1; i <= 12; ++i) expected[Address(i)] = 1;
+  EXPECT_EQ(Arrivals(server), expected);
 }

@@ -135,8 +135,8 @@ TEST_F(CliSecurityTest, PasswordInClearOnlyAfterAllowPlainAuth) {
   MakeState(key);
   Result r = Cli("send --mail 0 --account 0 --to p1@example.org");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, Utf8("Fehler beim Senden der Nachricht an p1@example.org: Server bietet keine Verschl\xFCsselung "
-                        "an, Passwort nicht gesendet; 530 5.7.0 Authentication required\n"));
+  EXPECT_EQ(r.err, Utf8("Fehler beim Senden der Nachricht an p1@example.org: Der Server bietet keine "
+                        "Verschl\xFCsselung an; Nachricht mit Anmeldedaten nicht gesendet\n"));
   EXPECT_EQ(server.Count(), 0);
   EXPECT_FALSE(std::filesystem::exists(Path("sicherheit.dat")));
 

@@ -253,6 +253,33 @@ TEST_F(PreSendCheckFindings, EachKindOfFinding) {
   }
 }
 
+// Three copies of an address are one finding that counts them; a
+// message of exactly the server's limit fits, one byte more does not.
+TEST_F(PreSendCheckFindings, DuplicatesOnceEachAndTheLimitItselfFits) {
+  const struct {
+    const char* Name;
+    std::vector<std::string> Addresses;
+    std::int64_t Largest;
+    std::vector<std::string> Findings;
+  } cases[] = {
+      {"three copies", {"a@x.de", "A@X.de", "b@x.de", "a@x.de"}, 1000,
+       {"Die Adresse \"a@x.de\" kommt 3-mal vor."}},
+      {"exactly the limit", {"a@x.de"}, 10240000, {}},
+      {"one byte over", {"a@x.de"}, 10240001,
+       {"Die gr\xF6\xDFte Nachricht (10.240.001 Bytes, an b@x.de) ist gr\xF6\xDF" "er, als der Server annimmt "
+        "(10.240.000 Bytes)."}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TPreSendInput in = In;
+    in.Addresses = c.Addresses;
+    in.LargestMessage = c.Largest;
+    std::vector<std::string> found;
+    for (const TCheckFinding& f : CheckBeforeSend(in).Findings) found.push_back(f.Text);
+    EXPECT_EQ(found, c.Findings);
+  }
+}
+
 TEST_F(PreSendCheckFindings, FieldNamesAreListedOnceForUnknownPlaceholders) {
   Mail.HtmlText = "[%Nmae] [%Vornmae] [%Nmae]";
   Mail.PlainText = "[%Nmae] [%name]";

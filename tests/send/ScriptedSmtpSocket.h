@@ -103,13 +103,14 @@ public:
   }
 
 protected:
-  std::string RecvPacket(int) override {
+  std::string RecvPacket(int timeoutMs) override {
     if (FState->Closed) {
       SetLastError(ErrConnReset);
       return {};
     }
     if (FState->Queue.empty()) {
-      if (FState->Next >= FState->Steps.size()) {
+      // A look without waiting sees only what the server already sent.
+      if (timeoutMs == 0 || FState->Next >= FState->Steps.size()) {
         SetLastError(ErrTimedOut);
         return {};
       }

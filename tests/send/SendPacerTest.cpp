@@ -79,7 +79,7 @@ TEST(SendPacer, RateLimitReplyPausesHalvesAndRetriesThatMessage) {
   int calls = 0;
   const TSendResult r = pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
     t.Starts.push_back(t.Ms());
-    return ++calls == 1 ? TSendResult::Failed("421 4.7.0 Too many messages, try again later")
+    return ++calls == 1 ? TSendResult::Refused(421, "421 4.7.0 Too many messages, try again later")
                         : TSendResult(true);
   });
   EXPECT_TRUE(r.Delivered);
@@ -101,7 +101,7 @@ TEST(SendPacer, ThreeHalvingsThenTheMessageFails) {
   int calls = 0;
   const TSendResult r = pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
     ++calls;
-    return TSendResult::Failed("451 4.7.1 rate limit exceeded");
+    return TSendResult::Refused(451, "451 4.7.1 rate limit exceeded");
   });
   EXPECT_FALSE(r.Delivered);
   EXPECT_EQ(r.Reason, "451 4.7.1 rate limit exceeded");
@@ -116,36 +116,46 @@ TEST(SendPacer, WithoutARateTheLastMinutesCountIsHalved) {
   for (int i = 0; i < 9; ++i) pacer.Deliver(Mail(), [](const TOutgoingMail&) { return TSendResult(true); });
   int calls = 0;
   pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
-    return ++calls == 1 ? TSendResult::Failed("421 too many connections") : TSendResult(true);
+    return ++calls == 1 ? TSendResult::Refused(421, "421 too many connections") : TSendResult(true);
   });
   EXPECT_EQ(pacer.Rate(), 5);
 }
 
+// Regression: a garbled answer to the end of the data that held "421"
+// and "too many" was retried, and the message arrived four times.
 TEST(SendPacer, OtherFailuresAreNotRetried) {
   TSendPacer pacer(0);
   TFakeTime t;
   t.Attach(pacer);
-  for (const char* reason : {"550 5.1.1 unknown user", "421 4.3.2 shutting down", "452 too many recipients",
-                             "Anmeldung abgelehnt (535 rate)"}) {
+  TSendResult garbled = TSendResult::Failed("unverst\xE4ndliche Antwort des Servers: x; 421 too many connections");
+  garbled.DataEndSent = garbled.Uncertain = true;
+  TSendResult afterEnd = TSendResult::Refused(421, "421 4.7.0 too many messages");
+  afterEnd.DataEndSent = true;
+  for (const TSendResult& failure :
+       {TSendResult::Refused(550, "550 5.1.1 unknown user"), TSendResult::Refused(421, "421 4.3.2 shutting down"),
+        TSendResult::Refused(452, "452 too many recipients"), TSendResult::Failed("Anmeldung abgelehnt (535 rate)"),
+        garbled, afterEnd}) {
     int calls = 0;
     pacer.Deliver(Mail(), [&](const TOutgoingMail&) {
       ++calls;
-      return TSendResult::Failed(reason);
+      return failure;
     });
-    EXPECT_EQ(calls, 1) << reason;
+    EXPECT_EQ(calls, 1) << failure.Reason;
   }
   EXPECT_EQ(pacer.Rate(), 0);
 }
 
 TEST(SendPacer, RateLimitReplies) {
-  EXPECT_TRUE(IsRateLimitReply("421 4.7.0 Try again later"));
-  EXPECT_TRUE(IsRateLimitReply("451 4.7.1 Sending RATE exceeded"));
-  EXPECT_TRUE(IsRateLimitReply("421-Too Many messages"));
-  EXPECT_TRUE(IsRateLimitReply("Anmeldung abgelehnt (x); 421 too many"));
-  EXPECT_FALSE(IsRateLimitReply("450 too many"));
-  EXPECT_FALSE(IsRateLimitReply("5421 rate"));
-  EXPECT_FALSE(IsRateLimitReply("421 service closing"));
-  EXPECT_FALSE(IsRateLimitReply(""));
+  EXPECT_TRUE(IsRateLimitReply(TSendResult::Refused(421, "421 4.7.0 Try again later")));
+  EXPECT_TRUE(IsRateLimitReply(TSendResult::Refused(451, "451 4.7.1 Sending RATE exceeded")));
+  EXPECT_TRUE(IsRateLimitReply(TSendResult::Refused(421, "421-Too Many messages")));
+  EXPECT_TRUE(IsRateLimitReply(TSendResult::Refused(421, "Anmeldung abgelehnt (x); 421 too many")));
+  EXPECT_FALSE(IsRateLimitReply(TSendResult::Refused(450, "450 too many")));
+  EXPECT_FALSE(IsRateLimitReply(TSendResult::Refused(421, "421 service closing")));
+  // Digits inside a text are no reply code.
+  EXPECT_FALSE(IsRateLimitReply(TSendResult::Failed("421 too many")));
+  EXPECT_FALSE(IsRateLimitReply(TSendResult::Refused(250, "x; 421 too many connections")));
+  EXPECT_FALSE(IsRateLimitReply(TSendResult()));
 }
 
 TEST(SendPacer, CancelEndsTheWait) {

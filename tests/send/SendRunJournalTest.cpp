@@ -310,3 +310,53 @@ TEST_F(SendRunJournalTest, TestMailGoesToTheTypedAddressWithTheRecordsFields) {
   Choice.TestAddress = "  ";
   EXPECT_THROW(Run.Start(Choice, Rows, Konten, Mails), ESendRefused);
 }
+
+// Regression: with the server refusing connections, or the password
+// wrong, every message of the list failed the same way. The run stops
+// after a refused login and after MaxConnectFailures messages in a row
+// without a session; the rest stay "nicht gesendet" for a resume.
+namespace {
+
+class SendRunHaltTest : public TSendRunFixture {
+protected:
+  void SetUp() override { PrepareRun(14, "127.0.0.1:9"); }
+};
+
+} // namespace
+
+TEST_F(SendRunHaltTest, ARunStopsWhenEveryFurtherMessageWouldFailAlike) {
+  const auto connectFailed = [] {
+    TSendResult r = TSendResult::Failed("Verbindung zu 127.0.0.1:9 abgelehnt");
+    r.ConnectFailed = true;
+    return r;
+  };
+  const auto loginRefused = [] {
+    TSendResult r = TSendResult::Refused(530, "Anmeldung abgelehnt (535 5.7.8 nein); 530 5.7.0 Authentication required");
+    r.LoginRefused = true;
+    return r;
+  };
+  struct Case {
+    const char* Name;
+    std::function<TSendResult(int)> Result;  // per message index
+    int Processed;                           // of 14; fewer: stopped
+    std::string Reason;                      // of the stop
+  } cases[] = {
+      {"refused login", [&](int i) { return i == 0 ? TSendResult(true) : loginRefused(); }, 2, loginRefused().Reason},
+      {"ten connections refused", [&](int) { return connectFailed(); }, 10, connectFailed().Reason},
+      {"a refusal after the ninth breaks the row",
+       [&](int i) { return i == 9 ? TSendResult::Refused(550, "550 unbekannt") : connectFailed(); }, 14, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Run.Run(Choice, Rows, Konten, Mails, [&](const TOutgoingMail& mail) { return c.Result(mail.Index); });
+    EXPECT_EQ(Run.Processed(), c.Processed);
+    EXPECT_EQ(Run.Halted(), !c.Reason.empty());
+    EXPECT_FALSE(Run.Cancelled());
+    const TJournalRun j = ReadJournal(Run.JournalPath());
+    EXPECT_EQ(j.Count(TJournalResult::NotSent), 14 - c.Processed);
+    if (c.Reason.empty()) continue;
+    EXPECT_EQ(Run.ErrorLog().back(), "Versand angehalten: " + c.Reason);
+    EXPECT_EQ(j.LastEntryOf(14)->Reason, "Versand angehalten: " + c.Reason);
+    EXPECT_TRUE(j.Unfinished());
+  }
+}

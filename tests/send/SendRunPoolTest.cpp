@@ -232,3 +232,26 @@ TEST_F(SendRunPoolTest, AJournalThatFillsUpStopsThePoolAndKeepsWhatWentOut) {
   EXPECT_EQ(recorded, ended);
   EXPECT_GE(Run.Processed(), ended);
 }
+
+// Each worker keeps its connection for up to Reuse messages: two workers
+// carrying ten messages five at a time open at most three connections
+// (a worker that happens to take six needs a second one), never one per
+// message. Counted at the server.
+TEST_F(SendRunPoolTest, WorkersKeepTheirConnectionsAcrossMessages) {
+  TSmtpTestServer server({"--mode", "plain-ok"}, "hostile_smtp_server.py");
+  ASSERT_GT(server.Port(), 0);
+  PrepareRun(10, "127.0.0.1:" + std::to_string(server.Port()));
+  TSMTPSendOptions options;
+  options.ReadTimeout = 5000;
+  TSendPool pool(
+      2, [&] { return std::make_unique<TSmtpSession>(options, 5); },
+      [](TSmtpSession& s, const TOutgoingMail& mail) { return s.Deliver(mail); });
+  Run.Start(Choice, Rows, Konten, Mails);
+  RunOnPool(Run, pool);
+  pool.Shutdown();
+  EXPECT_EQ(Run.FailedCount(), 0);
+  const std::vector<std::string> wire = HostileTranscripts(server);
+  EXPECT_EQ(Occurrences(wire, "<DATA>"), 10);
+  EXPECT_GE(wire.size(), 1u);
+  EXPECT_LE(wire.size(), 3u);
+}

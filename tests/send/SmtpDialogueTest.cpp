@@ -152,10 +152,12 @@ std::vector<TDeliveredRow> DeliveredRows() {
                  Login()),
             Delivery()),
        true},
-      // PLAIN carries the password readable on the wire: without TLS and
-      // without the user's consent it is not sent.
-      {"OnlyPlainOfferedWithoutConsentSendsNoAuth",
-       Join(Greeted({"250-x\r\n250 AUTH PLAIN XOAUTH2\r\n"}), Delivery()), false},
+      // PLAIN carries the password readable on the wire: without TLS it
+      // goes only with the user's consent.
+      {"OnlyPlainOfferedIsUsedWithConsent",
+       Join(Join(Greeted({"250-x\r\n250 AUTH PLAIN XOAUTH2\r\n"}), {{"AUTH PLAIN " + kPlainHans + "\r\n", {"235 ok\r\n"}}}),
+            Delivery()),
+       true},
       {"NoCredentialsMeansNoAuthEvenWhenOffered",
        Join(Greeted({"250-x\r\n250-AUTH CRAM-MD5 LOGIN\r\n250 SIZE 1000000\r\n"}),
             Delivery("MAIL FROM:<a@example.org> SIZE=" + kSize + "\r\n")),
@@ -166,7 +168,7 @@ std::vector<TDeliveredRow> DeliveredRows() {
        Join(Join(Greeted({"500 5.5.1 Command unrecognized\r\n"}, "220 old server\r\n"),
                  {{"HELO " + Helo() + "\r\n", {"250 old server\r\n"}}}),
             Delivery()),
-       false},
+       true},
       {"GreetingOfThreeCharactersReadsAs220", Join(Greeted({"250\r\n"}, "220\r\n"), Delivery()), false, "", ""},
       // SIZE was only offered before TLS, so it is not used.
       {"StarttlsUpgradesAndAsksForCapabilitiesAgainBeforeAuth",
@@ -395,18 +397,15 @@ TEST(SmtpDialogue, AddressesWithControlCharactersAreRefusedBeforeConnecting) {
 }
 
 // A refused STARTTLS leaves no encrypted way for the password: the
-// session goes on in clear without AUTH, even where clear text is allowed,
-// and the server's answer to the envelope decides.
-TEST(SmtpDialogue, StarttlsRefusedGoesOnInClearWithoutThePassword) {
+// session ends before the envelope, even where clear text is allowed.
+TEST(SmtpDialogue, StarttlsRefusedEndsTheSessionBeforeTheEnvelope) {
   TRun run(Join(Greeted({"250-x\r\n250-AUTH LOGIN\r\n250 STARTTLS\r\n"}),
-                {{"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}},
-                 MailFrom("530 5.7.0 Authentication required\r\n"), Quit()}));
+                {{"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}}, Quit()}));
   run.AllowPlain();
   const TSendResult result = run.SendWithReason();
   EXPECT_FALSE(result.Delivered);
-  EXPECT_EQ(result.Reason,
-            "Server lehnt die Verschl\xFCsselung ab (454 4.7.0 TLS not available), Passwort nicht gesendet; "
-            "530 5.7.0 Authentication required");
+  EXPECT_EQ(result.Reason, "Der Server bietet keine Verschl\xFCsselung an (STARTTLS abgelehnt: 454 4.7.0 TLS not "
+                           "available); Nachricht mit Anmeldedaten nicht gesendet");
   run.State->ExpectFinished();
 }
 
@@ -482,7 +481,8 @@ TEST(SmtpDialogue, PlainOnlyAsAWordOfItsOwn) {
     TRun run(Join(Greeted({"250-x\r\n", offered}), Delivery()));
     run.AllowPlain();
     EXPECT_TRUE(run.Send("mail.example.org", "hans", "geheim")) << offered;
-    EXPECT_EQ(run.Trust.Calls, std::vector<std::string>{}) << offered;
+    EXPECT_EQ(run.Trust.Calls,
+              (std::vector<std::string>{"seen? mail.example.org:25", "plain? mail.example.org:25"})) << offered;
     run.State->ExpectFinished();
   }
 }

@@ -5,12 +5,16 @@
 // would fill memory. What the client said is read from the server's
 // transcript.
 #include "send/TSMTPSend.h"
+#include "send/TSendPacer.h"
+#include "send/TSmtpSession.h"
 #include "send/TStoredServerTrust.h"
+#include "send/TestServerTrust.h"
 #include "send/SmtpAuthCrypto.h"
 #include "send/SmtpTestServer.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -18,6 +22,8 @@ using namespace postello;
 using postello::test::MakeCertificate;
 using postello::test::MakeExpiredCertificate;
 using postello::test::OpensslFingerprint;
+using postello::test::HostileTranscripts;
+using postello::test::Occurrences;
 using postello::test::ReadFileBytes;
 using postello::test::TSmtpTestServer;
 using postello::test::TTempDir;
@@ -61,7 +67,9 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 } // namespace
 
-TEST(SmtpHostileServer, NoStarttlsWithCredentialsPutsNoAuthOnTheWire) {
+// Regression: the envelope and the whole message went in clear, without
+// AUTH, and the message counted as sent where the server took it.
+TEST(SmtpHostileServer, NoStarttlsWithCredentialsPutsNothingOfTheMessageOnTheWire) {
   TSmtpTestServer server = Hostile("no-starttls");
   ASSERT_NE(server.Port(), 0);
   TTempDir data;
@@ -71,12 +79,12 @@ TEST(SmtpHostileServer, NoStarttlsWithCredentialsPutsNoAuthOnTheWire) {
   const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData,
                                               "hans", "geheim", options);
   EXPECT_FALSE(r.Delivered);
-  EXPECT_EQ(r.Reason,
-            "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet; 530 5.7.0 Authentication required");
+  EXPECT_EQ(r.Reason, "Der Server bietet keine Verschl\xFCsselung an; Nachricht mit Anmeldedaten nicht gesendet");
   const std::string wire = Transcript(server, 1);
   EXPECT_EQ(wire.find("AUTH"), std::string::npos) << wire;
   EXPECT_EQ(wire.find(SmtpBase64Encode("geheim")), std::string::npos) << wire;
-  EXPECT_NE(wire.find("MAIL FROM:<a@example.org>\nQUIT\n<END>\n"), std::string::npos) << wire;
+  EXPECT_EQ(wire.find("MAIL"), std::string::npos) << wire;
+  EXPECT_NE(wire.find("\nQUIT\n<END>\n"), std::string::npos) << wire;
 
   // With the user's consent the password goes, once asked for.
   int asked = 0;
@@ -119,13 +127,56 @@ TEST(SmtpHostileServer, ServerThatDropsStarttlsAfterOfferingItGetsNoPassword) {
   const TSendResult r = SendRawMailWithReason("a@example.org", "b@example.org", Server(server.Port()), kData,
                                               "hans", "geheim", options);
   EXPECT_FALSE(r.Delivered);
-  EXPECT_EQ(r.Reason.substr(0, 62), "Server bietet die Verschl\xFCsselung (STARTTLS) nicht mehr an, Pa") << r.Reason;
+  EXPECT_EQ(r.Reason.rfind("Der Server bietet keine Verschl\xFCsselung an (STARTTLS fehlt, ", 0), 0u) << r.Reason;
   const std::string wire = Transcript(server, 2);
   EXPECT_EQ(wire.find("AUTH"), std::string::npos) << wire;
+  EXPECT_EQ(wire.find("MAIL"), std::string::npos) << wire;
   EXPECT_EQ(asked, 0);
   // Remembered beyond this run.
   TStoredServerTrust later(data.Path().string() + "/");
   EXPECT_TRUE(later.StartTlsSeen("127.0.0.1:" + std::to_string(server.Port())));
+}
+
+// The same on reused connections and two sessions at once: only the one
+// connection that had TLS carries anything of a message.
+TEST(SmtpHostileServer, StrippedStarttlsMidRunAndInParallelSessionsGetsNoMessage) {
+  TTempDir certs;
+  MakeCertificate(certs.Path(), "IP:127.0.0.1");
+  TTrust system(certs.Path() / "cert.pem");
+  TSmtpTestServer server = Hostile("drop-starttls", {"--cert", (certs.Path() / "cert.pem").string(), "--key",
+                                                     (certs.Path() / "key.pem").string()});
+  ASSERT_NE(server.Port(), 0);
+  TTempDir data;
+  TStoredServerTrust trust(data.Path().string() + "/");
+  TSMTPSendOptions options;
+  options.Trust = &trust;
+  options.ReadTimeout = 10000;
+  std::atomic<int> delivered{0}, refused{0};
+  const auto worker = [&] {
+    TSmtpSession session(options, 3);
+    for (int i = 0; i < 3; ++i) {
+      TOutgoingMail m;
+      m.Sender = "a@example.org";
+      m.Recipients = "b@example.org";
+      m.Server = Server(server.Port());
+      m.Data = kData;
+      m.User = "hans";
+      m.Password = "geheim";
+      const TSendResult r = session.Deliver(m);
+      if (r.Delivered) ++delivered;
+      if (r.Reason.rfind("Der Server bietet keine Verschl\xFCsselung an", 0) == 0) ++refused;
+    }
+  };
+  std::thread one(worker), two(worker);
+  one.join();
+  two.join();
+  EXPECT_EQ(delivered, 1);
+  EXPECT_EQ(refused, 5);
+  const std::vector<std::string> wire = HostileTranscripts(server);
+  EXPECT_EQ(Occurrences(wire, "MAIL"), 1);
+  EXPECT_EQ(Occurrences(wire, "AUTH"), 1);
+  ASSERT_FALSE(wire.empty());
+  EXPECT_LT(wire[0].find("<TLS>"), wire[0].find("MAIL")) << wire[0];
 }
 
 TEST(SmtpHostileServer, UntrustedCertificatePinnedByTheUserThenCarriesThePassword) {
@@ -266,4 +317,87 @@ TEST(SmtpHostileServer, EhloReplyOverOneMebibyteEndsTheSession) {
   EXPECT_EQ(r.Reason, "Antwort des Servers zu gro\xDF");
   const std::string wire = Transcript(server, 1);
   EXPECT_EQ(wire.substr(wire.find('\n') + 1), "<EOF>\n<END>\n") << wire;
+}
+
+namespace {
+
+TOutgoingMail SessionMail(int port, const std::string& user = "", const std::string& password = "") {
+  TOutgoingMail m;
+  m.Sender = "a@example.org";
+  m.Recipients = "b@example.org";
+  m.Server = Server(port);
+  m.Data = kData;
+  m.User = user;
+  m.Password = password;
+  return m;
+}
+
+} // namespace
+
+// Regression: a line sent right behind the 354 was taken for the answer
+// to the end of the data (three refused messages counted as sent), and a
+// garbled answer to the end that held "421" and "too many" had the pacer
+// send the message three more times. Counted at the server, through the
+// pacer and a reused connection as a run sends.
+TEST(SmtpHostileServer, WhatComesAroundTheEndOfTheDataNeitherSendsNorRepeatsAMessage) {
+  const struct {
+    const char* Mode;
+    int Stored;  // messages whose end of data reached the server
+    std::string Reason;
+    bool Uncertain;
+  } cases[] = {
+      {"stray-after-354", 0,
+       "Server antwortet vor dem Ende der Nachricht (250 2.0.0 stray), Nachricht nicht abgeschlossen", false},
+      {"garbled-end", 3, "unverst\xE4ndliche Antwort des Servers: x; 421 4.7.0 too many connections", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Mode);
+    TSmtpTestServer server = Hostile(c.Mode);
+    ASSERT_NE(server.Port(), 0);
+    TSendPacer pacer(0);
+    auto now = std::chrono::steady_clock::now();
+    pacer.Now = [&] { return now; };
+    pacer.Sleep = [&](TSendPacer::TMs ms) { now += ms; };
+    TSMTPSendOptions options;
+    options.ReadTimeout = 5000;
+    TSmtpSession session(options, 10);
+    for (int i = 0; i < 3; ++i) {
+      const TSendResult r =
+          pacer.Deliver(SessionMail(server.Port()), [&](const TOutgoingMail& m) { return session.Deliver(m); });
+      EXPECT_FALSE(r.Delivered);
+      EXPECT_EQ(r.Reason, c.Reason);
+      EXPECT_EQ(r.Uncertain, c.Uncertain);
+    }
+    session.Close();
+    const std::vector<std::string> wire = HostileTranscripts(server);
+    EXPECT_EQ(Occurrences(wire, "<DATA>"), c.Stored);
+    EXPECT_EQ(wire.size(), 3u);
+  }
+}
+
+// A connection carries on only with the login it was opened with: a
+// changed password or user name opens a new one and logs in anew.
+TEST(SmtpHostileServer, AChangedLoginNeverRidesOnTheOldConnection) {
+  TSmtpTestServer server = Hostile("plain-ok");
+  ASSERT_NE(server.Port(), 0);
+  postello::test::TTestServerTrust trust;
+  trust.PlainAllowed = true;
+  TSMTPSendOptions options;
+  options.ReadTimeout = 5000;
+  options.Trust = &trust;
+  TSmtpSession session(options, 10);
+  const std::pair<const char*, const char*> logins[] = {{"hans", "eins"}, {"hans", "zwei"}, {"otto", "zwei"}, {"otto", "zwei"}};
+  for (const auto& [user, password] : logins)
+    EXPECT_TRUE(session.Deliver(SessionMail(server.Port(), user, password)).Delivered) << user << password;
+  session.Close();
+  const std::vector<std::string> wire = HostileTranscripts(server);
+  ASSERT_EQ(wire.size(), 3u);
+  const auto auth = [](const std::string& user, const std::string& password) {
+    return "AUTH PLAIN " + SmtpBase64Encode(std::string(1, '\0') + user + '\0' + password) + "\n";
+  };
+  EXPECT_NE(wire[0].find(auth("hans", "eins")), std::string::npos) << wire[0];
+  EXPECT_NE(wire[1].find(auth("hans", "zwei")), std::string::npos) << wire[1];
+  EXPECT_NE(wire[2].find(auth("otto", "zwei")), std::string::npos) << wire[2];
+  EXPECT_EQ(Occurrences(wire, "AUTH"), 3);
+  EXPECT_EQ(Occurrences({wire[2]}, "<DATA>"), 2);
 }

@@ -63,23 +63,51 @@ std::vector<TScriptStep> TlsServer() {
 } // namespace
 
 // Regression: AUTH LOGIN went to a server that left STARTTLS out of its
-// EHLO reply, the password readable by anyone on the way.
-TEST(SmtpSecurity, NoTlsWithCredentialsSendsNoAuthAndSaysWhy) {
-  TRun run(Join(PlainServer(), {{"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-                                {"QUIT\r\n", {"221 bye\r\n"}}}));
-  const TSendResult r = run.Send();
-  EXPECT_FALSE(r.Delivered);
-  EXPECT_FALSE(r.Cancelled);
-  EXPECT_EQ(r.Reason,
-            "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet; 530 5.7.0 Authentication required");
-  EXPECT_EQ(run.Trust.Calls, (std::vector<std::string>{"seen? " + kKey, "plain? " + kKey}));
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpSecurity, NoTlsWithCredentialsStillDeliversWhenTheServerTakesItWithoutLogin) {
-  TRun run(Join(PlainServer(), Delivery()));
-  EXPECT_TRUE(run.Send().Delivered);
-  run.State->ExpectFinished();
+// EHLO reply, the password readable by anyone on the way; then the
+// envelope and the message went in clear without any login. With
+// credentials and no TLS the session ends before the envelope unless the
+// user allowed clear text for the server; a server that offers STARTTLS
+// and refuses it, or offered it before, ends it even then (downgrade).
+TEST(SmtpSecurity, CredentialsWithoutTlsEndTheSessionBeforeTheEnvelope) {
+  const std::string none = "Der Server bietet keine Verschl\xFCsselung an";
+  const std::string notSent = "Nachricht mit Anmeldedaten nicht gesendet";
+  const std::vector<TScriptStep> refusedTls = {{"", {"220 ready\r\n"}},
+                                              {Ehlo(), {"250-x\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n"}},
+                                              {"STARTTLS\r\n", {"454 4.7.0 TLS not available\r\n"}}};
+  struct Case {
+    const char* Name;
+    std::vector<TScriptStep> Hello;
+    bool Seen, Allowed;
+    std::vector<TScriptStep> Rest;
+    std::string Reason;  // "" : delivered
+    std::vector<std::string> Calls;
+  } cases[] = {
+      {"no STARTTLS", PlainServer(), false, false, {Quit()}, none + "; " + notSent,
+       {"seen? " + kKey, "plain? " + kKey}},
+      {"PLAIN alone", {{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}}}, false, false,
+       {Quit()}, none + "; " + notSent, {"seen? " + kKey, "plain? " + kKey}},
+      {"no known method", {{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH XOAUTH2 GSSAPI\r\n"}}}, false,
+       false, {Quit()}, none + "; " + notSent, {"seen? " + kKey, "plain? " + kKey}},
+      {"HELO only", {{"", {"220 ready\r\n"}}, {Ehlo(), {"500 what\r\n"}}, {Helo(), {"250 x\r\n"}}}, false, false,
+       {Quit()}, none + "; " + notSent, {"seen? " + kKey, "plain? " + kKey}},
+      {"STARTTLS refused, clear text allowed", refusedTls, false, true, {Quit()},
+       none + " (STARTTLS abgelehnt: 454 4.7.0 TLS not available); " + notSent, {"note " + kKey}},
+      {"STARTTLS seen before, clear text allowed", PlainServer(), true, true, {Quit()},
+       none + " (STARTTLS fehlt, obwohl er es fr\xFCher angeboten hat); " + notSent, {"seen? " + kKey}},
+      {"clear text allowed, no known method", {{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH GSSAPI\r\n"}}},
+       false, true, Delivery(), "", {"seen? " + kKey, "plain? " + kKey}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRun run(Join(c.Hello, c.Rest));
+    if (c.Seen) run.Trust.Seen.insert(kKey);
+    run.Trust.PlainAllowed = c.Allowed;
+    const TSendResult r = run.Send();
+    EXPECT_EQ(r.Delivered, c.Reason.empty());
+    EXPECT_EQ(r.Reason, c.Reason);
+    EXPECT_EQ(run.Trust.Calls, c.Calls);
+    run.State->ExpectFinished();
+  }
 }
 
 TEST(SmtpSecurity, ClearTextConsentSendsTheMethodsInTheirOrder) {
@@ -88,42 +116,6 @@ TEST(SmtpSecurity, ClearTextConsentSendsTheMethodsInTheirOrder) {
                 Join(LoginInside(), Delivery())));
   run.Trust.PlainAllowed = true;
   EXPECT_TRUE(run.Send().Delivered);
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpSecurity, NoQuestionWhenNoKnownMethodIsOffered) {
-  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH XOAUTH2 GSSAPI\r\n"}}}, Delivery()));
-  EXPECT_TRUE(run.Send().Delivered);
-  EXPECT_EQ(run.Trust.Calls, std::vector<std::string>{});
-  run.State->ExpectFinished();
-}
-
-// Downgrade: once seen with STARTTLS, a server without it gets no
-// password, whatever was allowed for it, and the user is not asked.
-// PLAIN is held to the same rule as the other methods.
-TEST(SmtpSecurity, PlainWithoutTlsOrConsentSendsNoAuth) {
-  TRun run(Join({{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 AUTH PLAIN\r\n"}}},
-                {{"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-                 {"QUIT\r\n", {"221 bye\r\n"}}}));
-  const TSendResult result = run.Send();
-  EXPECT_FALSE(result.Delivered);
-  EXPECT_EQ(run.Trust.Calls, (std::vector<std::string>{"seen? " + kKey, "plain? " + kKey}));
-  EXPECT_EQ(result.Reason, "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet; "
-                           "530 5.7.0 Authentication required");
-  run.State->ExpectFinished();
-}
-
-TEST(SmtpSecurity, ServerThatDroppedStarttlsGetsNoPassword) {
-  TRun run(Join(PlainServer(), {{"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
-                                {"QUIT\r\n", {"221 bye\r\n"}}}));
-  run.Trust.Seen.insert(kKey);
-  run.Trust.PlainAllowed = true;
-  const TSendResult r = run.Send();
-  EXPECT_FALSE(r.Delivered);
-  EXPECT_EQ(r.Reason,
-            "Server bietet die Verschl\xFCsselung (STARTTLS) nicht mehr an, Passwort nicht gesendet; "
-            "530 5.7.0 Authentication required");
-  EXPECT_EQ(run.Trust.Calls, std::vector<std::string>{"seen? " + kKey});
   run.State->ExpectFinished();
 }
 
@@ -318,40 +310,45 @@ TEST(SmtpSecurity, EveryFailureHasItsReason) {
     int connectError;
     bool tlsWorks;
     const char* reason;
+    // What the run learns besides: no session could be opened, the code
+    // of the refusing reply, the end of the data went out.
+    bool connectFailed = false;
+    int code = 0;
+    bool dataEnd = false;
   } rows[] = {
-      {"host unknown", {}, TBlockSocket::ErrResolve, true, "Server \"mail.example.org\" nicht gefunden"},
-      {"refused", {}, ECONNREFUSED, true, "Verbindung zu mail.example.org:25 abgelehnt"},
-      {"unreachable", {}, ENETUNREACH, true, "Server mail.example.org:25 nicht erreichbar"},
-      {"silent greeting", {{"", {}}}, 0, true, "keine Antwort vom Server innerhalb von 1 Sekunde"},
-      {"greeting refused", {{"", {"554 5.3.2 no service here\r\n"}}}, 0, true, "554 5.3.2 no service here"},
-      {"gibberish", {{"", {"hello?\r\n"}}}, 0, true, "unverst\xE4ndliche Antwort des Servers: hello?"},
+      {"host unknown", {}, TBlockSocket::ErrResolve, true, "Server \"mail.example.org\" nicht gefunden", true, 0},
+      {"refused", {}, ECONNREFUSED, true, "Verbindung zu mail.example.org:25 abgelehnt", true, 0},
+      {"unreachable", {}, ENETUNREACH, true, "Server mail.example.org:25 nicht erreichbar", true, 0},
+      {"silent greeting", {{"", {}}}, 0, true, "keine Antwort vom Server innerhalb von 1 Sekunde", true, 0},
+      {"greeting refused", {{"", {"554 5.3.2 no service here\r\n"}}}, 0, true, "554 5.3.2 no service here", true, 554},
+      {"gibberish", {{"", {"hello?\r\n"}}}, 0, true, "unverst\xE4ndliche Antwort des Servers: hello?", true, 0},
       {"closed", {{"", {"220 ready\r\n"}}, {Ehlo(), {"250 x\r\n"}}, {"MAIL FROM:<a@example.org>\r\n", {"<CLOSE>"}}},
-       0, true, "Server hat die Verbindung beendet"},
+       0, true, "Server hat die Verbindung beendet", false, 0},
       {"EHLO and HELO refused",
        {{"", {"220 ready\r\n"}}, {Ehlo(), {"500 no\r\n"}}, {Helo(), {"501 5.5.4 not you\r\n"}}}, 0, true,
-       "501 5.5.4 not you"},
+       "501 5.5.4 not you", true, 501},
       {"handshake", {{"", {"220 ready\r\n"}}, {Ehlo(), {"250-x\r\n250 STARTTLS\r\n"}}, {"STARTTLS\r\n", {"220 go\r\n"}}}, 0,
-       false, "TLS-Verbindung fehlgeschlagen"},
+       false, "TLS-Verbindung fehlgeschlagen", true, 0},
       {"sender",
        {{"", {"220 ready\r\n"}}, {Ehlo(), {"250 x\r\n"}},
         {"MAIL FROM:<a@example.org>\r\n", {"553 5.7.1 <a@example.org>: Sender address rejected\r\n"}},
         {"QUIT\r\n", {"221 bye\r\n"}}},
-       0, true, "553 5.7.1 <a@example.org>: Sender address rejected"},
+       0, true, "553 5.7.1 <a@example.org>: Sender address rejected", false, 553},
       {"recipient",
        {{"", {"220 ready\r\n"}}, {Ehlo(), {"250 x\r\n"}}, {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
         {"RCPT TO:<b@example.org>\r\n", {"550-5.1.1 first\r\n550 5.1.1 <b@example.org>: Recipient address rejected\r\n"}},
         {"QUIT\r\n", {"221 bye\r\n"}}},
-       0, true, "550 5.1.1 <b@example.org>: Recipient address rejected"},
+       0, true, "550 5.1.1 <b@example.org>: Recipient address rejected", false, 550},
       {"data",
        {{"", {"220 ready\r\n"}}, {Ehlo(), {"250 x\r\n"}}, {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
         {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}}, {"DATA\r\n", {"554 5.5.1 no valid recipients\r\n"}},
         {"QUIT\r\n", {"221 bye\r\n"}}},
-       0, true, "554 5.5.1 no valid recipients"},
+       0, true, "554 5.5.1 no valid recipients", false, 554},
       {"message",
        {{"", {"220 ready\r\n"}}, {Ehlo(), {"250 x\r\n"}}, {"MAIL FROM:<a@example.org>\r\n", {"250 ok\r\n"}},
         {"RCPT TO:<b@example.org>\r\n", {"250 ok\r\n"}}, {"DATA\r\n", {"354 go\r\n"}},
         {kWireData, {"552 5.3.4 \x01too big\r\n"}}, {"QUIT\r\n", {"221 bye\r\n"}}},
-       0, true, "552 5.3.4  too big"},
+       0, true, "552 5.3.4  too big", false, 552, true},
   };
   for (const auto& row : rows) {
     TRun run(row.steps);
@@ -361,6 +358,10 @@ TEST(SmtpSecurity, EveryFailureHasItsReason) {
     EXPECT_FALSE(r.Delivered) << row.name;
     EXPECT_FALSE(r.Cancelled) << row.name;
     EXPECT_EQ(r.Reason, row.reason) << row.name;
+    EXPECT_EQ(r.ConnectFailed, row.connectFailed) << row.name;
+    EXPECT_EQ(r.ReplyCode, row.code) << row.name;
+    EXPECT_EQ(r.DataEndSent, row.dataEnd) << row.name;
+    EXPECT_FALSE(r.LoginRefused) << row.name;
   }
 }
 
@@ -373,6 +374,9 @@ TEST(SmtpSecurity, RefusedAuthenticationIsNamedBeforeTheServersVerdict) {
   const TSendResult r = run.Send();
   EXPECT_EQ(r.Reason,
             "Anmeldung abgelehnt (535 5.7.8 Authentication failed); 530 5.7.0 Authentication required");
+  // Every further message would be refused the same way.
+  EXPECT_TRUE(r.LoginRefused);
+  EXPECT_FALSE(r.ConnectFailed);
   run.State->ExpectFinished();
 }
 

@@ -165,3 +165,51 @@ TEST(SmtpSession, ANewConnectionThatIsRefusedFailsTheMessageOnce) {
   EXPECT_EQ(session.Connections(), 2);
   s.State->ExpectFinished();
 }
+
+// Regression: a line the server sent after its 354 was read as the answer
+// to the end of the data, and a refused message counted as sent. Such a
+// server gets no end (so it stores nothing) and the message fails; bytes
+// on an idle connection cost a new connection before the next message.
+TEST(SmtpSession, RepliesNoCommandAskedForNeverAnswerALaterOne) {
+  const std::string early = "Server antwortet vor dem Ende der Nachricht (250 stray), Nachricht nicht abgeschlossen";
+  struct Case {
+    const char* Name;
+    bool Pipelining;
+    std::vector<TScriptStep> Steps;  // after the greeting
+    std::vector<std::string> Results;  // "" : delivered
+    int Connections;
+  } cases[] = {
+      {"one by one", false,
+       {{kFrom, {"250 ok\r\n"}}, {Rcpt("p1@example.org"), {"250 ok\r\n"}}, {"DATA\r\n", {"354 los\r\n", "250 stray\r\n"}}},
+       {early}, 1},
+      {"pipelined, in the same piece", true,
+       {{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n250 stray\r\n"}}},
+       {early}, 1},
+      {"between two messages", true,
+       {{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}},
+        {kWire, {"250 queued\r\n", "250 again\r\n"}},
+        {"", {"220 hallo\r\n"}},
+        {Ehlo(), {"250-hallo\r\n250 PIPELINING\r\n"}},
+        {kFrom + Rcpt("p2@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}},
+        {kWire, {"250 queued\r\n"}},
+        {"QUIT\r\n", {"221 bye\r\n"}}},
+       {"", ""}, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScript s;
+    s.Add(Hello(c.Pipelining));
+    s.Add(c.Steps);
+    TSmtpSession session(s.Options, 10);
+    for (std::size_t i = 0; i < c.Results.size(); ++i) {
+      const TSendResult r = session.Deliver(Mail(static_cast<int>(i), "p" + std::to_string(i + 1) + "@example.org"));
+      EXPECT_EQ(r.Reason, c.Results[i]);
+      EXPECT_EQ(r.Delivered, c.Results[i].empty());
+      EXPECT_FALSE(r.DataEndSent || r.Uncertain);
+    }
+    session.Close();
+    EXPECT_EQ(session.Connections(), c.Connections);
+    EXPECT_EQ(s.State->Next, s.State->Steps.size());
+    EXPECT_EQ(s.State->Pending, "");  // not a byte of the text without its end
+  }
+}

@@ -149,4 +149,29 @@ private:
   int FPort = 0;
 };
 
+// What hostile_smtp_server.py wrote of each connection so far
+// (conn-<n>.txt), each read once the server is done with it.
+inline std::vector<std::string> HostileTranscripts(const TSmtpTestServer& server) {
+  std::vector<std::string> out;
+  for (int n = 1;; ++n) {
+    const auto path = server.Spool() / ("conn-" + std::to_string(n) + ".txt");
+    if (!std::filesystem::exists(path)) return out;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::string text = ReadFileBytes(path);
+    while (text.find("<END>") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      text = ReadFileBytes(path);
+    }
+    out.push_back(std::move(text));
+  }
+}
+
+// How often text occurs in all of them.
+inline int Occurrences(const std::vector<std::string>& transcripts, const std::string& text) {
+  int n = 0;
+  for (const std::string& t : transcripts)
+    for (std::size_t at = t.find(text); at != std::string::npos; at = t.find(text, at + 1)) ++n;
+  return n;
+}
+
 } // namespace postello::test

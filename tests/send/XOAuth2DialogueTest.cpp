@@ -130,11 +130,10 @@ TEST(XOAuth2Dialogue, FailedRenewalEndsTheMessageAskingForANewSignIn) {
 }
 
 TEST(XOAuth2Dialogue, NoTokenWithoutTlsUnlessAllowed) {
-  TRun run(Join(Greeted({"250-x\r\n250 AUTH XOAUTH2\r\n"}), SenderRefused()));
+  TRun run(Join(Greeted({"250-x\r\n250 AUTH XOAUTH2\r\n"}), {Quit()}));
   const TSendResult r = run.Send();
   EXPECT_FALSE(r.Delivered);
-  EXPECT_EQ(r.Reason,
-            "Server bietet keine Verschl\xFCsselung an, Passwort nicht gesendet; 530 5.7.0 Authentication required");
+  EXPECT_EQ(r.Reason, "Der Server bietet keine Verschl\xFCsselung an; Nachricht mit Anmeldedaten nicht gesendet");
   // The token was never even fetched.
   EXPECT_EQ(run.Tokens.Calls, std::vector<std::string>{"has versand@example.org " + kKey});
   EXPECT_EQ(run.Trust.Calls, (std::vector<std::string>{"seen? " + kKey, "plain? " + kKey}));

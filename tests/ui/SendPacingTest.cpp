@@ -1,6 +1,6 @@
 // The window's run with the account's sending rate: the pacer's wait
 // shown in statlabel's place, a rate-limit reply paused for and retried,
-// on a fake clock.
+// on a fake clock; a refused login stopping the run.
 #include "TMainForm.h"
 #include "UiTestSupport.h"
 
@@ -57,7 +57,7 @@ private slots:
     };
     int limited = 0;
     form.Deliver = [&](const TOutgoingMail& mail) -> TSendResult {
-      if (mail.Index == 2 && limited++ == 0) return TSendResult::Failed("421 4.7.0 Too many messages, try again later");
+      if (mail.Index == 2 && limited++ == 0) return TSendResult::Refused(421, "421 4.7.0 Too many messages, try again later");
       return true;
     };
     QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
@@ -72,6 +72,26 @@ private slots:
     QVERIFY(std::find(shown.begin(), shown.end(), QString("Warte 1 s")) != shown.end());
     for (const QString& text : shown) QVERIFY2(text.startsWith("Warte "), qPrintable(text));
     QCOMPARE(form.findChild<QPushButton*>("SendBtn")->text(), QString("Mails senden..."));
+  }
+
+  // A refused login stops the window's run too: the rest stay unsent.
+  void refusedLoginStopsTheRun() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 5, TKontoRec());
+    form.Deliver = [&](const TOutgoingMail& mail) -> TSendResult {
+      if (mail.Index == 0) return true;
+      TSendResult r = TSendResult::Refused(530, "Anmeldung abgelehnt (535 nein); 530 5.7.0 Authentication required");
+      r.LoginRefused = true;
+      return r;
+    };
+    QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("2 Mails von 5 verarbeitet 1 fehlgeschlagen."));
+    QVERIFY(form.findChild<QPlainTextEdit*>("ErrorLog")
+                ->toPlainText()
+                .endsWith(": Anmeldung abgelehnt (535 nein); 530 5.7.0 Authentication required\n"
+                          "Versand angehalten: Anmeldung abgelehnt (535 nein); 530 5.7.0 Authentication required"));
   }
 };
 

@@ -16,6 +16,13 @@ Modes (--mode):
   trickle        sends "220-" and then one byte every 50 ms, never ending
                  the line
   huge-ehlo      answers EHLO with 20 lines of 60,000 bytes each
+  plain-ok       offers PIPELINING and AUTH PLAIN (any login is taken) and
+                 takes every message; "<DATA>" for each message whose end
+                 came, "<CUT>" when the connection ended inside the data
+  stray-after-354  as plain-ok, but sends "250 2.0.0 stray" right behind its
+                 354 and refuses every message with 554
+  garbled-end    as plain-ok, but answers the end of the data with a line
+                 without a code: "x; 421 4.7.0 too many connections"
 """
 import argparse
 import os
@@ -137,6 +144,36 @@ def serve_with_starttls(c):
             c.send("502 no\r\n")
 
 
+def serve_plain_ok(c, go_ahead="354 go\r\n", end_reply="250 stored\r\n"):
+    """Takes everything, answering each command line as it comes."""
+    c.send("220 plain ESMTP\r\n")
+    while True:
+        line = c.line()
+        if line is None:
+            return
+        verb = line.upper()
+        if verb.startswith("EHLO"):
+            c.send("250-plain\r\n250-PIPELINING\r\n250 AUTH PLAIN\r\n")
+        elif verb.startswith("AUTH"):
+            c.send("235 2.7.0 ok\r\n")
+        elif verb == "DATA":
+            c.send(go_ahead)
+            while True:
+                data = c.reader.readline()
+                if not data:
+                    c.note("<CUT>")
+                    return
+                if data.rstrip(b"\r\n") == b".":
+                    break
+            c.note("<DATA>")
+            c.send(end_reply)
+        elif verb.startswith("QUIT"):
+            c.send("221 bye\r\n")
+            return
+        else:
+            c.send("250 ok\r\n")
+
+
 def serve(sock, number):
     c = Conn(sock, number)
     try:
@@ -147,6 +184,12 @@ def serve(sock, number):
                 serve_with_starttls(c)
             else:
                 serve_plain_with_auth(c)
+        elif args.mode == "plain-ok":
+            serve_plain_ok(c)
+        elif args.mode == "stray-after-354":
+            serve_plain_ok(c, "354 go\r\n250 2.0.0 stray\r\n", "554 5.7.1 refused\r\n")
+        elif args.mode == "garbled-end":
+            serve_plain_ok(c, end_reply="x; 421 4.7.0 too many connections\r\n")
         elif args.mode == "stall":
             c.send("220 slow ESMTP\r\n")
             while c.line() is not None:
