@@ -38,13 +38,16 @@ void TSendJournalPanel::ShowState() {
   m_last.reset();
   const int mail = MailIndex ? MailIndex() : -1;
   const bool haveMail = mail >= 0 && static_cast<std::uint32_t>(mail) < m_state.Mails.Count();
+  std::string text;
   if (haveMail) {
     const TMailRec& m = m_state.Mails[static_cast<std::size_t>(mail)];
-    m_last = LastRunOfMail(m_state.ProgDir, m.Subject, DateTimeToText(m.Date));
+    try {
+      m_last = LastRunOfMail(m_state.ProgDir, m.Id, m.Subject, DateTimeToText(m.Date));
+    } catch (const EJournalError& e) {
+      text = e.what();
+    }
   }
-  std::string text;
-  if (!haveMail) {
-    text = "";
+  if (!haveMail || !text.empty()) {
   } else if (!m_last) {
     text = "Diese Mail wurde noch nicht versandt.";
   } else {
@@ -55,6 +58,7 @@ void TSendJournalPanel::ShowState() {
                                std::to_string(run.Count(TJournalResult::Uncertain)) + " unsicher.";
     text = run.Unfinished() ? "Der letzte Versand dieser Mail (" + run.Info.StartTime + ") wurde nicht beendet: " + counts
                             : "Letzter Versand dieser Mail (" + run.Info.StartTime + "): " + counts;
+    if (!run.Problem().empty()) text += "\n" + run.Problem();
   }
   ui.JournalLabel->setText(ToQ(text));
   SetRunning(m_running);
@@ -62,8 +66,10 @@ void TSendJournalPanel::ShowState() {
 
 void TSendJournalPanel::SetRunning(bool running) {
   m_running = running;
-  const bool failed = m_last && m_last->Count(TJournalResult::Failed) > 0;
-  ui.ResumeBtn->setEnabled(!running && m_last && m_last->Unfinished());
+  // A damaged journal could make messages look done that are not.
+  const bool usable = m_last && !m_last->Broken;
+  const bool failed = usable && m_last->Count(TJournalResult::Failed) > 0;
+  ui.ResumeBtn->setEnabled(!running && usable && m_last->Unfinished());
   ui.RetryBtn->setEnabled(!running && failed);
   ui.ExportFailedBtn->setEnabled(!running && failed);
   const int mail = MailIndex ? MailIndex() : -1;
@@ -94,7 +100,7 @@ TSendChoice TSendJournalPanel::FollowUp(const TResumePlan& plan, int konto, TJou
 
 void TSendJournalPanel::ResumeBtnClick() {
   ShowState();  // the journal as it is now
-  if (!m_last || !m_last->Unfinished() || m_running) return;
+  if (!m_last || m_last->Broken || !m_last->Unfinished() || m_running) return;
   const int konto = RunAccount();
   if (konto < 0) return;
   TResumePlan plan = PlanResume(*m_last, Recipients(), false);
@@ -121,7 +127,7 @@ void TSendJournalPanel::ResumeBtnClick() {
 
 void TSendJournalPanel::RetryBtnClick() {
   ShowState();
-  if (!m_last || m_last->Count(TJournalResult::Failed) == 0 || m_running) return;
+  if (!m_last || m_last->Broken || m_last->Count(TJournalResult::Failed) == 0 || m_running) return;
   const int konto = RunAccount();
   if (konto < 0) return;
   const bool sameTable = !m_last->Info.Database.empty() && m_last->Info.Database == m_state.Table1.FileName();
@@ -142,7 +148,7 @@ void TSendJournalPanel::RetryBtnClick() {
 
 void TSendJournalPanel::ExportFailedBtnClick() {
   ShowState();
-  if (!m_last || m_last->Count(TJournalResult::Failed) == 0) return;
+  if (!m_last || m_last->Broken || m_last->Count(TJournalResult::Failed) == 0) return;
   QFileDialog dialog(this);
   dialog.setObjectName("SaveDialog1");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -152,7 +158,7 @@ void TSendJournalPanel::ExportFailedBtnClick() {
   dialog.selectFile(QStringLiteral("fehlgeschlagen.csv"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   try {
-    SaveFileSafely(PathFromQ(dialog.selectedFiles().first()), FailedAddressesCsv(*m_last), 0600);
+    SaveFileSafely(PathFromQ(dialog.selectedFiles().first()), FailedAddressesCsv(*m_last, Recipients()), 0600);
   } catch (const ESaveError& e) {
     ShowError(e.what());
   }

@@ -341,7 +341,7 @@ TEST_F(CliJournalTest, CheckFindsProblemsSendsNothingAndWritesNothing) {
   EXPECT_EQ(r.out.substr(0, r.out.find("Die gr")),
             "Der Platzhalter [%Vornmae] nennt kein Feld der Tabelle.\n"
             "Die Adresse \"a@x.de\" kommt 2-mal vor.\n"
-            "Der Datensatz Nr. 2 hat keine Adresse und wird \xC3\xBC" "bergangen.\n");
+            "Die Zeile 2 hat keine Adresse und wird \xC3\xBC" "bergangen.\n");
   EXPECT_NE(r.out.find("Felder der Tabelle: EMAIL, NAME, VORNAME, ANREDE, INFO 1, INFO 2\n"), std::string::npos);
 
   // A clean mail: status 0.

@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <random>
 
 using namespace postello;
 using namespace postello::test;
@@ -29,6 +32,7 @@ TJournalRunInfo Info(const std::string& start = "2024-05-01 10:00:00") {
   info.Filter = "M\xFCller";
   info.Database = "/daten/adr.dbf";
   info.MessageCount = 3;
+  info.MailId = "4f2a";
   return info;
 }
 
@@ -73,7 +77,7 @@ std::string RunPython(const std::string& script, const std::string& arg) {
 
 const char* const kHeaderLine =
     "Zeile;Nr;Zeit;Datensatz-Nr;Adressen;Ergebnis;Grund;Lauf;Betreff;Maildatum;Konto;Server;Modus;"
-    "Empf\xC3\xA4nger;Filter;Datenbank;Nachrichten;Bezug\r\n";
+    "Empf\xC3\xA4nger;Filter;Datenbank;Nachrichten;Bezug;Mail-Kennung\r\n";
 
 } // namespace
 
@@ -94,34 +98,35 @@ TEST(SendJournal, FileBytesHeaderRunLinePlanAndResults) {
   const std::string head = std::string("\xEF\xBB\xBF") + kHeaderLine +
                            "Lauf;;2024-05-01 10:00:00;;;;;Versand;Gr\xC3\xBC\xC3\x9F" "e;01.05.2024 09:00:00;"
                            "Versand <versand@example.org>;127.0.0.1:2525;personalisiert;alle;M\xC3\xBCller;"
-                           "/daten/adr.dbf;3;\r\n"
-                           "Plan;1;;1;a@x.de;;;;;;;;;;;;;\r\n"
-                           "Plan;2;;2;b@x.de;;;;;;;;;;;;;\r\n"
-                           "Plan;3;;4;c@x.de;;;;;;;;;;;;;\r\n"
-                           "Nachricht;1;2024-05-01 10:00:01;1;a@x.de;gesendet;;;;;;;;;;;;\r\n";
+                           "/daten/adr.dbf;3;;4f2a\r\n"
+                           "Plan;1;;1;a@x.de;;;;;;;;;;;;;;\r\n"
+                           "Plan;2;;2;b@x.de;;;;;;;;;;;;;;\r\n"
+                           "Plan;3;;4;c@x.de;;;;;;;;;;;;;;\r\n"
+                           "Nachricht;1;2024-05-01 10:00:01;1;a@x.de;gesendet;;;;;;;;;;;;;\r\n";
   ASSERT_GE(bytes.size(), head.size());
   EXPECT_EQ(bytes.substr(0, head.size()), head);
   const std::string rest = bytes.substr(head.size());
   // The provisional line carries the time of writing; the rest is exact.
   EXPECT_EQ(rest.substr(0, 12), "Nachricht;2;");
-  EXPECT_NE(rest.find(";2;b@x.de;unsicher;Datenende gesendet, Antwort des Servers steht aus;;;;;;;;;;;\r\n"),
+  EXPECT_NE(rest.find(";2;b@x.de;unsicher;Datenende gesendet, Antwort des Servers steht aus;;;;;;;;;;;;\r\n"),
             std::string::npos)
       << rest;
   EXPECT_NE(rest.find("Nachricht;2;2024-05-01 10:00:02;2;b@x.de;fehlgeschlagen;"
-                      "\"550 5.1.1 <b@x.de>: unbekannt; sorry\";;;;;;;;;;;\r\nEnde;"),
+                      "\"550 5.1.1 <b@x.de>: unbekannt; sorry\";;;;;;;;;;;;\r\nEnde;"),
             std::string::npos)
       << rest;
-  const std::string endTail = ";;;abgebrochen;Abbrechen;;;;;;;;;;;\r\n";
+  const std::string endTail = ";;;abgebrochen;Abbrechen;;;;;;;;;;;;\r\n";
   EXPECT_EQ(rest.substr(rest.size() - endTail.size()), endTail);
 
   const TJournalRun run = ReadJournal(path);
   EXPECT_EQ(run.Info.Subject, "Gr\xFC\xDF" "e");
   EXPECT_EQ(run.Info.Filter, "M\xFCller");
   EXPECT_EQ(run.Info.MessageCount, 3);
+  EXPECT_EQ(run.Info.MailId, "4f2a");
   EXPECT_FALSE(run.Info.BatchMode);
   ASSERT_EQ(run.Plan.size(), 3u);
   EXPECT_EQ(run.Plan[2].RecNos, std::vector<std::uint32_t>{4});
-  ASSERT_EQ(run.Entries.size(), 3u);
+  ASSERT_EQ(run.Entries.size(), 2u);  // the last line of each message
   EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
   EXPECT_EQ(run.ResultOf(2), TJournalResult::Failed);  // the last line wins over "unsicher"
   EXPECT_EQ(run.LastEntryOf(2)->Reason, "550 5.1.1 <b@x.de>: unbekannt; sorry");
@@ -204,7 +209,7 @@ TEST(SendJournal, ZerosAfterAPowerCutAndForeignLinesAreSkipped) {
   {
     std::ofstream out(path, std::ios::binary | std::ios::app);
     out << "Unsinn;das;ist;keine;Zeile\r\n";
-    out << "Nachricht;2;x;2;b@x.de;vielleicht;;;;;;;;;;;;\r\n";  // unknown result
+    out << "Nachricht;2;x;2;b@x.de;vielleicht;;;;;;;;;;;;;\r\n";  // unknown result
     out << std::string(4096, '\0');
   }
   const TJournalRun run = ReadJournal(path);
@@ -272,24 +277,46 @@ TEST(SendJournal, RunsOfOneSecondGetNumberedNamesAndSortInOrder) {
   EXPECT_TRUE(ListJournals(Dir(d) + "nichts/").empty());
 }
 
-TEST(SendJournal, LastRunOfAMailPassesOverTestsAndOtherMails) {
+TEST(SendJournal, LastRunOfAMailFollowsItsIdentityPassesOverTestsAndTypedRuns) {
   TTempDir d;
-  TJournalRunInfo a = Info("2024-05-01 10:00:00");
-  TJournalRunInfo other = Info("2024-05-01 11:00:00");
-  other.MailDate = "02.05.2024 09:00:00";
-  TJournalRunInfo test = Info("2024-05-01 12:00:00");
-  test.Kind = TJournalRunKind::Test;
-  std::string aPath;
-  {
-    TSendJournal ja(Dir(d), a, Plan3());
-    aPath = ja.Path();
-    TSendJournal jo(Dir(d), other, Plan3());
-    TSendJournal jt(Dir(d), test, {{1, {"ich@x.de"}, {1}}});
+  const auto run = [&](const std::string& start, const std::string& id, const std::string& date,
+                       TJournalRunKind kind = TJournalRunKind::Send, const char* recipients = kJournalAllRecipients) {
+    TJournalRunInfo info = Info(start);
+    info.MailId = id;
+    info.MailDate = date;
+    info.Kind = kind;
+    info.Recipients = recipients;
+    return TSendJournal(Dir(d), info, Plan3()).Path();
+  };
+  const std::string old = run("2024-05-01 10:00:00", "", "01.05.2024 09:00:00");
+  // An older version wrote no identity column at all.
+  std::string bytes = ReadFileBytes(old), stripped;
+  for (std::size_t b = 0, e; b < bytes.size(); b = e + 2) {
+    e = bytes.find("\r\n", b);
+    stripped += bytes.substr(b, e - 1 - b) + "\r\n";  // the last ';' off
   }
-  const auto last = LastRunOfMail(Dir(d), a.Subject, a.MailDate);
-  ASSERT_TRUE(last.has_value());
-  EXPECT_EQ(last->Path, aPath);
-  EXPECT_FALSE(LastRunOfMail(Dir(d), "anderer Betreff", a.MailDate).has_value());
+  WriteBytes(old, stripped);
+  const std::string saved = run("2024-05-01 11:00:00", "m1", "01.05.2024 10:30:00");
+  const std::string other = run("2024-05-01 12:00:00", "m2", "01.05.2024 10:30:00");
+  run("2024-05-01 13:00:00", "m1", "01.05.2024 10:30:00", TJournalRunKind::Test, kJournalTypedRecipient);
+  run("2024-05-01 14:00:00", "m1", "01.05.2024 10:30:00", TJournalRunKind::Send, kJournalTypedRecipient);
+  struct Case {
+    std::string Id, Date, Found;
+  };
+  for (const Case& c : {Case{"m1", "09.12.2026 08:00:00", saved},  // saved since: a new date, the same identity
+                        Case{"m2", "01.05.2024 10:30:00", other},
+                        Case{"", "01.05.2024 09:00:00", old},      // no identity yet: the date of the old run
+                        Case{"m3", "01.05.2024 09:00:00", old},
+                        Case{"m3", "01.05.2024 10:30:00", ""}, Case{"", "01.05.2024 10:30:00", ""}}) {
+    SCOPED_TRACE(c.Id + " " + c.Date);
+    const auto last = LastRunOfMail(Dir(d), c.Id, Info().Subject, c.Date);
+    EXPECT_EQ(last ? last->Path : "", c.Found);
+  }
+  EXPECT_FALSE(LastRunOfMail(Dir(d), "", "anderer Betreff", "01.05.2024 09:00:00").has_value());
+  const TJournalRun oldRun = ReadJournal(old);
+  EXPECT_EQ(oldRun.DamagedLines, 0);
+  EXPECT_EQ(oldRun.Info.MailId, "");
+  EXPECT_EQ(oldRun.Plan.size(), 3u);
 }
 
 TEST(SendJournal, ModeTexts) {
@@ -330,8 +357,11 @@ TEST(SendJournal, FailedAddressesAsCsv) {
     j.Record(e);
     j.Record(Entry(2, "c@x.de", 4, TJournalResult::Sent));
   }
-  EXPECT_EQ(FailedAddressesCsv(ReadJournal(path)),
-            "\xEF\xBB\xBF" "Adresse;Datensatz-Nr;Grund\r\na@x.de;1;550 nein\r\nb@x.de;2;550 nein\r\n");
+  // Rows as the grid shows them today: record 1 was deleted since, record
+  // 2 is now the first row; the record number is never shown.
+  const TRecipientList rows = {{"b@x.de", 0, 2}, {"c@x.de", 1, 4}};
+  EXPECT_EQ(FailedAddressesCsv(ReadJournal(path), rows),
+            "\xEF\xBB\xBF" "Adresse;Zeile;Grund\r\na@x.de;;550 nein\r\nb@x.de;1;550 nein\r\n");
 }
 
 TEST(SendJournal, PythonsCsvModuleReadsEveryRow) {
@@ -344,16 +374,211 @@ TEST(SendJournal, PythonsCsvModuleReadsEveryRow) {
   const std::string out = RunPython("read_journal.py", path);
   const std::string expected =
       "Zeile | Nr | Zeit | Datensatz-Nr | Adressen | Ergebnis | Grund | Lauf | Betreff | Maildatum | Konto | Server | "
-      "Modus | Empf\xC3\xA4nger | Filter | Datenbank | Nachrichten | Bezug\n"
+      "Modus | Empf\xC3\xA4nger | Filter | Datenbank | Nachrichten | Bezug | Mail-Kennung\n"
       "Lauf |  | 2024-05-01 10:00:00 |  |  |  |  | Versand | Gr\xC3\xBC\xC3\x9F" "e | 01.05.2024 09:00:00 | "
-      "Versand <versand@example.org> | 127.0.0.1:2525 | personalisiert | alle | M\xC3\xBCller | /daten/adr.dbf | 3 | \n"
-      "Plan | 1 |  | 1 | a@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Plan | 2 |  | 2 | b@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Plan | 3 |  | 4 | c@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 1 | 2024-05-01 10:00:01 | 1 | a@x.de | gesendet |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 2 | 2024-05-01 10:00:02 | 2 | b@x.de | fehlgeschlagen | 550 \"nein\"; nie |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 3 | 2024-05-01 10:00:03 | 4 | c@x.de | nicht gesendet | Versand abgebrochen |  |  |  |  |  |  |  |  |  |  | \n";
+      "Versand <versand@example.org> | 127.0.0.1:2525 | personalisiert | alle | M\xC3\xBCller | /daten/adr.dbf | 3 |  | 4f2a\n"
+      "Plan | 1 |  | 1 | a@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Plan | 2 |  | 2 | b@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Plan | 3 |  | 4 | c@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 1 | 2024-05-01 10:00:01 | 1 | a@x.de | gesendet |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 2 | 2024-05-01 10:00:02 | 2 | b@x.de | fehlgeschlagen | 550 \"nein\"; nie |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 3 | 2024-05-01 10:00:03 | 4 | c@x.de | nicht gesendet | Versand abgebrochen |  |  |  |  |  |  |  |  |  |  |  | \n";
   ASSERT_GE(out.size(), expected.size()) << out;
   EXPECT_EQ(out.substr(0, expected.size()), expected);
   EXPECT_NE(out.find(" | abgebrochen | '=1+1 | "), std::string::npos) << out;
+}
+
+TEST(SendJournal, AddressListsReadBackExactly) {
+  struct Case {
+    std::vector<std::string> Addresses;
+    std::string Cell;  // Windows-1252, before the cell's own quoting
+  };
+  const Case cases[] = {
+      {{}, ""},
+      {{"a@x.de"}, "a@x.de"},
+      {{"p2a@x, p2b@x"}, "\"p2a@x, p2b@x\""},
+      {{"p2a@x", "p2b@x"}, "p2a@x, p2b@x"},
+      {{"\"a,b\"@x.de", "c@x.de"}, "\"\\\"a,b\\\"@x.de\", c@x.de"},
+      {{"back\\slash@x"}, "\"back\\\\slash@x\""},
+      {{" blank ", ""}, "\" blank \", \"\""},
+      {{"tab\there\r\n"}, "\"tab\\x09here\\x0D\\x0A\""},
+      {{"M\xFCller <m@x.de>"}, "M\xFCller <m@x.de>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Cell);
+    EXPECT_EQ(JoinJournalAddresses(c.Addresses), c.Cell);
+    std::vector<std::string> back;
+    ASSERT_TRUE(SplitJournalAddresses(c.Cell, back));
+    EXPECT_EQ(back, c.Addresses);
+  }
+  // Only the writer's form is read; anything else is a damaged line.
+  for (const char* bad : {"\"never closed", "a\"b@x", "a\\b@x", "\"x\\q\"", "a,,b", "a, ", "\"a\" b", "\"\\x0\""}) {
+    SCOPED_TRACE(bad);
+    std::vector<std::string> back;
+    EXPECT_FALSE(SplitJournalAddresses(bad, back));
+  }
+}
+
+TEST(SendJournal, AnyPlanWrittenReadsBackEqual) {
+  // Addresses of any bytes the table could hold, in batches of any size.
+  std::mt19937 random(20);
+  const std::string alphabet = std::string("ab@.,\" \\\t\r\n;'=x\x80\xFC\x81", 20) + std::string(1, '\0');
+  for (int round = 0; round < 200; ++round) {
+    SCOPED_TRACE(round);
+    TTempDir d;
+    std::vector<TJournalMessage> plan;
+    const int messages = 1 + static_cast<int>(random() % 5);
+    for (int m = 1; m <= messages; ++m) {
+      TJournalMessage message{m, {}, {}};
+      for (int a = 1 + static_cast<int>(random() % 4); a > 0; --a) {
+        std::string address;
+        for (int n = static_cast<int>(random() % 12); n > 0; --n) address += alphabet[random() % alphabet.size()];
+        message.Addresses.push_back(address);
+        message.RecNos.push_back(random() % 3 == 0 ? 0 : static_cast<std::uint32_t>(random() % 1000));
+      }
+      // The writer leaves the record numbers out when none is known.
+      if (std::all_of(message.RecNos.begin(), message.RecNos.end(), [](std::uint32_t r) { return r == 0; }))
+        message.RecNos.assign(message.Addresses.size(), 0);
+      plan.push_back(message);
+    }
+    TJournalRunInfo info = Info();
+    info.MessageCount = messages;
+    std::string path;
+    {
+      TSendJournal j(Dir(d), info, plan);
+      path = j.Path();
+      for (const TJournalMessage& m : plan)
+        j.Record({m.Nr, "2024-05-01 10:00:00", m.Addresses, m.RecNos, TJournalResult::Failed, "550"});
+    }
+    const TJournalRun run = ReadJournal(path);
+    EXPECT_EQ(run.DamagedLines, 0);
+    ASSERT_EQ(run.Plan.size(), plan.size());
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+      EXPECT_EQ(run.Plan[i].Addresses, plan[i].Addresses);
+      EXPECT_EQ(run.Plan[i].RecNos, plan[i].RecNos);
+    }
+    EXPECT_EQ(run.Count(TJournalResult::Failed), messages);
+  }
+}
+
+TEST(SendJournal, DamageACrashCannotExplainMakesTheRunBroken) {
+  struct Case {
+    const char* Name;
+    std::function<std::string(const std::string&)> Damage;  // whole file in, damaged file out
+    int Damaged;
+    bool Broken;
+    int Entries;
+  };
+  const auto replace = [](std::string s, const std::string& from, const std::string& to) {
+    return s.replace(s.find(from), from.size(), to);
+  };
+  const Case cases[] = {
+      {"cut last line", [](const std::string& s) { return s.substr(0, s.size() - 5); }, 1, false, 1},
+      {"zeros at the end", [](const std::string& s) { return s + std::string(3000, '\0'); }, 1, false, 2},
+      {"plan line unreadable", [&](const std::string& s) { return replace(s, "Plan;2;;2;", "Plan;2;;x;"); }, 3, true, 1},
+      {"plan line missing", [&](const std::string& s) { return replace(s, "Plan;3;;4;c@x.de;;;;;;;;;;;;;;\r\n", ""); },
+       0, true, 2},
+      {"result for another address",
+       [&](const std::string& s) { return replace(s, "1;a@x.de;gesendet", "1;fremd@x.de;gesendet"); }, 1, true, 1},
+      {"result for no planned message",
+       [](const std::string& s) { return s + "Nachricht;9;t;;z@x.de;gesendet;;;;;;;;;;;;;\r\n"; }, 1, false, 2},
+      {"unreadable line in the middle",
+       [&](const std::string& s) { return replace(s, "Nachricht;1;", "Nachricht;1\"x;"); }, 1, true, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempDir d;
+    const std::string path = WriteJournal(d, {Entry(1, "a@x.de", 1, TJournalResult::Sent),
+                                              Entry(2, "b@x.de", 2, TJournalResult::Failed)});
+    WriteBytes(path, c.Damage(ReadFileBytes(path)));
+    const TJournalRun run = ReadJournal(path);
+    EXPECT_EQ(run.DamagedLines, c.Damaged);
+    EXPECT_EQ(run.Broken, c.Broken);
+    EXPECT_EQ(static_cast<int>(run.Entries.size()), c.Entries);
+    EXPECT_EQ(run.Problem().empty(), c.Damaged == 0 && !c.Broken) << run.Problem();
+    if (c.Broken) EXPECT_NE(run.Problem().find("kann nicht fortgesetzt"), std::string::npos) << run.Problem();
+  }
+}
+
+TEST(SendJournal, AHugeLineStopsTheReaderEarly) {
+  // A sparse gigabyte of zeros, and a line too long followed by one that
+  // would read: neither is held whole, both are reported.
+  for (const bool sparse : {true, false}) {
+    SCOPED_TRACE(sparse);
+    TTempDir d;
+    const std::string path = WriteJournal(d, {Entry(1, "a@x.de", 1, TJournalResult::Sent)});
+    if (sparse) {
+      ASSERT_EQ(truncate(path.c_str(), 1LL << 30), 0);
+    } else {
+      std::ofstream(path, std::ios::binary | std::ios::app)
+          << std::string(kMaxJournalLine + 1, 'x') << "\r\n"
+          << "Nachricht;2;t;2;b@x.de;gesendet;;;;;;;;;;;;;\r\n";
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const TJournalRun run = ReadJournal(path);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
+    EXPECT_EQ(run.ResultOf(2), TJournalResult::None);
+    EXPECT_EQ(run.DamagedLines, 1);
+    EXPECT_TRUE(run.Broken);
+  }
+}
+
+TEST(SendJournal, FoldersOthersCanChangeAreRefused) {
+  struct Case {
+    const char* Name;
+    std::function<void(const std::filesystem::path&)> Make;  // gets the data folder
+    const char* Says;  // "" when accepted
+  };
+  const auto chmodTo = [](const std::filesystem::path& p, mode_t mode) { ASSERT_EQ(chmod(p.c_str(), mode), 0); };
+  const Case cases[] = {
+      {"made by the journal", [](const std::filesystem::path&) {}, ""},
+      {"data folder group-writable", [&](const std::filesystem::path& p) { chmodTo(p, 0770); }, "beschrieben werden"},
+      {"versand world-writable",
+       [&](const std::filesystem::path& p) {
+         std::filesystem::create_directory(p / "versand");
+         chmodTo(p / "versand", 0777);
+       },
+       "beschrieben werden"},
+      {"versand of another user",
+       [](const std::filesystem::path& p) {
+         std::filesystem::create_directory(p / "versand");
+         ASSERT_EQ(chown((p / "versand").c_str(), 65534, 65534), 0);
+       },
+       "anderen Benutzer"},
+      {"versand a link of another user",
+       [](const std::filesystem::path& p) {
+         std::filesystem::create_directory(p / "echt");
+         std::filesystem::create_directory_symlink(p / "echt", p / "versand");
+         ASSERT_EQ(lchown((p / "versand").c_str(), 65534, 65534), 0);
+       },
+       "symbolischer Verweis"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempDir d;
+    c.Make(d.Path());
+    std::string said;
+    try {
+      TSendJournal j(Dir(d), Info(), Plan3());
+      struct stat st {};
+      ASSERT_EQ(stat((d.Path() / "versand").c_str(), &st), 0);
+      if (S_ISDIR(st.st_mode) && std::string(c.Name) == "made by the journal") EXPECT_EQ(st.st_mode & 0777, 0700u);
+    } catch (const EJournalError& e) {
+      said = e.what();
+    }
+    std::string listed;
+    try {
+      ListJournals(Dir(d));
+    } catch (const EJournalError& e) {
+      listed = e.what();
+    }
+    if (*c.Says == '\0') {
+      EXPECT_EQ(said, "");
+      EXPECT_EQ(listed, "");
+    } else {
+      EXPECT_NE(said.find(c.Says), std::string::npos) << said;
+      EXPECT_NE(listed.find(c.Says), std::string::npos) << listed;
+    }
+  }
 }

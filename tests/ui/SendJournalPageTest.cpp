@@ -196,7 +196,7 @@ private slots:
     QTest::mouseClick(Button(form, "ExportFailedBtn"), Qt::LeftButton);
     QCOMPARE(postello::test::CancelModalHooks(), 0);
     QCOMPARE(postello::test::FileBytes(target),
-             QByteArray("\xEF\xBB\xBF" "Adresse;Datensatz-Nr;Grund\r\n"
+             QByteArray("\xEF\xBB\xBF" "Adresse;Zeile;Grund\r\n"
                         "r2@example.org;2;550 5.1.1 <r2@example.org>: Recipient address rejected\r\n"));
 
     std::vector<std::string> delivered;
