@@ -69,7 +69,7 @@ std::string TMailIdStore::NewId() {
   static const char kHex[] = "0123456789abcdef";
   std::random_device random;
   std::string id;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 4; ++i) {
     const std::uint32_t r = random();
     for (int b = 0; b < 8; b += 2) {
       const unsigned byte = (r >> (b * 4)) & 0xFF;

@@ -121,7 +121,8 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   if (!JournalDir.empty()) {
     // The journal names the mail by an identity that outlives saving it.
     try {
-      TMailIdStore::Assign(JournalDir, mails, static_cast<std::size_t>(choice.MailIndex));
+      TMailIdStore::Assign(JournalDir.back() == '/' ? JournalDir : JournalDir + '/', mails,
+                           static_cast<std::size_t>(choice.MailIndex));
     } catch (const ESaveError& e) {
       throw ESendRefused(e.what());
     }

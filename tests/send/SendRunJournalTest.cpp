@@ -2,6 +2,7 @@
 // "unsicher" line before the end of the data, runs stopped by an error or
 // by a journal that can no longer be written; and the session's side of
 // it, played against a scripted server.
+#include "core/StoredDateTime.h"
 #include "send/TSendRun.h"
 #include "send/SendRunSupport.h"
 #include "send/ScriptedSmtpSocket.h"
@@ -310,4 +311,24 @@ TEST_F(SendRunJournalTest, TestMailGoesToTheTypedAddressWithTheRecordsFields) {
   // An empty address is refused like an empty list.
   Choice.TestAddress = "  ";
   EXPECT_THROW(Run.Start(Choice, Rows, Konten, Mails), ESendRefused);
+}
+
+TEST_F(SendRunJournalTest, TheMailsIdentityFindsItsRunAfterTheMailIsSaved) {
+  Run.Run(Choice, Rows, Konten, Mails, [](const TOutgoingMail& mail) { return TSendResult(mail.Index != 3); });
+  const std::string id = Mails[0].Id;
+  ASSERT_EQ(id.size(), 32u);
+  EXPECT_EQ(Journal().Info.MailId, id);
+  // Saved in the editor: a new date, the identity kept beside mails.dat.
+  const std::string dir = Dir.Path().string() + "/";
+  Mails[0].Date += 1;
+  TMailStore::Save(dir, Mails);
+  TMailList back;
+  ASSERT_EQ(TMailStore::Open(dir, back).Error, "");
+  const auto last = LastRunOfMail(dir, back[0].Id, back[0].Subject, DateTimeToText(back[0].Date));
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->Path, Run.JournalPath());
+  EXPECT_EQ(last->Count(TJournalResult::Failed), 1);
+  // A second run keeps the identity.
+  Run.Run(Choice, Rows, Konten, Mails, [](const TOutgoingMail&) { return TSendResult(true); });
+  EXPECT_EQ(Mails[0].Id, id);
 }
