@@ -133,6 +133,8 @@ private slots:
     QVERIFY(Button(form, "ResumeBtn")->isEnabled());
 
     // Opened from the list, changed, closed with "Ja": a new date.
+    auto* pages = form.findChild<QTabWidget*>("PageControl2");
+    pages->setCurrentIndex(0);
     const double dated = state.Mails[0].Date;
     m_sink.answer = TMsgResult::Yes;
     postello::test::InEditor([](TWriteMailForm* e) {
@@ -144,6 +146,7 @@ private slots:
     list->topLevelItem(0)->setSelected(true);
     QTest::keyClick(list, Qt::Key_Return);
     QVERIFY(state.Mails[0].Date != dated);
+    pages->setCurrentIndex(3);  // back to the send page, which reads the journal afresh
 
     QVERIFY(JournalText(form).contains("wurde nicht beendet: 3 von 6 Nachrichten gesendet"));
     QVERIFY(Button(form, "ResumeBtn")->isEnabled());
