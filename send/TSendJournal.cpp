@@ -737,7 +737,8 @@ TJournalRun ReadJournal(const std::string& path) {
         continue;
       }
       if (e.Nr == 0) {
-        // Addresses left out are at most those of the plan.
+        // A run leaves out few addresses; a flood of such lines is not
+        // the writer's and must not fill the memory.
         if (run.Entries.size() >= run.Plan.size() * 100 + 100) {
           damaged();
           continue;
