@@ -422,7 +422,7 @@ TEST(SendJournal, AddressListsReadBackExactly) {
 TEST(SendJournal, AnyPlanWrittenReadsBackEqual) {
   // Addresses of any bytes the table could hold, in batches of any size.
   std::mt19937 random(20);
-  const std::string alphabet = std::string("ab@.,\" \\\t\r\n;'=x\x80\xFC\x81", 20) + std::string(1, '\0');
+  const std::string alphabet = std::string("ab@.,\" \\\t\r\n;'=x\x80\xFC\x81") + std::string(1, '\0');
   for (int round = 0; round < 200; ++round) {
     SCOPED_TRACE(round);
     TTempDir d;
