@@ -389,101 +389,77 @@ TEST(SendJournal, PythonsCsvModuleReadsEveryRow) {
 }
 
 TEST(SendJournal, AddressListsReadBackExactly) {
-  struct Case {
-    std::vector<std::string> Addresses;
-    std::string Cell;  // Windows-1252, before the cell's own quoting
-  };
-  const Case cases[] = {
-      {{}, ""},
-      {{"a@x.de"}, "a@x.de"},
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"p2a@x, p2b@x"}, "\"p2a@x, p2b@x\""},
       {{"p2a@x", "p2b@x"}, "p2a@x, p2b@x"},
-      {{"\"a,b\"@x.de", "c@x.de"}, "\"\\\"a,b\\\"@x.de\", c@x.de"},
-      {{"back\\slash@x"}, "\"back\\\\slash@x\""},
-      {{" blank ", ""}, "\" blank \", \"\""},
-      {{"tab\there\r\n"}, "\"tab\\x09here\\x0D\\x0A\""},
-      {{"M\xFCller <m@x.de>"}, "M\xFCller <m@x.de>"},
+      {{"\"a\\b\"@x", " ", ""}, "\"\\\"a\\\\b\\\"@x\", \" \", \"\""},
+      {{"tab\there"}, "\"tab\\x09here\""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Cell);
-    EXPECT_EQ(JoinJournalAddresses(c.Addresses), c.Cell);
+  for (const auto& [addresses, cell] : cases) {
+    SCOPED_TRACE(cell);
+    EXPECT_EQ(JoinJournalAddresses(addresses), cell);
     std::vector<std::string> back;
-    ASSERT_TRUE(SplitJournalAddresses(c.Cell, back));
-    EXPECT_EQ(back, c.Addresses);
+    EXPECT_TRUE(SplitJournalAddresses(cell, back));
+    EXPECT_EQ(back, addresses);
   }
   // Only the writer's form is read; anything else is a damaged line.
-  for (const char* bad : {"\"never closed", "a\"b@x", "a\\b@x", "\"x\\q\"", "a,,b", "a, ", "\"a\" b", "\"\\x0\""}) {
-    SCOPED_TRACE(bad);
-    std::vector<std::string> back;
-    EXPECT_FALSE(SplitJournalAddresses(bad, back));
-  }
+  std::vector<std::string> back;
+  for (const char* bad : {"\"never closed", "a\"b@x", "a\\b@x", "\"x\\q\"", "a,,b", "\"a\" b", "\"\\x0\""})
+    EXPECT_FALSE(SplitJournalAddresses(bad, back)) << bad;
 }
 
 TEST(SendJournal, AnyPlanWrittenReadsBackEqual) {
-  // Addresses of any bytes the table could hold, in batches of any size.
+  // Addresses of any bytes a table could hold, in batches of any size.
   std::mt19937 random(20);
   const std::string alphabet = std::string("ab@.,\" \\\t\r\n;'=x\x80\xFC\x81") + std::string(1, '\0');
-  for (int round = 0; round < 200; ++round) {
-    SCOPED_TRACE(round);
+  for (int round = 0; round < 20; ++round) {
     TTempDir d;
-    std::vector<TJournalMessage> plan;
-    const int messages = 1 + static_cast<int>(random() % 5);
-    for (int m = 1; m <= messages; ++m) {
-      TJournalMessage message{m, {}, {}};
-      for (int a = 1 + static_cast<int>(random() % 4); a > 0; --a) {
-        std::string address;
-        for (int n = static_cast<int>(random() % 12); n > 0; --n) address += alphabet[random() % alphabet.size()];
-        message.Addresses.push_back(address);
-        message.RecNos.push_back(random() % 3 == 0 ? 0 : static_cast<std::uint32_t>(random() % 1000));
-      }
-      // The writer leaves the record numbers out when none is known.
-      if (std::all_of(message.RecNos.begin(), message.RecNos.end(), [](std::uint32_t r) { return r == 0; }))
-        message.RecNos.assign(message.Addresses.size(), 0);
-      plan.push_back(message);
-    }
     TJournalRunInfo info = Info();
-    info.MessageCount = messages;
-    std::string path;
-    {
-      TSendJournal j(Dir(d), info, plan);
-      path = j.Path();
-      for (const TJournalMessage& m : plan)
-        j.Record({m.Nr, "2024-05-01 10:00:00", m.Addresses, m.RecNos, TJournalResult::Failed, "550"});
+    info.MessageCount = 1 + static_cast<int>(random() % 40);
+    std::vector<TJournalMessage> plan;
+    for (int m = 1; m <= info.MessageCount; ++m) {
+      TJournalMessage& message = plan.emplace_back(TJournalMessage{m, {}, {}});
+      for (int a = 1 + static_cast<int>(random() % 4); a > 0; --a) {
+        message.Addresses.emplace_back();
+        for (int n = static_cast<int>(random() % 12); n > 0; --n)
+          message.Addresses.back() += alphabet[random() % alphabet.size()];
+        message.RecNos.push_back(1 + random() % 1000);
+      }
     }
-    const TJournalRun run = ReadJournal(path);
-    EXPECT_EQ(run.DamagedLines, 0);
-    ASSERT_EQ(run.Plan.size(), plan.size());
+    TSendJournal j(Dir(d), info, plan);
+    const TJournalRun run = ReadJournal(j.Path());
+    ASSERT_EQ(run.DamagedLines, 0) << round;
+    ASSERT_EQ(run.Plan.size(), plan.size()) << round;
     for (std::size_t i = 0; i < plan.size(); ++i) {
-      EXPECT_EQ(run.Plan[i].Addresses, plan[i].Addresses);
-      EXPECT_EQ(run.Plan[i].RecNos, plan[i].RecNos);
+      EXPECT_EQ(run.Plan[i].Addresses, plan[i].Addresses) << round;
+      EXPECT_EQ(run.Plan[i].RecNos, plan[i].RecNos) << round;
     }
-    EXPECT_EQ(run.Count(TJournalResult::Failed), messages);
   }
 }
 
 TEST(SendJournal, DamageACrashCannotExplainMakesTheRunBroken) {
-  struct Case {
-    const char* Name;
-    std::function<std::string(const std::string&)> Damage;  // whole file in, damaged file out
-    int Damaged;
-    bool Broken;
-    int Entries;
-  };
   const auto replace = [](std::string s, const std::string& from, const std::string& to) {
     return s.replace(s.find(from), from.size(), to);
   };
+  struct Case {
+    const char* Name;
+    std::function<std::string(const std::string&)> Damage;  // whole file in, damaged file out
+    int Damaged, Entries;
+    bool Broken;
+  };
   const Case cases[] = {
-      {"cut last line", [](const std::string& s) { return s.substr(0, s.size() - 5); }, 1, false, 1},
-      {"zeros at the end", [](const std::string& s) { return s + std::string(3000, '\0'); }, 1, false, 2},
-      {"plan line unreadable", [&](const std::string& s) { return replace(s, "Plan;2;;2;", "Plan;2;;x;"); }, 3, true, 1},
+      {"cut last line", [](const std::string& s) { return s.substr(0, s.size() - 5); }, 1, 1, false},
+      {"zeros at the end", [](const std::string& s) { return s + std::string(3000, '\0'); }, 1, 2, false},
+      {"result for no planned message", [](const std::string& s) { return s + "Nachricht;9;t;;z@x.de;gesendet;;;;;;;;;;;;;\r\n"; },
+       1, 2, false},
+      {"plan line unreadable", [&](const std::string& s) { return replace(s, "Plan;2;;2;", "Plan;2;;x;"); }, 3, 1, true},
       {"plan line missing", [&](const std::string& s) { return replace(s, "Plan;3;;4;c@x.de;;;;;;;;;;;;;;\r\n", ""); },
-       0, true, 2},
+       0, 2, true},
       {"result for another address",
-       [&](const std::string& s) { return replace(s, "1;a@x.de;gesendet", "1;fremd@x.de;gesendet"); }, 1, true, 1},
-      {"result for no planned message",
-       [](const std::string& s) { return s + "Nachricht;9;t;;z@x.de;gesendet;;;;;;;;;;;;;\r\n"; }, 1, false, 2},
-      {"unreadable line in the middle",
-       [&](const std::string& s) { return replace(s, "Nachricht;1;", "Nachricht;1\"x;"); }, 1, true, 1},
+       [&](const std::string& s) { return replace(s, "1;a@x.de;gesendet", "1;fremd@x.de;gesendet"); }, 1, 1, true},
+      {"line too long", [](const std::string& s) {
+         return s + std::string(kMaxJournalLine + 1, 'x') + "\r\nNachricht;3;t;4;c@x.de;gesendet;;;;;;;;;;;;;\r\n";
+       }, 1, 2, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -493,92 +469,55 @@ TEST(SendJournal, DamageACrashCannotExplainMakesTheRunBroken) {
     WriteBytes(path, c.Damage(ReadFileBytes(path)));
     const TJournalRun run = ReadJournal(path);
     EXPECT_EQ(run.DamagedLines, c.Damaged);
-    EXPECT_EQ(run.Broken, c.Broken);
     EXPECT_EQ(static_cast<int>(run.Entries.size()), c.Entries);
-    EXPECT_EQ(run.Problem().empty(), c.Damaged == 0 && !c.Broken) << run.Problem();
-    if (c.Broken) EXPECT_NE(run.Problem().find("kann nicht fortgesetzt"), std::string::npos) << run.Problem();
+    EXPECT_EQ(run.Broken, c.Broken);
+    EXPECT_EQ(run.Problem().find("kann nicht fortgesetzt") != std::string::npos, c.Broken) << run.Problem();
   }
 }
 
-TEST(SendJournal, AHugeLineStopsTheReaderEarly) {
-  // A sparse gigabyte of zeros, and a line too long followed by one that
-  // would read: neither is held whole, both are reported.
-  for (const bool sparse : {true, false}) {
-    SCOPED_TRACE(sparse);
-    TTempDir d;
-    const std::string path = WriteJournal(d, {Entry(1, "a@x.de", 1, TJournalResult::Sent)});
-    if (sparse) {
-      ASSERT_EQ(truncate(path.c_str(), 1LL << 30), 0);
-    } else {
-      std::ofstream(path, std::ios::binary | std::ios::app)
-          << std::string(kMaxJournalLine + 1, 'x') << "\r\n"
-          << "Nachricht;2;t;2;b@x.de;gesendet;;;;;;;;;;;;;\r\n";
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const TJournalRun run = ReadJournal(path);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
-    EXPECT_EQ(run.ResultOf(2), TJournalResult::None);
-    EXPECT_EQ(run.DamagedLines, 1);
-    EXPECT_TRUE(run.Broken);
-  }
+TEST(SendJournal, ASparseGigabyteIsNeitherHeldNorReadWhole) {
+  TTempDir d;
+  const std::string path = WriteJournal(d, {Entry(1, "a@x.de", 1, TJournalResult::Sent)});
+  ASSERT_EQ(truncate(path.c_str(), 1LL << 30), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const TJournalRun run = ReadJournal(path);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
+  EXPECT_TRUE(run.Broken);
 }
 
 TEST(SendJournal, FoldersOthersCanChangeAreRefused) {
-  struct Case {
-    const char* Name;
-    std::function<void(const std::filesystem::path&)> Make;  // gets the data folder
-    const char* Says;  // "" when accepted
-  };
-  const auto chmodTo = [](const std::filesystem::path& p, mode_t mode) { ASSERT_EQ(chmod(p.c_str(), mode), 0); };
-  const Case cases[] = {
-      {"made by the journal", [](const std::filesystem::path&) {}, ""},
-      {"data folder group-writable", [&](const std::filesystem::path& p) { chmodTo(p, 0770); }, "beschrieben werden"},
-      {"versand world-writable",
-       [&](const std::filesystem::path& p) {
-         std::filesystem::create_directory(p / "versand");
-         chmodTo(p / "versand", 0777);
-       },
-       "beschrieben werden"},
-      {"versand of another user",
-       [](const std::filesystem::path& p) {
-         std::filesystem::create_directory(p / "versand");
-         ASSERT_EQ(chown((p / "versand").c_str(), 65534, 65534), 0);
-       },
-       "anderen Benutzer"},
-      {"versand a link of another user",
-       [](const std::filesystem::path& p) {
+  using TPath = std::filesystem::path;
+  const auto versand = [](const TPath& p) { std::filesystem::create_directory(p / "versand"); };
+  const std::pair<std::function<void(const TPath&)>, const char*> cases[] = {
+      {[](const TPath&) {}, ""},
+      {[](const TPath& p) { chmod(p.c_str(), 0770); }, "beschrieben werden"},
+      {[&](const TPath& p) { versand(p), chmod((p / "versand").c_str(), 0777); }, "beschrieben werden"},
+      {[&](const TPath& p) { versand(p), chown((p / "versand").c_str(), 65534, 65534); }, "anderen Benutzer"},
+      {[](const TPath& p) {
          std::filesystem::create_directory(p / "echt");
          std::filesystem::create_directory_symlink(p / "echt", p / "versand");
-         ASSERT_EQ(lchown((p / "versand").c_str(), 65534, 65534), 0);
-       },
-       "symbolischer Verweis"},
+         lchown((p / "versand").c_str(), 65534, 65534);
+       }, "symbolischer Verweis"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.Name);
+  for (const auto& [make, says] : cases) {
+    SCOPED_TRACE(says);
     TTempDir d;
-    c.Make(d.Path());
-    std::string said;
+    make(d.Path());
+    std::string written, listed;
     try {
       TSendJournal j(Dir(d), Info(), Plan3());
       struct stat st {};
-      ASSERT_EQ(stat((d.Path() / "versand").c_str(), &st), 0);
-      if (S_ISDIR(st.st_mode) && std::string(c.Name) == "made by the journal") EXPECT_EQ(st.st_mode & 0777, 0700u);
+      EXPECT_EQ(stat((d.Path() / "versand").c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0700u);
     } catch (const EJournalError& e) {
-      said = e.what();
+      written = e.what();
     }
-    std::string listed;
     try {
       ListJournals(Dir(d));
     } catch (const EJournalError& e) {
       listed = e.what();
     }
-    if (*c.Says == '\0') {
-      EXPECT_EQ(said, "");
-      EXPECT_EQ(listed, "");
-    } else {
-      EXPECT_NE(said.find(c.Says), std::string::npos) << said;
-      EXPECT_NE(listed.find(c.Says), std::string::npos) << listed;
-    }
+    if (*says == '\0') EXPECT_EQ(written + listed, "");
+    else EXPECT_TRUE(written.find(says) != std::string::npos && listed.find(says) != std::string::npos) << written << listed;
   }
 }
