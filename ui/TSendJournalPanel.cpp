@@ -38,30 +38,27 @@ void TSendJournalPanel::ShowState() {
   m_last.reset();
   const int mail = MailIndex ? MailIndex() : -1;
   const bool haveMail = mail >= 0 && static_cast<std::uint32_t>(mail) < m_state.Mails.Count();
-  std::string text;
-  if (haveMail) {
-    const TMailRec& m = m_state.Mails[static_cast<std::size_t>(mail)];
-    try {
-      m_last = LastRunOfMail(m_state.ProgDir, m.Id, m.Subject, DateTimeToText(m.Date));
-    } catch (const EJournalError& e) {
-      text = e.what();
-    }
-  }
-  if (!haveMail || !text.empty()) {
-  } else if (!m_last) {
-    text = "Diese Mail wurde noch nicht versandt.";
-  } else {
-    const TJournalRun& run = *m_last;
-    const std::string counts = std::to_string(run.Count(TJournalResult::Sent)) + " von " +
-                               std::to_string(run.Plan.size()) + " Nachrichten gesendet, " +
-                               std::to_string(run.Count(TJournalResult::Failed)) + " fehlgeschlagen, " +
-                               std::to_string(run.Count(TJournalResult::Uncertain)) + " unsicher.";
-    text = run.Unfinished() ? "Der letzte Versand dieser Mail (" + run.Info.StartTime + ") wurde nicht beendet: " + counts
-                            : "Letzter Versand dieser Mail (" + run.Info.StartTime + "): " + counts;
-    if (!run.Problem().empty()) text += "\n" + run.Problem();
-  }
-  ui.JournalLabel->setText(ToQ(text));
+  ui.JournalLabel->setText(haveMail ? ToQ(StateText(m_state.Mails[static_cast<std::size_t>(mail)])) : QString());
   SetRunning(m_running);
+}
+
+std::string TSendJournalPanel::StateText(const TMailRec& mail) {
+  try {
+    m_last = LastRunOfMail(m_state.ProgDir, mail.Id, mail.Subject, DateTimeToText(mail.Date));
+  } catch (const EJournalError& e) {
+    return e.what();  // an unsafe folder: nothing of it is shown or resumed
+  }
+  if (!m_last) return "Diese Mail wurde noch nicht versandt.";
+  const TJournalRun& run = *m_last;
+  const std::string counts = std::to_string(run.Count(TJournalResult::Sent)) + " von " +
+                             std::to_string(run.Plan.size()) + " Nachrichten gesendet, " +
+                             std::to_string(run.Count(TJournalResult::Failed)) + " fehlgeschlagen, " +
+                             std::to_string(run.Count(TJournalResult::Uncertain)) + " unsicher.";
+  std::string text = run.Unfinished()
+                         ? "Der letzte Versand dieser Mail (" + run.Info.StartTime + ") wurde nicht beendet: " + counts
+                         : "Letzter Versand dieser Mail (" + run.Info.StartTime + "): " + counts;
+  if (!run.Problem().empty()) text += "\n" + run.Problem();
+  return text;
 }
 
 void TSendJournalPanel::SetRunning(bool running) {
