@@ -44,7 +44,13 @@ void PrintLine(std::ostream& out, const std::string& nr, const std::string& time
 
 int RunJournal(TCliContext& ctx) {
   if (ctx.Args.Has("--run") && ctx.Args.Has("--last")) throw TCliUsageError{"entweder --run oder --last"};
-  const std::vector<std::string> paths = ListJournals(ctx.Dir);
+  std::vector<std::string> paths;
+  try {
+    paths = ListJournals(ctx.Dir);
+  } catch (const EJournalError& e) {
+    ctx.Err << CliText(e.what()) << "\n";
+    return kExitRefused;
+  }
   const bool one = ctx.Args.Has("--run") || ctx.Args.Has("--last") || ctx.Args.Has("--failed");
 
   if (!one) {
@@ -86,6 +92,7 @@ int RunJournal(TCliContext& ctx) {
     ctx.Err << CountedNoun(static_cast<std::size_t>(run.DamagedLines), "Zeile", "Zeilen") << " von " << CliText(run.FileName()) << ' '
             << ByCount(static_cast<std::size_t>(run.DamagedLines), "war", "waren")
             << " nicht lesbar (eine abgeschnittene letzte Zeile z\xC3\xA4hlt mit).\n";
+  if (run.Broken) ctx.Err << CliText(run.Problem()) << "\n";
 
   const bool failedOnly = ctx.Args.Has("--failed");
   if (!failedOnly) {

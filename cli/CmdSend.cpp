@@ -183,8 +183,15 @@ int RunSend(TCliContext& ctx) {
       if (choice.MailIndex < 0 || static_cast<std::uint32_t>(choice.MailIndex) >= mails.Count())
         throw ECliStateError(TSendRun::kNoMail);
       const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
-      last = LastRunOfMail(ctx.Dir, mail.Subject, DateTimeToText(mail.Date));
+      try {
+        last = LastRunOfMail(ctx.Dir, mail.Id, mail.Subject, DateTimeToText(mail.Date));
+      } catch (const EJournalError& e) {
+        throw ECliStateError(e.what());
+      }
       if (!last) throw ECliStateError("Zu dieser Mail gibt es kein Versandprotokoll.");
+      // A journal that lost lines could make its messages look done.
+      if (last->Broken) throw ECliStateError(last->Problem());
+      if (!last->Problem().empty()) ctx.Err << CliText(last->Problem()) << "\n";
       choice.KontoIndex = RunAccountIndex(konten, last->Info);
       if (choice.KontoIndex < 0)
         throw ECliStateError("Das Konto des Laufs (" + last->Info.Account + ", " + last->Info.Server +
@@ -199,11 +206,10 @@ int RunSend(TCliContext& ctx) {
       throw ECliStateError(
           NoSuchKontoText(args.Has("--account") ? args.GetInt("--account", -1) : choice.KontoIndex, konten.Count()));
 
-    const bool typed = args.Has("--to") || (last && last->Info.Recipients == kJournalTypedRecipient);
     if (args.Has("--to")) {
       choice.Recipients = TRecipientChoice::One;
       choice.TypedAddress = Utf8ToCp1252(args.Get("--to"));
-    } else if (!typed) {
+    } else {
       // A resumed run looks for its addresses with the filter it had.
       choice.FilterText = args.Has("--filter") || !last ? Utf8ToCp1252(args.Get("--filter")) : last->Info.Filter;
       choice.DatabaseFile = state.DatabaseFile();

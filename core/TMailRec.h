@@ -61,6 +61,11 @@ struct TMailRecFields {
   std::string Unsubscribe;
   // Personalised runs merge the subject per recipient.
   bool MergeSubject = false;
+  // The mail's lasting identity: given when the mail is first sent, kept
+  // in mailkennungen.dat (TMailIdStore), unchanged by saving, reordering
+  // or deleting mails; the send journal finds the mail's runs by it.
+  // Empty until then.
+  std::string Id;
 };
 
 // A mail record owns its attachment array, whose cursor variable is the

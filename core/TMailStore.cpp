@@ -2,6 +2,7 @@
 
 #include "core/CountedNoun.h"
 #include "core/StoredDateTime.h"
+#include "core/TMailIdStore.h"
 #include "core/TMailOptionsStore.h"
 #include "core/SafeFile.h"
 #include "core/StringFields.h"
@@ -149,12 +150,15 @@ TMailLoadResult TMailStore::Open(const std::string& dir, TMailList& mails) {
     return result;
   }
   result.Error = TMailOptionsStore::Open(dir, mails);
+  const std::string idError = TMailIdStore::Open(dir, mails);
+  if (!idError.empty()) result.Error += (result.Error.empty() ? "" : "\n") + idError;
   return result;
 }
 
 void TMailStore::Save(const std::string& dir, const TMailList& mails) {
   SaveFileSafely(dir + FileName, Encode(mails));
   TMailOptionsStore::Save(dir, mails);
+  TMailIdStore::Save(dir, mails);
 }
 
 } // namespace postello

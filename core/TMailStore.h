@@ -49,11 +49,12 @@ public:
   // the file's size. A missing file leaves mails untouched. A damaged file
   // is kept aside (KeepDamagedCopy) and described in the result's Error.
   // The mails' options come from mailoptionen.dat beside it
-  // (TMailOptionsStore); a damaged one is described in Error as well.
+  // (TMailOptionsStore), their identities from mailkennungen.dat
+  // (TMailIdStore); a damaged one is described in Error as well.
   static TMailLoadResult Open(const std::string& dir, TMailList& mails);
 
-  // Writes dir + mails.dat safely, then the options to mailoptionen.dat;
-  // throws ESaveError.
+  // Writes dir + mails.dat safely, then the options to mailoptionen.dat
+  // and the identities to mailkennungen.dat; throws ESaveError.
   static void Save(const std::string& dir, const TMailList& mails);
 };
 

@@ -286,9 +286,10 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
   for (const std::string& key : order)
     find(TCheckKind::DuplicateAddress,
          "Die Adresse " + Quoted(key) + " kommt " + std::to_string(counts[key]) + "-mal vor.");
-  for (std::uint32_t recNo : in.SkippedRecNos)
+  // Named by the row the address grid shows it in.
+  for (std::uint32_t position : in.SkippedPositions)
     find(TCheckKind::SkippedRecord,
-         "Der Datensatz Nr. " + std::to_string(recNo) + " hat keine Adresse und wird \xFC" "bergangen.");
+         "Die Zeile " + std::to_string(position + 1) + " hat keine Adresse und wird \xFC" "bergangen.");
 
   const bool limitKnown = in.ServerLimit > 0;
   if (in.LargestMessage >= 0 && limitKnown && in.LargestMessage > in.ServerLimit)
@@ -321,7 +322,7 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
   in.Addresses = run.RecipientAddresses();
   in.MessageCount = run.MessageCount();
   in.ServerLimit = serverLimit;
-  if (choice.Recipients == TRecipientChoice::All) in.SkippedRecNos = skipped;
+  if (choice.Recipients == TRecipientChoice::All) in.SkippedPositions = skipped;
   try {
     if (table.Active())
       for (int i = 0; i < table.FieldCount(); ++i) in.FieldNames.push_back(table.Field(i).Name);

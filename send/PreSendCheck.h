@@ -70,7 +70,7 @@ struct TPreSendInput {
   bool Merges = true;
   bool BatchMode = false;
   std::vector<std::string> Addresses;
-  std::vector<std::uint32_t> SkippedRecNos;
+  std::vector<std::uint32_t> SkippedPositions;  // of the records without address, from 0
   int MessageCount = 0;
   std::int64_t LargestMessage = -1;  // bytes; -1: not known
   std::string LargestAddress;        // the first address of that message

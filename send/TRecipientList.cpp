@@ -19,7 +19,7 @@ TRecipientList ReadRecipientList(TDbf& table, long mailField, std::vector<std::u
         const std::size_t e = value.find_last_not_of(' ');
         rows.push_back({value.substr(b, e - b + 1), position, table.RecNo()});
       } else if (skipped != nullptr && table.RecNo() != 0) {
-        skipped->push_back(table.RecNo());
+        skipped->push_back(position);
       }
       const std::uint32_t recNo = table.RecNo();
       table.Next();

@@ -25,8 +25,9 @@ using TRecipientList = std::vector<TRecipientRow>;
 // table last moved). Leaves the
 // table on its last record. The merge finds a row's record again with
 // table.MoveTo(row.Position).
-// skipped, when given, receives the record numbers of the records passed
-// over for a blank address.
+// skipped, when given, receives the positions (as in TRecipientRow) of the
+// records passed over for a blank address: what the user can find in the
+// grid, unlike the record numbers, which count deleted records too.
 TRecipientList ReadRecipientList(TDbf& table, long mailField, std::vector<std::uint32_t>* skipped = nullptr);
 
 } // namespace postello

@@ -98,11 +98,6 @@ TResumePlan PlanResume(const TJournalRun& run, const TRecipientList& rows, bool 
     }
     Wanted(m, wanted);
   }
-  if (run.Info.Recipients == kJournalTypedRecipient) {
-    // Nothing of the table took part: the address is sent to as it was typed.
-    if (!wanted.empty()) plan.TypedAddress = wanted.front().Address;
-    return plan;
-  }
   TRowIndex index(rows);
   for (const TWanted& w : wanted) {
     const long row = index.Take(w);
@@ -122,10 +117,6 @@ TResumePlan PlanRetry(const TJournalRun& run, const TRecipientList& rows, bool s
   for (const TJournalMessage& m : run.Plan) {
     for (const std::string& a : m.Addresses) planned.insert(AddressKey(a));
     if (run.ResultOf(m.Nr) == TJournalResult::Failed) Wanted(m, wanted);
-  }
-  if (run.Info.Recipients == kJournalTypedRecipient) {
-    if (!wanted.empty()) plan.TypedAddress = wanted.front().Address;
-    return plan;
   }
   TRowIndex index(rows);
   std::vector<TWanted> notFound;

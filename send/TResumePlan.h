@@ -12,15 +12,14 @@
 namespace postello {
 
 // The recipients of the new run. Rows index today's recipient list, in
-// list order; a run that went to an address typed in by hand gets that
-// address in TypedAddress instead.
+// list order. Nothing is ever sent to an address only a journal names:
+// every address, a typed one too, is taken only from today's list.
 struct TResumePlan {
   struct TCorrection {
     std::string Old, New;  // failed address, the same record's address today
   };
 
   std::vector<std::size_t> Rows;
-  std::string TypedAddress;
   // Addresses of messages whose end of data went out without an answer:
   // listed for the user, taken only when asked for.
   std::vector<std::string> Uncertain;
@@ -31,7 +30,7 @@ struct TResumePlan {
   // (the user corrected it); the new address is taken.
   std::vector<TCorrection> Corrected;
 
-  bool Empty() const { return Rows.empty() && TypedAddress.empty(); }
+  bool Empty() const { return Rows.empty(); }
 };
 
 // "Versand fortsetzen": every planned message of the run that is neither

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <unordered_map>
 
 namespace postello {
 namespace {
@@ -25,13 +26,16 @@ constexpr const char* kSuffix = ".csv";
 enum TColumn {
   cLine, cNr, cTime, cRecNos, cAddresses, cResult, cReason,
   cKind, cSubject, cMailDate, cAccount, cServer, cMode, cRecipients, cFilter, cDatabase, cCount, cContinues,
+  cMailId,
   cColumns
 };
+// Journals of older versions end before the mail identity.
+constexpr std::size_t kOldColumns = cMailId;
 
 const char* const kHeader[cColumns] = {
     "Zeile", "Nr", "Zeit", "Datensatz-Nr", "Adressen", "Ergebnis", "Grund",
     "Lauf", "Betreff", "Maildatum", "Konto", "Server", "Modus", "Empf\xE4nger", "Filter", "Datenbank",
-    "Nachrichten", "Bezug"};
+    "Nachrichten", "Bezug", "Mail-Kennung"};
 
 constexpr const char* kRunLine = "Lauf";
 constexpr const char* kPlanLine = "Plan";
@@ -40,14 +44,19 @@ constexpr const char* kEndLine = "Ende";
 
 constexpr const char* kDataEndReason = "Datenende gesendet, Antwort des Servers steht aus";
 
-// Joined with ", " as the send run joins a batch's envelope.
-std::string JoinAddresses(const std::vector<std::string>& addresses) {
-  std::string out;
-  for (const std::string& a : addresses) {
-    if (!out.empty()) out += ", ";
-    out += a;
-  }
-  return out;
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 32 || c == 127; }
+
+// An address written bare could not be told from the list's separators
+// or would lose bytes to the cell's own rules.
+bool NeedsQuotes(std::string_view a) {
+  if (a.empty() || a.front() == ' ' || a.back() == ' ') return true;
+  return std::any_of(a.begin(), a.end(), [](char c) { return c == ',' || c == '"' || c == '\\' || IsControl(c); });
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 std::vector<std::string> SplitList(std::string_view text) {
@@ -75,6 +84,54 @@ std::string JoinRecNos(const std::vector<std::uint32_t>& recNos) {
   }
   return out;
 }
+
+// Reads a journal file line by line in pieces, so that neither a huge file
+// nor a line without end is ever held whole.
+class TLineReader {
+public:
+  enum TRead { Line, Cut, TooLong, End };
+
+  explicit TLineReader(const std::string& path) : FIn(path, std::ios::binary) {}
+  bool Opened() const { return FIn.is_open(); }
+
+  // Line: line holds the next line without its LF. Cut: the file ends
+  // inside a line. TooLong: a line exceeds kMaxJournalLine; reading stops.
+  TRead Next(std::string& line) {
+    line.clear();
+    for (;;) {
+      if (FPos == FLen) {
+        if (FEnd) return line.empty() ? End : Cut;
+        FIn.read(FBuffer, sizeof FBuffer);
+        FLen = static_cast<std::size_t>(FIn.gcount());
+        FPos = 0;
+        if (FLen == 0) {
+          FEnd = true;
+          continue;
+        }
+      }
+      const char* start = FBuffer + FPos;
+      const void* lf = std::memchr(start, '\n', FLen - FPos);
+      const std::size_t take = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : FLen - FPos;
+      if (line.size() + take > kMaxJournalLine) {
+        FEnd = true;
+        FPos = FLen = 0;
+        return TooLong;
+      }
+      line.append(start, take);
+      FPos += take;
+      if (lf) {
+        ++FPos;
+        return Line;
+      }
+    }
+  }
+
+private:
+  std::ifstream FIn;
+  char FBuffer[64 * 1024];
+  std::size_t FPos = 0, FLen = 0;
+  bool FEnd = false;
+};
 
 bool ParseUnsigned(std::string_view s, std::uint32_t& value) {
   value = 0;
@@ -255,6 +312,80 @@ bool ParseJournalCsvLine(std::string_view line, std::vector<std::string>& fields
   return true;
 }
 
+std::string JoinJournalAddresses(const std::vector<std::string>& addresses) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const std::string& a : addresses) {
+    if (&a != &addresses.front()) out += ", ";
+    if (!NeedsQuotes(a)) {
+      out += a;
+      continue;
+    }
+    out += '"';
+    for (char c : a) {
+      if (c == '"' || c == '\\') {
+        out += '\\';
+        out += c;
+      } else if (IsControl(c)) {
+        out += "\\x";
+        out += kHex[static_cast<unsigned char>(c) >> 4];
+        out += kHex[static_cast<unsigned char>(c) & 15];
+      } else {
+        out += c;
+      }
+    }
+    out += '"';
+  }
+  return out;
+}
+
+bool SplitJournalAddresses(std::string_view cell, std::vector<std::string>& addresses) {
+  addresses.clear();
+  if (cell.empty()) return true;
+  std::size_t i = 0;
+  const auto skipBlanks = [&] {
+    while (i < cell.size() && cell[i] == ' ') ++i;
+  };
+  for (;;) {
+    skipBlanks();
+    std::string a;
+    if (i < cell.size() && cell[i] == '"') {
+      for (++i;; ++i) {
+        if (i >= cell.size()) return false;
+        const char c = cell[i];
+        if (c == '"') break;
+        if (c != '\\') {
+          a += c;
+          continue;
+        }
+        if (++i >= cell.size()) return false;
+        if (cell[i] == '"' || cell[i] == '\\') {
+          a += cell[i];
+        } else if (cell[i] == 'x' && i + 2 < cell.size() && HexValue(cell[i + 1]) >= 0 && HexValue(cell[i + 2]) >= 0) {
+          a += static_cast<char>(HexValue(cell[i + 1]) * 16 + HexValue(cell[i + 2]));
+          i += 2;
+        } else {
+          return false;
+        }
+      }
+      ++i;  // the closing quote
+      skipBlanks();
+    } else {
+      const std::size_t end = std::min(cell.find(',', i), cell.size());
+      std::string_view bare = cell.substr(i, end - i);
+      while (!bare.empty() && bare.back() == ' ') bare.remove_suffix(1);
+      // Only the writer's own form: what it would have quoted is damage.
+      if (bare.empty() || NeedsQuotes(bare)) return false;
+      a.assign(bare);
+      i = end;
+    }
+    addresses.push_back(std::move(a));
+    if (i >= cell.size()) return true;
+    if (cell[i] != ',') return false;
+    ++i;
+  }
+}
+
 std::string JournalTimeNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -282,7 +413,11 @@ TSendJournal::TSendJournal(const std::string& dataDir, TJournalRunInfo info,
                         "). Ohne Protokoll wird nichts gesendet.");
   };
 
-  if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) refuse(errno);
+  CheckJournalFolders(dataDir);
+  // Addresses are personal data, and what the folder holds decides whom a
+  // resumed run writes to: it is the user's alone.
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) refuse(errno);
+  CheckJournalFolders(dataDir);
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0) refuse(errno);
   if (!S_ISDIR(st.st_mode)) refuse(ENOTDIR);
@@ -313,13 +448,14 @@ TSendJournal::TSendJournal(const std::string& dataDir, TJournalRunInfo info,
   run[cDatabase] = FInfo.Database;
   run[cCount] = std::to_string(FInfo.MessageCount);
   run[cContinues] = FInfo.Continues;
+  run[cMailId] = FInfo.MailId;
   head += JournalCsvLine(run) + kLineEnd;
   for (const TJournalMessage& m : plan) {
     std::vector<std::string> line(cColumns);
     line[cLine] = kPlanLine;
     line[cNr] = std::to_string(m.Nr);
     line[cRecNos] = JoinRecNos(m.RecNos);
-    line[cAddresses] = JoinAddresses(m.Addresses);
+    line[cAddresses] = JoinJournalAddresses(m.Addresses);
     head += JournalCsvLine(line) + kLineEnd;
   }
   int error = WriteRaw(head);
@@ -403,7 +539,7 @@ void TSendJournal::Record(TJournalEntry entry) {
   line[cNr] = entry.Nr > 0 ? std::to_string(entry.Nr) : std::string();
   line[cTime] = entry.Time;
   line[cRecNos] = JoinRecNos(entry.RecNos);
-  line[cAddresses] = JoinAddresses(entry.Addresses);
+  line[cAddresses] = JoinJournalAddresses(entry.Addresses);
   line[cResult] = JournalResultText(entry.Result);
   line[cReason] = entry.Reason;
   WriteLine(JournalCsvLine(line));
@@ -477,19 +613,85 @@ bool TJournalRun::Unfinished() const {
   return Count(TJournalResult::None) > 0 || Count(TJournalResult::NotSent) > 0;
 }
 
+std::string TJournalRun::Problem() const {
+  if (DamagedLines == 0 && !Broken) return {};
+  const std::string file = "Das Versandprotokoll \"" + Utf8ToCp1252(FileName()) + "\" ";
+  const std::string lines = DamagedLines == 1 ? "1 Zeile" : std::to_string(DamagedLines) + " Zeilen";
+  if (!Broken)
+    return file + "endet mit " + lines + ", die nicht vollst\xE4ndig geschrieben " +
+           (DamagedLines == 1 ? "wurde" : "wurden") + " (das Programm endete mitten im Versand); sie " +
+           (DamagedLines == 1 ? "wird" : "werden") + " \xFC" "bergangen.";
+  return file + "ist besch\xE4" "digt (" + lines + " nicht lesbar" +
+         (Plan.size() != static_cast<std::size_t>(Info.MessageCount)
+              ? ", " + std::to_string(Plan.size()) + " von " + std::to_string(Info.MessageCount) + " Nachrichten im Plan"
+              : std::string()) +
+         "). Dieser Versand kann nicht fortgesetzt oder wiederholt werden; bitte pr\xFC" "fen Sie die Datei.";
+}
+
+namespace {
+
+// The run line's fields into info; false when they are not the writer's.
+bool ReadRunInfo(const std::vector<std::string>& f, TJournalRunInfo& info) {
+  bool known = false;
+  for (TJournalRunKind k : {TJournalRunKind::Send, TJournalRunKind::Resume, TJournalRunKind::Retry,
+                            TJournalRunKind::Test})
+    if (f[cKind] == JournalRunKindText(k)) {
+      info.Kind = k;
+      known = true;
+    }
+  int count = 0;
+  if (!known || !info.SetModeText(f[cMode]) || !ParseNr(f[cCount], count)) return false;
+  info.StartTime = f[cTime];
+  info.Subject = f[cSubject];
+  info.MailDate = f[cMailDate];
+  info.Account = f[cAccount];
+  info.Server = f[cServer];
+  info.Recipients = f[cRecipients];
+  info.Filter = f[cFilter];
+  info.Database = f[cDatabase];
+  info.MessageCount = count;
+  info.Continues = f[cContinues];
+  info.MailId = f[cMailId];
+  return true;
+}
+
+// One line into fields, padded to every column (older journals lack the
+// last); false for a line that is not one of the writer's.
+bool ReadFields(std::string_view text, std::vector<std::string>& f) {
+  if (text.find('\0') != std::string_view::npos || !ParseJournalCsvLine(text, f) || f.size() < kOldColumns)
+    return false;
+  f.resize(std::max<std::size_t>(f.size(), cColumns));
+  return true;
+}
+
+} // namespace
+
 TJournalRun ReadJournal(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw EJournalError("Das Versandprotokoll \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
+  TLineReader in(path);
+  if (!in.Opened()) throw EJournalError("Das Versandprotokoll \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
   TJournalRun run;
   run.Path = path;
   bool haveRun = false;
   bool first = true;
+  bool damageBefore = false;  // an unreadable line came before this one
+  std::vector<int> lastOf;    // per planned number, its entry's index; -1 none
   std::string line;
   std::vector<std::string> f;
-  while (std::getline(in, line)) {
+  const auto damaged = [&] {
+    ++run.DamagedLines;
+    damageBefore = true;
+  };
+  for (;;) {
+    const TLineReader::TRead got = in.Next(line);
+    if (got == TLineReader::End) break;
     // A line without its end is the one a crash cut short.
-    if (in.eof()) {
-      if (!line.empty()) ++run.DamagedLines;
+    if (got == TLineReader::Cut) {
+      damaged();
+      break;
+    }
+    if (got == TLineReader::TooLong) {
+      damaged();
+      run.Broken = true;
       break;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -500,71 +702,109 @@ TJournalRun ReadJournal(const std::string& path) {
       if (text.starts_with("Zeile;")) continue;  // the header
     }
     if (text.empty()) continue;
-    if (text.find('\0') != std::string_view::npos || !ParseJournalCsvLine(text, f) || f.size() < cColumns) {
-      ++run.DamagedLines;
+    if (!ReadFields(text, f)) {
+      damaged();
       continue;
     }
+    // A crash damages only the end (a cut line, zeros where the last lines
+    // were not yet on the disk); damage with readable lines after it is not
+    // a crash's.
+    if (damageBefore) run.Broken = true;
     const std::string& kind = f[cLine];
     if (kind == kRunLine && !haveRun) {
-      TJournalRunInfo& info = run.Info;
-      info.StartTime = f[cTime];
-      bool known = false;
-      for (TJournalRunKind k : {TJournalRunKind::Send, TJournalRunKind::Resume, TJournalRunKind::Retry,
-                                TJournalRunKind::Test})
-        if (f[cKind] == JournalRunKindText(k)) {
-          info.Kind = k;
-          known = true;
-        }
-      int count = 0;
-      if (!known || !info.SetModeText(f[cMode]) || !ParseNr(f[cCount], count)) {
-        ++run.DamagedLines;
+      if (!ReadRunInfo(f, run.Info)) {
+        damaged();
         continue;
       }
-      info.Subject = f[cSubject];
-      info.MailDate = f[cMailDate];
-      info.Account = f[cAccount];
-      info.Server = f[cServer];
-      info.Recipients = f[cRecipients];
-      info.Filter = f[cFilter];
-      info.Database = f[cDatabase];
-      info.MessageCount = count;
-      info.Continues = f[cContinues];
       haveRun = true;
     } else if (kind == kPlanLine && haveRun) {
       TJournalMessage m;
-      m.Addresses = SplitList(f[cAddresses]);
-      if (!ParseNr(f[cNr], m.Nr) || m.Nr != static_cast<int>(run.Plan.size()) + 1 ||
+      if (!SplitJournalAddresses(f[cAddresses], m.Addresses) || !ParseNr(f[cNr], m.Nr) ||
+          m.Nr != static_cast<int>(run.Plan.size()) + 1 || m.Nr > run.Info.MessageCount ||
           !ParseRecNos(f[cRecNos], m.Addresses.size(), m.RecNos)) {
-        ++run.DamagedLines;
+        damaged();
         continue;
       }
       run.Plan.push_back(std::move(m));
     } else if (kind == kMessageLine && haveRun) {
       TJournalEntry e;
       e.Time = f[cTime];
-      e.Addresses = SplitList(f[cAddresses]);
       e.Result = JournalResultFromText(f[cResult]);
       e.Reason = f[cReason];
-      if ((!f[cNr].empty() && !ParseNr(f[cNr], e.Nr)) || e.Result == TJournalResult::None ||
-          !ParseRecNos(f[cRecNos], e.Addresses.size(), e.RecNos)) {
-        ++run.DamagedLines;
+      if (!SplitJournalAddresses(f[cAddresses], e.Addresses) || (!f[cNr].empty() && !ParseNr(f[cNr], e.Nr)) ||
+          e.Result == TJournalResult::None || !ParseRecNos(f[cRecNos], e.Addresses.size(), e.RecNos)) {
+        damaged();
         continue;
       }
-      run.Entries.push_back(std::move(e));
+      if (e.Nr == 0) {
+        // A run leaves out few addresses; a flood of such lines is not
+        // the writer's and must not fill the memory.
+        if (run.Entries.size() >= run.Plan.size() * 100 + 100) {
+          damaged();
+          continue;
+        }
+        run.Entries.push_back(std::move(e));
+        continue;
+      }
+      // A result counts only for the message the plan holds, as planned.
+      const std::size_t nr = static_cast<std::size_t>(e.Nr);
+      if (nr > run.Plan.size() || run.Plan[nr - 1].Addresses != e.Addresses || run.Plan[nr - 1].RecNos != e.RecNos) {
+        damaged();
+        continue;
+      }
+      if (lastOf.size() <= nr) lastOf.resize(run.Plan.size() + 1, -1);
+      if (lastOf[nr] >= 0) {
+        run.Entries[static_cast<std::size_t>(lastOf[nr])] = std::move(e);
+      } else {
+        lastOf[nr] = static_cast<int>(run.Entries.size());
+        run.Entries.push_back(std::move(e));
+      }
     } else if (kind == kEndLine && haveRun) {
       run.Ended = true;
       run.EndState = f[cResult];
       run.EndNote = f[cReason];
     } else {
-      ++run.DamagedLines;
+      damaged();
     }
   }
   if (!haveRun)
     throw EJournalError("Das Versandprotokoll \"" + Utf8ToCp1252(path) + "\" enth\xE4lt keine Zeile \xFC" "ber den Lauf.");
+  if (run.Plan.size() != static_cast<std::size_t>(run.Info.MessageCount)) run.Broken = true;
   return run;
 }
 
+namespace {
+
+// Refuses a folder another user could change: see CheckJournalFolders.
+void CheckFolder(std::string folder) {
+  // With its trailing '/' lstat would look through a link.
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0) return;  // not there (yet): nothing to trust
+  const uid_t me = ::geteuid();
+  const std::string shown = "Der Ordner \"" + Utf8ToCp1252(folder) + "\" ";
+  const std::string why =
+      ". Darin wird kein Versandprotokoll geschrieben oder gelesen, denn ein fremdes Protokoll k\xF6nnte "
+      "bestimmen, an wen gesendet wird.";
+  if (S_ISLNK(st.st_mode) && st.st_uid != me && st.st_uid != 0)
+    throw EJournalError(shown + "ist ein symbolischer Verweis eines anderen Benutzers" + why);
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;  // the writer reports what is not a folder
+  if (st.st_uid != me && st.st_uid != 0) throw EJournalError(shown + "geh\xF6rt einem anderen Benutzer" + why);
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    throw EJournalError(shown + "kann von anderen Benutzern beschrieben werden" + why +
+                        " Bitte nehmen Sie ihnen das Schreibrecht (chmod go-w).");
+}
+
+} // namespace
+
+void CheckJournalFolders(const std::string& dataDir) {
+  std::string dir = dataDir.empty() ? std::string(".") : dataDir;
+  CheckFolder(dir);
+  CheckFolder(TSendJournal::Folder(dataDir));
+}
+
 std::vector<std::string> ListJournals(const std::string& dataDir) {
+  CheckJournalFolders(dataDir);
   std::vector<std::string> names;
   std::error_code ec;
   std::filesystem::directory_iterator it(TSendJournal::Folder(dataDir), ec);
@@ -590,18 +830,15 @@ namespace {
 
 // The run line of a journal without reading its plan and results.
 std::optional<TJournalRunInfo> ReadRunLine(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  TLineReader in(path);
   std::string line;
   std::vector<std::string> f;
-  for (int i = 0; i < 2 && std::getline(in, line); ++i) {
-    if (in.eof()) break;
+  for (int i = 0; i < 2; ++i) {
+    if (in.Next(line) != TLineReader::Line) break;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (i == 0) continue;
-    if (!ParseJournalCsvLine(line, f) || f.size() < cColumns || f[cLine] != kRunLine) return std::nullopt;
     TJournalRunInfo info;
-    info.Subject = f[cSubject];
-    info.MailDate = f[cMailDate];
-    info.Kind = f[cKind] == JournalRunKindText(TJournalRunKind::Test) ? TJournalRunKind::Test : TJournalRunKind::Send;
+    if (!ReadFields(line, f) || f[cLine] != kRunLine || !ReadRunInfo(f, info)) return std::nullopt;
     return info;
   }
   return std::nullopt;
@@ -609,31 +846,36 @@ std::optional<TJournalRunInfo> ReadRunLine(const std::string& path) {
 
 } // namespace
 
-std::optional<TJournalRun> LastRunOfMail(const std::string& dataDir, const std::string& subject,
-                                         const std::string& mailDate) {
+std::optional<TJournalRun> LastRunOfMail(const std::string& dataDir, const std::string& mailId,
+                                         const std::string& subject, const std::string& mailDate) {
   const std::vector<std::string> paths = ListJournals(dataDir);
   for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
     const std::optional<TJournalRunInfo> info = ReadRunLine(*it);
-    if (!info || info->Kind == TJournalRunKind::Test || info->Subject != subject || info->MailDate != mailDate)
-      continue;
-    try {
-      return ReadJournal(*it);
-    } catch (const EJournalError&) {
-    }
+    // A test and a run to one typed address took no part of the mail's
+    // recipients: resuming after them would look at the wrong plan.
+    if (!info || info->Kind == TJournalRunKind::Test || info->Recipients == kJournalTypedRecipient) continue;
+    const bool mine = !info->MailId.empty() ? info->MailId == mailId
+                                            : info->Subject == subject && info->MailDate == mailDate;
+    if (mine) return ReadJournal(*it);
   }
   return std::nullopt;
 }
 
-std::string FailedAddressesCsv(const TJournalRun& run) {
+std::string FailedAddressesCsv(const TJournalRun& run, const TRecipientList& rows) {
+  std::unordered_map<std::uint32_t, std::uint32_t> rowOf;
+  for (const TRecipientRow& r : rows)
+    if (r.RecNo != 0) rowOf.emplace(r.RecNo, r.Position + 1);
   std::string out = kBom;
-  out += JournalCsvLine({"Adresse", "Datensatz-Nr", "Grund"}) + kLineEnd;
+  out += JournalCsvLine({"Adresse", "Zeile", "Grund"}) + kLineEnd;
   for (const TJournalMessage& m : run.Plan) {
     const TJournalEntry* e = run.LastEntryOf(m.Nr);
     if (e == nullptr || e->Result != TJournalResult::Failed) continue;
-    for (std::size_t i = 0; i < m.Addresses.size(); ++i)
-      out += JournalCsvLine({m.Addresses[i], m.RecNos[i] != 0 ? std::to_string(m.RecNos[i]) : std::string(),
+    for (std::size_t i = 0; i < m.Addresses.size(); ++i) {
+      const auto row = rowOf.find(m.RecNos[i]);
+      out += JournalCsvLine({m.Addresses[i], row != rowOf.end() ? std::to_string(row->second) : std::string(),
                              e->Reason}) +
              kLineEnd;
+    }
   }
   return out;
 }

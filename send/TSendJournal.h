@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "send/TRecipientList.h"
+
 namespace postello {
 
 // The journal cannot be created or written; what() is the German text for
@@ -57,6 +59,10 @@ struct TJournalRunInfo {
   std::string Database;       // the address table's file; "" when none was used
   int MessageCount = 0;
   std::string Continues;      // journal file name of the run resumed or retried
+  // The mail's lasting identity (TMailRec::Id), which survives saving the
+  // mail; "" in journals of older versions, whose runs are found by the
+  // mail's subject and date.
+  std::string MailId;
 
   // "personalisiert" or "BCC 20".
   std::string ModeText() const;
@@ -158,10 +164,16 @@ struct TJournalRun {
   std::string Path;
   TJournalRunInfo Info;
   std::vector<TJournalMessage> Plan;
-  std::vector<TJournalEntry> Entries;  // every result line, in file order
+  // The last result line of each planned message and every line of an
+  // address left out (Nr 0), in the order they first appeared.
+  std::vector<TJournalEntry> Entries;
   bool Ended = false;                  // an "Ende" line was found
   std::string EndState, EndNote;       // its result and reason
   int DamagedLines = 0;                // lines that could not be read (a cut last line included)
+  // Damage a crash cannot explain: an unreadable line followed by readable
+  // ones, a line longer than any the writer makes, a plan that is not
+  // complete. Such a run is not resumed or retried.
+  bool Broken = false;
 
   // The last result of a planned message, None when it has none.
   TJournalResult ResultOf(int nr) const;
@@ -173,36 +185,69 @@ struct TJournalRun {
   // not get through its plan.
   bool Unfinished() const;
   std::string FileName() const;
+  // "" when every line was read; else the German description naming the
+  // file, which says whether the run can still be resumed.
+  std::string Problem() const;
 };
 
 // Reads a journal. Lines that cannot be read are counted and skipped (a
 // power cut can leave the last line cut or the file's end filled with
-// zeros), so anything written in full is found. Reads line by line, never
-// the whole file at once. Throws EJournalError when the file cannot be
-// opened or holds no run line.
+// zeros), so anything written in full is found; see Broken for damage that
+// is more than that. A result line for a message the plan does not hold,
+// or naming other addresses than its planned message, is such a line.
+// Reads line by line, never the whole file at once, and stops at a line
+// longer than kMaxJournalLine; memory follows the plan, since only the
+// last result of each message is kept. Throws EJournalError when the file
+// cannot be opened or holds no run line.
 TJournalRun ReadJournal(const std::string& path);
 
+// The longest line a reader takes (a batch of 100 long addresses fits
+// many times over).
+inline constexpr std::size_t kMaxJournalLine = 1024 * 1024;
+
 // The journal files of a data folder, oldest first (by the start time in
-// their names). Empty when the folder does not exist.
+// their names). Empty when the folder does not exist. Throws EJournalError
+// when the data folder or its "versand/" may be changed by another user
+// (see CheckJournalFolders).
 std::vector<std::string> ListJournals(const std::string& dataDir);
 
-// The newest run of the mail (subject and date as TJournalRunInfo holds
-// them) that is not a test; nothing when there is none. Journals that
-// cannot be read are passed over.
-std::optional<TJournalRun> LastRunOfMail(const std::string& dataDir, const std::string& subject,
-                                         const std::string& mailDate);
+// Journals decide whom a resumed run writes to, so they are trusted only
+// in folders nobody else can change: throws EJournalError (German, naming
+// the folder) when the data folder or its "versand/" belongs to another
+// user, may be written by group or others, or is a symbolic link of
+// another user. A "versand/" that does not exist yet is fine.
+void CheckJournalFolders(const std::string& dataDir);
+
+// The newest run of the mail that a resume or retry follows: neither a
+// test nor a run to one typed address. A run that recorded a mail identity
+// belongs to the mail with that mailId; one of an older version without it
+// to the mail of that subject and date. Nothing when there is none. Throws
+// EJournalError when the folders are not safe (CheckJournalFolders) or the
+// newest such journal cannot be opened; a journal whose run line cannot be
+// read is passed over.
+std::optional<TJournalRun> LastRunOfMail(const std::string& dataDir, const std::string& mailId,
+                                         const std::string& subject, const std::string& mailDate);
 
 // Local time now as "2024-05-01 10:00:00".
 std::string JournalTimeNow();
 
 // The failed messages of a run as a CSV file for the user (same form as
 // the journal: UTF-8 with byte order mark, semicolons, header row):
-// address, record number, reason, one address a line.
-std::string FailedAddressesCsv(const TJournalRun& run);
+// address, its row as the address grid shows it today (found in rows by
+// the record number; empty when the record is no longer listed), reason,
+// one address a line.
+std::string FailedAddressesCsv(const TJournalRun& run, const TRecipientList& rows);
 
 // One CSV line of the journal form (without line end) from Windows-1252
 // fields, and its reading; exposed for the tests.
 std::string JournalCsvLine(const std::vector<std::string>& fields);
 bool ParseJournalCsvLine(std::string_view utf8Line, std::vector<std::string>& fields);
+// The addresses of a message in one cell: joined with ", ", an address
+// that holds a comma, a quote, a backslash, a control character or outer
+// blanks (or is empty) in double quotes with backslash escapes, so that
+// every list reads back exactly. The reading gives false for a cell not
+// of this form.
+std::string JoinJournalAddresses(const std::vector<std::string>& addresses);
+bool SplitJournalAddresses(std::string_view cell, std::vector<std::string>& addresses);
 
 } // namespace postello

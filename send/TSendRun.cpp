@@ -1,6 +1,8 @@
 #include "send/TSendRun.h"
 
 #include "core/CountedNoun.h"
+#include "core/SafeFile.h"
+#include "core/TMailIdStore.h"
 
 #include "mime/DateHeader.h"
 #include "send/ListUnsubscribe.h"
@@ -61,13 +63,8 @@ void KeepFreedMemory() {
 } // namespace
 
 void TSendChoice::TakeRecipients(const TResumePlan& plan) {
-  if (!plan.TypedAddress.empty()) {
-    Recipients = TRecipientChoice::One;
-    TypedAddress = plan.TypedAddress;
-  } else {
-    Recipients = TRecipientChoice::Selected;
-    SelectedRows = plan.Rows;
-  }
+  Recipients = TRecipientChoice::Selected;
+  SelectedRows = plan.Rows;
 }
 
 TSendRun::TSendRun(ZIzorAvarivi2000& msg, TDbf& table) : Msg(msg), Table1(table) { KeepFreedMemory(); }
@@ -121,6 +118,15 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   if (choice.MailIndex < 0 || static_cast<std::uint32_t>(choice.MailIndex) >= mails.Count())
     throw ESendRefused(kNoMail);
 
+  if (!JournalDir.empty()) {
+    // The journal names the mail by an identity that outlives saving it.
+    try {
+      TMailIdStore::Assign(JournalDir.back() == '/' ? JournalDir : JournalDir + '/', mails,
+                           static_cast<std::size_t>(choice.MailIndex));
+    } catch (const ESaveError& e) {
+      throw ESendRefused(e.what());
+    }
+  }
   FKonto = *konten.Select(choice.KontoIndex);
   FMail = *mails.Select(choice.MailIndex);
   FAttachments.assign(FMail.Attachments.Count(), std::nullopt);
@@ -168,6 +174,7 @@ void TSendRun::OpenJournal(const TSendChoice& choice) {
   info.Kind = choice.Kind;
   info.Subject = FMail.Subject;
   info.MailDate = DateTimeToText(FMail.Date);
+  info.MailId = FMail.Id;
   info.Account = FKonto.Absender + " <" + FKonto.Email + ">";
   info.Server = FKonto.Server;
   info.BatchMode = FBatchMode;

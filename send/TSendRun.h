@@ -56,8 +56,7 @@ struct TSendChoice {
   // TypedAddress do not count then.
   std::string TestAddress;
 
-  // The recipients of a resume or retry: the plan's typed address, or its
-  // rows as the selection.
+  // The recipients of a resume or retry: the plan's rows as the selection.
   void TakeRecipients(const TResumePlan& plan);
 };
 

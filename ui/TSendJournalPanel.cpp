@@ -38,32 +38,35 @@ void TSendJournalPanel::ShowState() {
   m_last.reset();
   const int mail = MailIndex ? MailIndex() : -1;
   const bool haveMail = mail >= 0 && static_cast<std::uint32_t>(mail) < m_state.Mails.Count();
-  if (haveMail) {
-    const TMailRec& m = m_state.Mails[static_cast<std::size_t>(mail)];
-    m_last = LastRunOfMail(m_state.ProgDir, m.Subject, DateTimeToText(m.Date));
-  }
-  std::string text;
-  if (!haveMail) {
-    text = "";
-  } else if (!m_last) {
-    text = "Diese Mail wurde noch nicht versandt.";
-  } else {
-    const TJournalRun& run = *m_last;
-    const std::string counts = std::to_string(run.Count(TJournalResult::Sent)) + " von " +
-                               std::to_string(run.Plan.size()) + " Nachrichten gesendet, " +
-                               std::to_string(run.Count(TJournalResult::Failed)) + " fehlgeschlagen, " +
-                               std::to_string(run.Count(TJournalResult::Uncertain)) + " unsicher.";
-    text = run.Unfinished() ? "Der letzte Versand dieser Mail (" + run.Info.StartTime + ") wurde nicht beendet: " + counts
-                            : "Letzter Versand dieser Mail (" + run.Info.StartTime + "): " + counts;
-  }
-  ui.JournalLabel->setText(ToQ(text));
+  ui.JournalLabel->setText(haveMail ? ToQ(StateText(m_state.Mails[static_cast<std::size_t>(mail)])) : QString());
   SetRunning(m_running);
+}
+
+std::string TSendJournalPanel::StateText(const TMailRec& mail) {
+  try {
+    m_last = LastRunOfMail(m_state.ProgDir, mail.Id, mail.Subject, DateTimeToText(mail.Date));
+  } catch (const EJournalError& e) {
+    return e.what();  // an unsafe folder: nothing of it is shown or resumed
+  }
+  if (!m_last) return "Diese Mail wurde noch nicht versandt.";
+  const TJournalRun& run = *m_last;
+  const std::string counts = std::to_string(run.Count(TJournalResult::Sent)) + " von " +
+                             std::to_string(run.Plan.size()) + " Nachrichten gesendet, " +
+                             std::to_string(run.Count(TJournalResult::Failed)) + " fehlgeschlagen, " +
+                             std::to_string(run.Count(TJournalResult::Uncertain)) + " unsicher.";
+  std::string text = run.Unfinished()
+                         ? "Der letzte Versand dieser Mail (" + run.Info.StartTime + ") wurde nicht beendet: " + counts
+                         : "Letzter Versand dieser Mail (" + run.Info.StartTime + "): " + counts;
+  if (!run.Problem().empty()) text += "\n" + run.Problem();
+  return text;
 }
 
 void TSendJournalPanel::SetRunning(bool running) {
   m_running = running;
-  const bool failed = m_last && m_last->Count(TJournalResult::Failed) > 0;
-  ui.ResumeBtn->setEnabled(!running && m_last && m_last->Unfinished());
+  // A damaged journal could make messages look done that are not.
+  const bool usable = m_last && !m_last->Broken;
+  const bool failed = usable && m_last->Count(TJournalResult::Failed) > 0;
+  ui.ResumeBtn->setEnabled(!running && usable && m_last->Unfinished());
   ui.RetryBtn->setEnabled(!running && failed);
   ui.ExportFailedBtn->setEnabled(!running && failed);
   const int mail = MailIndex ? MailIndex() : -1;
@@ -94,7 +97,7 @@ TSendChoice TSendJournalPanel::FollowUp(const TResumePlan& plan, int konto, TJou
 
 void TSendJournalPanel::ResumeBtnClick() {
   ShowState();  // the journal as it is now
-  if (!m_last || !m_last->Unfinished() || m_running) return;
+  if (!m_last || m_last->Broken || !m_last->Unfinished() || m_running) return;
   const int konto = RunAccount();
   if (konto < 0) return;
   TResumePlan plan = PlanResume(*m_last, Recipients(), false);
@@ -121,7 +124,7 @@ void TSendJournalPanel::ResumeBtnClick() {
 
 void TSendJournalPanel::RetryBtnClick() {
   ShowState();
-  if (!m_last || m_last->Count(TJournalResult::Failed) == 0 || m_running) return;
+  if (!m_last || m_last->Broken || m_last->Count(TJournalResult::Failed) == 0 || m_running) return;
   const int konto = RunAccount();
   if (konto < 0) return;
   const bool sameTable = !m_last->Info.Database.empty() && m_last->Info.Database == m_state.Table1.FileName();
@@ -142,7 +145,7 @@ void TSendJournalPanel::RetryBtnClick() {
 
 void TSendJournalPanel::ExportFailedBtnClick() {
   ShowState();
-  if (!m_last || m_last->Count(TJournalResult::Failed) == 0) return;
+  if (!m_last || m_last->Broken || m_last->Count(TJournalResult::Failed) == 0) return;
   QFileDialog dialog(this);
   dialog.setObjectName("SaveDialog1");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -152,7 +155,7 @@ void TSendJournalPanel::ExportFailedBtnClick() {
   dialog.selectFile(QStringLiteral("fehlgeschlagen.csv"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   try {
-    SaveFileSafely(PathFromQ(dialog.selectedFiles().first()), FailedAddressesCsv(*m_last), 0600);
+    SaveFileSafely(PathFromQ(dialog.selectedFiles().first()), FailedAddressesCsv(*m_last, Recipients()), 0600);
   } catch (const ESaveError& e) {
     ShowError(e.what());
   }

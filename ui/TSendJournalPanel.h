@@ -50,6 +50,8 @@ private:
   // A run of the same mail, account and mode as the last run, to the rows
   // or the address of the plan.
   TSendChoice FollowUp(const TResumePlan& plan, int konto, TJournalRunKind kind) const;
+  // Reads the mail's last run into m_last and says what became of it.
+  std::string StateText(const TMailRec& mail);
   // The account of the last run; shows why not and gives -1 when it is gone.
   int RunAccount() const;
 

@@ -344,7 +344,7 @@ TEST_F(CliJournalTest, CheckFindsProblemsSendsNothingAndWritesNothing) {
   EXPECT_EQ(r.out.substr(0, r.out.find("Die gr")),
             "Der Platzhalter [%Vornmae] nennt kein Feld der Tabelle.\n"
             "Die Adresse \"a@x.de\" kommt 2-mal vor.\n"
-            "Der Datensatz Nr. 2 hat keine Adresse und wird \xC3\xBC" "bergangen.\n");
+            "Die Zeile 2 hat keine Adresse und wird \xC3\xBC" "bergangen.\n");
   EXPECT_NE(r.out.find("Felder der Tabelle: EMAIL, NAME, VORNAME, ANREDE, INFO 1, INFO 2\n"), std::string::npos);
 
   // A clean mail: status 0.
@@ -445,4 +445,40 @@ TEST_F(CliJournalTest, ADeadServerStopsTheRunAndTheResumeSendsTheRest) {
   std::map<std::string, int> expected;
   for (int i = 1; i <= 12; ++i) expected[Address(i)] = 1;
   EXPECT_EQ(Arrivals(server), expected);
+}
+
+TEST_F(CliJournalTest, ACommaInAnAddressFieldKeepsTheRestOfTheRunAndDamageIsAnError) {
+  TSmtpTestServer server({"--refuse", "p2a@example.org", "--refuse", Address(4)});
+  ASSERT_NE(server.Port(), 0);
+  MakeState(server.Port());
+  MakePeople(5);
+  {
+    TDbf table;
+    table.SetFileName(Path("adr.dbf"));
+    table.Open();
+    table.MoveTo(1);
+    table.Edit();
+    table.SetAsString(0, "p2a@example.org, p2b@example.org");
+    table.Post();
+    table.Close();
+  }
+  EXPECT_EQ(Cli("send --mail 0 --account 0").out, "5 Mails von 5 verarbeitet 2 fehlgeschlagen.\n");
+  Result r = Cli("send --mail 0 --retry-failed");
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(r.out, "2 Mails von 2 verarbeitet 2 fehlgeschlagen.\n");
+
+  // A plan line damaged afterwards: the user is told, nothing is sent.
+  const std::string path = Journals().back();
+  std::string bytes = ReadFileBytes(path);
+  bytes.replace(bytes.find("Plan;1;;"), 8, "Plan;1;;x");
+  WriteBytes(path, bytes);
+  const int before = server.Count();
+  for (const char* args : {"send --mail 0 --resume", "send --mail 0 --retry-failed"}) {
+    SCOPED_TRACE(args);
+    r = Cli(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("ist besch\xC3\xA4" "digt"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(server.Count(), before);
 }

@@ -232,9 +232,9 @@ TEST_F(PreSendCheckFindings, EachKindOfFinding) {
        TCheckKind::DuplicateAddress,
        "Die Adresse \"a@x.de\" kommt 2-mal vor."},
       {"skipped record",
-       [](TPreSendInput& in, TMailRec&) { in.SkippedRecNos = {3}; },
+       [](TPreSendInput& in, TMailRec&) { in.SkippedPositions = {3}; },
        TCheckKind::SkippedRecord,
-       "Der Datensatz Nr. 3 hat keine Adresse und wird \xFC" "bergangen."},
+       "Die Zeile 4 hat keine Adresse und wird \xFC" "bergangen."},
       {"too large",
        [](TPreSendInput& in, TMailRec&) { in.ServerLimit = 999; },
        TCheckKind::TooLarge,
@@ -321,7 +321,7 @@ TEST(PreSendCheckRun, TheWholeCheckOverATableAndAMail) {
   std::vector<std::uint32_t> skipped;
   const TRecipientList rows = ReadRecipientList(table, 0, &skipped);
   ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(skipped, std::vector<std::uint32_t>{2});
+  EXPECT_EQ(skipped, std::vector<std::uint32_t>{1});
 
   TKontoList konten;
   TKontoRec* k = konten.Add();
@@ -346,7 +346,7 @@ TEST(PreSendCheckRun, TheWholeCheckOverATableAndAMail) {
             "Der Platzhalter [%Nmae] nennt kein Feld der Tabelle.\n"
             "Keine g\xFCltige Adresse: \"c@x_y.de\"\n"
             "Die Adresse \"a@x.de\" kommt 2-mal vor.\n"
-            "Der Datensatz Nr. 2 hat keine Adresse und wird \xFC" "bergangen.\n"
+            "Die Zeile 2 hat keine Adresse und wird \xFC" "bergangen.\n"
             "Die gr\xF6\xDFte Nachricht (" + r.Text().substr(r.Text().find("Nachricht (") + 11, 5) +
                 " Bytes, an b@x.de) ist gr\xF6\xDF" "er, als der Server annimmt (1.000 Bytes).\n"
                 "Felder der Tabelle: EMAIL, NAME, VORNAME, ANREDE, INFO 1, INFO 2\n"

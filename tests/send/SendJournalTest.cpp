@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <random>
 
 using namespace postello;
 using namespace postello::test;
@@ -29,6 +32,7 @@ TJournalRunInfo Info(const std::string& start = "2024-05-01 10:00:00") {
   info.Filter = "M\xFCller";
   info.Database = "/daten/adr.dbf";
   info.MessageCount = 3;
+  info.MailId = "4f2a";
   return info;
 }
 
@@ -73,7 +77,7 @@ std::string RunPython(const std::string& script, const std::string& arg) {
 
 const char* const kHeaderLine =
     "Zeile;Nr;Zeit;Datensatz-Nr;Adressen;Ergebnis;Grund;Lauf;Betreff;Maildatum;Konto;Server;Modus;"
-    "Empf\xC3\xA4nger;Filter;Datenbank;Nachrichten;Bezug\r\n";
+    "Empf\xC3\xA4nger;Filter;Datenbank;Nachrichten;Bezug;Mail-Kennung\r\n";
 
 } // namespace
 
@@ -94,34 +98,35 @@ TEST(SendJournal, FileBytesHeaderRunLinePlanAndResults) {
   const std::string head = std::string("\xEF\xBB\xBF") + kHeaderLine +
                            "Lauf;;2024-05-01 10:00:00;;;;;Versand;Gr\xC3\xBC\xC3\x9F" "e;01.05.2024 09:00:00;"
                            "Versand <versand@example.org>;127.0.0.1:2525;personalisiert;alle;M\xC3\xBCller;"
-                           "/daten/adr.dbf;3;\r\n"
-                           "Plan;1;;1;a@x.de;;;;;;;;;;;;;\r\n"
-                           "Plan;2;;2;b@x.de;;;;;;;;;;;;;\r\n"
-                           "Plan;3;;4;c@x.de;;;;;;;;;;;;;\r\n"
-                           "Nachricht;1;2024-05-01 10:00:01;1;a@x.de;gesendet;;;;;;;;;;;;\r\n";
+                           "/daten/adr.dbf;3;;4f2a\r\n"
+                           "Plan;1;;1;a@x.de;;;;;;;;;;;;;;\r\n"
+                           "Plan;2;;2;b@x.de;;;;;;;;;;;;;;\r\n"
+                           "Plan;3;;4;c@x.de;;;;;;;;;;;;;;\r\n"
+                           "Nachricht;1;2024-05-01 10:00:01;1;a@x.de;gesendet;;;;;;;;;;;;;\r\n";
   ASSERT_GE(bytes.size(), head.size());
   EXPECT_EQ(bytes.substr(0, head.size()), head);
   const std::string rest = bytes.substr(head.size());
   // The provisional line carries the time of writing; the rest is exact.
   EXPECT_EQ(rest.substr(0, 12), "Nachricht;2;");
-  EXPECT_NE(rest.find(";2;b@x.de;unsicher;Datenende gesendet, Antwort des Servers steht aus;;;;;;;;;;;\r\n"),
+  EXPECT_NE(rest.find(";2;b@x.de;unsicher;Datenende gesendet, Antwort des Servers steht aus;;;;;;;;;;;;\r\n"),
             std::string::npos)
       << rest;
   EXPECT_NE(rest.find("Nachricht;2;2024-05-01 10:00:02;2;b@x.de;fehlgeschlagen;"
-                      "\"550 5.1.1 <b@x.de>: unbekannt; sorry\";;;;;;;;;;;\r\nEnde;"),
+                      "\"550 5.1.1 <b@x.de>: unbekannt; sorry\";;;;;;;;;;;;\r\nEnde;"),
             std::string::npos)
       << rest;
-  const std::string endTail = ";;;abgebrochen;Abbrechen;;;;;;;;;;;\r\n";
+  const std::string endTail = ";;;abgebrochen;Abbrechen;;;;;;;;;;;;\r\n";
   EXPECT_EQ(rest.substr(rest.size() - endTail.size()), endTail);
 
   const TJournalRun run = ReadJournal(path);
   EXPECT_EQ(run.Info.Subject, "Gr\xFC\xDF" "e");
   EXPECT_EQ(run.Info.Filter, "M\xFCller");
   EXPECT_EQ(run.Info.MessageCount, 3);
+  EXPECT_EQ(run.Info.MailId, "4f2a");
   EXPECT_FALSE(run.Info.BatchMode);
   ASSERT_EQ(run.Plan.size(), 3u);
   EXPECT_EQ(run.Plan[2].RecNos, std::vector<std::uint32_t>{4});
-  ASSERT_EQ(run.Entries.size(), 3u);
+  ASSERT_EQ(run.Entries.size(), 2u);  // the last line of each message
   EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
   EXPECT_EQ(run.ResultOf(2), TJournalResult::Failed);  // the last line wins over "unsicher"
   EXPECT_EQ(run.LastEntryOf(2)->Reason, "550 5.1.1 <b@x.de>: unbekannt; sorry");
@@ -204,7 +209,7 @@ TEST(SendJournal, ZerosAfterAPowerCutAndForeignLinesAreSkipped) {
   {
     std::ofstream out(path, std::ios::binary | std::ios::app);
     out << "Unsinn;das;ist;keine;Zeile\r\n";
-    out << "Nachricht;2;x;2;b@x.de;vielleicht;;;;;;;;;;;;\r\n";  // unknown result
+    out << "Nachricht;2;x;2;b@x.de;vielleicht;;;;;;;;;;;;;\r\n";  // unknown result
     out << std::string(4096, '\0');
   }
   const TJournalRun run = ReadJournal(path);
@@ -272,24 +277,46 @@ TEST(SendJournal, RunsOfOneSecondGetNumberedNamesAndSortInOrder) {
   EXPECT_TRUE(ListJournals(Dir(d) + "nichts/").empty());
 }
 
-TEST(SendJournal, LastRunOfAMailPassesOverTestsAndOtherMails) {
+TEST(SendJournal, LastRunOfAMailFollowsItsIdentityPassesOverTestsAndTypedRuns) {
   TTempDir d;
-  TJournalRunInfo a = Info("2024-05-01 10:00:00");
-  TJournalRunInfo other = Info("2024-05-01 11:00:00");
-  other.MailDate = "02.05.2024 09:00:00";
-  TJournalRunInfo test = Info("2024-05-01 12:00:00");
-  test.Kind = TJournalRunKind::Test;
-  std::string aPath;
-  {
-    TSendJournal ja(Dir(d), a, Plan3());
-    aPath = ja.Path();
-    TSendJournal jo(Dir(d), other, Plan3());
-    TSendJournal jt(Dir(d), test, {{1, {"ich@x.de"}, {1}}});
+  const auto run = [&](const std::string& start, const std::string& id, const std::string& date,
+                       TJournalRunKind kind = TJournalRunKind::Send, const char* recipients = kJournalAllRecipients) {
+    TJournalRunInfo info = Info(start);
+    info.MailId = id;
+    info.MailDate = date;
+    info.Kind = kind;
+    info.Recipients = recipients;
+    return TSendJournal(Dir(d), info, Plan3()).Path();
+  };
+  const std::string old = run("2024-05-01 10:00:00", "", "01.05.2024 09:00:00");
+  // An older version wrote no identity column at all.
+  std::string bytes = ReadFileBytes(old), stripped;
+  for (std::size_t b = 0, e; b < bytes.size(); b = e + 2) {
+    e = bytes.find("\r\n", b);
+    stripped += bytes.substr(b, e - 1 - b) + "\r\n";  // the last ';' off
   }
-  const auto last = LastRunOfMail(Dir(d), a.Subject, a.MailDate);
-  ASSERT_TRUE(last.has_value());
-  EXPECT_EQ(last->Path, aPath);
-  EXPECT_FALSE(LastRunOfMail(Dir(d), "anderer Betreff", a.MailDate).has_value());
+  WriteBytes(old, stripped);
+  const std::string saved = run("2024-05-01 11:00:00", "m1", "01.05.2024 10:30:00");
+  const std::string other = run("2024-05-01 12:00:00", "m2", "01.05.2024 10:30:00");
+  run("2024-05-01 13:00:00", "m1", "01.05.2024 10:30:00", TJournalRunKind::Test, kJournalTypedRecipient);
+  run("2024-05-01 14:00:00", "m1", "01.05.2024 10:30:00", TJournalRunKind::Send, kJournalTypedRecipient);
+  struct Case {
+    std::string Id, Date, Found;
+  };
+  for (const Case& c : {Case{"m1", "09.12.2026 08:00:00", saved},  // saved since: a new date, the same identity
+                        Case{"m2", "01.05.2024 10:30:00", other},
+                        Case{"", "01.05.2024 09:00:00", old},      // no identity yet: the date of the old run
+                        Case{"m3", "01.05.2024 09:00:00", old},
+                        Case{"m3", "01.05.2024 10:30:00", ""}, Case{"", "01.05.2024 10:30:00", ""}}) {
+    SCOPED_TRACE(c.Id + " " + c.Date);
+    const auto last = LastRunOfMail(Dir(d), c.Id, Info().Subject, c.Date);
+    EXPECT_EQ(last ? last->Path : "", c.Found);
+  }
+  EXPECT_FALSE(LastRunOfMail(Dir(d), "", "anderer Betreff", "01.05.2024 09:00:00").has_value());
+  const TJournalRun oldRun = ReadJournal(old);
+  EXPECT_EQ(oldRun.DamagedLines, 0);
+  EXPECT_EQ(oldRun.Info.MailId, "");
+  EXPECT_EQ(oldRun.Plan.size(), 3u);
 }
 
 TEST(SendJournal, ModeTexts) {
@@ -330,8 +357,11 @@ TEST(SendJournal, FailedAddressesAsCsv) {
     j.Record(e);
     j.Record(Entry(2, "c@x.de", 4, TJournalResult::Sent));
   }
-  EXPECT_EQ(FailedAddressesCsv(ReadJournal(path)),
-            "\xEF\xBB\xBF" "Adresse;Datensatz-Nr;Grund\r\na@x.de;1;550 nein\r\nb@x.de;2;550 nein\r\n");
+  // Rows as the grid shows them today: record 1 was deleted since, record
+  // 2 is now the first row; the record number is never shown.
+  const TRecipientList rows = {{"b@x.de", 0, 2}, {"c@x.de", 1, 4}};
+  EXPECT_EQ(FailedAddressesCsv(ReadJournal(path), rows),
+            "\xEF\xBB\xBF" "Adresse;Zeile;Grund\r\na@x.de;;550 nein\r\nb@x.de;1;550 nein\r\n");
 }
 
 TEST(SendJournal, PythonsCsvModuleReadsEveryRow) {
@@ -344,16 +374,150 @@ TEST(SendJournal, PythonsCsvModuleReadsEveryRow) {
   const std::string out = RunPython("read_journal.py", path);
   const std::string expected =
       "Zeile | Nr | Zeit | Datensatz-Nr | Adressen | Ergebnis | Grund | Lauf | Betreff | Maildatum | Konto | Server | "
-      "Modus | Empf\xC3\xA4nger | Filter | Datenbank | Nachrichten | Bezug\n"
+      "Modus | Empf\xC3\xA4nger | Filter | Datenbank | Nachrichten | Bezug | Mail-Kennung\n"
       "Lauf |  | 2024-05-01 10:00:00 |  |  |  |  | Versand | Gr\xC3\xBC\xC3\x9F" "e | 01.05.2024 09:00:00 | "
-      "Versand <versand@example.org> | 127.0.0.1:2525 | personalisiert | alle | M\xC3\xBCller | /daten/adr.dbf | 3 | \n"
-      "Plan | 1 |  | 1 | a@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Plan | 2 |  | 2 | b@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Plan | 3 |  | 4 | c@x.de |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 1 | 2024-05-01 10:00:01 | 1 | a@x.de | gesendet |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 2 | 2024-05-01 10:00:02 | 2 | b@x.de | fehlgeschlagen | 550 \"nein\"; nie |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 3 | 2024-05-01 10:00:03 | 4 | c@x.de | nicht gesendet | Versand abgebrochen |  |  |  |  |  |  |  |  |  |  | \n";
+      "Versand <versand@example.org> | 127.0.0.1:2525 | personalisiert | alle | M\xC3\xBCller | /daten/adr.dbf | 3 |  | 4f2a\n"
+      "Plan | 1 |  | 1 | a@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Plan | 2 |  | 2 | b@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Plan | 3 |  | 4 | c@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 1 | 2024-05-01 10:00:01 | 1 | a@x.de | gesendet |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 2 | 2024-05-01 10:00:02 | 2 | b@x.de | fehlgeschlagen | 550 \"nein\"; nie |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 3 | 2024-05-01 10:00:03 | 4 | c@x.de | nicht gesendet | Versand abgebrochen |  |  |  |  |  |  |  |  |  |  |  | \n";
   ASSERT_GE(out.size(), expected.size()) << out;
   EXPECT_EQ(out.substr(0, expected.size()), expected);
   EXPECT_NE(out.find(" | abgebrochen | '=1+1 | "), std::string::npos) << out;
+}
+
+TEST(SendJournal, AddressListsReadBackExactly) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"p2a@x, p2b@x"}, "\"p2a@x, p2b@x\""},
+      {{"p2a@x", "p2b@x"}, "p2a@x, p2b@x"},
+      {{"\"a\\b\"@x", " ", ""}, "\"\\\"a\\\\b\\\"@x\", \" \", \"\""},
+      {{"tab\there"}, "\"tab\\x09here\""},
+  };
+  for (const auto& [addresses, cell] : cases) {
+    SCOPED_TRACE(cell);
+    EXPECT_EQ(JoinJournalAddresses(addresses), cell);
+    std::vector<std::string> back;
+    EXPECT_TRUE(SplitJournalAddresses(cell, back));
+    EXPECT_EQ(back, addresses);
+  }
+  // Only the writer's form is read; anything else is a damaged line.
+  std::vector<std::string> back;
+  for (const char* bad : {"\"never closed", "a\"b@x", "a\\b@x", "\"x\\q\"", "a,,b", "\"a\" b", "\"\\x0\""})
+    EXPECT_FALSE(SplitJournalAddresses(bad, back)) << bad;
+}
+
+TEST(SendJournal, AnyPlanWrittenReadsBackEqual) {
+  // Addresses of any bytes a table could hold, in batches of any size.
+  std::mt19937 random(20);
+  const std::string alphabet = std::string("ab@.,\" \\\t\r\n;'=x\x80\xFC\x81") + std::string(1, '\0');
+  for (int round = 0; round < 20; ++round) {
+    TTempDir d;
+    TJournalRunInfo info = Info();
+    info.MessageCount = 1 + static_cast<int>(random() % 40);
+    std::vector<TJournalMessage> plan;
+    for (int m = 1; m <= info.MessageCount; ++m) {
+      TJournalMessage& message = plan.emplace_back(TJournalMessage{m, {}, {}});
+      for (int a = 1 + static_cast<int>(random() % 4); a > 0; --a) {
+        message.Addresses.emplace_back();
+        for (int n = static_cast<int>(random() % 12); n > 0; --n)
+          message.Addresses.back() += alphabet[random() % alphabet.size()];
+        message.RecNos.push_back(1 + random() % 1000);
+      }
+    }
+    TSendJournal j(Dir(d), info, plan);
+    const TJournalRun run = ReadJournal(j.Path());
+    ASSERT_EQ(run.DamagedLines, 0) << round;
+    ASSERT_EQ(run.Plan.size(), plan.size()) << round;
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+      EXPECT_EQ(run.Plan[i].Addresses, plan[i].Addresses) << round;
+      EXPECT_EQ(run.Plan[i].RecNos, plan[i].RecNos) << round;
+    }
+  }
+}
+
+TEST(SendJournal, DamageACrashCannotExplainMakesTheRunBroken) {
+  const auto replace = [](std::string s, const std::string& from, const std::string& to) {
+    return s.replace(s.find(from), from.size(), to);
+  };
+  struct Case {
+    const char* Name;
+    std::function<std::string(const std::string&)> Damage;  // whole file in, damaged file out
+    int Damaged, Entries;
+    bool Broken;
+  };
+  const Case cases[] = {
+      {"cut last line", [](const std::string& s) { return s.substr(0, s.size() - 5); }, 1, 1, false},
+      {"zeros at the end", [](const std::string& s) { return s + std::string(3000, '\0'); }, 1, 2, false},
+      {"result for no planned message", [](const std::string& s) { return s + "Nachricht;9;t;;z@x.de;gesendet;;;;;;;;;;;;;\r\n"; },
+       1, 2, false},
+      {"plan line unreadable", [&](const std::string& s) { return replace(s, "Plan;2;;2;", "Plan;2;;x;"); }, 3, 1, true},
+      {"plan line missing", [&](const std::string& s) { return replace(s, "Plan;3;;4;c@x.de;;;;;;;;;;;;;;\r\n", ""); },
+       0, 2, true},
+      {"result for another address",
+       [&](const std::string& s) { return replace(s, "1;a@x.de;gesendet", "1;fremd@x.de;gesendet"); }, 1, 1, true},
+      {"line too long", [](const std::string& s) {
+         return s + std::string(kMaxJournalLine + 1, 'x') + "\r\nNachricht;3;t;4;c@x.de;gesendet;;;;;;;;;;;;;\r\n";
+       }, 1, 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTempDir d;
+    const std::string path = WriteJournal(d, {Entry(1, "a@x.de", 1, TJournalResult::Sent),
+                                              Entry(2, "b@x.de", 2, TJournalResult::Failed)});
+    WriteBytes(path, c.Damage(ReadFileBytes(path)));
+    const TJournalRun run = ReadJournal(path);
+    EXPECT_EQ(run.DamagedLines, c.Damaged);
+    EXPECT_EQ(static_cast<int>(run.Entries.size()), c.Entries);
+    EXPECT_EQ(run.Broken, c.Broken);
+    EXPECT_EQ(run.Problem().find("kann nicht fortgesetzt") != std::string::npos, c.Broken) << run.Problem();
+  }
+}
+
+TEST(SendJournal, ASparseGigabyteIsNeitherHeldNorReadWhole) {
+  TTempDir d;
+  const std::string path = WriteJournal(d, {Entry(1, "a@x.de", 1, TJournalResult::Sent)});
+  ASSERT_EQ(truncate(path.c_str(), 1LL << 30), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const TJournalRun run = ReadJournal(path);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
+  EXPECT_TRUE(run.Broken);
+}
+
+TEST(SendJournal, FoldersOthersCanChangeAreRefused) {
+  using TPath = std::filesystem::path;
+  const auto versand = [](const TPath& p) { std::filesystem::create_directory(p / "versand"); };
+  const std::pair<std::function<void(const TPath&)>, const char*> cases[] = {
+      {[](const TPath&) {}, ""},
+      {[](const TPath& p) { chmod(p.c_str(), 0770); }, "beschrieben werden"},
+      {[&](const TPath& p) { versand(p), chmod((p / "versand").c_str(), 0777); }, "beschrieben werden"},
+      {[&](const TPath& p) { versand(p), chown((p / "versand").c_str(), 65534, 65534); }, "anderen Benutzer"},
+      {[](const TPath& p) {
+         std::filesystem::create_directory(p / "echt");
+         std::filesystem::create_directory_symlink(p / "echt", p / "versand");
+         lchown((p / "versand").c_str(), 65534, 65534);
+       }, "symbolischer Verweis"},
+  };
+  for (const auto& [make, says] : cases) {
+    SCOPED_TRACE(says);
+    TTempDir d;
+    make(d.Path());
+    std::string written, listed;
+    try {
+      TSendJournal j(Dir(d), Info(), Plan3());
+      struct stat st {};
+      EXPECT_EQ(stat((d.Path() / "versand").c_str(), &st) == 0 ? st.st_mode & 0777 : 0, 0700u);
+    } catch (const EJournalError& e) {
+      written = e.what();
+    }
+    try {
+      ListJournals(Dir(d));
+    } catch (const EJournalError& e) {
+      listed = e.what();
+    }
+    if (*says == '\0') EXPECT_EQ(written + listed, "");
+    else EXPECT_TRUE(written.find(says) != std::string::npos && listed.find(says) != std::string::npos) << written << listed;
+  }
 }

@@ -2,6 +2,7 @@
 // "unsicher" line before the end of the data, runs stopped by an error or
 // by a journal that can no longer be written; and the session's side of
 // it, played against a scripted server.
+#include "core/StoredDateTime.h"
 #include "send/TSendRun.h"
 #include "send/SendRunSupport.h"
 #include "send/ScriptedSmtpSocket.h"
@@ -158,10 +159,11 @@ TEST_F(SendRunJournalTest, EachOutcomeBecomesItsLine) {
   EXPECT_EQ(j.LastEntryOf(2)->Reason, "550 unbekannt");
   EXPECT_EQ(j.ResultOf(3), TJournalResult::Uncertain);
   EXPECT_EQ(j.LastEntryOf(3)->Reason, "Server hat die Verbindung beendet");
-  // Message 1 and 3: the provisional line, then the result.
-  ASSERT_EQ(j.Entries.size(), 7u);
-  EXPECT_EQ(j.Entries[0].Result, TJournalResult::Uncertain);
-  EXPECT_EQ(j.Entries[1].Result, TJournalResult::Sent);
+  // Message 1 and 3: the provisional line, then the result; a reader
+  // keeps the last.
+  EXPECT_EQ(j.Entries.size(), 5u);
+  const std::string bytes = ReadFileBytes(j.Path);
+  EXPECT_LT(bytes.find("p1@example.org;unsicher;"), bytes.find("p1@example.org;gesendet;"));
   EXPECT_TRUE(j.Ended);
   EXPECT_EQ(j.EndState, "abgeschlossen");
   EXPECT_EQ(j.EndNote, "5 von 5 verarbeitet, 2 fehlgeschlagen");
@@ -359,4 +361,24 @@ TEST_F(SendRunHaltTest, ARunStopsWhenEveryFurtherMessageWouldFailAlike) {
     EXPECT_EQ(j.LastEntryOf(14)->Reason, "Versand angehalten: " + c.Reason);
     EXPECT_TRUE(j.Unfinished());
   }
+}
+
+TEST_F(SendRunJournalTest, TheMailsIdentityFindsItsRunAfterTheMailIsSaved) {
+  Run.Run(Choice, Rows, Konten, Mails, [](const TOutgoingMail& mail) { return TSendResult(mail.Index != 3); });
+  const std::string id = Mails[0].Id;
+  ASSERT_EQ(id.size(), 32u);
+  EXPECT_EQ(Journal().Info.MailId, id);
+  // Saved in the editor: a new date, the identity kept beside mails.dat.
+  const std::string dir = Dir.Path().string() + "/";
+  Mails[0].Date += 1;
+  TMailStore::Save(dir, Mails);
+  TMailList back;
+  ASSERT_EQ(TMailStore::Open(dir, back).Error, "");
+  const auto last = LastRunOfMail(dir, back[0].Id, back[0].Subject, DateTimeToText(back[0].Date));
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->Path, Run.JournalPath());
+  EXPECT_EQ(last->Count(TJournalResult::Failed), 1);
+  // A second run keeps the identity.
+  Run.Run(Choice, Rows, Konten, Mails, [](const TOutgoingMail&) { return TSendResult(true); });
+  EXPECT_EQ(Mails[0].Id, id);
 }

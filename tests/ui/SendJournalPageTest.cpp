@@ -3,6 +3,7 @@
 // "Trotzdem senden" and "Abbrechen", the failed ones sent again and
 // exported, and the test mail; against a real SMTP server (aiosmtpd).
 #include "TMainForm.h"
+#include "TWriteMailForm.h"
 #include "UiTestSupport.h"
 
 #include "send/TSendJournal.h"
@@ -112,6 +113,49 @@ private slots:
     QVERIFY(JournalText(form).startsWith("Letzter Versand dieser Mail ("));
   }
 
+  void savingTheMailInTheEditorKeepsItsRunForResume() {
+    TMainState state;
+    TMainForm form(state);
+    TWriteMailForm editor(&form);
+    editor.SetProgDir(Dir());
+    form.SetWriteMailForm(&editor);
+    form.FormCreate(Dir());
+    Prepare(state, form, 6);
+    auto* send = Button(form, "SendBtn");
+    std::vector<std::string> delivered;
+    form.Deliver = [&](const TOutgoingMail& mail) {
+      if (mail.Index == 2) QMetaObject::invokeMethod(send, [&] { send->click(); }, Qt::BlockingQueuedConnection);
+      delivered.push_back(mail.Recipients);
+      return TSendResult(true);
+    };
+    QTest::mouseClick(send, Qt::LeftButton);
+    QCOMPARE(delivered.size(), size_t(3));
+    QVERIFY(Button(form, "ResumeBtn")->isEnabled());
+
+    // Opened from the list, changed, closed with "Ja": a new date.
+    auto* pages = form.findChild<QTabWidget*>("PageControl2");
+    pages->setCurrentIndex(0);
+    const double dated = state.Mails[0].Date;
+    m_sink.answer = TMsgResult::Yes;
+    postello::test::InEditor([](TWriteMailForm* e) {
+      postello::test::TypeText(e->ui.Memo2, " und mehr");
+      QTest::mouseClick(e->ui.SpeedButton1, Qt::LeftButton);
+    });
+    auto* list = form.findChild<QTreeWidget*>("ListView1");
+    list->setCurrentItem(list->topLevelItem(0));
+    list->topLevelItem(0)->setSelected(true);
+    QTest::keyClick(list, Qt::Key_Return);
+    QVERIFY(state.Mails[0].Date != dated);
+    pages->setCurrentIndex(3);  // back to the send page, which reads the journal afresh
+
+    QVERIFY(JournalText(form).contains("wurde nicht beendet: 3 von 6 Nachrichten gesendet"));
+    QVERIFY(Button(form, "ResumeBtn")->isEnabled());
+    delivered.clear();
+    RecordDeliveries(form, delivered);
+    QTest::mouseClick(Button(form, "ResumeBtn"), Qt::LeftButton);
+    QCOMPARE(delivered, (std::vector<std::string>{"r4@example.org", "r5@example.org", "r6@example.org"}));
+  }
+
   void uncertainMessagesAreSentAgainOnlyWhenAsked() {
     TMainState state;
     TMainForm form(state);
@@ -196,7 +240,7 @@ private slots:
     QTest::mouseClick(Button(form, "ExportFailedBtn"), Qt::LeftButton);
     QCOMPARE(postello::test::CancelModalHooks(), 0);
     QCOMPARE(postello::test::FileBytes(target),
-             QByteArray("\xEF\xBB\xBF" "Adresse;Datensatz-Nr;Grund\r\n"
+             QByteArray("\xEF\xBB\xBF" "Adresse;Zeile;Grund\r\n"
                         "r2@example.org;2;550 5.1.1 <r2@example.org>: Recipient address rejected\r\n"));
 
     std::vector<std::string> delivered;
