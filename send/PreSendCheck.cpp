@@ -317,11 +317,15 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
   const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
   in.Mail = &mail;
   in.BatchMode = run.BatchMode();
-  in.Merges = !run.BatchMode() && choice.Recipients != TRecipientChoice::One;
+  // A test mail goes to a typed address, merged with the chosen record
+  // when there is one; the list's recipients are not its business.
+  const bool test = choice.Kind == TJournalRunKind::Test;
+  in.Merges = test ? !choice.SelectedRows.empty() && choice.SelectedRows.front() < rows.size()
+                   : !run.BatchMode() && choice.Recipients != TRecipientChoice::One;
   in.Addresses = run.RecipientAddresses();
   in.MessageCount = run.MessageCount();
   in.ServerLimit = serverLimit;
-  if (choice.Recipients == TRecipientChoice::All) in.SkippedRecNos = skipped;
+  if (!test && choice.Recipients == TRecipientChoice::All) in.SkippedRecNos = skipped;
   try {
     if (table.Active())
       for (int i = 0; i < table.FieldCount(); ++i) in.FieldNames.push_back(table.Field(i).Name);
@@ -337,7 +341,7 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
     if (!FileProblem(mail.Attachments[i].FileName).empty()) filesOk = false;
   if (filesOk) {
     TSendChoice probe = choice;
-    if (in.Merges) {
+    if (in.Merges && !test) {
       std::vector<std::size_t> runRows;
       if (choice.Recipients == TRecipientChoice::All) {
         for (std::size_t i = 0; i < rows.size(); ++i) runRows.push_back(i);

@@ -8,6 +8,7 @@
 #include "TSendJournalPanel.h"
 #include "TWriteMailForm.h"
 
+#include "addressdb/AddressDb.h"
 #include "core/StoredDateTime.h"
 #include "send/PreSendCheck.h"
 #include "send/TSendPool.h"
@@ -194,6 +195,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   };
   m_journalPanel->Send = [this](const TSendChoice& choice) { SendChoice(choice); };
   connect(ui.MailCombo, &QComboBox::currentIndexChanged, m_journalPanel, &TSendJournalPanel::ShowState);
+  connect(ui.MailCombo, &QComboBox::currentIndexChanged, this, [this](int index) { m_state.SendMailIndex = index; });
   connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, m_journalPanel, &TSendJournalPanel::ShowState);
   connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, this, [this] {
     m_probedServer.clear();
@@ -335,7 +337,7 @@ void TMainForm::PageControl2Change() {
     const QSignalBlocker block(ui.MailCombo);
     ui.MailCombo->clear();
     for (const TMailRec& m : m_state.Mails) ui.MailCombo->addItem(ToQ(m.Subject + " " + DateTimeToText(m.Date)));
-    ui.MailCombo->setCurrentIndex(ui.MailCombo->count() - 1);
+    ui.MailCombo->setCurrentIndex(m_state.ChosenSendMail());
   }
   m_journalPanel->ShowState();
   m_probedServer.clear();  // a server that could not be reached is asked again
@@ -369,22 +371,34 @@ std::vector<std::string> TMainForm::FieldNames() const {
 void TMainForm::NewBtnClick() {
   if (!m_writeMail) return;
   m_writeMail->NewMail(FieldNames());
-  if (m_writeMail->exec() != QDialog::Accepted) return;
-  m_writeMail->Commit(*m_state.Mails.Add());
-  ListMails();
-  m_state.SaveMails();
+  EditMail(-1);
 }
 
 void TMainForm::ListView1DblClick() {
   const std::vector<int> rows = SelectedRows(ui.ListView1);
   if (rows.empty() || !m_writeMail) return;
-  const int row = rows.front();
-  m_writeMail->LoadMail(*m_state.Mails.Select(row), FieldNames());
-  if (m_writeMail->exec() != QDialog::Accepted) return;
-  // The record is changed in place; its row stays where it was.
-  m_writeMail->Commit(*m_state.Mails.Select(row));
-  ListMails();
-  m_state.SaveMails();
+  m_writeMail->LoadMail(*m_state.Mails.Select(rows.front()), FieldNames());
+  EditMail(rows.front());
+}
+
+void TMainForm::EditMail(int row) {
+  // Each save (Strg+S, or Yes on closing) writes the same record: a new
+  // mail is added by its first save, a stored one is changed in place and
+  // keeps its row.
+  const auto save = [this, &row] {
+    if (row < 0) {
+      m_state.Mails.Add();
+      row = static_cast<int>(m_state.Mails.Count()) - 1;
+      m_state.MailAdded(row);
+    }
+    m_writeMail->Commit(*m_state.Mails.Select(row));
+    ListMails();
+    m_state.SaveMails();
+  };
+  m_writeMail->OnSave = save;
+  const bool accepted = m_writeMail->exec() == QDialog::Accepted;
+  m_writeMail->OnSave = nullptr;
+  if (accepted) save();
 }
 
 void TMainForm::ListView2Change() {
@@ -435,6 +449,11 @@ void TMainForm::ShowTable() {
   m_grid->Reload();
   // Importing needs a table to append to.
   ui.ImportBtn->setEnabled(m_state.Table1.Active());
+  // The open table tells how many info fields it has; showing that writes nothing.
+  if (m_state.Table1.Active()) {
+    const QSignalBlocker block(ui.InfoAnzEd);
+    ui.InfoAnzEd->setValue(InfoFieldCount(m_state.Table1));
+  }
 }
 
 void TMainForm::Button1Click() {
@@ -579,7 +598,7 @@ void TMainForm::SendChoice(TSendChoice choice) {
   if (m_run.Sending()) return;
   choice.FilterText = m_state.FilterText;
   choice.DatabaseFile = m_state.Table1.FileName();
-  if (choice.Kind != TJournalRunKind::Test && !CheckBeforeRun(choice)) return;
+  if (!CheckBeforeRun(choice)) return;
   m_run.JournalDir = m_state.ProgDir;
 
   SetRunning(true);

@@ -13,6 +13,8 @@
 #include "send/ListUnsubscribe.h"
 
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QShortcut>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -220,6 +222,13 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   connect(ui.PCenterBtn, &QToolButton::clicked, this, &TWriteMailForm::PCenterBtnClick);
   connect(ui.PRightBtn, &QToolButton::clicked, this, &TWriteMailForm::PRightBtnClick);
   connect(ui.NumberingBtn, &QToolButton::clicked, this, &TWriteMailForm::NumberingBtnClick);
+
+  // Bold, italic and underline by key while the design document has the
+  // focus; Strg+S anywhere in the window.
+  ui.RichEdit1->installEventFilter(this);
+  auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+  save->setObjectName(QStringLiteral("SaveShortcut"));
+  connect(save, &QShortcut::activated, this, [this] { SaveNow(); });
 
   // The controls start as for a new mail; nothing waits for conversion
   // before the first opening.
@@ -492,16 +501,52 @@ void TWriteMailForm::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
 }
 
+// Targets that no List-Unsubscribe header could carry are not stored: the
+// window stays open on them.
+bool TWriteMailForm::UnsubscribeAcceptable() {
+  const std::string bad = CheckUnsubscribeText(Unsubscribe());
+  if (bad.empty()) return true;
+  ShowError(bad);
+  ui.UnsubscribeEd->setFocus();
+  return false;
+}
+
+void TWriteMailForm::FinishConversion() {
+  if (TimerActive()) m_state.TimerFired();
+}
+
+bool TWriteMailForm::SaveNow() {
+  if (!OnSave || !UnsubscribeAcceptable()) return false;
+  FinishConversion();
+  OnSave();
+  m_state.Saved();
+  return true;
+}
+
+bool TWriteMailForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui.RichEdit1 && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    for (const TFormatKey& k : kFormatKeys) {
+      const Qt::KeyboardModifiers wanted = Qt::ControlModifier | (k.Shift ? Qt::ShiftModifier : Qt::NoModifier);
+      if (key->key() != Qt::Key_A + (k.Letter - 'A') || mods != wanted) continue;
+      // The text edit would take some of these keys for its own (Strg+K
+      // deletes to the end of the line on some desktops): the toggle wins.
+      event->accept();
+      if (event->type() == QEvent::KeyPress) {
+        QToolButton* buttons[] = {ui.BoldBtn, ui.ItalicBtn, ui.UnderlineBtn};
+        buttons[k.Toggle]->click();
+      }
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
 void TWriteMailForm::reject() {
   switch (m_state.CloseQuery()) {
   case TMsgResult::Yes:
-    // Targets that no List-Unsubscribe header could carry are not stored:
-    // the window stays open on them.
-    if (const std::string bad = CheckUnsubscribeText(Unsubscribe()); !bad.empty()) {
-      ShowError(bad);
-      ui.UnsubscribeEd->setFocus();
-      break;
-    }
+    if (!UnsubscribeAcceptable()) break;
     accept();
     break;
   case TMsgResult::No: QDialog::reject(); break;
