@@ -9,6 +9,7 @@
 #include "TWriteMailForm.h"
 
 #include "addressdb/AddressDb.h"
+#include "core/ProgramVersion.h"
 #include "core/StoredDateTime.h"
 #include "send/PreSendCheck.h"
 #include "send/TSendPool.h"
@@ -58,6 +59,7 @@ QPixmap PictureOf(const QIcon& icon, int size) {
 TMainForm::TMainForm(TMainState& state, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_run(state.Msg, state.Table1) {
   ui.setupUi(this);
+  setWindowTitle(QStringLiteral("Omvex Postello %1").arg(QLatin1String(kProgramVersion)));
   // Two sunken panels, on which the program shows nothing.
   for (int k = 0; k < 2; ++k) {
     m_statusPanels[k] = new QLabel(this);

@@ -17,7 +17,7 @@ namespace postello {
 //
 // Each band's colour box sits beside the label of its own band:
 // PalixColorComboBox3 ("Hintergrund Überschrift:") edits the heading band,
-// PalixColorComboBox2 ("Hintergrund Ünterschrift:") the footer band.
+// PalixColorComboBox2 ("Hintergrund Unterschrift:") the footer band.
 class TNewsDesignForm : public QDialog {
   Q_OBJECT
 public:

@@ -131,7 +131,7 @@ TEST_F(SendRunTest, PersonalisedRunOfSevenWithTheThirdRefused) {
   };
   std::vector<std::string> logged;
   Run.OnErrorLog = [&](const std::string& line) { logged.push_back(line + " @" + std::to_string(Run.Processed())); };
-  EXPECT_EQ(Run.StatusText(), "0 Mails von 0 verarbeited 0 fehlgeschlagen.");
+  EXPECT_EQ(Run.StatusText(), "0 Mails von 0 verarbeitet 0 fehlgeschlagen.");
 
   Run.Run(Choice(), ReadRecipientList(Table, 0), Konten, Mails, Smtp);
 
@@ -342,7 +342,7 @@ TEST_F(SendRunTest, RefusalsSendNothingAndLeaveTheStateAlone) {
 
   EXPECT_EQ(delivered, 0);
   EXPECT_TRUE(Run.ErrorLog().empty());
-  EXPECT_EQ(Run.StatusText(), "0 Mails von 0 verarbeited 0 fehlgeschlagen.");
+  EXPECT_EQ(Run.StatusText(), "0 Mails von 0 verarbeitet 0 fehlgeschlagen.");
 
   // A run going on cannot be started again.
   Run.Start(Choice(), People(2), Konten, Mails);

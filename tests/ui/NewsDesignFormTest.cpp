@@ -80,7 +80,7 @@ private slots:
     TNewsDesignForm form;
     QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox1), QString("Hintergrund Mail:"));
     QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox3), QString("Hintergrund Überschrift:"));
-    QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox2), QString("Hintergrund Ünterschrift:"));
+    QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox2), QString("Hintergrund Unterschrift:"));
     QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox4), QString("Umrandung:"));
     QCOMPARE(LabelBeside(form, form.ui.BreitEd), QString("Breite in Pixeln:"));
     QCOMPARE(LabelBeside(form, form.ui.MinHEd), QString("Minimale Höhe in Pixeln:"));

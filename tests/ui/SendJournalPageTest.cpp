@@ -225,7 +225,7 @@ private slots:
              qPrintable(shown));
     QVERIFY(Arrivals().empty());
     QVERIFY(Journals().empty());
-    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("0 Mails von 0 verarbeited 0 fehlgeschlagen."));
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("0 Mails von 0 verarbeitet 0 fehlgeschlagen."));
 
     WhenModalShown([](QDialog* dlg) { dlg->findChild<QPushButton*>("SendAnywayBtn")->click(); });
     QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);

@@ -40,7 +40,7 @@ private slots:
     QCOMPARE(form.findChild<QTreeWidget*>("ListView3")->topLevelItemCount(), 3);
     QCOMPARE(form.findChild<QComboBox*>("AbsenderCombo")->currentText(), QString("Verein verein@example.org"));
     auto* stat = form.findChild<QLabel*>("statlabel");
-    QCOMPARE(stat->text(), QString("0 Mails von 0 verarbeited 0 fehlgeschlagen."));
+    QCOMPARE(stat->text(), QString("0 Mails von 0 verarbeitet 0 fehlgeschlagen."));
     const int before = QDir(m_spool.path()).entryList({"msg-*.eml"}).size();
 
     QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);

@@ -103,7 +103,7 @@ private slots:
     QCOMPARE(editor.ui.MailTyp2->text(), QString("HTML-Mail (Reines HTML && reiner Text)"));
     QCOMPARE(editor.ui.MailTyp3->text(), QString("Text-Mail (Nur reiner Text)"));
     QCOMPARE(editor.ui.AutoCreateCheck->text(), QString("Reinen Text automatisch aus dem HTML-Code erzeugen"));
-    QCOMPARE(editor.ui.SpeedButton1->toolTip(), QString("Fertig mit schreiben..."));
+    QCOMPARE(editor.ui.SpeedButton1->toolTip(), QString("Fertig mit Schreiben..."));
     QCOMPARE(editor.ui.PageControl1->tabText(0), QString("Design"));
     QCOMPARE(editor.ui.PageControl1->tabText(1), QString("Reines HTML"));
     QCOMPARE(editor.ui.PageControl1->tabText(2), QString("Reiner Text"));
