@@ -229,6 +229,11 @@ std::string FileProblem(const std::string& path) {
   return {};
 }
 
+std::string FilterNote(const std::string& filterText) {
+  if (filterText.empty()) return {};
+  return "Filter aktiv: nur Datens\xE4tze mit \x84" + filterText + "\x93";
+}
+
 TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
   TPreSendReport report;
   const auto find = [&](TCheckKind kind, std::string text) { report.Findings.push_back({kind, std::move(text)}); };
@@ -296,6 +301,7 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
                                    in.LargestAddress + ") ist gr\xF6\xDF" "er, als der Server annimmt (" +
                                    Thousands(in.ServerLimit) + " Bytes).");
 
+  if (const std::string note = FilterNote(in.FilterText); !note.empty()) report.Facts.push_back(note + ".");
   const int people = static_cast<int>(in.Addresses.size());
   report.Facts.push_back(std::to_string(in.MessageCount) + (in.MessageCount == 1 ? " Nachricht an " : " Nachrichten an ") +
                          std::to_string(people) + (people == 1 ? " Empf\xE4nger." : " Empf\xE4nger."));
@@ -326,6 +332,7 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
   in.MessageCount = run.MessageCount();
   in.ServerLimit = serverLimit;
   if (!test && choice.Recipients == TRecipientChoice::All) in.SkippedRecNos = skipped;
+  if (!test && choice.Recipients != TRecipientChoice::One) in.FilterText = choice.FilterText;
   try {
     if (table.Active())
       for (int i = 0; i < table.FieldCount(); ++i) in.FieldNames.push_back(table.Field(i).Name);

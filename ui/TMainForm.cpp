@@ -12,6 +12,7 @@
 #include "core/ProgramVersion.h"
 #include "core/StoredDateTime.h"
 #include "send/PreSendCheck.h"
+#include "send/RunLogLine.h"
 #include "send/TSendPool.h"
 #include "send/TStoredServerTrust.h"
 
@@ -327,6 +328,10 @@ void TMainForm::PageControl2Change() {
   for (const TRecipientRow& row : m_recipients) rows.append(new QTreeWidgetItem(QStringList{ToQ(row.Address)}));
   ui.ListView3->addTopLevelItems(rows);
   ui.ListView3->setUpdatesEnabled(true);
+  // The filter of the address page thins this list: its title says so.
+  const std::string filterNote = FilterNote(m_state.FilterText);
+  ui.ListView3->headerItem()->setText(
+      0, filterNote.empty() ? QStringLiteral("eMail-Adresse") : ToQ("eMail-Adresse \x96 " + filterNote));
   {
     const QSignalBlocker block(ui.AbsenderCombo);
     ui.AbsenderCombo->clear();
@@ -607,6 +612,10 @@ void TMainForm::SendChoice(TSendChoice choice) {
   std::optional<TStoredServerTrust> trust;
   try {
     m_run.Start(choice, m_recipients, m_state.Konten, m_state.Mails);
+    // Each run's errors under a dated line of their own, apart from those
+    // of earlier runs; the bar starts empty.
+    ui.ErrorLog->appendPlainText(ToQ(RunLogLine(choice.Kind, NowDateTime())));
+    ui.ProgressBar1->setValue(0);
     trust.emplace(m_state.ProgDir);
     if (!trust->LoadError().empty()) ShowError(trust->LoadError());
     trust->Ask = [this](const std::string& question) { return AskFromSession(question); };

@@ -163,6 +163,13 @@ TEST_F(PreSendCheckFindings, ACleanMailHasNoFindingsButTheFacts) {
   EXPECT_EQ(CheckBeforeSend(In).Text(),
             "1 Nachricht an 1 Empf\xE4nger.\n"
             "Gr\xF6\xDFte Nachricht: unbekannt; die Grenze des Servers ist nicht bekannt.\n");
+  // The address page's filter thins the list: said first, and no finding.
+  In.FilterText = "kund";
+  const TPreSendReport filtered = CheckBeforeSend(In);
+  EXPECT_TRUE(filtered.Clean());
+  EXPECT_TRUE(filtered.Text().starts_with("Filter aktiv: nur Datens\xE4tze mit \x84kund\x93.\n1 Nachricht an"))
+      << filtered.Text();
+  EXPECT_EQ(FilterNote(""), "");
 }
 
 TEST_F(PreSendCheckFindings, EachKindOfFinding) {
