@@ -215,6 +215,12 @@ bool TMainState::NewDatabase(int infoFields) {
   return true;
 }
 
+bool TMainState::ConfirmQuitDuringRun() {
+  // Enter alone must not stop a run that is sending.
+  return Messages().Ask("Es l\xE4uft gerade ein Versand. Soll er abgebrochen und das Programm danach beendet werden?",
+                        "Beenden", TMsgButtons::YesNo, TMsgIcon::Question, TMsgResult::No) == TMsgResult::Yes;
+}
+
 void TMainState::ApplyFilter() {
   try {
     // Reopening drops an unposted edit: keep it.

@@ -87,6 +87,9 @@ public:
   // table with the program's fields and infoFields info fields. False when
   // the user cancelled; errors are shown.
   bool NewDatabase(int infoFields);
+  // Quitting while a run goes on: asks whether to cancel the run and quit
+  // then. True for Yes.
+  static bool ConfirmQuitDuringRun();
   // Reopens the table so the filter text applies to it.
   void ApplyFilter();
   // Imports a TXT/CSV file into the table; returns the records appended.

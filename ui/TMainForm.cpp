@@ -720,12 +720,18 @@ void TMainForm::ShowRunProgress() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  // Closing during a run would destroy what the run is using: it stops
-  // after the current message instead, and the window closes then.
+  // Closing during a run would destroy what the run is using: once the
+  // user agrees, the run stops after the current message and the window
+  // closes then.
   if (m_run.Sending()) {
-    m_closeAfterRun = true;
-    m_run.RequestCancel();
     event->ignore();
+    if (m_closeAfterRun || !TMainState::ConfirmQuitDuringRun()) return;
+    if (m_run.Sending()) {
+      m_closeAfterRun = true;
+      m_run.RequestCancel();
+    } else {
+      QTimer::singleShot(0, this, &QWidget::close);  // the run ended while the user was asked
+    }
     return;
   }
   QMainWindow::closeEvent(event);

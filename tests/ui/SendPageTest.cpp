@@ -118,6 +118,35 @@ private slots:
     QCOMPARE(button->text(), QString("Mails senden..."));
     QVERIFY(tabs->isTabVisible(0) && tabs->isTabVisible(1) && tabs->isTabVisible(2));
   }
+
+  // "Beenden" during a run asks; No lets the run go on, Yes cancels it and
+  // the window closes once the run has stopped.
+  void quittingDuringARunAsksThenCancelsAndCloses() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 10);
+    form.show();
+    const std::size_t before = m_sink.texts.size();
+    std::atomic<int> delivered{0};
+    form.Deliver = [&](const TOutgoingMail& mail) {
+      if (mail.Index == 2 || mail.Index == 4) {
+        QMetaObject::invokeMethod(&form, [&, index = mail.Index] {
+          m_sink.answer = index == 2 ? TMsgResult::No : TMsgResult::Yes;
+          form.findChild<QPushButton*>("QuitBtn")->click();
+        }, Qt::BlockingQueuedConnection);
+      }
+      ++delivered;
+      return true;
+    };
+    QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+    QCOMPARE(delivered.load(), 5);
+    QCOMPARE(m_sink.texts.size(), before + 2);
+    QCOMPARE(m_sink.texts.back(), std::string("Es l\xE4uft gerade ein Versand. Soll er abgebrochen und das Programm "
+                                              "danach beendet werden?"));
+    QCOMPARE(m_sink.defaults.back(), TMsgResult::No);
+    QVERIFY(!form.isVisible());
+  }
 };
 
 QTEST_MAIN(SendPageTest)
