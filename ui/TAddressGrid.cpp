@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -60,6 +61,7 @@ TAddressGrid::TAddressGrid(QTableView* grid, TDbf& table, QObject* parent)
           [this](const QModelIndex& current) {
             if (!m_selecting && current.isValid()) RowEntered(current.row());
           });
+  m_grid->installEventFilter(this);
   // A click on the row already highlighted changes no current row, but it
   // is the user pointing at that record all the same.
   connect(m_grid, &QAbstractItemView::pressed, this, [this](const QModelIndex& index) {
@@ -116,6 +118,17 @@ void TAddressGrid::FitColumns() {
     const int title = titles.horizontalAdvance(ToQ(table.Field(k).Name)) + 2 * padding;
     m_grid->setColumnWidth(k, std::max(std::clamp(content, low, high) + padding, title));
   }
+}
+
+bool TAddressGrid::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_grid && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+      static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier &&
+      m_grid->state() != QAbstractItemView::EditingState) {
+    Navigate(nbDelete);
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void TAddressGrid::Sync() {

@@ -47,6 +47,11 @@ public:
   // One navigator button (TNavButton).
   void Navigate(int button);
 
+protected:
+  // Entf on the grid (no cell being edited) deletes the record, as the
+  // navigator's button does.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
   void SelectCurrentRow();
   void FitColumns();
