@@ -84,8 +84,9 @@ void TAddressGrid::Reload() {
 // Each column as wide as the longest of its first rows' values and its
 // title, but at least kMinChars and at most kMaxChars characters (and never
 // wider than the field can hold). Widths are set once per table and field
-// list, so a filter or an import keeps the widths the user dragged.
-void TAddressGrid::FitColumns() {
+// list, so a filter keeps the widths the user dragged; widenOnly (after an
+// import) widens the columns whose new content needs it.
+void TAddressGrid::FitColumns(bool widenOnly) {
   constexpr int kMinChars = 8;
   constexpr int kMaxChars = 40;
   constexpr int kRowsMeasured = 200;
@@ -96,7 +97,8 @@ void TAddressGrid::FitColumns() {
     for (int k = 0; k < table.FieldCount(); ++k)
       layout << ToQ(table.Field(k).Name) + QLatin1Char(':') + QString::number(table.Field(k).Width);
   }
-  if (layout == m_columnLayout) return;
+  const bool newLayout = layout != m_columnLayout;
+  if (!newLayout && !widenOnly) return;
   m_columnLayout = layout;
   if (!table.Active()) return;
   QHeaderView* header = m_grid->horizontalHeader();
@@ -116,7 +118,8 @@ void TAddressGrid::FitColumns() {
     const int low = std::min(chars, kMinChars) * perChar;
     const int high = std::min(chars, kMaxChars) * perChar;
     const int title = titles.horizontalAdvance(ToQ(table.Field(k).Name)) + 2 * padding;
-    m_grid->setColumnWidth(k, std::max(std::clamp(content, low, high) + padding, title));
+    const int width = std::max(std::clamp(content, low, high) + padding, title);
+    if (newLayout || width > m_grid->columnWidth(k)) m_grid->setColumnWidth(k, width);
   }
 }
 

@@ -488,6 +488,7 @@ void TMainForm::ImportFile(const QString& path) {
   m_grid->CommitEditor();
   m_state.ImportFile(PathFromQ(path));
   ShowTable();
+  m_grid->WidenColumns();
 }
 
 void TMainForm::NavigatorClick(int button) { m_grid->Navigate(button); }

@@ -183,6 +183,12 @@ private slots:
     grid->setColumnWidth(1, 333);
     form.FilterBtnClick();
     QCOMPARE(grid->columnWidth(1), 333);
+    // Longer values imported into a table already shown widen their column.
+    postello::test::ImportCsv(form, m_dir, "x@y.de;Ein Name, der weit l\xE4nger ist als jeder vorher\r\n");
+    QCOMPARE(grid->columnWidth(1), 333);
+    grid->setColumnWidth(0, 40);
+    postello::test::ImportCsv(form, m_dir, "x@y.de;kurz\r\n");
+    QVERIFY2(grid->columnWidth(0) > grid->fontMetrics().horizontalAdvance(address), qPrintable(QString::number(grid->columnWidth(0))));
   }
 
   void navigatorShowsIconsWithGermanTooltips() {
