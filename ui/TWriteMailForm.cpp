@@ -338,8 +338,7 @@ void TWriteMailForm::EditBtnClick() { m_state.EditBtnClick(); }
 
 void TWriteMailForm::NewsConfigBtnClick() {
   m_designForm->SetDesign(m_state.Design);
-  m_designForm->exec();
-  // The dialog has no Cancel: what it shows now is the design.
+  if (m_designForm->exec() != QDialog::Accepted) return;  // "Abbrechen" keeps the mail's design
   m_state.Design = m_designForm->Design();
   m_state.DesignDialogClosed();
 }

@@ -555,6 +555,14 @@ private slots:
     e->Commit(mail);
     QCOMPARE(mail.NewsHeadText, std::string("Neuer Kopf"));
     QCOMPARE(mail.NewsWidth, 640);
+    // "Abbrechen" leaves the mail's design as it was.
+    postello::test::WhenModalShown([](QDialog* dlg) {
+      auto* form = qobject_cast<TNewsDesignForm*>(dlg);
+      form->ui.UeberSchriftEd->setText("Verworfen");
+      QTest::mouseClick(form->ui.CancelBtn, Qt::LeftButton);
+    });
+    QTest::mouseClick(e->ui.NewsConfigBtn, Qt::LeftButton);
+    QCOMPARE(e->State().Design.HeadText, std::string("Neuer Kopf"));
 
     // Opening a stored mail puts its settings into the dialog.
     TMailRec stored;

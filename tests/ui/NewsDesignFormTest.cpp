@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 
 using namespace postello;
 using postello::test::WhenModalShown;
@@ -224,17 +225,21 @@ private slots:
     QCOMPARE(out.HeadText, std::string("Neuigkeiten"));
   }
 
-  void closingKeepsTheChanges() {
+  // OK accepts; "Abbrechen" and Escape reject.
+  void okAcceptsAbbrechenAndEscapeReject() {
     TNewsDesignForm form;
-    WhenModalShown([](QDialog* dlg) {
-      auto* f = qobject_cast<TNewsDesignForm*>(dlg);
-      f->ui.UnterSchriftEd->setText("Ende");
-      f->ui.BreitEd->setValue(300);
-      QTest::keyClick(dlg, Qt::Key_Escape);
-    });
-    form.exec();
-    QCOMPARE(form.Design().FootText, std::string("Ende"));
-    QCOMPARE(form.Design().Width, 300);
+    QCOMPARE(form.ui.CancelBtn->text(), QString("A&bbrechen"));
+    const std::function<void(TNewsDesignForm*)> ways[] = {
+        [](TNewsDesignForm* f) { QTest::mouseClick(f->ui.OKBtn, Qt::LeftButton); },
+        [](TNewsDesignForm* f) { QTest::mouseClick(f->ui.CancelBtn, Qt::LeftButton); },
+        [](TNewsDesignForm* f) { QTest::keyClick(f, Qt::Key_Escape); },
+    };
+    QList<int> results;
+    for (const auto& close : ways) {
+      WhenModalShown([close](QDialog* dlg) { close(qobject_cast<TNewsDesignForm*>(dlg)); });
+      results << form.exec();
+    }
+    QCOMPARE(results, (QList<int>{QDialog::Accepted, QDialog::Rejected, QDialog::Rejected}));
   }
 
   void fontQuestionAnsweredOkChangesOnlyItsBand() {
