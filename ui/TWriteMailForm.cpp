@@ -226,6 +226,8 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   // Bold, italic and underline by key while the design document has the
   // focus; Strg+S anywhere in the window.
   ui.RichEdit1->installEventFilter(this);
+  // Tab after the subject's options goes into the text being written.
+  ui.MergeSubjectCheck->installEventFilter(this);
   auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
   save->setObjectName(QStringLiteral("SaveShortcut"));
   connect(save, &QShortcut::activated, this, [this] { SaveNow(); });
@@ -523,6 +525,15 @@ bool TWriteMailForm::SaveNow() {
 }
 
 bool TWriteMailForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui.MergeSubjectCheck && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    QWidget* texts[] = {nullptr, ui.RichEdit1, ui.Memo1, ui.Memo2};  // TInsertTarget order
+    QWidget* text = texts[VisibleTarget(false)];
+    if (key->key() == Qt::Key_Tab && !(key->modifiers() & ~Qt::KeypadModifier) && text) {
+      text->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
   if (watched == ui.RichEdit1 && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);

@@ -577,6 +577,52 @@ private slots:
     QCOMPARE(e->DesignForm()->ui.BreitEd->value(), 300);
   }
 
+  // The toggles have keys while the document has the focus: Strg+B/I/U
+  // switch on, Strg+Umschalt+F/K/U switch off again.
+  void formatKeysToggleBoldItalicUnderline() {
+    auto e = Editor();
+    QVERIFY(QTest::qWaitForWindowActive(e.get()));
+    e->ui.RichEdit1->setFocus();
+    const struct {
+      Qt::Key key;
+      Qt::KeyboardModifiers mods;
+      QToolButton* button;
+      bool on;
+    } keys[] = {
+        {Qt::Key_B, Qt::ControlModifier, e->ui.BoldBtn, true},
+        {Qt::Key_I, Qt::ControlModifier, e->ui.ItalicBtn, true},
+        {Qt::Key_U, Qt::ControlModifier, e->ui.UnderlineBtn, true},
+        {Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, e->ui.BoldBtn, false},
+        {Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, e->ui.ItalicBtn, false},
+        {Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier, e->ui.UnderlineBtn, false},
+    };
+    for (const auto& k : keys) {
+      QTest::keyClick(e->ui.RichEdit1, k.key, k.mods);
+      QCOMPARE(k.button->isChecked(), k.on);
+      const QTextCharFormat f = e->ui.RichEdit1->currentCharFormat();
+      const bool formatted = k.button == e->ui.BoldBtn ? f.fontWeight() == QFont::Bold
+                             : k.button == e->ui.ItalicBtn ? f.fontItalic()
+                                                           : f.fontUnderline();
+      QCOMPARE(formatted, k.on);
+    }
+    QCOMPARE(e->ui.RichEdit1->toPlainText(), QString());
+  }
+
+  // Tab after the subject's options goes into the text of the visible page.
+  void tabGoesFromTheSubjectIntoTheText() {
+    auto e = Editor();
+    QVERIFY(QTest::qWaitForWindowActive(e.get()));
+    const std::pair<QRadioButton*, QWidget*> types[] = {
+        {e->ui.MailTyp1, e->ui.RichEdit1}, {e->ui.MailTyp2, e->ui.Memo1}, {e->ui.MailTyp3, e->ui.Memo2}};
+    for (const auto& [type, text] : types) {
+      type->click();
+      e->ui.Edit1->setFocus();
+      for (int k = 0; k < 3 && QApplication::focusWidget() != text; ++k)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), text);
+    }
+  }
+
 private:
   void WhenModalShownChange() {
     postello::test::WhenModalShown([](QDialog* dlg) {
