@@ -127,7 +127,7 @@ bool TAddressGrid::eventFilter(QObject* watched, QEvent* event) {
   if (watched == m_grid && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
       static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier &&
-      m_grid->state() != QAbstractItemView::EditingState) {
+      !m_grid->indexWidget(m_grid->currentIndex())) {
     Navigate(nbDelete);
     return true;
   }

@@ -24,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
@@ -42,6 +43,8 @@ constexpr int kStartWidth = 760;
 constexpr int kStartHeight = 700;
 constexpr int kMinRecipientRows = 6;
 constexpr int kMinLogLines = 3;
+// Room for the window manager's frame (borders and title bar) on a screen.
+constexpr QSize kFrameRoom(8, 40);
 // Pictures of the pages' side panels, all drawn at this size.
 constexpr int kPictureSize = 48;
 
@@ -226,7 +229,30 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
     ui.ErrorLog->setMinimumHeight(lines + 2 * ui.ErrorLog->frameWidth() +
                                   2 * static_cast<int>(ui.ErrorLog->document()->documentMargin()));
   }
-  resize(QSize(kStartWidth, kStartHeight).expandedTo(minimumSizeHint()));
+  // The send page holds the most; on a small screen (800 x 600) it scrolls
+  // instead of making the whole window taller than the screen.
+  {
+    ui.hl37->removeItem(ui.vl16);
+    ui.vl16->setParent(nullptr);
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("SendPageContent"));
+    content->setLayout(ui.vl16);
+    auto* scroll = new QScrollArea(ui.TabSheet4);
+    scroll->setObjectName(QStringLiteral("SendPageScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+    scroll->setMinimumWidth(content->minimumSizeHint().width());
+    ui.hl37->addWidget(scroll, 1);
+  }
+  // The starting size, or less on a screen that has not the room (with a
+  // frame of up to kFrameRoom around the window).
+  QSize start = QSize(kStartWidth, kStartHeight).expandedTo(minimumSizeHint());
+  if (const QScreen* screen = this->screen()) {
+    start = start.boundedTo(screen->availableGeometry().size() - kFrameRoom).expandedTo(minimumSizeHint());
+  }
+  resize(start);
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - rect().center());
   }

@@ -32,6 +32,11 @@ namespace postello {
 namespace {
 
 constexpr int kConversionPause = 1000; // ms of typing pause before the HTML is rebuilt
+// Lines of text the texts being written keep in sight however small the
+// window is made.
+constexpr int kMinTextLines = 8;
+// Room for the window manager's frame (borders and title bar) on a screen.
+constexpr QSize kFrameRoom(8, 40);
 
 std::vector<std::string> MemoLines(const QPlainTextEdit* memo) {
   // Raw text keeps non-breaking spaces, which toPlainText() would turn
@@ -162,6 +167,10 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
     button->setDefault(false);
   }
   m_designForm = new TNewsDesignForm(this);
+
+  for (QAbstractScrollArea* text : std::initializer_list<QAbstractScrollArea*>{ui.RichEdit1, ui.Memo1, ui.Memo2, ui.Memo3}) {
+    text->setMinimumHeight(kMinTextLines * text->fontMetrics().lineSpacing() + 2 * text->frameWidth() + 8);
+  }
 
   ui.ListView1->setColumnWidth(0, 300);
   ui.ListView1->setColumnWidth(1, 100);
@@ -490,6 +499,9 @@ void TWriteMailForm::BkColorBtnClick() {
 void TWriteMailForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (const QScreen* screen = this->screen()) {
+    // No larger than the screen has room for, frame included.
+    const QSize room = screen->availableGeometry().size() - kFrameRoom;
+    if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room).expandedTo(minimumSizeHint()));
     move(screen->availableGeometry().center() - rect().center());
   }
   m_state.FormShow();

@@ -608,6 +608,15 @@ private slots:
     QCOMPARE(e->ui.RichEdit1->toPlainText(), QString());
   }
 
+  // Made as small as it goes, the window still shows lines of the text.
+  void smallestWindowKeepsEightLinesOfText() {
+    auto e = Editor();
+    e->resize(1, 1);
+    QCoreApplication::processEvents();
+    QVERIFY2(e->ui.RichEdit1->viewport()->height() >= 8 * e->ui.RichEdit1->fontMetrics().lineSpacing(),
+             qPrintable(QString::number(e->ui.RichEdit1->viewport()->height())));
+  }
+
   // Tab after the subject's options goes into the text of the visible page.
   void tabGoesFromTheSubjectIntoTheText() {
     auto e = Editor();
