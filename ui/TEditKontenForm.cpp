@@ -3,6 +3,8 @@
 #include "QtText.h"
 #include "TOAuthForm.h"
 
+#include <QLayout>
+
 #include "core/TMessageSink.h"
 #include "send/TOAuthTokens.h"
 #include "send/TSMTPSend.h"
@@ -47,7 +49,9 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
     }
     ShowOAuthState();
   });
-  setFixedSize(sizeHint());
+  // Fixed at the size its contents ask for once shown, whatever they are
+  // then (the OAuth group, the state text).
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TEditKontenForm::SetFields(const TKontoRec& rec) {
@@ -95,7 +99,6 @@ void TEditKontenForm::ShowOAuthState() {
   ui.OAuthStateLabel->setText(ToQ(text));
   ui.OAuthBtn->setEnabled(!address.empty() && server.front() != ':');
   ui.OAuthSignOutBtn->setEnabled(grant.has_value());
-  setFixedSize(sizeHint());
 }
 
 TKontoRec TEditKontenForm::Fields() const {

@@ -6,6 +6,9 @@
 #include "TMainForm.h"
 #include "UiTestSupport.h"
 
+#include "send/TFileGrantStore.h"
+#include "send/TOAuthTokens.h"
+
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -115,6 +118,10 @@ private slots:
 
   void accountDialogAndInfoBoxAreFixedWithoutMinimiseOrMaximise() {
     TEditKontenForm konten;
+    // With the OAuth group, as the program shows it.
+    TFileGrantStore store(Dir());
+    TOAuthTokens tokens(store);
+    konten.SetOAuthTokens(&tokens);
     TAboutBox about;
     for (QDialog* dialog : std::initializer_list<QDialog*>{&konten, &about}) {
       dialog->show();
