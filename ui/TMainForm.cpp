@@ -237,6 +237,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
     auto* content = new QWidget;
     content->setObjectName(QStringLiteral("SendPageContent"));
     content->setLayout(ui.vl16);
+    ui.vl16->setContentsMargins(0, 0, 0, 0);  // as it had inside the page's layout
     auto* scroll = new QScrollArea(ui.TabSheet4);
     scroll->setObjectName(QStringLiteral("SendPageScroll"));
     scroll->setWidgetResizable(true);

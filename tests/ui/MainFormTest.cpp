@@ -216,7 +216,7 @@ private slots:
     m_sink.answer = TMsgResult::Yes;
     QTest::mouseClick(form.findChild<QPushButton*>("DelKontoBtn"), Qt::LeftButton);
     QCOMPARE(m_sink.texts.size(), size_t(1));
-    QCOMPARE(m_sink.texts[0], std::string("Wollen Sie alle markieren Konten unwiderruflich l\xF6schen?"));
+    QCOMPARE(m_sink.texts[0], std::string("Wollen Sie alle markierten Konten unwiderruflich l\xF6schen?"));
     QCOMPARE(Column(list, 0), QStringList{"Anna"});
     TKontoList reread;
     TKontoStore::Open(Dir(), reread);

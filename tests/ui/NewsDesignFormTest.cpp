@@ -64,7 +64,7 @@ private slots:
     TPalixColorComboBox::SetColorChooser(nullptr);
   }
 
-  void fixedDialogWithOkAndNoCancel() {
+  void fixedDialogWithOkAndAbbrechen() {
     TNewsDesignForm form;
     QCOMPARE(form.windowTitle(), QString("Newsletter Design"));
     QCOMPARE(form.minimumSize(), form.maximumSize());
@@ -74,7 +74,7 @@ private slots:
     QStringList texts;
     for (QPushButton* b : buttons) texts << b->text().remove('&');
     texts.sort();
-    QCOMPARE(texts, QStringList({"OK", "Schriftart Unterschrift", "Schriftart Überschrift"}));
+    QCOMPARE(texts, QStringList({"Abbrechen", "OK", "Schriftart Unterschrift", "Schriftart Überschrift"}));
   }
 
   void eachBandColourSitsBesideItsOwnLabel() {
