@@ -1,5 +1,6 @@
 #include "TEditKontenForm.h"
 
+#include "ButtonRoom.h"
 #include "QtText.h"
 #include "TOAuthForm.h"
 
@@ -31,6 +32,7 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
   for (QLineEdit* box : {ui.AbsenderEd, ui.EmailEd, ui.AntwortEd, ui.ServerEd, ui.UserEd, ui.PasswordEd})
     box->setMinimumWidth(boxWidth);
   ui.ParallelEd->setMaximum(TKontoOptionsStore::MaxParallel);
+  GiveCaptionRoom(ui.OAuthBtn);
   ui.OAuthGroup->hide();
   connect(ui.EmailEd, &QLineEdit::textChanged, this, &TEditKontenForm::ShowOAuthState);
   connect(ui.ServerEd, &QLineEdit::textChanged, this, &TEditKontenForm::ShowOAuthState);

@@ -4,6 +4,7 @@
 #include "TAboutBox.h"
 #include "TEditKontenForm.h"
 #include "TMainForm.h"
+#include "TOAuthForm.h"
 #include "UiTestSupport.h"
 
 #include "send/TFileGrantStore.h"
@@ -145,6 +146,24 @@ private slots:
     }
     QCOMPARE(konten.windowTitle(), QString("Absender Konto bearbeiten"));
     QCOMPARE(about.windowTitle(), QString("Info"));
+  }
+
+  // The OAuth sign-in buttons keep two characters of room beside their
+  // captions, so no style cuts them.
+  void signInButtonsHaveRoomBesideTheirCaptions() {
+    TEditKontenForm konten;
+    TFileGrantStore store(Dir());
+    TOAuthTokens tokens(store);
+    konten.SetOAuthTokens(&tokens);
+    TOAuthForm oauth;
+    for (auto [dialog, button] : {std::pair<QDialog*, QPushButton*>{&konten, konten.ui.OAuthBtn},
+                                  std::pair<QDialog*, QPushButton*>{&oauth, oauth.ui.SignInBtn}}) {
+      dialog->show();
+      QVERIFY(QTest::qWaitForWindowExposed(dialog));
+      const QFontMetrics metrics(button->font());
+      const int caption = metrics.horizontalAdvance(button->text().remove('&'));
+      QVERIFY2(button->width() >= caption + 4 * metrics.averageCharWidth(), qPrintable(button->text()));
+    }
   }
 
   void statusBarHasTwoPanelsOf250And50Pixels() {
