@@ -1,5 +1,6 @@
 // The send run with the real address table, message object and an aiosmtpd
 // server; what arrived is read back by Python's email package.
+#include "core/StoredDateTime.h"
 #include "send/RunLogLine.h"
 #include "send/TSendRun.h"
 #include "send/SendRunSupport.h"
@@ -155,7 +156,7 @@ TEST_F(SendRunTest, PersonalisedRunOfSevenWithTheThirdRefused) {
                       "71 5 Mails von 7 verarbeitet 1 fehlgeschlagen.",
                       "85 6 Mails von 7 verarbeitet 1 fehlgeschlagen.",
                       "100 7 Mails von 7 verarbeitet 1 fehlgeschlagen.",
-                      "0 7 Mails von 7 verarbeitet 1 fehlgeschlagen. (end)"}));
+                      "100 7 Mails von 7 verarbeitet 1 fehlgeschlagen. (end)"}));
   // The table stands on the last merged recipient.
   EXPECT_EQ(Table.RecNo(), 7u);
 
