@@ -5,6 +5,8 @@
 #include "TMainForm.h"
 #include "UiTestSupport.h"
 
+#include "QtText.h"
+#include "send/PreSendCheck.h"
 #include "send/TSendJournal.h"
 
 #include <QComboBox>
@@ -262,6 +264,28 @@ private slots:
     // A test is no run of the mail.
     QCOMPARE(JournalText(form), QString("Diese Mail wurde noch nicht versandt."));
     QCOMPARE(Journals().size(), size_t(1));
+  }
+
+  // A test mail is checked first, as a run is: a subject placeholder that
+  // is never replaced is shown, and "Abbrechen" sends nothing.
+  void testMailIsCheckedFirst() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 2);
+    state.Mails[state.Mails.Count() - 1].Subject = "Hallo [%Vorname]";
+    QString shown;
+    WhenModalShown([&](QDialog* test) {
+      WhenModalShown([&](QDialog* check) {
+        shown = check->findChild<QPlainTextEdit*>("CheckList")->toPlainText();
+        check->findChild<QPushButton*>("CancelBtn")->click();
+      });
+      test->findChild<QLineEdit*>("TestAddressEd")->setText("ich@example.org");
+      test->findChild<QPushButton*>("SendTestBtn")->click();
+    });
+    QTest::mouseClick(Button(form, "TestMailBtn"), Qt::LeftButton);
+    QVERIFY2(shown.startsWith(ToQ(kSubjectPlaceholderNote)), qPrintable(shown));
+    QVERIFY(Arrivals().empty());
   }
 
   void theServersSizeLimitIsAskedInTheBackground() {
