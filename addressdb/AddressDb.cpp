@@ -20,6 +20,14 @@ std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields) {
   return defs;
 }
 
+int InfoFieldCount(const TDbf& table) {
+  if (!table.Active()) return 0;
+  int count = 0;
+  for (int i = 0; i < table.FieldCount(); ++i)
+    if (UpperCaseAZ(table.Field(i).Name).starts_with("INFO ")) ++count;
+  return count;
+}
+
 void OpenAddressTable(TDbf& table, const std::string& fileName, bool createMissing) {
   // A record typed into the table open before belongs to that table:
   // closing would drop it.

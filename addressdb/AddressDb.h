@@ -22,6 +22,10 @@ inline constexpr int kMaxInfoFields = 100;
 // std::invalid_argument when infoFields is outside 0 to 100.
 std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields);
 
+// The number of info fields ("Info 1" ... in any case) of the open table;
+// 0 when it is closed.
+int InfoFieldCount(const TDbf& table);
+
 // Posts a changed pending record of the table open before (as leaving it
 // does), closes the table, points it at fileName and opens it; a missing
 // file is created first (unless createMissing is false) with the field

@@ -11,7 +11,10 @@
 #include "mime/MakeBoundary.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
+#include <iterator>
+#include <set>
 
 namespace postello {
 
@@ -116,13 +119,26 @@ bool DeleteMarked(TDynaArray<T>& list, std::vector<int> rows, const char* questi
 } // namespace
 
 bool TMainState::DeleteMails(std::vector<int> rows) {
-  if (!DeleteMarked(Mails, std::move(rows), "Wollen Sie alle markieren eMails unwiderruflich l\xF6schen?")) return false;
+  const std::vector<int> marked = rows;
+  if (!DeleteMarked(Mails, std::move(rows), "Wollen Sie alle markierten eMails unwiderruflich l\xF6schen?")) return false;
+  // The chosen mail moves up past the deleted ones; deleted, nothing is chosen.
+  const std::set<int> gone(marked.begin(), marked.end());
+  if (gone.count(SendMailIndex) > 0) {
+    SendMailIndex = -1;
+  } else if (SendMailIndex >= 0) {
+    SendMailIndex -= static_cast<int>(std::distance(gone.begin(), gone.lower_bound(SendMailIndex)));
+  }
   SaveMails();
   return true;
 }
 
+int TMainState::ChosenSendMail() const {
+  const int count = static_cast<int>(Mails.Count());
+  return SendMailIndex >= 0 && SendMailIndex < count ? SendMailIndex : count - 1;
+}
+
 bool TMainState::DeleteKonten(std::vector<int> rows) {
-  if (!DeleteMarked(Konten, std::move(rows), "Wollen Sie alle markieren Konten unwiderruflich l\xF6schen?")) {
+  if (!DeleteMarked(Konten, std::move(rows), "Wollen Sie alle markierten Konten unwiderruflich l\xF6schen?")) {
     return false;
   }
   SaveKonten();
@@ -181,18 +197,28 @@ bool TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
 }
 
 bool TMainState::NewDatabase(int infoFields) {
-  if (Messages().Show("Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!", "Neue Datenbank",
+  const std::string file = Table1.FileName().empty() ? Options.DatabaseFile : Table1.FileName();
+  std::error_code error;
+  // Without a table file there is nothing to lose, and nothing to warn of.
+  if (std::filesystem::exists(file, error) &&
+      Messages().Show("Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!", "Neue Datenbank",
                       TMsgButtons::OkCancel, TMsgIcon::Error) != TMsgResult::Ok) {
     return false;
   }
   try {
-    if (Table1.FileName().empty()) Table1.SetFileName(Options.DatabaseFile);
+    if (Table1.FileName().empty()) Table1.SetFileName(file);
     CreateAddressTable(Table1, infoFields);
     Table1.SetFiltered(true);
   } catch (const std::exception& e) {
     ShowError(e.what());
   }
   return true;
+}
+
+bool TMainState::ConfirmQuitDuringRun() {
+  // Enter alone must not stop a run that is sending.
+  return Messages().Ask("Es l\xE4uft gerade ein Versand. Soll er abgebrochen und das Programm danach beendet werden?",
+                        "Beenden", TMsgButtons::YesNo, TMsgIcon::Question, TMsgResult::No) == TMsgResult::Yes;
 }
 
 void TMainState::ApplyFilter() {

@@ -58,6 +58,15 @@ public:
   // Asks once, then deletes the mails at the marked rows (any order) and
   // saves. False when nothing was marked or the user said No.
   bool DeleteMails(std::vector<int> rows);
+
+  // The mail the user chose to send ("Zu sendende Mail"), -1 before any
+  // choice. It stays chosen while other mails are edited or deleted; a
+  // new mail becomes the choice once it is stored (MailAdded).
+  int SendMailIndex = -1;
+  void MailAdded(int row) { SendMailIndex = row; }
+  // The mail the send page shows as chosen: SendMailIndex while that mail
+  // exists, else the newest; -1 without mails.
+  int ChosenSendMail() const;
   bool DeleteKonten(std::vector<int> rows);
 
   // Appends an account from the dialog's fields (password in clear, stored
@@ -74,10 +83,13 @@ public:
   // is not created and nothing is told.
   // True when the table is open.
   bool OpenDatabaseFile(const std::string& path, bool quiet);
-  // Asks, then replaces the table file by a new, empty table with the
-  // program's fields and infoFields info fields. False when the user
-  // cancelled; errors are shown.
+  // Asks when the table file exists, then replaces it by a new, empty
+  // table with the program's fields and infoFields info fields. False when
+  // the user cancelled; errors are shown.
   bool NewDatabase(int infoFields);
+  // Quitting while a run goes on: asks whether to cancel the run and quit
+  // then. True for Yes.
+  static bool ConfirmQuitDuringRun();
   // Reopens the table so the filter text applies to it.
   void ApplyFilter();
   // Imports a TXT/CSV file into the table; returns the records appended.

@@ -45,7 +45,7 @@ int RunAccountOptions(TCliContext& ctx) {
   ctx.Out << "Konto: " << CliText(k.Absender) << " " << CliText(k.Email) << "\n"
           << "Mehrere Mails pro Verbindung: " << k.Reuse << "\n"
           << "Parallele Verbindungen: " << k.Parallel << "\n"
-          << "h\xC3\xB6" "chstens Mails pro Minute: " << k.RatePerMinute << "\n";
+          << "H\xC3\xB6" "chstens Mails pro Minute: " << k.RatePerMinute << "\n";
   return kExitOk;
 }
 

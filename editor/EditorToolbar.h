@@ -21,4 +21,24 @@ int FontSizeFromText(std::string_view text);
 // -1 when none does (the list then keeps its selection).
 int FontSizeEntry(int size);
 
+// The three toggles of the toolbar that have keys.
+enum TFormatToggle { ftBold, ftItalic, ftUnderline };
+
+// Keys of the toggles, all with Ctrl: the letters most editors use (B, I,
+// U) and, with Shift, those of German word processors (F fett, K kursiv,
+// U unterstrichen).
+struct TFormatKey {
+  char Letter; // upper case
+  bool Shift;
+  TFormatToggle Toggle;
+};
+inline constexpr std::array<TFormatKey, 6> kFormatKeys = {{
+    {'B', false, ftBold},
+    {'I', false, ftItalic},
+    {'U', false, ftUnderline},
+    {'F', true, ftBold},
+    {'K', true, ftItalic},
+    {'U', true, ftUnderline},
+}};
+
 } // namespace postello

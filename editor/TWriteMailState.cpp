@@ -90,6 +90,7 @@ void TWriteMailState::NewMail(const std::vector<std::string>& fieldNames) {
   Fields = fieldNames;
   ShowAll();
   DocumentChanged();
+  m_unchanged = UserContent();
 }
 
 void TWriteMailState::Load(const TMailRecFields& mail, const std::vector<std::string>& fieldNames) {
@@ -127,6 +128,7 @@ void TWriteMailState::Load(const TMailRecFields& mail, const std::vector<std::st
   Design = TNewsDesign::FromMailRec(mail);
   ShowAll();
   DocumentChanged();
+  m_unchanged = UserContent();
 
   if (!readError.empty()) {
     ShowError("Die Gestaltung der Mail " + MailName(mail) +
@@ -142,7 +144,29 @@ void TWriteMailState::FormShow() {
   ApplyMailType();
 }
 
+TWriteMailState::TUserContent TWriteMailState::UserContent() const {
+  TUserContent c;
+  c.Subject = m_view.Subject();
+  c.Unsubscribe = m_view.Unsubscribe();
+  c.MergeSubject = m_view.MergeSubject();
+  c.Document = Normalized(m_view.Document());
+  c.HtmlSource = m_view.HtmlSource();
+  if (!AutoText || MailType > 1) c.PlainText = m_view.PlainText();
+  c.MailType = MailType;
+  c.AutoText = AutoText;
+  c.NewsDesign = NewsDesign;
+  c.Design = Design;
+  c.DesignColor = DesignColor;
+  for (const TAttachRec& a : Attachments) c.Attachments.emplace_back(a.FileName, a.ContentId);
+  return c;
+}
+
+bool TWriteMailState::Changed() const { return !(UserContent() == m_unchanged); }
+
+void TWriteMailState::Saved() { m_unchanged = UserContent(); }
+
 TMsgResult TWriteMailState::CloseQuery() {
+  if (!Changed()) return TMsgResult::No;
   const TMsgResult answer = Messages().Show("M\xF6" "chten Sie die ge\xE4nderte Nachricht speichern?", "Speichern",
                                             TMsgButtons::YesNoCancel, TMsgIcon::Question);
   if (answer == TMsgResult::Yes && m_view.TimerActive()) TimerFired();

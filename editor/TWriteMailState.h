@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace postello {
@@ -77,9 +78,18 @@ public:
   void Load(const TMailRecFields& mail, const std::vector<std::string>& fieldNames);
   // The window is being shown: focus, start pages, page visibility.
   void FormShow();
-  // The close question. On Yes a conversion still pending is carried out
-  // first, so the commit takes the state of the last keystroke.
+  // The close question, asked only when the user changed the mail since it
+  // was opened or last saved; otherwise No without asking. On Yes a
+  // conversion still pending is carried out first, so the commit takes the
+  // state of the last keystroke.
   TMsgResult CloseQuery();
+  // True when something the user can change differs from the mail as it
+  // was opened or last saved. What the window derives by itself (the
+  // generated HTML, the automatic plain text) does not count.
+  bool Changed() const;
+  // The mail was stored as it is now (saved without closing): from now on
+  // only a further change counts.
+  void Saved();
   // Writes the window's content into mail (every field of the transfer),
   // with Date = now.
   void Commit(TMailRecFields& mail, double now);
@@ -156,6 +166,24 @@ public:
 
 private:
   void ShowAll();
+
+  // Everything the user can change, as Changed() compares it.
+  struct TUserContent {
+    std::string Subject, Unsubscribe;
+    bool MergeSubject = false;
+    TDesignDocument Document;   // normalised, so a new cut into runs counts for nothing
+    std::vector<std::string> HtmlSource;
+    std::vector<std::string> PlainText;  // empty while derived from the HTML
+    std::uint8_t MailType = 0;
+    bool AutoText = true;
+    bool NewsDesign = true;
+    TNewsDesign Design;
+    std::uint32_t DesignColor = 0;
+    std::vector<std::pair<std::string, std::string>> Attachments;
+    bool operator==(const TUserContent&) const = default;
+  };
+  TUserContent UserContent() const;
+  TUserContent m_unchanged;
 
   TWriteMailView& m_view;
   // What an opened mail stored, and the document as the window showed it

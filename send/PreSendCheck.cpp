@@ -229,6 +229,11 @@ std::string FileProblem(const std::string& path) {
   return {};
 }
 
+std::string FilterNote(const std::string& filterText) {
+  if (filterText.empty()) return {};
+  return "Filter aktiv: nur Datens\xE4tze mit \x84" + filterText + "\x93";
+}
+
 TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
   TPreSendReport report;
   const auto find = [&](TCheckKind kind, std::string text) { report.Findings.push_back({kind, std::move(text)}); };
@@ -297,6 +302,7 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
                                    in.LargestAddress + ") ist gr\xF6\xDF" "er, als der Server annimmt (" +
                                    Thousands(in.ServerLimit) + " Bytes).");
 
+  if (const std::string note = FilterNote(in.FilterText); !note.empty()) report.Facts.push_back(note + ".");
   const int people = static_cast<int>(in.Addresses.size());
   report.Facts.push_back(std::to_string(in.MessageCount) + (in.MessageCount == 1 ? " Nachricht an " : " Nachrichten an ") +
                          std::to_string(people) + (people == 1 ? " Empf\xE4nger." : " Empf\xE4nger."));
@@ -318,11 +324,16 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
   const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
   in.Mail = &mail;
   in.BatchMode = run.BatchMode();
-  in.Merges = !run.BatchMode() && choice.Recipients != TRecipientChoice::One;
+  // A test mail goes to a typed address, merged with the chosen record
+  // when there is one; the list's recipients are not its business.
+  const bool test = choice.Kind == TJournalRunKind::Test;
+  in.Merges = test ? !choice.SelectedRows.empty() && choice.SelectedRows.front() < rows.size()
+                   : !run.BatchMode() && choice.Recipients != TRecipientChoice::One;
   in.Addresses = run.RecipientAddresses();
   in.MessageCount = run.MessageCount();
   in.ServerLimit = serverLimit;
-  if (choice.Recipients == TRecipientChoice::All) in.SkippedPositions = skipped;
+  if (!test && choice.Recipients == TRecipientChoice::All) in.SkippedPositions = skipped;
+  if (!test && choice.Recipients != TRecipientChoice::One) in.FilterText = choice.FilterText;
   try {
     if (table.Active())
       for (int i = 0; i < table.FieldCount(); ++i) in.FieldNames.push_back(table.Field(i).Name);
@@ -338,7 +349,7 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
     if (!FileProblem(mail.Attachments[i].FileName).empty()) filesOk = false;
   if (filesOk) {
     TSendChoice probe = choice;
-    if (in.Merges) {
+    if (in.Merges && !test) {
       std::vector<std::size_t> runRows;
       if (choice.Recipients == TRecipientChoice::All) {
         for (std::size_t i = 0; i < rows.size(); ++i) runRows.push_back(i);

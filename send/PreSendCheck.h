@@ -41,6 +41,11 @@ bool HasPlaceholder(const std::string& text);
 // is neither mailto: nor https:. Empty when there is nothing to say.
 std::vector<std::string> PreSendNotes(const TMailRec& mail);
 
+// What the address page's filter does to the recipient list, shown on the
+// send page and in the check: "Filter aktiv: nur Datensätze mit „TEXT“";
+// empty without a filter.
+std::string FilterNote(const std::string& filterText);
+
 struct TCheckFinding {
   TCheckKind Kind;
   std::string Text;
@@ -75,6 +80,9 @@ struct TPreSendInput {
   std::int64_t LargestMessage = -1;  // bytes; -1: not known
   std::string LargestAddress;        // the first address of that message
   std::int64_t ServerLimit = -1;     // the server's SIZE; -1 (or 0, "no limit"): not known
+  // The filter the recipients were listed with (empty: none, or the run
+  // does not send to the list).
+  std::string FilterText;
 };
 
 TPreSendReport CheckBeforeSend(const TPreSendInput& input);

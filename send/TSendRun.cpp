@@ -141,6 +141,7 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   FMessageCount = FBatchMode ? (n - 1) / FBatchSize + 1 : n;
   FNext = 0;
   FProcessed = 0;
+  FProgress = 0;
   FOutstanding = 0;
   FFinished.assign(static_cast<std::size_t>(FMessageCount), false);
   FFailedCount = 0;
@@ -399,7 +400,7 @@ void TSendRun::CloseJournal(bool stopped, const std::string& reason) {
 
 void TSendRun::EndRun(bool cancelled) {
   if (cancelled) Log(kCancelledLine);
-  FProgress = 0;
+  // The bar keeps what was done: full after a finished run.
   FCancelled = cancelled;
   FSending = false;
   FAttachments.clear();

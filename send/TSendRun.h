@@ -90,7 +90,7 @@ public:
 // the merge, which leaves it on the last merged recipient's record.
 class TSendRun {
 public:
-  static constexpr const char* kInitialStatus = "0 Mails von 0 verarbeited 0 fehlgeschlagen.";
+  static constexpr const char* kInitialStatus = "0 Mails von 0 verarbeitet 0 fehlgeschlagen.";
   static constexpr const char* kLogPrefix = "Fehler beim Senden der Nachricht an ";
   static constexpr const char* kNoRecipients = "Es sind keine Empf\xE4" "nger vorhanden!";
   static constexpr const char* kNoAccount = "Es ist kein Absender-Konto ausgew\xE4hlt!";

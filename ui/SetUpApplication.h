@@ -4,7 +4,7 @@ class QApplication;
 namespace postello {
 
 // What the window program sets before its first window: the application
-// title "Postello 1.1" (the default caption of message boxes), German Qt
+// title "Postello 1.2" (the default caption of message boxes), German Qt
 // texts, the desktop entry and the icon.
 void SetUpApplication(QApplication& app);
 

@@ -1,6 +1,8 @@
 #pragma once
 #include "ui_TAboutBox.h"
 
+#include "core/ProgramVersion.h"
+
 #include <QDialog>
 #include <QLayout>
 
@@ -12,6 +14,7 @@ class TAboutBox : public QDialog {
 public:
   explicit TAboutBox(QWidget* parent = nullptr) : QDialog(parent) {
     ui.setupUi(this);
+    ui.ProductName->setText(QStringLiteral("<b>Omvex Postello %1</b>").arg(QLatin1String(kProgramVersion)));
     // A fixed box: title and close button only, its size that of its text.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);

@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -60,6 +61,7 @@ TAddressGrid::TAddressGrid(QTableView* grid, TDbf& table, QObject* parent)
           [this](const QModelIndex& current) {
             if (!m_selecting && current.isValid()) RowEntered(current.row());
           });
+  m_grid->installEventFilter(this);
   // A click on the row already highlighted changes no current row, but it
   // is the user pointing at that record all the same.
   connect(m_grid, &QAbstractItemView::pressed, this, [this](const QModelIndex& index) {
@@ -82,8 +84,9 @@ void TAddressGrid::Reload() {
 // Each column as wide as the longest of its first rows' values and its
 // title, but at least kMinChars and at most kMaxChars characters (and never
 // wider than the field can hold). Widths are set once per table and field
-// list, so a filter or an import keeps the widths the user dragged.
-void TAddressGrid::FitColumns() {
+// list, so a filter keeps the widths the user dragged; widenOnly (after an
+// import) widens the columns whose new content needs it.
+void TAddressGrid::FitColumns(bool widenOnly) {
   constexpr int kMinChars = 8;
   constexpr int kMaxChars = 40;
   constexpr int kRowsMeasured = 200;
@@ -94,7 +97,8 @@ void TAddressGrid::FitColumns() {
     for (int k = 0; k < table.FieldCount(); ++k)
       layout << ToQ(table.Field(k).Name) + QLatin1Char(':') + QString::number(table.Field(k).Width);
   }
-  if (layout == m_columnLayout) return;
+  const bool newLayout = layout != m_columnLayout;
+  if (!newLayout && !widenOnly) return;
   m_columnLayout = layout;
   if (!table.Active()) return;
   QHeaderView* header = m_grid->horizontalHeader();
@@ -114,8 +118,20 @@ void TAddressGrid::FitColumns() {
     const int low = std::min(chars, kMinChars) * perChar;
     const int high = std::min(chars, kMaxChars) * perChar;
     const int title = titles.horizontalAdvance(ToQ(table.Field(k).Name)) + 2 * padding;
-    m_grid->setColumnWidth(k, std::max(std::clamp(content, low, high) + padding, title));
+    const int width = std::max(std::clamp(content, low, high) + padding, title);
+    if (newLayout || width > m_grid->columnWidth(k)) m_grid->setColumnWidth(k, width);
   }
+}
+
+bool TAddressGrid::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_grid && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete &&
+      static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier &&
+      !m_grid->indexWidget(m_grid->currentIndex())) {
+    Navigate(nbDelete);
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void TAddressGrid::Sync() {

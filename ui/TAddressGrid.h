@@ -38,6 +38,9 @@ public:
   // The table was opened, created, filtered or imported into: everything is
   // read afresh and the grid put on the current record.
   void Reload();
+  // Records were imported: a column narrower than its new content is
+  // widened (none is narrowed, so the widths the user dragged stay).
+  void WidenColumns() { FitColumns(true); }
   // The table may have moved or posted behind the grid's back: rows are
   // read again and the grid put on the current record.
   void Sync();
@@ -47,9 +50,14 @@ public:
   // One navigator button (TNavButton).
   void Navigate(int button);
 
+protected:
+  // Entf on the grid (no cell being edited) deletes the record, as the
+  // navigator's button does.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
   void SelectCurrentRow();
-  void FitColumns();
+  void FitColumns(bool widenOnly = false);
   void UpdateNavigator();
   // A cell editor opens on row: its record is being edited from now on.
   void EditorOpened(int row);

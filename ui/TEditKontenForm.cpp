@@ -1,7 +1,10 @@
 #include "TEditKontenForm.h"
 
+#include "ButtonRoom.h"
 #include "QtText.h"
 #include "TOAuthForm.h"
+
+#include <QLayout>
 
 #include "core/TMessageSink.h"
 #include "send/TOAuthTokens.h"
@@ -29,6 +32,7 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
   for (QLineEdit* box : {ui.AbsenderEd, ui.EmailEd, ui.AntwortEd, ui.ServerEd, ui.UserEd, ui.PasswordEd})
     box->setMinimumWidth(boxWidth);
   ui.ParallelEd->setMaximum(TKontoOptionsStore::MaxParallel);
+  GiveCaptionRoom(ui.OAuthBtn);
   ui.OAuthGroup->hide();
   connect(ui.EmailEd, &QLineEdit::textChanged, this, &TEditKontenForm::ShowOAuthState);
   connect(ui.ServerEd, &QLineEdit::textChanged, this, &TEditKontenForm::ShowOAuthState);
@@ -47,7 +51,9 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
     }
     ShowOAuthState();
   });
-  setFixedSize(sizeHint());
+  // Fixed at the size its contents ask for once shown, whatever they are
+  // then (the OAuth group, the state text).
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 void TEditKontenForm::SetFields(const TKontoRec& rec) {
@@ -95,7 +101,6 @@ void TEditKontenForm::ShowOAuthState() {
   ui.OAuthStateLabel->setText(ToQ(text));
   ui.OAuthBtn->setEnabled(!address.empty() && server.front() != ':');
   ui.OAuthSignOutBtn->setEnabled(grant.has_value());
-  setFixedSize(sizeHint());
 }
 
 TKontoRec TEditKontenForm::Fields() const {

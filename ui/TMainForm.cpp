@@ -8,8 +8,11 @@
 #include "TSendJournalPanel.h"
 #include "TWriteMailForm.h"
 
+#include "addressdb/AddressDb.h"
+#include "core/ProgramVersion.h"
 #include "core/StoredDateTime.h"
 #include "send/PreSendCheck.h"
+#include "send/RunLogLine.h"
 #include "send/TSendPool.h"
 #include "send/TStoredServerTrust.h"
 
@@ -21,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
@@ -39,6 +43,8 @@ constexpr int kStartWidth = 760;
 constexpr int kStartHeight = 700;
 constexpr int kMinRecipientRows = 6;
 constexpr int kMinLogLines = 3;
+// Room for the window manager's frame (borders and title bar) on a screen.
+constexpr QSize kFrameRoom(8, 40);
 // Pictures of the pages' side panels, all drawn at this size.
 constexpr int kPictureSize = 48;
 
@@ -57,6 +63,7 @@ QPixmap PictureOf(const QIcon& icon, int size) {
 TMainForm::TMainForm(TMainState& state, QWidget* parent)
     : QMainWindow(parent), m_state(state), m_run(state.Msg, state.Table1) {
   ui.setupUi(this);
+  setWindowTitle(QStringLiteral("Omvex Postello %1").arg(QLatin1String(kProgramVersion)));
   // Two sunken panels, on which the program shows nothing.
   for (int k = 0; k < 2; ++k) {
     m_statusPanels[k] = new QLabel(this);
@@ -194,6 +201,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   };
   m_journalPanel->Send = [this](const TSendChoice& choice) { SendChoice(choice); };
   connect(ui.MailCombo, &QComboBox::currentIndexChanged, m_journalPanel, &TSendJournalPanel::ShowState);
+  connect(ui.MailCombo, &QComboBox::currentIndexChanged, this, [this](int index) { m_state.SendMailIndex = index; });
   connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, m_journalPanel, &TSendJournalPanel::ShowState);
   connect(ui.AbsenderCombo, &QComboBox::currentIndexChanged, this, [this] {
     m_probedServer.clear();
@@ -221,7 +229,31 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
     ui.ErrorLog->setMinimumHeight(lines + 2 * ui.ErrorLog->frameWidth() +
                                   2 * static_cast<int>(ui.ErrorLog->document()->documentMargin()));
   }
-  resize(QSize(kStartWidth, kStartHeight).expandedTo(minimumSizeHint()));
+  // The send page holds the most; on a small screen (800 x 600) it scrolls
+  // instead of making the whole window taller than the screen.
+  {
+    ui.hl37->removeItem(ui.vl16);
+    ui.vl16->setParent(nullptr);
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("SendPageContent"));
+    content->setLayout(ui.vl16);
+    ui.vl16->setContentsMargins(0, 0, 0, 0);  // as it had inside the page's layout
+    auto* scroll = new QScrollArea(ui.TabSheet4);
+    scroll->setObjectName(QStringLiteral("SendPageScroll"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(content);
+    scroll->setMinimumWidth(content->minimumSizeHint().width());
+    ui.hl37->addWidget(scroll, 1);
+  }
+  // The starting size, or less on a screen that has not the room (with a
+  // frame of up to kFrameRoom around the window).
+  QSize start = QSize(kStartWidth, kStartHeight).expandedTo(minimumSizeHint());
+  if (const QScreen* screen = this->screen()) {
+    start = start.boundedTo(screen->availableGeometry().size() - kFrameRoom).expandedTo(minimumSizeHint());
+  }
+  resize(start);
   if (const QScreen* screen = this->screen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
@@ -323,6 +355,10 @@ void TMainForm::PageControl2Change() {
   for (const TRecipientRow& row : m_recipients) rows.append(new QTreeWidgetItem(QStringList{ToQ(row.Address)}));
   ui.ListView3->addTopLevelItems(rows);
   ui.ListView3->setUpdatesEnabled(true);
+  // The filter of the address page thins this list: its title says so.
+  const std::string filterNote = FilterNote(m_state.FilterText);
+  ui.ListView3->headerItem()->setText(
+      0, filterNote.empty() ? QStringLiteral("eMail-Adresse") : ToQ("eMail-Adresse \x96 " + filterNote));
   {
     const QSignalBlocker block(ui.AbsenderCombo);
     ui.AbsenderCombo->clear();
@@ -335,7 +371,7 @@ void TMainForm::PageControl2Change() {
     const QSignalBlocker block(ui.MailCombo);
     ui.MailCombo->clear();
     for (const TMailRec& m : m_state.Mails) ui.MailCombo->addItem(ToQ(m.Subject + " " + DateTimeToText(m.Date)));
-    ui.MailCombo->setCurrentIndex(ui.MailCombo->count() - 1);
+    ui.MailCombo->setCurrentIndex(m_state.ChosenSendMail());
   }
   m_journalPanel->ShowState();
   m_probedServer.clear();  // a server that could not be reached is asked again
@@ -369,22 +405,34 @@ std::vector<std::string> TMainForm::FieldNames() const {
 void TMainForm::NewBtnClick() {
   if (!m_writeMail) return;
   m_writeMail->NewMail(FieldNames());
-  if (m_writeMail->exec() != QDialog::Accepted) return;
-  m_writeMail->Commit(*m_state.Mails.Add());
-  ListMails();
-  m_state.SaveMails();
+  EditMail(-1);
 }
 
 void TMainForm::ListView1DblClick() {
   const std::vector<int> rows = SelectedRows(ui.ListView1);
   if (rows.empty() || !m_writeMail) return;
-  const int row = rows.front();
-  m_writeMail->LoadMail(*m_state.Mails.Select(row), FieldNames());
-  if (m_writeMail->exec() != QDialog::Accepted) return;
-  // The record is changed in place; its row stays where it was.
-  m_writeMail->Commit(*m_state.Mails.Select(row));
-  ListMails();
-  m_state.SaveMails();
+  m_writeMail->LoadMail(*m_state.Mails.Select(rows.front()), FieldNames());
+  EditMail(rows.front());
+}
+
+void TMainForm::EditMail(int row) {
+  // Each save (Strg+S, or Yes on closing) writes the same record: a new
+  // mail is added by its first save, a stored one is changed in place and
+  // keeps its row.
+  const auto save = [this, &row] {
+    if (row < 0) {
+      m_state.Mails.Add();
+      row = static_cast<int>(m_state.Mails.Count()) - 1;
+      m_state.MailAdded(row);
+    }
+    m_writeMail->Commit(*m_state.Mails.Select(row));
+    ListMails();
+    m_state.SaveMails();
+  };
+  m_writeMail->OnSave = save;
+  const bool accepted = m_writeMail->exec() == QDialog::Accepted;
+  m_writeMail->OnSave = nullptr;
+  if (accepted) save();
 }
 
 void TMainForm::ListView2Change() {
@@ -435,6 +483,11 @@ void TMainForm::ShowTable() {
   m_grid->Reload();
   // Importing needs a table to append to.
   ui.ImportBtn->setEnabled(m_state.Table1.Active());
+  // The open table tells how many info fields it has; showing that writes nothing.
+  if (m_state.Table1.Active()) {
+    const QSignalBlocker block(ui.InfoAnzEd);
+    ui.InfoAnzEd->setValue(InfoFieldCount(m_state.Table1));
+  }
 }
 
 void TMainForm::Button1Click() {
@@ -462,6 +515,7 @@ void TMainForm::ImportFile(const QString& path) {
   m_grid->CommitEditor();
   m_state.ImportFile(PathFromQ(path));
   ShowTable();
+  m_grid->WidenColumns();
 }
 
 void TMainForm::NavigatorClick(int button) { m_grid->Navigate(button); }
@@ -579,13 +633,17 @@ void TMainForm::SendChoice(TSendChoice choice) {
   if (m_run.Sending()) return;
   choice.FilterText = m_state.FilterText;
   choice.DatabaseFile = m_state.Table1.FileName();
-  if (choice.Kind != TJournalRunKind::Test && !CheckBeforeRun(choice)) return;
+  if (!CheckBeforeRun(choice)) return;
   m_run.JournalDir = m_state.ProgDir;
 
   SetRunning(true);
   std::optional<TStoredServerTrust> trust;
   try {
     m_run.Start(choice, m_recipients, m_state.Konten, m_state.Mails);
+    // Each run's errors under a dated line of their own, apart from those
+    // of earlier runs; the bar starts empty.
+    ui.ErrorLog->appendPlainText(ToQ(RunLogLine(choice.Kind, NowDateTime())));
+    ui.ProgressBar1->setValue(0);
     trust.emplace(m_state.ProgDir);
     if (!trust->LoadError().empty()) ShowError(trust->LoadError());
     trust->Ask = [this](const std::string& question) { return AskFromSession(question); };
@@ -690,12 +748,18 @@ void TMainForm::ShowRunProgress() {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  // Closing during a run would destroy what the run is using: it stops
-  // after the current message instead, and the window closes then.
+  // Closing during a run would destroy what the run is using: once the
+  // user agrees, the run stops after the current message and the window
+  // closes then.
   if (m_run.Sending()) {
-    m_closeAfterRun = true;
-    m_run.RequestCancel();
     event->ignore();
+    if (m_closeAfterRun || !TMainState::ConfirmQuitDuringRun()) return;
+    if (m_run.Sending()) {
+      m_closeAfterRun = true;
+      m_run.RequestCancel();
+    } else {
+      QTimer::singleShot(0, this, &QWidget::close);  // the run ended while the user was asked
+    }
     return;
   }
   QMainWindow::closeEvent(event);

@@ -77,8 +77,8 @@ public slots:
   void SendBtnClick();
 
 public:
-  // Checks and starts a run (SendBtnClick after reading the page, and the
-  // journal panel's follow-up runs); a test mail goes without the check.
+  // Checks and starts a run (SendBtnClick after reading the page, the
+  // journal panel's follow-up runs and test mails).
   void SendChoice(TSendChoice choice);
 
   // The SIZE limit the server (an account's server text) named when the
@@ -101,6 +101,9 @@ private:
   static std::vector<int> SelectedRows(const QTreeWidget* list);
   void WidenColumnsToContents(QTreeWidget* list);
   void ShowOptions();
+  // Runs the mail editor, already loaded, on the mail at row (-1: a new
+  // mail, added when first saved).
+  void EditMail(int row);
   // Reloads the grid and puts its cursor on the table's current record.
   void ShowTable();
   void SetPreviewHeaderFocused(bool focused);

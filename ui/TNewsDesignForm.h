@@ -10,14 +10,14 @@ namespace postello {
 // and footer bands, the box size and the two band texts.
 //
 // The colours, sizes and texts live in the controls; the two fonts live in
-// this object and change only through their font questions. The dialog has
-// no Cancel: whatever the user changed is in Design() once it closes, by OK,
-// Escape or the title bar alike. It is made once and keeps its settings
-// between uses; it starts with the defaults of TNewsDesign.
+// this object and change only through their font questions. OK accepts;
+// "Abbrechen", Escape and the title bar reject, and the caller then keeps
+// the design it had (the controls still hold the changes until SetDesign).
+// It is made once; it starts with the defaults of TNewsDesign.
 //
 // Each band's colour box sits beside the label of its own band:
 // PalixColorComboBox3 ("Hintergrund Überschrift:") edits the heading band,
-// PalixColorComboBox2 ("Hintergrund Ünterschrift:") the footer band.
+// PalixColorComboBox2 ("Hintergrund Unterschrift:") the footer band.
 class TNewsDesignForm : public QDialog {
   Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "TOAuthForm.h"
 
+#include "ButtonRoom.h"
 #include "QtText.h"
 
 #include "send/TOAuthSignIn.h"
@@ -27,6 +28,7 @@ TOAuthForm::TOAuthForm(QWidget* parent) : QDialog(parent) {
   const int boxWidth = 44 * fontMetrics().averageCharWidth();
   for (QLineEdit* box : {ui.TenantEd, ui.AuthorizeUrlEd, ui.TokenUrlEd, ui.ScopeEd, ui.ClientIdEd, ui.ClientSecretEd})
     box->setMinimumWidth(boxWidth);
+  GiveCaptionRoom(ui.SignInBtn);
   ui.AddressEd->hide();
   ui.InfoLabel->hide();
   OpenBrowser = [](const std::string& address) {

@@ -13,6 +13,8 @@
 #include "send/ListUnsubscribe.h"
 
 #include <QFontDatabase>
+#include <QKeyEvent>
+#include <QShortcut>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -30,6 +32,11 @@ namespace postello {
 namespace {
 
 constexpr int kConversionPause = 1000; // ms of typing pause before the HTML is rebuilt
+// Lines of text the texts being written keep in sight however small the
+// window is made.
+constexpr int kMinTextLines = 8;
+// Room for the window manager's frame (borders and title bar) on a screen.
+constexpr QSize kFrameRoom(8, 40);
 
 std::vector<std::string> MemoLines(const QPlainTextEdit* memo) {
   // Raw text keeps non-breaking spaces, which toPlainText() would turn
@@ -161,6 +168,10 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   }
   m_designForm = new TNewsDesignForm(this);
 
+  for (QAbstractScrollArea* text : std::initializer_list<QAbstractScrollArea*>{ui.RichEdit1, ui.Memo1, ui.Memo2, ui.Memo3}) {
+    text->setMinimumHeight(kMinTextLines * text->fontMetrics().lineSpacing() + 2 * text->frameWidth() + 8);
+  }
+
   ui.ListView1->setColumnWidth(0, 300);
   ui.ListView1->setColumnWidth(1, 100);
 
@@ -220,6 +231,15 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   connect(ui.PCenterBtn, &QToolButton::clicked, this, &TWriteMailForm::PCenterBtnClick);
   connect(ui.PRightBtn, &QToolButton::clicked, this, &TWriteMailForm::PRightBtnClick);
   connect(ui.NumberingBtn, &QToolButton::clicked, this, &TWriteMailForm::NumberingBtnClick);
+
+  // Bold, italic and underline by key while the design document has the
+  // focus; Strg+S anywhere in the window.
+  ui.RichEdit1->installEventFilter(this);
+  // Tab after the subject's options goes into the text being written.
+  ui.MergeSubjectCheck->installEventFilter(this);
+  auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+  save->setObjectName(QStringLiteral("SaveShortcut"));
+  connect(save, &QShortcut::activated, this, [this] { SaveNow(); });
 
   // The controls start as for a new mail; nothing waits for conversion
   // before the first opening.
@@ -329,8 +349,7 @@ void TWriteMailForm::EditBtnClick() { m_state.EditBtnClick(); }
 
 void TWriteMailForm::NewsConfigBtnClick() {
   m_designForm->SetDesign(m_state.Design);
-  m_designForm->exec();
-  // The dialog has no Cancel: what it shows now is the design.
+  if (m_designForm->exec() != QDialog::Accepted) return;  // "Abbrechen" keeps the mail's design
   m_state.Design = m_designForm->Design();
   m_state.DesignDialogClosed();
 }
@@ -480,6 +499,9 @@ void TWriteMailForm::BkColorBtnClick() {
 void TWriteMailForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (const QScreen* screen = this->screen()) {
+    // No larger than the screen has room for, frame included.
+    const QSize room = screen->availableGeometry().size() - kFrameRoom;
+    if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room).expandedTo(minimumSizeHint()));
     move(screen->availableGeometry().center() - rect().center());
   }
   m_state.FormShow();
@@ -492,16 +514,61 @@ void TWriteMailForm::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
 }
 
+// Targets that no List-Unsubscribe header could carry are not stored: the
+// window stays open on them.
+bool TWriteMailForm::UnsubscribeAcceptable() {
+  const std::string bad = CheckUnsubscribeText(Unsubscribe());
+  if (bad.empty()) return true;
+  ShowError(bad);
+  ui.UnsubscribeEd->setFocus();
+  return false;
+}
+
+void TWriteMailForm::FinishConversion() {
+  if (TimerActive()) m_state.TimerFired();
+}
+
+bool TWriteMailForm::SaveNow() {
+  if (!OnSave || !UnsubscribeAcceptable()) return false;
+  FinishConversion();
+  OnSave();
+  m_state.Saved();
+  return true;
+}
+
+bool TWriteMailForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui.MergeSubjectCheck && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    QWidget* texts[] = {nullptr, ui.RichEdit1, ui.Memo1, ui.Memo2};  // TInsertTarget order
+    QWidget* text = texts[VisibleTarget(false)];
+    if (key->key() == Qt::Key_Tab && !(key->modifiers() & ~Qt::KeypadModifier) && text) {
+      text->setFocus(Qt::TabFocusReason);
+      return true;
+    }
+  }
+  if (watched == ui.RichEdit1 && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    for (const TFormatKey& k : kFormatKeys) {
+      const Qt::KeyboardModifiers wanted = Qt::ControlModifier | (k.Shift ? Qt::ShiftModifier : Qt::NoModifier);
+      if (key->key() != Qt::Key_A + (k.Letter - 'A') || mods != wanted) continue;
+      // The text edit would take some of these keys for its own (Strg+K
+      // deletes to the end of the line on some desktops): the toggle wins.
+      event->accept();
+      if (event->type() == QEvent::KeyPress) {
+        QToolButton* buttons[] = {ui.BoldBtn, ui.ItalicBtn, ui.UnderlineBtn};
+        buttons[k.Toggle]->click();
+      }
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
 void TWriteMailForm::reject() {
   switch (m_state.CloseQuery()) {
   case TMsgResult::Yes:
-    // Targets that no List-Unsubscribe header could carry are not stored:
-    // the window stays open on them.
-    if (const std::string bad = CheckUnsubscribeText(Unsubscribe()); !bad.empty()) {
-      ShowError(bad);
-      ui.UnsubscribeEd->setFocus();
-      break;
-    }
+    if (!UnsubscribeAcceptable()) break;
     accept();
     break;
   case TMsgResult::No: QDialog::reject(); break;

@@ -10,6 +10,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <functional>
 
 class QTextBrowser;
 class QTextCharFormat;
@@ -40,6 +41,14 @@ public:
   TNewsDesignForm* DesignForm() const { return m_designForm; }
 
   TWriteMailState& State() { return m_state; }
+
+  // Stores the window's content where it belongs (the caller's list and
+  // file), without closing: Strg+S. Unset: Strg+S does nothing.
+  std::function<void()> OnSave;
+  // Strg+S: the content is checked as for closing with Yes, stored through
+  // OnSave, and counts as unchanged from then on. False when nothing was
+  // stored.
+  bool SaveNow();
 
   Ui::TWriteMailForm ui;
   QTimer* Timer1 = nullptr;
@@ -104,11 +113,18 @@ public slots:
   void BkColorBtnClick();
 
 protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override; // FormShow
   void hideEvent(QHideEvent* event) override;
 
 private:
   void SetUpToolbar();
+  // Carries out a conversion still pending, so a commit takes the state of
+  // the last keystroke.
+  void FinishConversion();
+  // The unsubscribe targets, when no List-Unsubscribe header could carry
+  // them: shown, the field focused, false.
+  bool UnsubscribeAcceptable();
   void MergeCurrText(const QTextCharFormat& format);
   void SetParagraphAlignment(Qt::Alignment alignment);
   // Where a placeholder (or a picture tag) goes on the visible page.

@@ -49,6 +49,11 @@ TEST_F(AddressDb, NewTableHasTheAddressFieldsAndTheChosenInfoFields) {
       EXPECT_EQ(t.Field(3 + info).Width, 50);
     }
     EXPECT_EQ(t.RecordLength(), 131 + 50 * info);
+    // Read back from the file, as after a restart.
+    t.Close();
+    EXPECT_EQ(InfoFieldCount(t), 0);
+    t.Open();
+    EXPECT_EQ(InfoFieldCount(t), info);
   }
   // "INFO 100" is cut to ten characters in the descriptor.
   EXPECT_EQ(t.Field(103).Name, "INFO 100");

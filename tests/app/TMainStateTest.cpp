@@ -103,7 +103,7 @@ TEST(TMainState, DeletingMarkedMailsAsksOnceAndKeepsTheOthersInOrder) {
 
   sink.answer = TMsgResult::Yes;
   EXPECT_TRUE(s.DeleteMails({4, 0, 2}));
-  EXPECT_EQ(sink.texts.back(), "Wollen Sie alle markieren eMails unwiderruflich l\xF6schen?");
+  EXPECT_EQ(sink.texts.back(), "Wollen Sie alle markierten eMails unwiderruflich l\xF6schen?");
   EXPECT_EQ(sink.captions.back(), "L\xF6schen");
   ASSERT_EQ(s.Mails.Count(), 2u);
   EXPECT_EQ(s.Mails[0].Subject, "B");
@@ -113,6 +113,31 @@ TEST(TMainState, DeletingMarkedMailsAsksOnceAndKeepsTheOthersInOrder) {
   ASSERT_EQ(reread.Count(), 2u);
   EXPECT_EQ(reread[0].Subject, "B");
   EXPECT_EQ(reread[1].Subject, "D");
+}
+
+// The send page's choice of mail follows its mail through deletions of
+// others; without a choice (or once its mail is gone) the newest counts.
+TEST(TMainState, ChosenSendMailFollowsItsMail) {
+  const struct {
+    int chosen;
+    std::vector<int> deleted;
+    int expected;
+  } cases[] = {
+      {-1, {}, 4}, {1, {}, 1}, {1, {3, 4}, 1}, {3, {0, 2}, 1}, {3, {2, 0, 0}, 1}, {2, {2}, 4}, {9, {}, 4},
+  };
+  TempDir dir;
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  sink.answer = TMsgResult::Yes;
+  for (const auto& c : cases) {
+    TMainState s;
+    s.FormCreate(dir.path());
+    for (int k = 0; k < 5 + static_cast<int>(c.deleted.size()); ++k) s.Mails.Add();
+    s.SendMailIndex = c.chosen;
+    if (!c.deleted.empty()) s.DeleteMails(c.deleted);
+    while (s.Mails.Count() > 5) s.Mails.Delete(static_cast<int>(s.Mails.Count()) - 1);
+    EXPECT_EQ(s.ChosenSendMail(), c.expected) << c.chosen;
+  }
 }
 
 TEST(TMainState, UnwritableStateFileIsReportedNotDropped) {
@@ -147,7 +172,28 @@ TEST(TMainState, ShutdownPostsAnEditLeftOpenInTheGrid) {
   table.Open();
   ASSERT_EQ(table.RecordCount(), 1u);
   EXPECT_EQ(table.AsString(0), "offen@example.org");
-  EXPECT_EQ(sink.texts.size(), 1u) << "only the new-table question";
+  EXPECT_TRUE(sink.texts.empty()) << "no table before, so no question";
+}
+
+// The warning that the records are lost comes only when there is a table
+// file to lose; Cancel then leaves it as it was.
+TEST(TMainState, NewDatabaseWarnsOnlyWhenATableExists) {
+  TempDir dir;
+  ScriptedSink sink;
+  SinkGuard guard(&sink);
+  TMainState s;
+  s.FormCreate(dir.path());
+  sink.answer = TMsgResult::Cancel;
+  ASSERT_TRUE(s.NewDatabase(1));
+  EXPECT_TRUE(sink.texts.empty());
+  ASSERT_EQ(s.Table1.FieldCount(), 5);
+  for (TMsgResult answer : {TMsgResult::Cancel, TMsgResult::Ok}) {
+    sink.answer = answer;
+    EXPECT_EQ(s.NewDatabase(3), answer == TMsgResult::Ok);
+    EXPECT_EQ(sink.texts.back(), "Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!");
+    EXPECT_EQ(s.Table1.FieldCount(), answer == TMsgResult::Ok ? 7 : 5);
+  }
+  EXPECT_EQ(sink.texts.size(), 2u);
 }
 
 TEST(TMainState, FilterReopensTheTableWithoutLosingAnOpenEdit) {

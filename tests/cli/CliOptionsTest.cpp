@@ -88,7 +88,7 @@ TEST(CliAccountOptions, ShowsSetsAndKeepsKontenDat) {
   Result r = Cli(dir, "account-options --account 1");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "Konto: Zweites a@example.org\nMehrere Mails pro Verbindung: 0\nParallele Verbindungen: 1\n"
-                   "h\xC3\xB6" "chstens Mails pro Minute: 0\n");
+                   "H\xC3\xB6" "chstens Mails pro Minute: 0\n");
   r = Cli(dir, "account-options --account 1 --reuse 50 --parallel 4 --rate 120");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(postello::test::ReadFile(dir.file("konten.dat")), before);

@@ -243,7 +243,7 @@ TEST_F(CliSendTest, UnreadableAttachmentEndsTheRun) {
   const Result r = Cli("send --mail 0 --account 0 --eml-dir '" + Path("eml") + "'");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("Preis Liste.pdf"), std::string::npos) << r.err;
-  EXPECT_EQ(r.out, "0 Mails von 0 verarbeited 0 fehlgeschlagen.\n");
+  EXPECT_EQ(r.out, "0 Mails von 0 verarbeitet 0 fehlgeschlagen.\n");
   EXPECT_FALSE(std::filesystem::exists(Path("eml/00001.eml")));
 }
 

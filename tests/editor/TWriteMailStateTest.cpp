@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace postello;
 using postello::test::ScriptedSink;
 
@@ -309,15 +311,61 @@ TEST_F(TWriteMailStateTest, FormShowSelectsTheStartPagesAndFocusesTheSubject) {
   EXPECT_EQ(view.pages, (TMailPages{false, true, false, true}));
 }
 
-TEST_F(TWriteMailStateTest, CloseQuestionAsksEveryTime) {
+// Only a change the user made asks; what the window derives by itself
+// (the rebuilt HTML, the automatic plain text) and a change undone do not.
+TEST_F(TWriteMailStateTest, CloseQuestionOnlyAfterARealChange) {
+  const struct {
+    const char* what;
+    int mailType;
+    std::function<void(TFakeView&, TWriteMailState&)> change;
+    bool asks;
+  } cases[] = {
+      {"nothing", 0, [](TFakeView&, TWriteMailState&) {}, false},
+      {"conversion done", 0, [](TFakeView&, TWriteMailState& s) { s.TimerFired(); }, false},
+      {"HTML mail derived", 1, [](TFakeView&, TWriteMailState& s) { s.MainPageChanged(); }, false},
+      {"text mail", 2, [](TFakeView&, TWriteMailState& s) { s.MainPageChanged(); }, false},
+      {"same type clicked", 0, [](TFakeView&, TWriteMailState& s) { s.MailTypClick(0); }, false},
+      {"changed back", 0, [](TFakeView& v, TWriteMailState&) { v.subject += "x"; v.subject.pop_back(); }, false},
+      {"subject", 0, [](TFakeView& v, TWriteMailState&) { v.subject += "!"; }, true},
+      {"unsubscribe", 0, [](TFakeView& v, TWriteMailState&) { v.unsubscribe = "mailto:a@b.de"; }, true},
+      {"merge subject", 0, [](TFakeView& v, TWriteMailState&) { v.mergeSubject = true; }, true},
+      {"document", 0, [](TFakeView& v, TWriteMailState&) { v.document.Paragraphs.pop_back(); }, true},
+      {"HTML source", 1, [](TFakeView& v, TWriteMailState&) { v.source.push_back("<p>neu</p>"); }, true},
+      {"own plain text", 2, [](TFakeView& v, TWriteMailState&) { v.plain.push_back("neu"); }, true},
+      {"mail type", 0, [](TFakeView&, TWriteMailState& s) { s.MailTypClick(2); }, true},
+      {"auto text", 0, [](TFakeView&, TWriteMailState& s) { s.AutoCreateClick(false); }, true},
+      {"news design", 0, [](TFakeView&, TWriteMailState& s) { s.NewsDesignClick(true); }, true},
+      {"design settings", 0, [](TFakeView&, TWriteMailState& s) { s.Design.Width = 700; }, true},
+      {"background", 0, [](TFakeView&, TWriteMailState& s) { s.BackColorChosen(0x123456); }, true},
+      {"attachment", 0, [](TFakeView&, TWriteMailState& s) { s.DelAllAttachBtnClick(); }, true},
+  };
+  for (const auto& c : cases) {
+    TMailRec m = StoredMail();
+    m.MailType = static_cast<std::uint8_t>(c.mailType);
+    state.Load(m, {});
+    state.FormShow();
+    c.change(view, state);
+    sink.texts.clear();
+    sink.answer = TMsgResult::Yes;
+    EXPECT_EQ(state.CloseQuery(), c.asks ? TMsgResult::Yes : TMsgResult::No) << c.what;
+    EXPECT_EQ(sink.texts.size(), c.asks ? 1u : 0u) << c.what;
+  }
+  EXPECT_EQ(sink.texts[0], "M\xF6" "chten Sie die ge\xE4nderte Nachricht speichern?");
+  EXPECT_EQ(sink.captions.back(), "Speichern");
+
+  // A new mail left empty asks nothing; once saved, only a further change asks.
   state.NewMail({});
+  sink.texts.clear();
+  EXPECT_EQ(state.CloseQuery(), TMsgResult::No);
+  view.subject = "Neu";
+  state.Saved();
+  EXPECT_EQ(state.CloseQuery(), TMsgResult::No);
+  view.subject = "Neu 2";
   for (TMsgResult answer : {TMsgResult::Yes, TMsgResult::No, TMsgResult::Cancel}) {
     sink.answer = answer;
     EXPECT_EQ(state.CloseQuery(), answer);
   }
-  ASSERT_EQ(sink.texts.size(), 3u);
-  EXPECT_EQ(sink.texts[0], "M\xF6" "chten Sie die ge\xE4nderte Nachricht speichern?");
-  EXPECT_EQ(sink.captions[0], "Speichern");
+  EXPECT_EQ(sink.texts.size(), 3u);
 }
 
 // The last second of typing must reach the stored HTML.

@@ -163,6 +163,13 @@ TEST_F(PreSendCheckFindings, ACleanMailHasNoFindingsButTheFacts) {
   EXPECT_EQ(CheckBeforeSend(In).Text(),
             "1 Nachricht an 1 Empf\xE4nger.\n"
             "Gr\xF6\xDFte Nachricht: unbekannt; die Grenze des Servers ist nicht bekannt.\n");
+  // The address page's filter thins the list: said first, and no finding.
+  In.FilterText = "kund";
+  const TPreSendReport filtered = CheckBeforeSend(In);
+  EXPECT_TRUE(filtered.Clean());
+  EXPECT_TRUE(filtered.Text().starts_with("Filter aktiv: nur Datens\xE4tze mit \x84kund\x93.\n1 Nachricht an"))
+      << filtered.Text();
+  EXPECT_EQ(FilterNote(""), "");
 }
 
 TEST_F(PreSendCheckFindings, EachKindOfFinding) {
@@ -373,6 +380,29 @@ TEST(PreSendCheckRun, TheWholeCheckOverATableAndAMail) {
   m->PlainText = "[%Name]";
   const TPreSendReport clean = CheckRun(msg, table, choice, rows, skipped, konten, mails);
   EXPECT_TRUE(clean.Clean()) << clean.Text();
+  // A test mail: the one message to the typed address, merged with the
+  // chosen record or not at all; the list's skipped records are not its
+  // business, the subject's placeholder is.
+  TSendChoice test;
+  test.Kind = TJournalRunKind::Test;
+  test.TestAddress = "ich@x.de";
+  test.KontoIndex = 0;
+  test.MailIndex = 0;
+  m->Subject = "Hallo [%Vorname]";
+  const std::string subjectNote = std::string(kSubjectPlaceholderNote) + "\n";
+  const struct {
+    std::vector<std::size_t> record;
+    std::string findings;
+  } tests[] = {
+      {{2}, subjectNote},
+      {{}, "Der Platzhalter [%Name] wird bei diesem Versand nicht ersetzt (Mail an einen Empf\xE4nger).\n" + subjectNote},
+  };
+  for (const auto& t : tests) {
+    test.SelectedRows = t.record;
+    const TPreSendReport r = CheckRun(msg, table, test, rows, skipped, konten, mails);
+    EXPECT_TRUE(r.Text().starts_with(t.findings + "1 Nachricht an 1 Empf\xE4nger.\nGr\xF6\xDF" "te Nachricht: "))
+        << r.Text();
+  }
   // Refusals of the run come through.
   choice.SelectedRows = {};
   EXPECT_THROW(CheckRun(msg, table, choice, rows, skipped, konten, mails), ESendRefused);

@@ -1,5 +1,7 @@
 // The send run with the real address table, message object and an aiosmtpd
 // server; what arrived is read back by Python's email package.
+#include "core/StoredDateTime.h"
+#include "send/RunLogLine.h"
 #include "send/TSendRun.h"
 #include "send/SendRunSupport.h"
 
@@ -131,12 +133,12 @@ TEST_F(SendRunTest, PersonalisedRunOfSevenWithTheThirdRefused) {
   };
   std::vector<std::string> logged;
   Run.OnErrorLog = [&](const std::string& line) { logged.push_back(line + " @" + std::to_string(Run.Processed())); };
-  EXPECT_EQ(Run.StatusText(), "0 Mails von 0 verarbeited 0 fehlgeschlagen.");
+  EXPECT_EQ(Run.StatusText(), "0 Mails von 0 verarbeitet 0 fehlgeschlagen.");
 
   Run.Run(Choice(), ReadRecipientList(Table, 0), Konten, Mails, Smtp);
 
   EXPECT_EQ(Run.StatusText(), kStatus7);
-  EXPECT_EQ(Run.Progress(), 0);
+  EXPECT_EQ(Run.Progress(), 100);
   EXPECT_FALSE(Run.Sending());
   EXPECT_FALSE(Run.Cancelled());
   EXPECT_EQ(Run.FailedCount(), 1);
@@ -154,7 +156,7 @@ TEST_F(SendRunTest, PersonalisedRunOfSevenWithTheThirdRefused) {
                       "71 5 Mails von 7 verarbeitet 1 fehlgeschlagen.",
                       "85 6 Mails von 7 verarbeitet 1 fehlgeschlagen.",
                       "100 7 Mails von 7 verarbeitet 1 fehlgeschlagen.",
-                      "0 7 Mails von 7 verarbeitet 1 fehlgeschlagen. (end)"}));
+                      "100 7 Mails von 7 verarbeitet 1 fehlgeschlagen. (end)"}));
   // The table stands on the last merged recipient.
   EXPECT_EQ(Table.RecNo(), 7u);
 
@@ -241,7 +243,7 @@ TEST_F(SendRunTest, CancelDuringTheThirdOfTenLetsItFinishAndSendsNoFourth) {
   EXPECT_EQ(idle, 4);
   EXPECT_TRUE(Run.Cancelled());
   EXPECT_FALSE(Run.Sending());
-  EXPECT_EQ(Run.Progress(), 0);
+  EXPECT_EQ(Run.Progress(), 30);  // as far as it got
   EXPECT_EQ(Run.Processed(), 3);
   EXPECT_EQ(Run.StatusText(), "3 Mails von 10 verarbeitet 0 fehlgeschlagen.");
   EXPECT_EQ(Line(Block(DescribeReceived(server), "msg-3.eml"), "to"), Address(3));
@@ -342,7 +344,7 @@ TEST_F(SendRunTest, RefusalsSendNothingAndLeaveTheStateAlone) {
 
   EXPECT_EQ(delivered, 0);
   EXPECT_TRUE(Run.ErrorLog().empty());
-  EXPECT_EQ(Run.StatusText(), "0 Mails von 0 verarbeited 0 fehlgeschlagen.");
+  EXPECT_EQ(Run.StatusText(), "0 Mails von 0 verarbeitet 0 fehlgeschlagen.");
 
   // A run going on cannot be started again.
   Run.Start(Choice(), People(2), Konten, Mails);
@@ -386,7 +388,8 @@ TEST_F(SendRunTest, ProgressUsesIntegerDivisionAndAFailedBatchLogsItsFirstAddres
   std::vector<int> progress;
   Run.OnProgress = [&] { progress.push_back(Run.Progress()); };
   Run.Run(Choice(true, 2), People(5), Konten, Mails, [](const TOutgoingMail& mail) { return mail.Index != 1; });
-  EXPECT_EQ(progress, (std::vector<int>{33, 66, 100, 0}));
+  // The bar stays full once the run is over.
+  EXPECT_EQ(progress, (std::vector<int>{33, 66, 100, 100}));
   EXPECT_EQ(Run.ErrorLog(), std::vector<std::string>{"Fehler beim Senden der Nachricht an p3@example.org"});
   EXPECT_EQ(Run.StatusText(), "3 Mails von 3 verarbeitet 1 fehlgeschlagen.");
   // The error log keeps its lines across runs.
@@ -394,6 +397,18 @@ TEST_F(SendRunTest, ProgressUsesIntegerDivisionAndAFailedBatchLogsItsFirstAddres
   EXPECT_EQ(Run.ErrorLog().size(), 2u);
   EXPECT_EQ(Run.ErrorLog().back(), "Fehler beim Senden der Nachricht an p1@example.org");
   EXPECT_EQ(Run.StatusText(), "1 Mail von 1 verarbeitet 1 fehlgeschlagen.");
+}
+
+TEST(RunLogLine, NamesTheKindAndTheStartTime) {
+  const struct {
+    TJournalRunKind kind;
+    double when;
+    const char* line;
+  } cases[] = {
+      {TJournalRunKind::Retry, EncodeDateTime(2026, 1, 2, 23, 5, 7), "--- Wiederholung am 02.01.2026 23:05:07 ---"},
+      {TJournalRunKind::Test, EncodeDateTime(2026, 3, 4), "--- Test am 04.03.2026 00:00:00 ---"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RunLogLine(c.kind, c.when), c.line);
 }
 
 TEST_F(SendRunTest, SelectedRowsGoInListOrderAndMergeTheirOwnRecords) {

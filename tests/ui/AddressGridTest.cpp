@@ -129,6 +129,29 @@ private slots:
     CheckGridOnCurrentRecord(state, grid);
   }
 
+  // Entf deletes the highlighted record after the navigator's question;
+  // in an open cell editor it deletes a character.
+  void deleteKeyDeletesTheRecord() {
+    TMainState state;
+    TMainForm form(state);
+    Prepare(state, form, 3);
+    QTableView* grid = Grid(form);
+    Click(grid, 1);
+    grid->setFocus();
+    m_sink.answer = TMsgResult::Ok;
+    QTest::keyClick(grid, Qt::Key_Delete);
+    QCOMPARE(QString::fromLatin1(m_sink.texts.back()), QString::fromLatin1("Datensatz l\xF6schen?"));
+    QCOMPARE(Column(grid, 0), (QStringList{"r1@example.org", "r3@example.org"}));
+    const std::size_t asked = m_sink.texts.size();
+    QLineEdit* editor = Type(grid, "abc");
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_Home);
+    QTest::keyClick(editor, Qt::Key_Delete);
+    QCOMPARE(editor->text(), QString("bc"));
+    QCOMPARE(m_sink.texts.size(), asked);
+    QCOMPARE(grid->model()->rowCount(), 2);
+  }
+
   // After a personalised run the table stands on the last merged record;
   // the grid shows that record.
   void afterARunTheGridShowsTheLastMergedRecord() {

@@ -39,15 +39,19 @@ private slots:
       form.FormCreate(Dir());
       auto* grid = form.findChild<QTableView*>("DBGrid2");
 
-      // Cancel leaves the table as it is.
+      // No table yet: nothing is lost, nothing asked.
       m_sink.answer = TMsgResult::Cancel;
+      QTest::mouseClick(form.findChild<QPushButton*>("NewDBBtn"), Qt::LeftButton);
+      QVERIFY(m_sink.texts.empty());
+      QCOMPARE(grid->model()->columnCount(), 6);
+      // Then Cancel leaves the table as it is.
+      form.findChild<QSpinBox*>("InfoAnzEd")->setValue(1);
       QTest::mouseClick(form.findChild<QPushButton*>("NewDBBtn"), Qt::LeftButton);
       QCOMPARE(QString::fromStdString(m_sink.texts.back()), QString("Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!"));
       QCOMPARE(QString::fromStdString(m_sink.captions.back()), QString("Neue Datenbank"));
-      QCOMPARE(grid->model()->columnCount(), 0);
+      QCOMPARE(grid->model()->columnCount(), 6);
 
       m_sink.answer = TMsgResult::Ok;
-      form.findChild<QSpinBox*>("InfoAnzEd")->setValue(1);
       QTest::mouseClick(form.findChild<QPushButton*>("NewDBBtn"), Qt::LeftButton);
       QCOMPARE(grid->model()->columnCount(), 5);
       QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QString("EMAIL"));
@@ -83,6 +87,7 @@ private slots:
     form.FormCreate(Dir());
     QCOMPARE(form.findChild<QSpinBox*>("MailFieldEd")->value(), 2);
     QCOMPARE(form.findChild<QSpinBox*>("bccCountEd")->value(), 7);
+    QCOMPARE(form.findChild<QSpinBox*>("InfoAnzEd")->value(), 1);  // the table's, not the default 2
     auto* grid = form.findChild<QTableView*>("DBGrid2");
     QCOMPARE(Column(grid, 0), (QStringList{"anna@example.org", "carla@example.org"}));
   }

@@ -555,6 +555,14 @@ private slots:
     e->Commit(mail);
     QCOMPARE(mail.NewsHeadText, std::string("Neuer Kopf"));
     QCOMPARE(mail.NewsWidth, 640);
+    // "Abbrechen" leaves the mail's design as it was.
+    postello::test::WhenModalShown([](QDialog* dlg) {
+      auto* form = qobject_cast<TNewsDesignForm*>(dlg);
+      form->ui.UeberSchriftEd->setText("Verworfen");
+      QTest::mouseClick(form->ui.CancelBtn, Qt::LeftButton);
+    });
+    QTest::mouseClick(e->ui.NewsConfigBtn, Qt::LeftButton);
+    QCOMPARE(e->State().Design.HeadText, std::string("Neuer Kopf"));
 
     // Opening a stored mail puts its settings into the dialog.
     TMailRec stored;
@@ -567,6 +575,57 @@ private slots:
     e->LoadMail(stored, {});
     QCOMPARE(e->DesignForm()->ui.UeberSchriftEd->text(), QString("Gespeichert"));
     QCOMPARE(e->DesignForm()->ui.BreitEd->value(), 300);
+  }
+
+  // The toggles have keys while the document has the focus: Strg+B/I/U
+  // switch on, Strg+Umschalt+F/K/U switch off again.
+  void formatKeysToggleBoldItalicUnderline() {
+    auto e = Editor();
+    QVERIFY(QTest::qWaitForWindowActive(e.get()));
+    e->ui.RichEdit1->setFocus();
+    const struct {
+      Qt::Key key;
+      Qt::KeyboardModifiers mods;
+      QToolButton* button;
+      bool on;
+    } keys[] = {
+        {Qt::Key_B, Qt::ControlModifier, e->ui.BoldBtn, true},
+        {Qt::Key_I, Qt::ControlModifier, e->ui.ItalicBtn, true},
+        {Qt::Key_U, Qt::ControlModifier, e->ui.UnderlineBtn, true},
+        {Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, e->ui.BoldBtn, false},
+        {Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, e->ui.ItalicBtn, false},
+        {Qt::Key_U, Qt::ControlModifier | Qt::ShiftModifier, e->ui.UnderlineBtn, false},
+    };
+    for (const auto& k : keys) {
+      QTest::keyClick(e->ui.RichEdit1, k.key, k.mods);
+      QCOMPARE(k.button->isChecked(), k.on);
+    }
+    QCOMPARE(e->ui.RichEdit1->currentCharFormat().fontWeight(), int(QFont::Normal));
+    QCOMPARE(e->ui.RichEdit1->toPlainText(), QString());
+  }
+
+  // Made as small as it goes, the window still shows lines of the text.
+  void smallestWindowKeepsEightLinesOfText() {
+    auto e = Editor();
+    e->resize(1, 1);
+    QCoreApplication::processEvents();
+    QVERIFY2(e->ui.RichEdit1->viewport()->height() >= 8 * e->ui.RichEdit1->fontMetrics().lineSpacing(),
+             qPrintable(QString::number(e->ui.RichEdit1->viewport()->height())));
+  }
+
+  // Tab after the subject's options goes into the text of the visible page.
+  void tabGoesFromTheSubjectIntoTheText() {
+    auto e = Editor();
+    QVERIFY(QTest::qWaitForWindowActive(e.get()));
+    const std::pair<QRadioButton*, QWidget*> types[] = {
+        {e->ui.MailTyp1, e->ui.RichEdit1}, {e->ui.MailTyp2, e->ui.Memo1}, {e->ui.MailTyp3, e->ui.Memo2}};
+    for (const auto& [type, text] : types) {
+      type->click();
+      e->ui.Edit1->setFocus();
+      for (int k = 0; k < 3 && QApplication::focusWidget() != text; ++k)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), text);
+    }
   }
 
 private:

@@ -1,4 +1,6 @@
 // The main window on the offscreen platform, driven by object names.
+#include "SetUpApplication.h"
+#include "TAboutBox.h"
 #include "TEditKontenForm.h"
 #include "TMainForm.h"
 #include "UiTestSupport.h"
@@ -46,6 +48,12 @@ private slots:
     TMainForm form(state);
     form.FormCreate(Dir());
     QCOMPARE(form.windowTitle(), QString("Omvex Postello 1.2"));
+    // One version everywhere: message boxes and the window class take the
+    // application's name, the Info box names the program.
+    SetUpApplication(*qApp);
+    QCOMPARE(QApplication::applicationName(), QString("Postello 1.2"));
+    TAboutBox about;
+    QCOMPARE(about.ui.ProductName->text(), QString("<b>Omvex Postello 1.2</b>"));
     QCOMPARE(form.size(), QSize(760, 700));
     auto* tabs = form.findChild<QTabWidget*>("PageControl2");
     QCOMPARE(tabs->count(), 4);
@@ -57,7 +65,7 @@ private slots:
     QCOMPARE(form.findChild<QLineEdit*>("FilenameEdit1")->text(), m_dir.filePath("mailaddies.dbf"));
     QCOMPARE(form.findChild<QSpinBox*>("bccCountEd")->value(), 20);
     QVERIFY(form.findChild<QRadioButton*>("PersonalCheck")->isChecked());
-    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("0 Mails von 0 verarbeited 0 fehlgeschlagen."));
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("0 Mails von 0 verarbeitet 0 fehlgeschlagen."));
     QVERIFY(!form.findChild<QPushButton*>("DelBtn")->isEnabled());
     QVERIFY(m_sink.texts.empty());
     QVERIFY(!QFile::exists(File("options.dat")));
@@ -208,7 +216,7 @@ private slots:
     m_sink.answer = TMsgResult::Yes;
     QTest::mouseClick(form.findChild<QPushButton*>("DelKontoBtn"), Qt::LeftButton);
     QCOMPARE(m_sink.texts.size(), size_t(1));
-    QCOMPARE(m_sink.texts[0], std::string("Wollen Sie alle markieren Konten unwiderruflich l\xF6schen?"));
+    QCOMPARE(m_sink.texts[0], std::string("Wollen Sie alle markierten Konten unwiderruflich l\xF6schen?"));
     QCOMPARE(Column(list, 0), QStringList{"Anna"});
     TKontoList reread;
     TKontoStore::Open(Dir(), reread);

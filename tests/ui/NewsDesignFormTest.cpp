@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 
 using namespace postello;
 using postello::test::WhenModalShown;
@@ -63,7 +64,7 @@ private slots:
     TPalixColorComboBox::SetColorChooser(nullptr);
   }
 
-  void fixedDialogWithOkAndNoCancel() {
+  void fixedDialogWithOkAndAbbrechen() {
     TNewsDesignForm form;
     QCOMPARE(form.windowTitle(), QString("Newsletter Design"));
     QCOMPARE(form.minimumSize(), form.maximumSize());
@@ -73,14 +74,14 @@ private slots:
     QStringList texts;
     for (QPushButton* b : buttons) texts << b->text().remove('&');
     texts.sort();
-    QCOMPARE(texts, QStringList({"OK", "Schriftart Unterschrift", "Schriftart Überschrift"}));
+    QCOMPARE(texts, QStringList({"Abbrechen", "OK", "Schriftart Unterschrift", "Schriftart Überschrift"}));
   }
 
   void eachBandColourSitsBesideItsOwnLabel() {
     TNewsDesignForm form;
     QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox1), QString("Hintergrund Mail:"));
     QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox3), QString("Hintergrund Überschrift:"));
-    QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox2), QString("Hintergrund Ünterschrift:"));
+    QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox2), QString("Hintergrund Unterschrift:"));
     QCOMPARE(LabelBeside(form, form.ui.PalixColorComboBox4), QString("Umrandung:"));
     QCOMPARE(LabelBeside(form, form.ui.BreitEd), QString("Breite in Pixeln:"));
     QCOMPARE(LabelBeside(form, form.ui.MinHEd), QString("Minimale Höhe in Pixeln:"));
@@ -224,17 +225,21 @@ private slots:
     QCOMPARE(out.HeadText, std::string("Neuigkeiten"));
   }
 
-  void closingKeepsTheChanges() {
+  // OK accepts; "Abbrechen" and Escape reject.
+  void okAcceptsAbbrechenAndEscapeReject() {
     TNewsDesignForm form;
-    WhenModalShown([](QDialog* dlg) {
-      auto* f = qobject_cast<TNewsDesignForm*>(dlg);
-      f->ui.UnterSchriftEd->setText("Ende");
-      f->ui.BreitEd->setValue(300);
-      QTest::keyClick(dlg, Qt::Key_Escape);
-    });
-    form.exec();
-    QCOMPARE(form.Design().FootText, std::string("Ende"));
-    QCOMPARE(form.Design().Width, 300);
+    QCOMPARE(form.ui.CancelBtn->text(), QString("A&bbrechen"));
+    const std::function<void(TNewsDesignForm*)> ways[] = {
+        [](TNewsDesignForm* f) { QTest::mouseClick(f->ui.OKBtn, Qt::LeftButton); },
+        [](TNewsDesignForm* f) { QTest::mouseClick(f->ui.CancelBtn, Qt::LeftButton); },
+        [](TNewsDesignForm* f) { QTest::keyClick(f, Qt::Key_Escape); },
+    };
+    QList<int> results;
+    for (const auto& close : ways) {
+      WhenModalShown([close](QDialog* dlg) { close(qobject_cast<TNewsDesignForm*>(dlg)); });
+      results << form.exec();
+    }
+    QCOMPARE(results, (QList<int>{QDialog::Accepted, QDialog::Rejected, QDialog::Rejected}));
   }
 
   void fontQuestionAnsweredOkChangesOnlyItsBand() {

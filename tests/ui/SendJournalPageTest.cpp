@@ -6,6 +6,8 @@
 #include "TWriteMailForm.h"
 #include "UiTestSupport.h"
 
+#include "QtText.h"
+#include "send/PreSendCheck.h"
 #include "send/TSendJournal.h"
 
 #include <QComboBox>
@@ -269,7 +271,7 @@ private slots:
              qPrintable(shown));
     QVERIFY(Arrivals().empty());
     QVERIFY(Journals().empty());
-    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("0 Mails von 0 verarbeited 0 fehlgeschlagen."));
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("0 Mails von 0 verarbeitet 0 fehlgeschlagen."));
 
     WhenModalShown([](QDialog* dlg) { dlg->findChild<QPushButton*>("SendAnywayBtn")->click(); });
     QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
@@ -306,6 +308,28 @@ private slots:
     // A test is no run of the mail.
     QCOMPARE(JournalText(form), QString("Diese Mail wurde noch nicht versandt."));
     QCOMPARE(Journals().size(), size_t(1));
+  }
+
+  // A test mail is checked first, as a run is: a subject placeholder that
+  // is never replaced is shown, and "Abbrechen" sends nothing.
+  void testMailIsCheckedFirst() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 2);
+    state.Mails[state.Mails.Count() - 1].Subject = "Hallo [%Vorname]";
+    QString shown;
+    WhenModalShown([&](QDialog* test) {
+      WhenModalShown([&](QDialog* check) {
+        shown = check->findChild<QPlainTextEdit*>("CheckList")->toPlainText();
+        check->findChild<QPushButton*>("CancelBtn")->click();
+      });
+      test->findChild<QLineEdit*>("TestAddressEd")->setText("ich@example.org");
+      test->findChild<QPushButton*>("SendTestBtn")->click();
+    });
+    QTest::mouseClick(Button(form, "TestMailBtn"), Qt::LeftButton);
+    QVERIFY2(shown.startsWith(ToQ(kSubjectPlaceholderNote)), qPrintable(shown));
+    QVERIFY(Arrivals().empty());
   }
 
   void theServersSizeLimitIsAskedInTheBackground() {

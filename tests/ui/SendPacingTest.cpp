@@ -64,7 +64,7 @@ private slots:
 
     QCOMPARE(limited, 2);  // refused once, then taken
     QCOMPARE(stat->text(), QString("4 Mails von 4 verarbeitet 0 fehlgeschlagen."));
-    QCOMPARE(form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText(), QString());
+    QVERIFY(!form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText().contains("Fehler"));
     QVERIFY(!shown.empty());
     QCOMPARE(shown.front(), QString("Warte 2 s"));
     // The pause after the rate-limit reply: a minute, counted down.

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -40,16 +41,20 @@ private slots:
     QCOMPARE(form.findChild<QTreeWidget*>("ListView3")->topLevelItemCount(), 3);
     QCOMPARE(form.findChild<QComboBox*>("AbsenderCombo")->currentText(), QString("Verein verein@example.org"));
     auto* stat = form.findChild<QLabel*>("statlabel");
-    QCOMPARE(stat->text(), QString("0 Mails von 0 verarbeited 0 fehlgeschlagen."));
+    QCOMPARE(stat->text(), QString("0 Mails von 0 verarbeitet 0 fehlgeschlagen."));
     const int before = QDir(m_spool.path()).entryList({"msg-*.eml"}).size();
 
     QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
 
     QCOMPARE(stat->text(), QString("3 Mails von 3 verarbeitet 1 fehlgeschlagen."));
-    QCOMPARE(form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText(),
-             QString("Fehler beim Senden der Nachricht an r2@example.org: 550 5.1.1 <r2@example.org>: Recipient "
-                     "address rejected"));
-    QCOMPARE(form.findChild<QProgressBar*>("ProgressBar1")->value(), 0);
+    // Each run's errors follow a dated line; the bar stays full.
+    const QStringList log = form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText().split('\n');
+    QCOMPARE(log.size(), 2);
+    QVERIFY2(QRegularExpression("^--- Versand am \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d ---$").match(log[0]).hasMatch(),
+             qPrintable(log[0]));
+    QCOMPARE(log[1], QString("Fehler beim Senden der Nachricht an r2@example.org: 550 5.1.1 <r2@example.org>: "
+                             "Recipient address rejected"));
+    QCOMPARE(form.findChild<QProgressBar*>("ProgressBar1")->value(), 100);
     QCOMPARE(form.findChild<QPushButton*>("SendBtn")->text(), QString("Mails senden..."));
     const QStringList stored = QDir(m_spool.path()).entryList({"msg-*.eml"}, QDir::Files, QDir::Name);
     QCOMPARE(stored.size() - before, 2);
@@ -109,9 +114,38 @@ private slots:
     QCOMPARE(captionDuringRun, QString("Abbrechen"));
     QVERIFY(tabsHidden);
     QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("3 Mails von 10 verarbeitet 0 fehlgeschlagen."));
-    QCOMPARE(form.findChild<QProgressBar*>("ProgressBar1")->value(), 0);
+    QCOMPARE(form.findChild<QProgressBar*>("ProgressBar1")->value(), 30);
     QCOMPARE(button->text(), QString("Mails senden..."));
     QVERIFY(tabs->isTabVisible(0) && tabs->isTabVisible(1) && tabs->isTabVisible(2));
+  }
+
+  // "Beenden" during a run asks; No lets the run go on, Yes cancels it and
+  // the window closes once the run has stopped.
+  void quittingDuringARunAsksThenCancelsAndCloses() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 10);
+    form.show();
+    const std::size_t before = m_sink.texts.size();
+    std::atomic<int> delivered{0};
+    form.Deliver = [&](const TOutgoingMail& mail) {
+      if (mail.Index == 2 || mail.Index == 4) {
+        QMetaObject::invokeMethod(&form, [&, index = mail.Index] {
+          m_sink.answer = index == 2 ? TMsgResult::No : TMsgResult::Yes;
+          form.findChild<QPushButton*>("QuitBtn")->click();
+        }, Qt::BlockingQueuedConnection);
+      }
+      ++delivered;
+      return true;
+    };
+    QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton);
+    QCOMPARE(delivered.load(), 5);
+    QCOMPARE(m_sink.texts.size(), before + 2);
+    QCOMPARE(m_sink.texts.back(), std::string("Es l\xE4uft gerade ein Versand. Soll er abgebrochen und das Programm "
+                                              "danach beendet werden?"));
+    QCOMPARE(m_sink.defaults.back(), TMsgResult::No);
+    QVERIFY(!form.isVisible());
   }
 };
 

@@ -97,7 +97,12 @@ class SendSecurityTest : public postello::test::TWindowTest {
     m_sink.answer = answer;
   }
 
-  QString Log(TMainForm& form) { return form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText(); }
+  // The error lines, without the dated line each run starts with.
+  QString Log(TMainForm& form) {
+    QStringList lines = form.findChild<QPlainTextEdit*>("ErrorLog")->toPlainText().split('\n');
+    lines.removeIf([](const QString& line) { return line.startsWith("--- "); });
+    return lines.join('\n');
+  }
   QString Status(TMainForm& form) { return form.findChild<QLabel*>("statlabel")->text(); }
   void Send(TMainForm& form) { QTest::mouseClick(form.findChild<QPushButton*>("SendBtn"), Qt::LeftButton); }
 

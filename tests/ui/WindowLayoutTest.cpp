@@ -4,7 +4,11 @@
 #include "TAboutBox.h"
 #include "TEditKontenForm.h"
 #include "TMainForm.h"
+#include "TOAuthForm.h"
 #include "UiTestSupport.h"
+
+#include "send/TFileGrantStore.h"
+#include "send/TOAuthTokens.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -115,6 +119,10 @@ private slots:
 
   void accountDialogAndInfoBoxAreFixedWithoutMinimiseOrMaximise() {
     TEditKontenForm konten;
+    // With the OAuth group, as the program shows it.
+    TFileGrantStore store(Dir());
+    TOAuthTokens tokens(store);
+    konten.SetOAuthTokens(&tokens);
     TAboutBox about;
     for (QDialog* dialog : std::initializer_list<QDialog*>{&konten, &about}) {
       dialog->show();
@@ -126,14 +134,36 @@ private slots:
       QCOMPARE(dialog->size(), dialog->minimumSize());
       // Nothing inside is squeezed below what it asks for. (A spin box
       // places its own text box inside its frame; the box itself is
-      // checked.)
+      // checked. A wrapping label needs the height of its lines at its width.)
       for (QWidget* w : dialog->findChildren<QWidget*>()) {
-        if (w->isVisible() && !w->inherits("QDialogButtonBox") && !qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
+        if (!w->isVisible() || w->inherits("QDialogButtonBox") || qobject_cast<QAbstractSpinBox*>(w->parentWidget()))
+          continue;
+        if (auto* label = qobject_cast<QLabel*>(w); label && label->wordWrap())
+          QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->objectName()));
+        else
           CheckNotSqueezed(w);
       }
     }
     QCOMPARE(konten.windowTitle(), QString("Absender Konto bearbeiten"));
     QCOMPARE(about.windowTitle(), QString("Info"));
+  }
+
+  // The OAuth sign-in buttons keep two characters of room beside their
+  // captions, so no style cuts them.
+  void signInButtonsHaveRoomBesideTheirCaptions() {
+    TEditKontenForm konten;
+    TFileGrantStore store(Dir());
+    TOAuthTokens tokens(store);
+    konten.SetOAuthTokens(&tokens);
+    TOAuthForm oauth;
+    for (auto [dialog, button] : {std::pair<QDialog*, QPushButton*>{&konten, konten.ui.OAuthBtn},
+                                  std::pair<QDialog*, QPushButton*>{&oauth, oauth.ui.SignInBtn}}) {
+      dialog->show();
+      QVERIFY(QTest::qWaitForWindowExposed(dialog));
+      const QFontMetrics metrics(button->font());
+      const int caption = metrics.horizontalAdvance(button->text().remove('&'));
+      QVERIFY2(button->width() >= caption + 4 * metrics.averageCharWidth(), qPrintable(button->text()));
+    }
   }
 
   void statusBarHasTwoPanelsOf250And50Pixels() {
@@ -183,6 +213,12 @@ private slots:
     grid->setColumnWidth(1, 333);
     form.FilterBtnClick();
     QCOMPARE(grid->columnWidth(1), 333);
+    // Longer values imported into a table already shown widen their column.
+    postello::test::ImportCsv(form, m_dir, "x@y.de;Ein Name, der weit l\xE4nger ist als jeder vorher\r\n");
+    QCOMPARE(grid->columnWidth(1), 333);
+    grid->setColumnWidth(0, 40);
+    postello::test::ImportCsv(form, m_dir, "x@y.de;kurz\r\n");
+    QVERIFY2(grid->columnWidth(0) > grid->fontMetrics().horizontalAdvance(address), qPrintable(QString::number(grid->columnWidth(0))));
   }
 
   void navigatorShowsIconsWithGermanTooltips() {

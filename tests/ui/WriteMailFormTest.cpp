@@ -103,7 +103,7 @@ private slots:
     QCOMPARE(editor.ui.MailTyp2->text(), QString("HTML-Mail (Reines HTML && reiner Text)"));
     QCOMPARE(editor.ui.MailTyp3->text(), QString("Text-Mail (Nur reiner Text)"));
     QCOMPARE(editor.ui.AutoCreateCheck->text(), QString("Reinen Text automatisch aus dem HTML-Code erzeugen"));
-    QCOMPARE(editor.ui.SpeedButton1->toolTip(), QString("Fertig mit schreiben..."));
+    QCOMPARE(editor.ui.SpeedButton1->toolTip(), QString("Fertig mit Schreiben..."));
     QCOMPARE(editor.ui.PageControl1->tabText(0), QString("Design"));
     QCOMPARE(editor.ui.PageControl1->tabText(1), QString("Reines HTML"));
     QCOMPARE(editor.ui.PageControl1->tabText(2), QString("Reiner Text"));
@@ -242,8 +242,8 @@ private slots:
     QCOMPARE(state.Mails[0].Date, stored.Date);
   }
 
-  // Yes without touching the document: the HTML is rebuilt, the stored
-  // RTF keeps its bytes, the record stays in its place.
+  // Yes after a change beside the document: the HTML is rebuilt, the
+  // stored RTF keeps its bytes, the record stays in its place.
   void storedMailCommittedInPlaceKeepsItsRtf() {
     TMailRec first = StoredDesignMail();
     TMailRec second = StoredDesignMail();
@@ -257,6 +257,7 @@ private slots:
     InEditor([](TWriteMailForm* e) {
       QCOMPARE(e->ui.Edit1->text(), QString("Zweite"));
       QCOMPARE(e->ui.RichEdit1->toPlainText(), QString::fromUtf8("Grüße"));
+      e->ui.MergeSubjectCheck->click();
       e->ui.SpeedButton1->click();
     });
     form.ui.ListView1->topLevelItem(1)->setSelected(true);
@@ -267,6 +268,7 @@ private slots:
     QCOMPARE(mails[0].Subject, first.Subject);
     QCOMPARE(mails[0].Date, first.Date);
     QCOMPARE(mails[1].Subject, std::string("Zweite"));
+    QVERIFY(mails[1].MergeSubject);
     QCOMPARE(mails[1].DesignRtf, second.DesignRtf);
     QCOMPARE(mails[1].DesignHtml, std::string("<html><body bgcolor=#FFFFFF>\r\n"
                                               "<div align=left><font face=Arial size=2 color=#000000>Gr\xFC\xDF" "e\r\n"
@@ -330,6 +332,7 @@ private slots:
       QCOMPARE(e->ui.Edit1->text(), QString());
       QCOMPARE(e->ui.ListView1->topLevelItemCount(), 0);
       QCOMPARE(e->ui.Memo2->toPlainText(), QString());
+      e->ui.Edit1->setText("Fest");
       e->close();
     });
     form.NewBtnClick();
@@ -367,7 +370,8 @@ private slots:
   }
 
   // A stored design that cannot be read: what could be read is shown, the
-  // user is told which mail it is, and an unchanged commit keeps the bytes.
+  // user is told which mail it is, and a commit with the document
+  // unchanged keeps the bytes.
   void unreadableDesignOpensPartlyAndKeepsItsBytes() {
     TMailRec m = StoredDesignMail();
     m.Subject = "Kaputt";
@@ -380,6 +384,7 @@ private slots:
     QString shown;
     InEditor([&shown](TWriteMailForm* e) {
       shown = e->ui.RichEdit1->toPlainText();
+      e->ui.Edit1->setText(e->ui.Edit1->text() + "!");
       e->close();
     });
     form.ui.ListView1->topLevelItem(0)->setSelected(true);
@@ -388,7 +393,41 @@ private slots:
     QCOMPARE(m_sink.texts.size(), size_t(2));
     QVERIFY2(m_sink.texts[0].find("\"Kaputt\"") != std::string::npos, m_sink.texts[0].c_str());
     QCOMPARE(QString::fromStdString(m_sink.captions[1]), QString("Speichern"));
+    QCOMPARE(Reread()[0].Subject, std::string("Kaputt!"));
     QCOMPARE(Reread()[0].DesignRtf, m.DesignRtf);
+  }
+
+  // Strg+S stores a new mail without closing; afterwards only a further
+  // change asks, and a mail opened and closed unchanged writes nothing.
+  void strgSStoresAndOnlyAChangeAsks() {
+    TWindows windows(Dir());
+    auto& [state, form, editor] = windows;
+    m_sink.answer = TMsgResult::Yes;
+    std::size_t storedWhileOpen = 0;
+    InEditor([&](TWriteMailForm* e) {
+      QVERIFY(QTest::qWaitForWindowActive(e));
+      QTest::keyClicks(e->ui.Edit1, "Entwurf");
+      QTest::keyClick(e->ui.Edit1, Qt::Key_S, Qt::ControlModifier);
+      QTest::keyClick(e->ui.Edit1, Qt::Key_S, Qt::ControlModifier);
+      storedWhileOpen = Reread().Count();
+      QVERIFY(e->isVisible());
+      e->close();
+    });
+    QTest::mouseClick(form.ui.NewBtn, Qt::LeftButton);
+    QCOMPARE(storedWhileOpen, std::size_t(1));
+    QVERIFY(m_sink.texts.empty());
+    QCOMPARE(Reread().Count(), 1u);
+    QCOMPARE(Reread()[0].Subject, std::string("Entwurf"));
+
+    const QByteArray before = FileBytes(File("mails.dat"));
+    InEditor([](TWriteMailForm* e) {
+      QTest::qWait(1300);  // the HTML is rebuilt: no change of the user's
+      e->close();
+    });
+    form.ui.ListView1->topLevelItem(0)->setSelected(true);
+    form.ListView1DblClick();
+    QVERIFY(m_sink.texts.empty());
+    QCOMPARE(FileBytes(File("mails.dat")), before);
   }
 };
 

@@ -70,6 +70,17 @@ void CheckFixedDialog(QWidget& window) {
   QVERIFY2((functions & 32u) != 0, qPrintable(motif)); // it can be closed
 }
 
+// The window's smallest size, as the window manager is told, leaves room
+// on an 800 x 600 screen for a frame (borders and a title bar of up to
+// kFrameWidth x kFrameHeight).
+void CheckFitsSmallScreen(QWidget& window) {
+  constexpr int kFrameWidth = 8, kFrameHeight = 40;
+  const QString hints = Property(window, "WM_NORMAL_HINTS");
+  const QRegularExpressionMatch min = QRegularExpression(QStringLiteral("minimum size: (\\d+) by (\\d+)")).match(hints);
+  QVERIFY2(min.hasMatch(), qPrintable(hints));
+  QVERIFY2(min.captured(1).toInt() + kFrameWidth <= 800 && min.captured(2).toInt() + kFrameHeight <= 600, qPrintable(hints));
+}
+
 } // namespace
 
 class X11WindowsTest : public QObject {
@@ -92,6 +103,9 @@ private slots:
     form.FormCreate(m_dir.path().toStdString() + "/");
     Expose(form);
     CheckTitle(form, QStringLiteral("Omvex Postello 1.2"));
+    CheckFitsSmallScreen(form);
+    // The window class names the application with its version.
+    QCOMPARE(Property(form, "WM_CLASS").section(QLatin1Char(','), 1).trimmed(), QStringLiteral("\"Postello 1.2\""));
   }
 
   void accountDialogIsFixedAndTitledByItsCaption() {
@@ -119,6 +133,7 @@ private slots:
     TWriteMailForm form;
     Expose(form);
     CheckTitle(form, QStringLiteral("Mail schreiben"));
+    CheckFitsSmallScreen(form);
   }
 };
 

@@ -54,8 +54,9 @@ name="$(xprop -id "$main_window" _NET_WM_NAME)"
 # No window of the program carries the application's name as a suffix.
 # (Qt's hidden 1x1 group leader window is named after the application; it
 # is never shown.)
-suffixed="$(xwininfo -root -tree | grep -v ' 1x1+' | grep -E '^ +0x[0-9a-f]+ "[^"]*Postello 1\.1"' || true)"
-[ -z "$suffixed" ] || fail "ein Fenstertitel endet auf Postello 1.1: $suffixed"
+suffixed="$(xwininfo -root -tree | grep -v ' 1x1+' | grep -v '"Omvex Postello [0-9.]*"' |
+  grep -E '^ +0x[0-9a-f]+ "[^"]*Postello [0-9.]+"' || true)"
+[ -z "$suffixed" ] || fail "ein Fenstertitel endet auf den Programmnamen: $suffixed"
 kill "$app_pid"
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
