@@ -6,6 +6,7 @@
 #include "core/Cp1252.h"
 #include "core/StoredDateTime.h"
 #include "core/SafeFile.h"
+#include "core/TMailIdStore.h"
 #include "core/TMailStore.h"
 #include "editor/HtmlFileLines.h"
 #include "editor/HtmlToPlainText.h"
@@ -66,7 +67,7 @@ int RunImportHtml(TCliContext& ctx) {
   mail.HtmlText = JoinCrLf(imported.Lines);
   for (const TAttachRec& row : imported.Rows) *mail.Attachments.Add() = row;
   if (mail.AutoText) mail.PlainText = JoinCrLf(HtmlToPlainText(imported.Lines));
-  mail.Date = NowDateTime();
+  TMailIdStore::Restamp(mail, NowDateTime());
   try {
     TMailStore::Save(ctx.Dir, mails);
   } catch (const ESaveError& e) {

@@ -184,7 +184,7 @@ int RunSend(TCliContext& ctx) {
         throw ECliStateError(TSendRun::kNoMail);
       const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
       try {
-        last = LastRunOfMail(ctx.Dir, mail.Id, mail.Subject, DateTimeToText(mail.Date));
+        last = LastRunOfMail(ctx.Dir, mail.Id, mail.Subject, DateTimeToText(mail.Date), mail.FirstDate);
       } catch (const EJournalError& e) {
         throw ECliStateError(e.what());
       }

@@ -15,7 +15,7 @@ std::string DateKey(const TMailRec& m) { return m.Date != 0 ? DateTimeToText(m.D
 struct TMailIdFormat {
   using TList = TMailList;
   struct TEntry {
-    std::string Subject, Date, Id;
+    std::string Subject, Date, Id, FirstDate;
   };
   static constexpr std::string_view Magic = "PMK1";
   static constexpr std::uint64_t MaxSize = 16 * 1024 * 1024;
@@ -27,16 +27,21 @@ struct TMailIdFormat {
     WriteLongStr(f, m.Subject);
     WriteLongStr(f, DateKey(m));
     WriteLongStr(f, m.Id);
+    WriteLongStr(f, m.FirstDate);
   }
   static TEntry Read(TBinReader& f) {
     TEntry e;
     e.Subject = ReadLongStr(f);
     e.Date = ReadLongStr(f);
     e.Id = ReadLongStr(f);
+    e.FirstDate = ReadLongStr(f);
     return e;
   }
   static bool SameKey(const TMailRec& m, const TEntry& e) { return m.Subject == e.Subject && DateKey(m) == e.Date; }
-  static void Apply(const TEntry& e, TMailRec& m) { m.Id = e.Id; }
+  static void Apply(const TEntry& e, TMailRec& m) {
+    m.Id = e.Id;
+    m.FirstDate = e.FirstDate;
+  }
 };
 
 using TMailIdFile = TSideFile<TMailIdFormat>;
@@ -63,6 +68,15 @@ void TMailIdStore::Assign(const std::string& dir, TMailList& mails, std::size_t 
     mails[index].Id.clear();
     throw;
   }
+}
+
+void TMailIdStore::Restamp(TMailRecFields& mail, double now) {
+  if (mail.Id.empty() && (mail.Date != 0 || !mail.DateText.empty())) {
+    // Sent by an older version, perhaps: its runs name the date it has now.
+    mail.Id = NewId();
+    mail.FirstDate = mail.Date != 0 ? DateTimeToText(mail.Date) : mail.DateText;
+  }
+  mail.Date = now;
 }
 
 std::string TMailIdStore::NewId() {

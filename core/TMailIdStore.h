@@ -9,8 +9,8 @@
 // mails.dat holds them; only mails that have an identity have one.
 //
 // Layout (integers 32-bit little-endian, texts as long strings): "PMK1",
-// the entry count, then per entry the mail's position, subject, date text
-// and identity.
+// the entry count, then per entry the mail's position, subject, date text,
+// identity and first date (TMailRec::FirstDate).
 #include "core/TMailStore.h"
 
 #include <cstddef>
@@ -38,6 +38,10 @@ public:
   // Gives the mail at index an identity when it has none yet and saves
   // the file (mails.dat keeps its bytes). Throws ESaveError.
   static void Assign(const std::string& dir, TMailList& mails, std::size_t index);
+  // Gives a mail that is saved its new date. A stored mail without an
+  // identity gets one now, remembering its old date for the runs of older
+  // versions, which name the mail by it.
+  static void Restamp(TMailRecFields& mail, double now);
   // A new identity: 32 hexadecimal digits from the system's random source.
   static std::string NewId();
 };

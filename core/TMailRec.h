@@ -66,6 +66,11 @@ struct TMailRecFields {
   // or deleting mails; the send journal finds the mail's runs by it.
   // Empty until then.
   std::string Id;
+  // The date text (as the journal writes it) the mail had when it got its
+  // identity by being saved: runs of older versions, which recorded no
+  // identity, name the mail by that date. Empty when the mail got its
+  // identity by being sent.
+  std::string FirstDate;
 };
 
 // A mail record owns its attachment array, whose cursor variable is the

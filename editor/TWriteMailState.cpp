@@ -1,5 +1,7 @@
 #include "editor/TWriteMailState.h"
 
+#include "core/TMailIdStore.h"
+
 #include "editor/DesignHtml.h"
 #include "editor/HtmlFileLines.h"
 #include "editor/HtmlToPlainText.h"
@@ -197,7 +199,7 @@ void TWriteMailState::Commit(TMailRecFields& mail, double now) {
   mail.AutoText = AutoText;
   mail.NewsDesign = NewsDesign;
   Design.ToMailRec(mail);
-  mail.Date = now;
+  TMailIdStore::Restamp(mail, now);
   mail.Attachments = TDynaArray<TAttachRec>(&mail.CurAttach);
   for (const TAttachRec& a : Attachments) *mail.Attachments.Add() = a;
 }

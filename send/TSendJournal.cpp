@@ -847,7 +847,8 @@ std::optional<TJournalRunInfo> ReadRunLine(const std::string& path) {
 } // namespace
 
 std::optional<TJournalRun> LastRunOfMail(const std::string& dataDir, const std::string& mailId,
-                                         const std::string& subject, const std::string& mailDate) {
+                                         const std::string& subject, const std::string& mailDate,
+                                         const std::string& firstDate) {
   const std::vector<std::string> paths = ListJournals(dataDir);
   for (auto it = paths.rbegin(); it != paths.rend(); ++it) {
     const std::optional<TJournalRunInfo> info = ReadRunLine(*it);
@@ -855,7 +856,8 @@ std::optional<TJournalRun> LastRunOfMail(const std::string& dataDir, const std::
     // recipients: resuming after them would look at the wrong plan.
     if (!info || info->Kind == TJournalRunKind::Test || info->Recipients == kJournalTypedRecipient) continue;
     const bool mine = !info->MailId.empty() ? info->MailId == mailId
-                                            : info->Subject == subject && info->MailDate == mailDate;
+                                            : info->Subject == subject && (info->MailDate == mailDate ||
+                                                                           (!firstDate.empty() && info->MailDate == firstDate));
     if (mine) return ReadJournal(*it);
   }
   return std::nullopt;

@@ -221,12 +221,14 @@ void CheckJournalFolders(const std::string& dataDir);
 // The newest run of the mail that a resume or retry follows: neither a
 // test nor a run to one typed address. A run that recorded a mail identity
 // belongs to the mail with that mailId; one of an older version without it
-// to the mail of that subject and date. Nothing when there is none. Throws
+// to the mail of that subject and date, or of that subject and the date the
+// mail had when it got its identity (firstDate; empty: none). Nothing when there is none. Throws
 // EJournalError when the folders are not safe (CheckJournalFolders) or the
 // newest such journal cannot be opened; a journal whose run line cannot be
 // read is passed over.
 std::optional<TJournalRun> LastRunOfMail(const std::string& dataDir, const std::string& mailId,
-                                         const std::string& subject, const std::string& mailDate);
+                                         const std::string& subject, const std::string& mailDate,
+                                         const std::string& firstDate = std::string());
 
 // Local time now as "2024-05-01 10:00:00".
 std::string JournalTimeNow();

@@ -44,7 +44,7 @@ void TSendJournalPanel::ShowState() {
 
 std::string TSendJournalPanel::StateText(const TMailRec& mail) {
   try {
-    m_last = LastRunOfMail(m_state.ProgDir, mail.Id, mail.Subject, DateTimeToText(mail.Date));
+    m_last = LastRunOfMail(m_state.ProgDir, mail.Id, mail.Subject, DateTimeToText(mail.Date), mail.FirstDate);
   } catch (const EJournalError& e) {
     return e.what();  // an unsafe folder: nothing of it is shown or resumed
   }

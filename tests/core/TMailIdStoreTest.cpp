@@ -45,3 +45,31 @@ TEST(TMailIdStore, AnIdentityOutlivesSavingReorderingAndDeleting) {
     EXPECT_EQ(got, expected);
   }
 }
+
+// Regression: a mail sent by an older version and then saved lost its runs,
+// which name it by the date the save replaced.
+TEST(TMailIdStore, SavingAMailWithoutIdentityKeepsTheDateItsOlderRunsName) {
+  TempDir dir;
+  TMailList mails;
+  const double sent = EncodeDateTime(2026, 12, 1, 9, 30, 0), now = EncodeDateTime(2026, 12, 10, 8, 0, 0);
+  struct Case {
+    double Date;
+    std::string Id, FirstDate;  // before; the first date expected after
+  } cases[] = {{sent, "", "01.12.2026 09:30:00"}, {sent, "a1", ""}, {0, "", ""}};  // older, has one, new mail
+  for (const Case& c : cases) {
+    TMailRec* m = mails.Add();
+    m->Date = c.Date;
+    m->Id = c.Id;
+    TMailIdStore::Restamp(*m, now);
+  }
+  TMailStore::Save(dir.path(), mails);
+  TMailList back;
+  ASSERT_EQ(TMailStore::Open(dir.path(), back).Error, "");
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(back[i].Date, now);
+    EXPECT_EQ(back[i].FirstDate, cases[i].FirstDate);
+  }
+  EXPECT_EQ(back[0].Id.size(), 32u);
+  EXPECT_EQ(back[1].Id, "a1");
+  EXPECT_EQ(back[2].Id, "");  // a new mail gets one when it is first sent
+}

@@ -301,15 +301,18 @@ TEST(SendJournal, LastRunOfAMailFollowsItsIdentityPassesOverTestsAndTypedRuns) {
   run("2024-05-01 13:00:00", "m1", "01.05.2024 10:30:00", TJournalRunKind::Test, kJournalTypedRecipient);
   run("2024-05-01 14:00:00", "m1", "01.05.2024 10:30:00", TJournalRunKind::Send, kJournalTypedRecipient);
   struct Case {
-    std::string Id, Date, Found;
+    std::string Id, Date, Found, FirstDate;
   };
   for (const Case& c : {Case{"m1", "09.12.2026 08:00:00", saved},  // saved since: a new date, the same identity
                         Case{"m2", "01.05.2024 10:30:00", other},
                         Case{"", "01.05.2024 09:00:00", old},      // no identity yet: the date of the old run
                         Case{"m3", "01.05.2024 09:00:00", old},
-                        Case{"m3", "01.05.2024 10:30:00", ""}, Case{"", "01.05.2024 10:30:00", ""}}) {
+                        Case{"m3", "01.05.2024 10:30:00", ""}, Case{"", "01.05.2024 10:30:00", ""},
+                        // sent by an older version, then saved: the date it had then
+                        Case{"m3", "09.12.2026 08:00:00", old, "01.05.2024 09:00:00"},
+                        Case{"m3", "09.12.2026 08:00:00", "", "01.05.2024 09:30:00"}}) {
     SCOPED_TRACE(c.Id + " " + c.Date);
-    const auto last = LastRunOfMail(Dir(d), c.Id, Info().Subject, c.Date);
+    const auto last = LastRunOfMail(Dir(d), c.Id, Info().Subject, c.Date, c.FirstDate);
     EXPECT_EQ(last ? last->Path : "", c.Found);
   }
   EXPECT_FALSE(LastRunOfMail(Dir(d), "", "anderer Betreff", "01.05.2024 09:00:00").has_value());
