@@ -37,8 +37,10 @@ std::string FormatSheetNumber(std::string_view stored) {
     std::snprintf(text, sizeof text, "%.15g", v);
   }
   std::string out = text;
-  for (char& c : out)
+  for (char& c : out) {
     if (c == '.') c = ',';
+    if (c == 'e') c = 'E';  // as spreadsheets show it: 1E+20
+  }
   return out;
 }
 

@@ -124,6 +124,7 @@ TXlsxRows::TXlsxRows(std::unique_ptr<TZipPackage> package, const TAddressRowsOpt
                                                       std::to_string(sheetParts.size()));
   mSheet = options.sheet;
   for (const auto& [id, rel] : relations) {
+    if (!mPackage->Has(rel.target)) continue;  // a missing part holds nothing
     if (rel.type == "sharedStrings") ReadSharedStrings(rel.target);
     if (rel.type == "styles") ReadStyles(rel.target);
   }

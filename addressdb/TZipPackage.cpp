@@ -72,10 +72,18 @@ std::size_t TZipPackage::TPart::Read(char* buffer, std::size_t size) {
   const zip_int64_t got = zip_fread(mFile, buffer, size);
   if (got < 0) mPackage.Damaged(mName + ": " + zip_file_strerror(mFile));
   mRead += static_cast<std::size_t>(got);
-  if (mRead > kMaxPartBytes)
-    throw TAddressFileError(mPackage.FileName(), "Die Datei entpackt sich zu mehr als 256 MB (" + mName +
-                                                     "); sie ist zu gro\xDF oder eine Zip-Bombe");
+  mPackage.Unpacked(mName, mRead);
   return static_cast<std::size_t>(got);
+}
+
+void TZipPackage::Unpacked(const std::string& part, std::size_t read) const {
+  std::size_t& most = mUnpacked[part];
+  if (read <= most) return;
+  mUnpackedTotal += read - most;
+  most = read;
+  if (mUnpackedTotal > kMaxUnpackedBytes)
+    throw TAddressFileError(mFileName, "Die Datei entpackt sich zu mehr als 256 MB (" + part +
+                                           "); sie ist zu gro\xDF oder eine Zip-Bombe");
 }
 
 std::string TZipPackage::ReadSmall(const std::string& part) const {

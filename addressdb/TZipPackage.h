@@ -1,8 +1,10 @@
 #pragma once
 // A zip package (.xlsx, .ods) opened for reading its parts one after the
-// other. A part is read in pieces and at most kMaxPartBytes of it, so that a
-// zip bomb ends in an error instead of filling the memory or the afternoon.
+// other. Parts are read in pieces and at most kMaxUnpackedBytes of them all
+// (a part read twice counts once), so that a zip bomb ends in an error
+// instead of filling the memory or the afternoon.
 #include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -13,7 +15,7 @@ namespace postello {
 
 class TZipPackage {
 public:
-  static constexpr std::size_t kMaxPartBytes = 256u << 20;
+  static constexpr std::size_t kMaxUnpackedBytes = 256u << 20;
 
   // Throws TAddressFileError when the file is no readable zip.
   explicit TZipPackage(const std::string& fileName);
@@ -51,10 +53,14 @@ public:
 
 private:
   void OpenSource(void* source);
+  // Notes that read bytes of part are unpacked; throws past the bound.
+  void Unpacked(const std::string& part, std::size_t read) const;
 
   std::string mFileName;
   std::string mBytes;
   zip* mZip = nullptr;
+  mutable std::map<std::string, std::size_t> mUnpacked;  // the most read of each part
+  mutable std::size_t mUnpackedTotal = 0;
 };
 
 } // namespace postello

@@ -29,7 +29,7 @@ Rows Customers(bool text) {
        "Hans-Joachim", "Herr", "Meier; S\xF6hne", "80331", "24.12.1975", "42"},
       {"o.brien@example.com", "O'Brien", "Se\xE1n", "Herr", "Der \"Laden\"\nzweite Zeile", "10115", "",
        text ? "-0.25" : "-0,25"},
-      {"lukasz@example.pl", "?ukasz", "", "", "Preis 5 \x80", "", "", text ? "1E+020" : "1e+20"},
+      {"lukasz@example.pl", "?ukasz", "", "", "Preis 5 \x80", "", "", text ? "1E+020" : "1E+20"},
   };
   if (text) rows.insert(rows.begin() + 3, std::vector<std::string>(8));
   return rows;

@@ -3,6 +3,7 @@
 office program would make: make_zip.py OUT KIND [ROWS].
 
 bomb     an .xlsx whose sheet unpacks to 300 MB (blanks), a few hundred KB packed
+bomb2    an .xlsx whose shared strings and sheet unpack to 150 MB each
 rows     an .xlsx of ROWS rows of one address each (inline strings)
 repeats  an .ods whose cells and rows repeat up to the sheet's limits and beyond
 docx     a zip package that is a text document
@@ -19,7 +20,7 @@ ODF = 'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" ' \
       'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"'
 
 
-def xlsx(out, write_sheet):
+def xlsx(out, write_sheet, write_shared=None):
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
         z.writestr("[Content_Types].xml", '<?xml version="1.0"?><Types xmlns="http://schemas.openxmlformats.org/'
                    'package/2006/content-types"/>')
@@ -28,17 +29,23 @@ def xlsx(out, write_sheet):
         z.writestr("xl/workbook.xml", f'<workbook xmlns="{MAIN}" xmlns:r="{REL}"><sheets><sheet name="S" sheetId="1"'
                    ' r:id="rId1"/></sheets></workbook>')
         z.writestr("xl/_rels/workbook.xml.rels", f'<Relationships xmlns="{PKG}"><Relationship Id="rId1" '
-                   f'Type="{REL}/worksheet" Target="worksheets/sheet1.xml"/></Relationships>')
+                   f'Type="{REL}/worksheet" Target="worksheets/sheet1.xml"/><Relationship Id="rId2" '
+                   f'Type="{REL}/sharedStrings" Target="sharedStrings.xml"/></Relationships>')
+        if write_shared:
+            with z.open("xl/sharedStrings.xml", "w", force_zip64=True) as f:
+                write_shared(f)
         with z.open("xl/worksheets/sheet1.xml", "w", force_zip64=True) as f:
             write_sheet(f)
 
 
-def bomb(f):
-    f.write(f'<worksheet xmlns="{MAIN}"><sheetData>'.encode())
-    blanks = b" " * (1 << 20)
-    for _ in range(300):
-        f.write(blanks)
-    f.write(b"</sheetData></worksheet>")
+def blanks(root, inner, megabytes):
+    def write(f):
+        f.write(f'<{root} xmlns="{MAIN}"><{inner}>'.encode())
+        chunk = b" " * (1 << 20)
+        for _ in range(megabytes):
+            f.write(chunk)
+        f.write(f"</{inner}></{root}>".encode())
+    return write
 
 
 def rows(count):
@@ -91,7 +98,9 @@ def docx(out):
 
 out, kind = sys.argv[1], sys.argv[2]
 if kind == "bomb":
-    xlsx(out, bomb)
+    xlsx(out, blanks("worksheet", "sheetData", 300))
+elif kind == "bomb2":
+    xlsx(out, blanks("worksheet", "sheetData", 150), blanks("sst", "si", 150))
 elif kind == "rows":
     xlsx(out, rows(int(sys.argv[3])))
 elif kind == "dtd":
