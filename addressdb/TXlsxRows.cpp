@@ -208,7 +208,9 @@ void TXlsxRows::ReadStyles(const std::string& part) {
 void TXlsxRows::StartSheetElement(std::string_view local, TXmlStream::TAttrs attrs) {
   if (local == "row") {
     const char* r = TXmlStream::LocalAttr(attrs, "r");
-    const std::size_t number = r ? ToNumber(r, mNextRow) : mNextRow;
+    // Rows come in order; one that claims an earlier place is taken as the
+    // next, so that every row keeps a number of its own.
+    const std::size_t number = std::max(r ? ToNumber(r, mNextRow) : mNextRow, mNextRow);
     BeginRow(std::min(number, kMaxRows + 1));
     mInRow = true;
   } else if (local == "c" && mInRow) {

@@ -75,17 +75,30 @@ TEST_F(AddressFilesHostileTest, RefusedWithAMessageNamingTheFile) {
   }
 }
 
-TEST_F(AddressFilesHostileTest, RepeatsAreBoundedToTheSheet) {
-  auto source = OpenAddressRows(MakeZip("repeats"));
-  std::vector<std::size_t> lines;
+TEST_F(AddressFilesHostileTest, RowsKeepToTheSheetsBoundsAndOrder) {
   std::vector<std::string> first(1002);
   first.front() = "a";
   first.back() = "b";
   // The last row would repeat a billion times, its cell 99,999,999 times.
   const std::vector<std::string> last(TSheetRows::kMaxColumns, "z");
-  EXPECT_EQ(ReadAll(*source, &lines),
-            (Rows{first, {"2,5", "2,5"}, {"2,5", "2,5"}, {"2,5", "2,5"}, {"last"}, last}));
-  EXPECT_EQ(lines, (std::vector<std::size_t>{1, 2, 3, 4, TSheetRows::kMaxRows - 1, TSheetRows::kMaxRows}));
+  const struct {
+    std::string kind;
+    Rows rows;
+    std::vector<std::size_t> lines;
+  } cases[] = {
+      {"repeats",
+       {first, {"2,5", "2,5"}, {"2,5", "2,5"}, {"2,5", "2,5"}, {"last"}, last},
+       {1, 2, 3, 4, TSheetRows::kMaxRows - 1, TSheetRows::kMaxRows}},
+      // A cell claiming an earlier column follows the one before; a row
+      // claiming an earlier place is the next one.
+      {"disorder", {{"", "", "1", "2"}, {"3"}, {"", "4"}, {"5"}}, {5, 6, 7, 8}},
+  };
+  for (const auto& c : cases) {
+    auto source = OpenAddressRows(MakeZip(c.kind));
+    std::vector<std::size_t> lines;
+    EXPECT_EQ(ReadAll(*source, &lines), c.rows) << c.kind;
+    EXPECT_EQ(lines, c.lines) << c.kind;
+  }
 }
 
 TEST_F(AddressFilesHostileTest, MillionRowsAreStreamed) {

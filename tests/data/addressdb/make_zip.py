@@ -8,6 +8,7 @@ rows     an .xlsx of ROWS rows of one address each (inline strings)
 repeats  an .ods whose cells and rows repeat up to the sheet's limits and beyond
 docx     a zip package that is a text document
 dtd      an .xlsx whose sheet declares entities (the "billion laughs")
+disorder an .xlsx whose rows and cells claim places out of order
 """
 import sys
 import zipfile
@@ -67,6 +68,12 @@ def dtd(f):
             '</is></c></row></sheetData></worksheet>'.encode())
 
 
+def disorder(f):
+    f.write(f'<worksheet xmlns="{MAIN}"><sheetData><row r="5"><c r="C5"><v>1</v></c><c r="A5"><v>2</v></c></row>'
+            '<row r="3"><c><v>3</v></c></row><row><c r="B9"><v>4</v></c></row><row r="0"><c><v>5</v></c></row>'
+            '</sheetData></worksheet>'.encode())
+
+
 def repeats(out):
     content = (f'<office:document-content {ODF}><office:body><office:spreadsheet><table:table table:name="R">'
                '<table:table-row><table:table-cell office:value-type="string"><text:p>a</text:p></table:table-cell>'
@@ -105,6 +112,8 @@ elif kind == "rows":
     xlsx(out, rows(int(sys.argv[3])))
 elif kind == "dtd":
     xlsx(out, dtd)
+elif kind == "disorder":
+    xlsx(out, disorder)
 elif kind == "repeats":
     repeats(out)
 elif kind == "docx":
