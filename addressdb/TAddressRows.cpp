@@ -41,7 +41,7 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 }
 
 // Sorts a file by its first bytes; refuses what is plainly no address list.
-TKind Classify(std::string_view head, const std::string& fileName) {
+TKind Classify(std::string_view head, const std::string& fileName, TTextEncoding encoding) {
   if (head.substr(0, 4) == "PK\x03\x04" || head.substr(0, 4) == "PK\x05\x06") return TKind::Zip;
   if (head.substr(0, 4) == "\xD0\xCF\x11\xE0")
     throw TAddressFileError(fileName, "Die Datei ist eine alte Excel- oder Office-Datei (.xls); bitte in Excel "
@@ -51,7 +51,8 @@ TKind Classify(std::string_view head, const std::string& fileName) {
   while (!text.empty() && (text[0] == ' ' || text[0] == '\t' || text[0] == '\r' || text[0] == '\n'))
     text.remove_prefix(1);
   if (StartsWithNoCase(text, "BEGIN:VCARD")) return TKind::VCard;
-  const bool utf16 = head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF";
+  const bool utf16 = head.substr(0, 2) == "\xFF\xFE" || head.substr(0, 2) == "\xFE\xFF" ||
+                     encoding == TTextEncoding::Utf16Le || encoding == TTextEncoding::Utf16Be;
   if (!utf16 && head.find('\0') != std::string_view::npos)
     throw TAddressFileError(fileName, "Die Datei ist weder Text noch eine Excel-, LibreOffice- oder vCard-Datei");
   return TKind::Text;
@@ -73,7 +74,7 @@ std::unique_ptr<TAddressRows> Open(std::unique_ptr<std::istream> in, const std::
   head.resize(static_cast<std::size_t>(in->gcount()));
   in->clear();
   in->seekg(0);
-  switch (Classify(head, fileName)) {
+  switch (Classify(head, fileName, options.encoding)) {
   case TKind::Zip:
     in.reset();
     return OpenWorkbook(bytes ? std::make_unique<TZipPackage>(std::move(*bytes), fileName)

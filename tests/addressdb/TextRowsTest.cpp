@@ -64,6 +64,8 @@ TEST(TextRowsTest, ReadsRowsAsOfficeProgramsWriteThem) {
        Utf16(u"E-Mail\tName\r\nm\u00FC@x.de\tGr\u00FC\u00DFe \u20AC \u0141 \U0001F600\r\n", true), {},
        {{"E-Mail", "Name"}, {"m\xFC@x.de", "Gr\xFC\xDF" "e \x80 ? ?"}}, '\t', TTextEncoding::Utf16Le},
       {"UTF-16 BE", Utf16(u"a;\u00E4\r\n", false), {}, {{"a", "\xE4"}}, ';', TTextEncoding::Utf16Be},
+      {"UTF-16 LE chosen for a text without byte order mark", Utf16(u"a;\u00E4", true).substr(2),
+       {0, 0, TTextEncoding::Utf16Le}, {{"a", "\xE4"}}, ';', TTextEncoding::Utf16Le},
       {"a chosen encoding wins", "a;\xC3\xA4\n", {0, 0, TTextEncoding::Windows1252}, {{"a", "\xC3\xA4"}}, ';', cp},
       {"unclosed quote runs to the end", "a;\"b\nc", {}, {{"a", "b\nc"}}, ';', cp},
   };
