@@ -98,7 +98,8 @@ TEST_F(TxtImportTest, LinuxLineEndsGiveOneRecordPerLine) {
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[2][0], "c@x.de");
   EXPECT_EQ(rows[2][1], "Kurz");
-  EXPECT_EQ(ReadBytes(mPath).find('\n'), std::string::npos);
+  // From the first record on: the header's date may hold the byte 10.
+  EXPECT_EQ(ReadBytes(mPath).find('\n', mTable.HeaderLength()), std::string::npos);
 }
 
 TEST_F(TxtImportTest, EndOfFileByteEndsTheImport) {
