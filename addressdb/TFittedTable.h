@@ -29,6 +29,8 @@ public:
   // address column is the one whose header names an address, else the
   // first column holding an '@'.
   std::vector<TDbfFieldDef> FieldDefs() const;
+  // True when the first field holds the addresses.
+  bool HasMailColumn() const { return MailColumn() >= 0; }
   // Which column goes into which of those fields.
   TImportMapping Mapping() const;
 
