@@ -19,7 +19,9 @@ protected:
     ScratchDir::SetUp();
     mPath = Path("adr.dbf");
     mTable.SetFileName(mPath);
-    CreateAddressTable(mTable, 2);
+    mTable.FieldDefs() = postello::testing::FieldDefsWithShortAddress(2);
+    mTable.CreateTable();
+    mTable.Open();
   }
   // Imports bytes through a file and returns the records as rows.
   std::vector<Row> Import(const std::string& bytes, std::size_t* appended = nullptr) {
