@@ -529,7 +529,7 @@ bool TMainForm::CheckBeforeRun(const TSendChoice& choice) {
   TPreSendReport report;
   try {
     report = CheckRun(m_state.Msg, m_state.Table1, choice, m_recipients, m_skipped, m_state.Konten, m_state.Mails,
-                      limit);
+                      limit, m_state.Options.MailField);
   } catch (const ESendRefused&) {
     return true;  // the run itself says why it cannot start
   }
