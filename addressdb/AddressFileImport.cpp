@@ -2,6 +2,8 @@
 
 #include "addressdb/TFittedTable.h"
 
+#include <algorithm>
+
 namespace postello {
 
 bool LooksLikeHeaderRow(const std::vector<std::string>& row, const std::vector<std::string>& fieldNames) {
@@ -31,6 +33,18 @@ TAddressPreview PreviewAddressFile(const std::string& fileName, const TAddressRo
     preview.Rows.push_back(cells);
   }
   preview.HeaderRow = !preview.Rows.empty() && LooksLikeHeaderRow(preview.Rows.front(), fieldNames);
+  // Names the table does not know still show themselves: a first row with
+  // every cell filled and no address above a row that holds one.
+  if (!preview.HeaderRow && preview.Rows.size() > 1) {
+    auto hasAt = [](const std::vector<std::string>& row) {
+      for (const std::string& cell : row)
+        if (cell.find('@') != std::string::npos) return true;
+      return false;
+    };
+    const auto& first = preview.Rows[0];
+    const bool allNamed = std::none_of(first.begin(), first.end(), [](const std::string& c) { return c.empty(); });
+    preview.HeaderRow = allNamed && !hasAt(first) && hasAt(preview.Rows[1]);
+  }
   preview.FormatName = rows->FormatName();
   preview.Delimiter = rows->Delimiter();
   preview.Encoding = rows->Encoding();
@@ -40,7 +54,8 @@ TAddressPreview PreviewAddressFile(const std::string& fileName, const TAddressRo
 
 TImportMapping DefaultMapping(const std::vector<std::string>& firstRow, std::size_t columns, bool headerRow,
                               const std::vector<std::string>& fieldNames, int mailField) {
-  if (!headerRow) return TImportMapping::InOrder(columns, static_cast<int>(fieldNames.size()));
+  // Without names, column i fills field i, however many cells a row has.
+  if (!headerRow) return TImportMapping::InOrder(std::max(columns, fieldNames.size()), static_cast<int>(fieldNames.size()));
   TImportMapping mapping = TImportMapping::FromHeader(firstRow, fieldNames, mailField);
   for (std::size_t c = mapping.Columns(); c < columns; ++c) mapping.Set(c, TImportMapping::kSkip);
   return mapping;

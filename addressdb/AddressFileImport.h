@@ -24,7 +24,9 @@ std::vector<std::string> FieldNamesOf(const TDbf& table);
 struct TAddressPreview {
   std::vector<std::vector<std::string>> Rows;  // the first rows, header included
   std::size_t Columns = 0;                     // the most cells of a row shown
-  bool HeaderRow = false;                      // the first row looks like column names
+  // The first row looks like column names: LooksLikeHeaderRow, or every
+  // cell filled, no '@' in it and one in the second row.
+  bool HeaderRow = false;
   std::string FormatName;
   char Delimiter = 0;
   TTextEncoding Encoding = TTextEncoding::Utf8;
