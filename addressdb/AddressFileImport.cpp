@@ -92,8 +92,8 @@ TImportReport ImportAddressFile(TDbf& table, const std::string& fileName, const 
   return import.Report();
 }
 
-TImportReport ImportIntoFittedTable(TDbf& table, const std::string& fileName, const TAddressRowsOptions& rowsOptions,
-                                    bool headerRow, TImportOptions options) {
+TImportReport ImportIntoFittedTable(TDbf& table, const std::string& tableFile, const std::string& fileName,
+                                    const TAddressRowsOptions& rowsOptions, bool headerRow, TImportOptions options) {
   std::vector<std::string> header;
   std::unique_ptr<TFittedTable> fit;
   {
@@ -113,7 +113,9 @@ TImportReport ImportIntoFittedTable(TDbf& table, const std::string& fileName, co
   }
   const std::vector<TDbfFieldDef> defs = fit->FieldDefs();
   if (defs.empty()) throw TAddressFileError(fileName, "Die Datei enth\xE4lt keine Spalten.");
+  if (table.Active()) table.CheckBrowseMode();
   table.Close();
+  table.SetFileName(tableFile);
   table.FieldDefs() = defs;
   table.CreateTable();
   table.Open();

@@ -50,11 +50,12 @@ TImportMapping DefaultMapping(const std::vector<std::string>& firstRow, std::siz
 TImportReport ImportAddressFile(TDbf& table, const std::string& fileName, const TAddressRowsOptions& rowsOptions,
                                 bool headerRow, const TImportMapping& mapping, const TImportOptions& options);
 
-// Replaces the table's file by a new table fitted to the file (see
-// TFittedTable) and imports the file into it. The file is read whole once
-// before the table is touched, so an unreadable file leaves the old table.
-// options.MailField is set to the new address field (0) or -1.
-TImportReport ImportIntoFittedTable(TDbf& table, const std::string& fileName, const TAddressRowsOptions& rowsOptions,
-                                    bool headerRow, TImportOptions options);
+// Makes tableFile a new table fitted to the file (see TFittedTable),
+// replacing any file of the name, opens it in table (closing what table
+// had open) and imports the file into it. The file is read whole once
+// before the table is touched, so an unreadable file leaves the table as
+// it was. options.MailField is set to the new address field (0) or -1.
+TImportReport ImportIntoFittedTable(TDbf& table, const std::string& tableFile, const std::string& fileName,
+                                    const TAddressRowsOptions& rowsOptions, bool headerRow, TImportOptions options);
 
 } // namespace postello

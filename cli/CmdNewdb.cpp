@@ -26,10 +26,9 @@ int NewdbFrom(TCliContext& ctx, const std::string& table) {
     std::size_t columns = 0;
     const bool header = CliHeaderRow(ctx.Args, from, rowsOptions, {}, firstRow, columns);
     TDbf dbf;
-    dbf.SetFileName(table);
     TImportOptions options;
     options.IsValidAddress = IsValidMailbox;
-    const TImportReport report = ImportIntoFittedTable(dbf, from, rowsOptions, header, options);
+    const TImportReport report = ImportIntoFittedTable(dbf, table, from, rowsOptions, header, options);
     dbf.Close();
     ctx.Out << table << "\n";
     PrintReport(ctx.Out, report, false);
