@@ -2,6 +2,7 @@
 
 #include "core/Cp1252.h"
 
+#include <algorithm>
 #include <array>
 
 namespace postello {
@@ -181,32 +182,36 @@ void TTextRows::DetectDelimiter() {
   };
   while (!mEnd && mText.size() < kSampleBytes && sampleRows() < kSampleRows) Fill();
 
-  // Per candidate: how many of the first rows have the column count most
-  // of them have (more than one column). The order breaks ties.
+  // A delimiter that splits (nearly) every one of the first rows wins, in
+  // the order ';' Tab ',' '|': a comma in a name must not outvote the
+  // semicolons of a list. Else the one that gives the most rows the column
+  // count most of them have (more than one column); ties go by the order.
   static constexpr char kCandidates[] = {';', '\t', ',', '|'};
-  int best = 0;
-  mDelimiter = ';';
+  std::size_t bestScore = 0;
+  char consistent = ';', everywhere = 0;
   std::vector<std::string> cells;
   for (char d : kCandidates) {
     std::vector<std::size_t> counts;
-    std::size_t pos = 0, lines = 0;
+    std::size_t pos = 0, lines = 0, split = 0;
     while (counts.size() < kSampleRows) {
       const TParse r = Parse(d, pos, lines, cells);
       if (r == TParse::NeedMore || r == TParse::End) break;
-      if (r == TParse::Row) counts.push_back(cells.size());
+      if (r != TParse::Row) continue;
+      counts.push_back(cells.size());
+      split += cells.size() > 1;
     }
-    int score = 0;
+    if (everywhere == 0 && !counts.empty() && split * 10 >= counts.size() * 9) everywhere = d;
+    std::size_t score = 0;
     for (std::size_t c : counts) {
       if (c < 2) continue;
-      int same = 0;
-      for (std::size_t o : counts) same += o == c;
-      score = std::max(score, same);
+      score = std::max(score, static_cast<std::size_t>(std::count(counts.begin(), counts.end(), c)));
     }
-    if (score > best) {
-      best = score;
-      mDelimiter = d;
+    if (score > bestScore) {
+      bestScore = score;
+      consistent = d;
     }
   }
+  mDelimiter = everywhere != 0 ? everywhere : consistent;
 }
 
 TTextRows::TParse TTextRows::Parse(char delimiter, std::size_t& pos, std::size_t& lines,

@@ -10,8 +10,9 @@ namespace postello {
 
 // Encoding: a byte order mark decides (UTF-8, UTF-16 LE/BE); without one a
 // text that is valid UTF-8 and holds a byte above 127 is UTF-8, anything
-// else Windows-1252. Delimiter: of ';' Tab ',' '|' the one that splits most
-// of the first lines into the same number of columns (';' when none does).
+// else Windows-1252. Delimiter: of ';' Tab ',' '|' the first that splits
+// nine in ten of the first rows, else the one that splits most of them
+// into the same number of columns (';' when none does).
 // Quoting as in RFC 4180: a field that begins with '"' runs to the closing
 // quote, "" stands for one quote, delimiters and line breaks inside are
 // text. Rows end at CR, CR LF or LF; empty lines give no row; the byte 0x1A
