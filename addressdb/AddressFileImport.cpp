@@ -84,7 +84,8 @@ TImportReport ImportAddressFile(TDbf& table, const std::string& fileName, const 
                                 bool headerRow, const TImportMapping& mapping, const TImportOptions& options) {
   const auto rows = OpenAddressRows(fileName, rowsOptions);
   TImportOptions effective = options;
-  effective.UnescapeFormulas = headerRow;
+  // Only the CSV export escapes formulas; a workbook cell is text as it stands.
+  effective.UnescapeFormulas = headerRow && rows->Delimiter() != 0;
   TAddressImport import(table, mapping, effective);
   EachDataRow(*rows, headerRow, [&](std::size_t line, const std::vector<std::string>& cells) {
     import.AddRow(line, cells);

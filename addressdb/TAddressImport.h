@@ -26,7 +26,7 @@ struct TImportOptions {
   // Judges a non-empty address; unset: every one counts as valid.
   std::function<bool(std::string_view)> IsValidAddress;
   // Takes away the apostrophe a spreadsheet export puts in front of a
-  // cell that looks like a formula (files with a header row).
+  // cell that looks like a formula (delimited text with a header row).
   bool UnescapeFormulas = false;
 };
 

@@ -76,5 +76,5 @@ TEST_F(AddressExportFile, ExportImportsBackIntoAnEqualTable) {
   // The whole table, not only what the filter shows.
   EXPECT_EQ(ExportAddresses(source, Path("alle.csv"), false), 4u);
   const std::string csv = ReadBytes(Path("alle.csv"));
-  EXPECT_EQ(csv.substr(0, 50), "\xEF\xBB\xBF" "EMAIL;NAME;VORNAME;ANREDE;INFO 1;INFO 2\r\na@x.de;");
+  EXPECT_EQ(csv.substr(0, 51), "\xEF\xBB\xBF" "EMAIL;NAME;VORNAME;ANREDE;INFO 1;INFO 2\r\na@x.de;");
 }
