@@ -55,11 +55,7 @@ private slots:
 
       WriteText("adressen.csv", "anna@example.org;M\xFCller;Anna;Frau;Kundin\r\n\r\nbernd@example.org;Roth;Bernd\nzeile2\r\n");
       // The import dialog takes the lines without header in field order.
-      postello::test::WhenModalShown([](QDialog* dlg) {
-        QTest::mouseClick(dlg->findChild<QPushButton*>("ImportBtn"), Qt::LeftButton);
-        dlg->findChild<QPushButton*>("CancelBtn")->click();
-      });
-      form.ImportFile(m_dir.filePath("adressen.csv"));
+      postello::test::ImportThroughDialog(form, m_dir.filePath("adressen.csv"));
       QCOMPARE(Column(grid, 0), (QStringList{"anna@example.org", "bernd@example.org", "zeile2"}));
       QCOMPARE(Column(grid, 1), (QStringList{QString::fromUtf8("Müller"), "Roth", ""}));
 
