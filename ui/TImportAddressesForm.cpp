@@ -192,8 +192,10 @@ void TImportAddressesForm::ShowReport(const TImportReport& report) {
   ui.CancelBtn->setDefault(true);
   for (QWidget* w : {static_cast<QWidget*>(ui.HeaderCheck), static_cast<QWidget*>(ui.SkipDuplicatesCheck),
                      static_cast<QWidget*>(ui.DelimiterCombo), static_cast<QWidget*>(ui.EncodingCombo),
-                     static_cast<QWidget*>(ui.SheetCombo), static_cast<QWidget*>(ui.PreviewGrid)})
+                     static_cast<QWidget*>(ui.SheetCombo)})
     w->setEnabled(false);
+  // The preview stays readable (and scrollable) beside the report.
+  for (QComboBox* combo : m_combos) combo->setEnabled(false);
 }
 
 } // namespace postello
