@@ -58,11 +58,14 @@ public:
 
   // Fills cells with the next row and returns true, or returns false at the
   // end. Empty rows (an empty line, a sheet row without a value) are
-  // skipped. Throws TAddressFileError when the file turns out damaged.
+  // skipped; a text line of delimiters only is a row of empty cells, as the
+  // import always read it. Sheet rows end at their last value. Throws
+  // TAddressFileError when the file turns out damaged.
   virtual bool Next(std::vector<std::string>& cells) = 0;
 
   // Where the row last returned by Next() begins, from 1: the line of a
-  // text file, the row number of a sheet, the BEGIN line of a vCard.
+  // text file, the row number of a sheet, the BEGIN line of a vCard (1 for
+  // its header row).
   std::size_t Line() const { return mLine; }
 
   // What was detected or chosen, for the dialog.

@@ -94,7 +94,7 @@ TEST(AddressFilesTest, VCardsOfThreeVersions) {
        {kVCardColumns,
         {"hans-joachim.mueller-luedenscheidt@stadtverwaltung-beispiel.de", "M\xFCller-L\xFC" "denscheidt",
          "Hans-Joachim", "Herr", "Hans-Joachim M\xFCller-L\xFC" "denscheidt", "Stadtverwaltung Beispielstadt"},
-        {"info@nurfirma.example", "", "", "", "Nur Firma GmbH", "Nur Firma GmbH"}},
+        {"info@nurfirma.example", "", "", "", "Nur Firma, Teil; GmbH", "Nur Firma GmbH"}},
        {{18, "Leer AG", "keine E-Mail-Adresse"}}},
   };
   for (const auto& c : cases) {
