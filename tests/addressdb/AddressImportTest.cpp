@@ -1,4 +1,5 @@
 #include "addressdb/AddressDb.h"
+#include "addressdb/AddressFileImport.h"
 #include "addressdb/TAddressImport.h"
 #include "addressdb/TFittedTable.h"
 #include "addressdb/TImportMapping.h"
@@ -169,4 +170,25 @@ TEST_F(AddressImport, DryRunAndPlainImportDifferOnlyInTheTable) {
   EXPECT_EQ(mTable.AsString(2), "'-x");
   mTable.Next();
   EXPECT_EQ(mTable.AsString(1), "'Otto");
+}
+
+class HeaderDetection : public ScratchDir {};
+
+TEST_F(HeaderDetection, FirstRowNamesColumnsOnlyWhenItLooksSo) {
+  const struct {
+    const char* Text;
+    bool Header;
+  } cases[] = {
+      {"E-Mail;Name\r\na@x.de;Roth\r\n", true},
+      {"Kunde;Info 1\r\nRoth;x\r\n", true},             // a field of the table
+      {"Firma;Kontakt\r\nRoth;a@x.de\r\n", true},       // no address above one
+      {"a@x.de;Roth;Eva\r\nb@x.de;Lang\r\n", false},    // the program's own files
+      {";Leer;Lea\r\nb@x.de;Berg\r\n", false},          // a record without address
+      {"Roth;Eva\r\nLang;Udo\r\n", false},
+      {"Mail;b@x.de\r\n", false},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(Path("a.csv"), c.Text);
+    EXPECT_EQ(PreviewAddressFile(Path("a.csv"), {}, 20, kProgramFields).HeaderRow, c.Header) << c.Text;
+  }
 }
