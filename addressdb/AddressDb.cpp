@@ -11,7 +11,7 @@ std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields) {
                                 std::to_string(kMaxInfoFields) + " liegen, nicht bei " +
                                 std::to_string(infoFields));
   std::vector<TDbfFieldDef> defs = {
-      {"eMail", 'C', 50, 0},
+      {"eMail", 'C', 254, 0},
       {"Name", 'C', 30, 0},
       {"Vorname", 'C', 30, 0},
       {"Anrede", 'C', 20, 0},

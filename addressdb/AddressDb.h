@@ -17,7 +17,7 @@ inline constexpr const char* kDefaultDatabaseName = "mailaddies.dbf";
 // Number of info fields a new table may get.
 inline constexpr int kMaxInfoFields = 100;
 
-// The program's address fields: eMail C 50, Name C 30, Vorname C 30,
+// The program's address fields: eMail C 254, Name C 30, Vorname C 30,
 // Anrede C 20, then "Info 1" ... "Info n", C 50 each. Throws
 // std::invalid_argument when infoFields is outside 0 to 100.
 std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields);

@@ -1,5 +1,6 @@
 #include "addressdb/TxtImport.h"
 
+#include "addressdb/TAddressImport.h"
 #include "core/Cp1252.h"
 #include "core/SystemErrorText.h"
 
@@ -38,16 +39,15 @@ std::size_t ImportTextFile(TDbf& table, const std::string& fileName) {
 
 namespace {
 
-void ImportLine(TDbf& table, std::string_view line) {
-  table.Append();
-  std::string_view rest = line;
-  for (int i = 0; i < table.FieldCount(); ++i) {
-    const std::size_t semi = rest.find(';');
-    table.SetAsString(i, rest.substr(0, semi));
-    if (semi == std::string_view::npos) break;
-    rest.remove_prefix(semi + 1);
+// The pieces of a line between semicolons, no quoting.
+std::vector<std::string> Pieces(std::string_view line) {
+  std::vector<std::string> cells;
+  for (;;) {
+    const std::size_t semi = line.find(';');
+    cells.emplace_back(line.substr(0, semi));
+    if (semi == std::string_view::npos) return cells;
+    line.remove_prefix(semi + 1);
   }
-  table.Post();
 }
 
 } // namespace
@@ -64,7 +64,11 @@ std::size_t ImportText(TDbf& table, std::string_view bytes) {
     bytes = converted;
   }
 
-  std::size_t appended = 0;
+  TImportOptions options;
+  options.MailField = -1;
+  TAddressImport import(table, TImportMapping::InOrder(static_cast<std::size_t>(table.FieldCount()), table.FieldCount()),
+                        options);
+  std::size_t row = 0;
   std::size_t start = 0;
   while (start < bytes.size()) {
     std::size_t end = bytes.find_first_of("\r\n", start);
@@ -73,11 +77,11 @@ std::size_t ImportText(TDbf& table, std::string_view bytes) {
     start = end + 1;
     if (end < bytes.size() && bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n')
       ++start;
+    ++row;
     if (line.empty()) continue;
-    ImportLine(table, line);
-    ++appended;
+    import.AddRow(row, Pieces(line));
   }
-  return appended;
+  return import.Report().Imported;
 }
 
 } // namespace postello

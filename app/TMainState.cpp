@@ -1,7 +1,9 @@
 #include "app/TMainState.h"
 
 #include "addressdb/AddressDb.h"
+#include "addressdb/AddressExport.h"
 #include "addressdb/TxtImport.h"
+#include "send/PreSendCheck.h"
 #include "core/Cp1252.h"
 
 #include "core/ProgDir.h"
@@ -228,6 +230,68 @@ void TMainState::ApplyFilter() {
     ReapplyFilter(Table1);
   } catch (const std::exception& e) {
     ShowError(e.what());
+  }
+}
+
+namespace {
+
+TImportOptions OptionsFor(const TMainState::TFileImport& import, int mailField, bool dryRun) {
+  TImportOptions options;
+  options.SkipDuplicates = import.SkipDuplicates;
+  options.DryRun = dryRun;
+  options.MailField = mailField;
+  options.IsValidAddress = IsValidMailbox;
+  return options;
+}
+
+} // namespace
+
+std::optional<TImportReport> TMainState::CheckAddressFile(const TFileImport& import) {
+  try {
+    return postello::ImportAddressFile(Table1, import.Path, import.Rows, import.HeaderRow, import.Mapping,
+                                       OptionsFor(import, Options.MailField, true));
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return std::nullopt;
+  }
+}
+
+std::optional<TImportReport> TMainState::ImportAddressFile(const TFileImport& import) {
+  try {
+    Table1.CheckBrowseMode();
+    return postello::ImportAddressFile(Table1, import.Path, import.Rows, import.HeaderRow, import.Mapping,
+                                       OptionsFor(import, Options.MailField, false));
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return std::nullopt;
+  }
+}
+
+std::optional<TImportReport> TMainState::NewDatabaseFromFile(const TFileImport& import, const std::string& tableFile) {
+  if (tableFile == Table1.FileName() &&
+      Messages().Show("Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!", "Neue Datenbank",
+                      TMsgButtons::OkCancel, TMsgIcon::Error) != TMsgResult::Ok)
+    return std::nullopt;
+  try {
+    TImportReport report = ImportIntoFittedTable(Table1, tableFile, import.Path, import.Rows, import.HeaderRow,
+                                                 OptionsFor(import, 0, false));
+    Table1.SetFiltered(true);
+    Options.DatabaseFile = tableFile;
+    Options.MailField = 0;
+    SaveOptions();
+    return report;
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return std::nullopt;
+  }
+}
+
+std::optional<std::size_t> TMainState::ExportTable(const std::string& path, bool filteredOnly) {
+  try {
+    return ExportAddresses(Table1, path, filteredOnly);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+    return std::nullopt;
   }
 }
 

@@ -3,12 +3,14 @@
 // mails and accounts with their cursor variables, the remembered settings
 // and the loading flag. The main window shows this state and calls these
 // operations; nothing here needs a display.
+#include "addressdb/AddressFileImport.h"
 #include "addressdb/TDbf.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "core/TOptions.h"
 #include "mime/ZIzorAvarivi2000.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,6 +97,30 @@ public:
   // Imports a TXT/CSV file into the table; returns the records appended.
   // Errors are shown (the text of an unopenable file as the user knows it).
   std::size_t ImportFile(const std::string& path);
+
+  // How an address file is to be imported, as the import dialog sets it.
+  struct TFileImport {
+    std::string Path;
+    TAddressRowsOptions Rows;
+    bool HeaderRow = false;
+    TImportMapping Mapping;
+    bool SkipDuplicates = false;
+  };
+  // The import without changing the table (to find values too long for
+  // their fields). Errors are shown; nothing when the file cannot be read.
+  std::optional<TImportReport> CheckAddressFile(const TFileImport& import);
+  // Imports the file into the table. Errors are shown; rows imported
+  // before a damaged part stay (the report is then missing).
+  std::optional<TImportReport> ImportAddressFile(const TFileImport& import);
+  // Makes tableFile a new table fitted to the file (its mapping is not
+  // used), imports the file, opens the new table as the database and makes
+  // its first field the address field. When tableFile is the open table's
+  // file the user is asked first (all records are lost). Errors are shown.
+  std::optional<TImportReport> NewDatabaseFromFile(const TFileImport& import, const std::string& tableFile);
+  // Writes the table (only the records the filter lets pass when
+  // filteredOnly) as CSV or, for a name ending in .xlsx, as a workbook.
+  // Returns the records written; errors are shown.
+  std::optional<std::size_t> ExportTable(const std::string& path, bool filteredOnly);
 };
 
 } // namespace postello

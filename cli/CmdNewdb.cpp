@@ -1,16 +1,48 @@
-// postello-cli newdb: a new, empty address table under the database name.
+// postello-cli newdb: a new, empty address table under the database name,
+// or one fitted to an address file and filled from it.
 #include "cli/TCliCommand.h"
+#include "cli/CliAddressFile.h"
 #include "cli/TCliState.h"
 
 #include "addressdb/AddressDb.h"
+#include "addressdb/AddressFileImport.h"
 #include "core/Cp1252.h"
 #include "core/QuotedContent.h"
+#include "send/PreSendCheck.h"
 
 #include <filesystem>
 #include <ostream>
 
 namespace postello {
+
 namespace {
+
+// The table fitted to the file; the file is read before the old table goes.
+int NewdbFrom(TCliContext& ctx, const std::string& table) {
+  const std::string from = ctx.Args.Get("--from");
+  try {
+    const TAddressRowsOptions rowsOptions = CliRowsOptions(ctx.Args);
+    std::vector<std::string> firstRow;
+    std::size_t columns = 0;
+    const bool header = CliHeaderRow(ctx.Args, from, rowsOptions, {}, firstRow, columns);
+    TDbf dbf;
+    TImportOptions options;
+    options.IsValidAddress = IsValidMailbox;
+    const TImportReport report = ImportIntoFittedTable(dbf, table, from, rowsOptions, header, options);
+    dbf.Close();
+    ctx.Out << table << "\n";
+    PrintReport(ctx.Out, report, false);
+  } catch (const TAddressFileError& e) {
+    ctx.Err << CliText(CliFileError(from, e)) << "\n";
+    return kExitRefused;
+  } catch (const TCliUsageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    ctx.Err << CliText(e.what()) << "\n";
+    return kExitRefused;
+  }
+  return kExitOk;
+}
 
 int RunNewdb(TCliContext& ctx) {
   const long info = ctx.Args.GetInt("--info", 2);
@@ -29,6 +61,7 @@ int RunNewdb(TCliContext& ctx) {
             << "\n";
     return kExitRefused;
   }
+  if (ctx.Args.Has("--from")) return NewdbFrom(ctx, file);
   try {
     TDbf table;
     table.SetFileName(file);
@@ -43,12 +76,16 @@ int RunNewdb(TCliContext& ctx) {
 }
 
 const TCliRegistrar reg({"newdb",
-                         "legt unter dem Namen der Datenbank eine neue, leere Datenbank mit den Feldern des Programms an",
+                         "legt unter dem Namen der Datenbank eine neue, leere Datenbank mit den Feldern des Programms an "
+                         "oder, mit --from, eine nach den Spalten einer Adressdatei und importiert sie",
                          "",
                          0,
                          0,
                          {{"--info", "ANZAHL", "Anzahl der Info-Felder (0 bis 100, ohne Angabe 2)"},
-                          {"--force", "", "eine vorhandene Datei ersetzen (alle Datens\xE4tze gehen verloren)"}},
+                          {"--force", "", "eine vorhandene Datei ersetzen (alle Datens\xE4tze gehen verloren)"},
+                          {"--from", "DATEI", "Felder nach den Spalten dieser Adressdatei, so breit wie ihr l\xE4ngster Wert"},
+                          {"--header", "JA|NEIN", "ob die erste Zeile die Spaltennamen enth\xE4lt (ohne Angabe: erkannt)"},
+                          {"--sheet", "NUMMER", "Tabelle einer Arbeitsmappe, ab 1 (ohne Angabe die erste)"}},
                          RunNewdb});
 
 } // namespace

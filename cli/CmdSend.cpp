@@ -156,8 +156,10 @@ int RunSend(TCliContext& ctx) {
   TDbf table;
   TRecipientList rows;
   std::vector<std::uint32_t> skipped;
+  long mailField = 0;
   try {
     const TCliState state(ctx.Dir);
+    mailField = state.Options.MailField;
     choice.BatchMode = state.Options.Bcc;
     choice.BccCount = state.Options.BccCount;
     if (args.Has("--personal")) choice.BatchMode = false;
@@ -271,7 +273,7 @@ int RunSend(TCliContext& ctx) {
     }
     TPreSendReport report;
     try {
-      report = CheckRun(msg, table, choice, rows, skipped, konten, mails, limit);
+      report = CheckRun(msg, table, choice, rows, skipped, konten, mails, limit, mailField);
     } catch (const ESendRefused& e) {
       ctx.Err << CliText(e.what()) << "\n";
       return kExitRefused;

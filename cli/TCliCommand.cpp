@@ -21,6 +21,12 @@ std::string TCliArgs::Get(const std::string& name, const std::string& fallback) 
   return it == m_values.end() ? fallback : it->second;
 }
 
+std::vector<std::string> TCliArgs::GetAll(const std::string& name) const {
+  std::vector<std::string> values;
+  for (auto [it, end] = m_all.equal_range(name); it != end; ++it) values.push_back(it->second);
+  return values;
+}
+
 long TCliArgs::GetInt(const std::string& name, long fallback) const {
   if (!Has(name)) return fallback;
   const std::string v = Get(name);
@@ -97,7 +103,7 @@ void PrintUsage(std::ostream& out, const TCliCommand& c) {
     if (o.Required) out << ' ' << OptionText(o);
   }
   for (const TCliOption& o : c.Options) {
-    if (!o.Required) out << " [" << OptionText(o) << ']';
+    if (!o.Required) out << " [" << OptionText(o) << ']' << (o.Repeated ? "..." : "");
   }
   out << " [" << OptionText(kDir) << "]\n" << Cp1252ToUtf8(c.Summary) << "\n";
   std::vector<TCliOption> all = c.Options;
@@ -153,6 +159,7 @@ TCliArgs Parse(const TCliCommand& c, const std::vector<std::string>& args) {
         value = args[++i];
       }
       parsed.m_values[name] = value;
+      parsed.m_all.emplace(name, value);
     } else {
       parsed.m_positional.push_back(a);
     }

@@ -23,6 +23,8 @@ struct TCliOption {
   // A required option is shown without brackets and its absence is a
   // usage error, reported before the command runs.
   bool Required = false;
+  // May be given more than once (shown as "[--map SPALTE=FELD]...").
+  bool Repeated = false;
 };
 
 // Parsed arguments of one command. Arguments are UTF-8.
@@ -33,9 +35,12 @@ public:
   std::string Get(const std::string& name, const std::string& fallback = {}) const;
   // The option's value as a whole number; throws TCliUsageError otherwise.
   long GetInt(const std::string& name, long fallback) const;
+  // Every value of an option given more than once, in order.
+  std::vector<std::string> GetAll(const std::string& name) const;
   const std::vector<std::string>& Positional() const { return m_positional; }
 
-  std::map<std::string, std::string> m_values;
+  std::map<std::string, std::string> m_values;  // the last value of each option
+  std::multimap<std::string, std::string> m_all;
   std::vector<std::string> m_positional;
 };
 

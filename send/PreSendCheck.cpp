@@ -286,6 +286,9 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
   for (const std::string& address : in.Addresses) {
     const std::string mailbox = ExtractAddress(address);
     if (!IsValidMailbox(mailbox)) find(TCheckKind::InvalidAddress, "Keine g\xFCltige Adresse: " + Quoted(address));
+    if (in.AddressWidth > 0 && address.size() == static_cast<std::size_t>(in.AddressWidth))
+      find(TCheckKind::CutAddress, "Die Adresse " + Quoted(address) + " f\xFCllt ihr Feld (" +
+                                       std::to_string(in.AddressWidth) + " Zeichen) ganz aus; sie ist wohl gek\xFCrzt.");
     if (++counts[AddressKey(mailbox)] == 2) order.push_back(AddressKey(mailbox));
   }
   for (const std::string& key : order)
@@ -316,7 +319,7 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
 
 TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& choice, const TRecipientList& rows,
                         const std::vector<std::uint32_t>& skipped, TKontoList& konten, TMailList& mails,
-                        std::int64_t serverLimit) {
+                        std::int64_t serverLimit, long mailField) {
   TPreSendInput in;
   TSendRun run(msg, table);
   run.Start(choice, rows, konten, mails);
@@ -337,6 +340,8 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
   try {
     if (table.Active())
       for (int i = 0; i < table.FieldCount(); ++i) in.FieldNames.push_back(table.Field(i).Name);
+    if (table.Active() && mailField >= 0 && mailField < table.FieldCount() && table.Field(mailField).Type == 'C')
+      in.AddressWidth = table.Field(static_cast<int>(mailField)).Width;
   } catch (const std::exception&) {
   }
 

@@ -25,7 +25,8 @@ enum class TCheckKind {
   InvalidAddress,       // not a mailbox as RFC 5321 writes it
   DuplicateAddress,     // the same address more than once
   SkippedRecord,        // a record without address, passed over
-  TooLarge              // larger than the server's SIZE limit
+  TooLarge,             // larger than the server's SIZE limit
+  CutAddress            // fills its field exactly: probably cut when it was stored
 };
 
 // One finding; Text is German (Windows-1252), one line.
@@ -83,6 +84,7 @@ struct TPreSendInput {
   // The filter the recipients were listed with (empty: none, or the run
   // does not send to the list).
   std::string FilterText;
+  int AddressWidth = 0;              // width of the address field; 0: not known
 };
 
 TPreSendReport CheckBeforeSend(const TPreSendInput& input);
@@ -104,9 +106,10 @@ std::string FileProblem(const std::string& path);
 // start: the run's recipients and message count as TSendRun::Start takes
 // them (it throws ESendRefused as Start does), the largest message composed
 // in msg (leaving the table on that record), and everything above.
-// skipped are the records the recipient list passed over. Nothing is sent.
+// skipped are the records the recipient list passed over; mailField names
+// the address field (for its width). Nothing is sent.
 TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& choice, const TRecipientList& rows,
                         const std::vector<std::uint32_t>& skipped, TKontoList& konten, TMailList& mails,
-                        std::int64_t serverLimit = -1);
+                        std::int64_t serverLimit = -1, long mailField = -1);
 
 } // namespace postello

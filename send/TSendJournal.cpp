@@ -1,6 +1,7 @@
 #include "send/TSendJournal.h"
 
 #include "core/Cp1252.h"
+#include "core/SpreadsheetText.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -163,15 +164,6 @@ bool ParseNr(std::string_view s, int& nr) {
 
 std::string ErrnoText(int error) { return std::strerror(error); }
 
-// A cell that a spreadsheet would take for a formula (=, +, -, @) gets an
-// apostrophe in front; so does one that already starts with apostrophes
-// before such a character, so that reading strips exactly one.
-bool LooksLikeFormula(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && s[i] == '\'') ++i;
-  return i < s.size() && (s[i] == '=' || s[i] == '+' || s[i] == '-' || s[i] == '@');
-}
-
 // Start time as a file name: "2024-05-01_10-00-00". Anything else in the
 // text becomes '-', so the name is always harmless.
 std::string StampOf(const std::string& startTime) {
@@ -259,7 +251,7 @@ std::string JournalCsvLine(const std::vector<std::string>& fields) {
     // (a server reply, a subject) would make a cut line look whole.
     for (char& c : cell)
       if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
-    if (LooksLikeFormula(cell)) cell.insert(cell.begin(), '\'');
+    cell = EscapeFormula(cell);
     std::string utf8 = Cp1252ToUtf8(cell);
     if (utf8.find_first_of(";\"") != std::string::npos || (!utf8.empty() && utf8.front() == ' ')) {
       std::string quoted = "\"";
@@ -302,10 +294,7 @@ bool ParseJournalCsvLine(std::string_view line, std::vector<std::string>& fields
       cell.assign(line.substr(i, end == std::string_view::npos ? std::string_view::npos : end - i));
       i = end == std::string_view::npos ? line.size() : end;
     }
-    std::string text = Utf8ToCp1252(cell);
-    if (text.size() > 1 && text.front() == '\'' && LooksLikeFormula(std::string_view(text).substr(1)))
-      text.erase(text.begin());
-    fields.push_back(std::move(text));
+    fields.push_back(UnescapeFormula(Utf8ToCp1252(cell)));
     if (i >= line.size()) break;
     ++i;  // the ';'
   }

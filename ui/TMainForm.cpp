@@ -4,6 +4,7 @@
 #include "TAboutBox.h"
 #include "TAddressGrid.h"
 #include "TEditKontenForm.h"
+#include "TImportAddressesForm.h"
 #include "TPreSendCheckForm.h"
 #include "TSendJournalPanel.h"
 #include "TWriteMailForm.h"
@@ -20,6 +21,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -150,6 +152,8 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   connect(ui.NewDBBtn, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(ui.FilterBtn, &QPushButton::clicked, this, &TMainForm::FilterBtnClick);
   connect(ui.ImportBtn, &QPushButton::clicked, this, &TMainForm::ImportBtnClick);
+  connect(ui.NewDBFromFileBtn, &QPushButton::clicked, this, &TMainForm::NewDBFromFileBtnClick);
+  connect(ui.ExportBtn, &QPushButton::clicked, this, &TMainForm::ExportBtnClick);
   connect(ui.FilterEd, &QLineEdit::textChanged, this, [this](const QString& text) { m_state.FilterText = FromQ(text); });
   // Enter in the filter box does what "Filtern..." does.
   connect(ui.FilterEd, &QLineEdit::returnPressed, this, &TMainForm::FilterBtnClick);
@@ -481,13 +485,14 @@ void TMainForm::FilenameEdit1Change() {
 
 void TMainForm::ShowTable() {
   m_grid->Reload();
-  // Importing needs a table to append to.
+  // Importing needs a table to append to, exporting one to read.
   ui.ImportBtn->setEnabled(m_state.Table1.Active());
   // The open table tells how many info fields it has; showing that writes nothing.
   if (m_state.Table1.Active()) {
     const QSignalBlocker block(ui.InfoAnzEd);
     ui.InfoAnzEd->setValue(InfoFieldCount(m_state.Table1));
   }
+  ui.ExportBtn->setEnabled(m_state.Table1.Active());
 }
 
 void TMainForm::Button1Click() {
@@ -501,11 +506,20 @@ void TMainForm::FilterBtnClick() {
   ShowTable();
 }
 
+namespace {
+
+// The address files the readers know, for the open dialogs.
+const QStringList kAddressFileFilters = {
+    QStringLiteral("Adressdateien (*.csv *.txt *.tsv *.xlsx *.ods *.vcf)"),
+    QStringLiteral("TXT und CSV Dateien (*.txt *.csv *.tsv)"), QStringLiteral("Alle Dateien (*.*)")};
+
+} // namespace
+
 void TMainForm::ImportBtnClick() {
   QFileDialog dialog(this);
   dialog.setObjectName("OpenDialog1");
   dialog.setFileMode(QFileDialog::ExistingFiles);
-  dialog.setNameFilters({QStringLiteral("TXT und CSV Dateien (*.txt *.csv)"), QStringLiteral("Alle Dateien (*.*)")});
+  dialog.setNameFilters(kAddressFileFilters);
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   ImportFile(dialog.selectedFiles().first());
@@ -513,7 +527,59 @@ void TMainForm::ImportBtnClick() {
 
 void TMainForm::ImportFile(const QString& path) {
   m_grid->CommitEditor();
-  m_state.ImportFile(PathFromQ(path));
+  TImportAddressesForm form(m_state, path, TImportAddressesForm::TMode::IntoTable, this);
+  if (!form.Load()) return;
+  form.exec();
+  if (!form.Imported()) return;
+  // The offer of a fitted table may have changed the database.
+  ShowOptions();
+  ShowTable();
+  ShowFittedInfoCount();
+}
+
+void TMainForm::NewDBFromFileBtnClick() {
+  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Neue Datenbank aus Datei"), QString(),
+                                                    kAddressFileFilters.join(QStringLiteral(";;")));
+  if (!path.isEmpty()) NewDatabaseFromFile(path);
+}
+
+void TMainForm::NewDatabaseFromFile(const QString& path) {
+  m_grid->CommitEditor();
+  if (m_state.Table1.FileName().empty()) m_state.Table1.SetFileName(m_state.Options.DatabaseFile);
+  TImportAddressesForm form(m_state, path, TImportAddressesForm::TMode::NewTable, this);
+  if (!form.Load()) return;
+  form.exec();
+  if (!form.Imported()) return;
+  ShowOptions();
+  ShowTable();
+  ShowFittedInfoCount();
+}
+
+// "Info Felder" counts the fields after the program's four in the table open now.
+void TMainForm::ShowFittedInfoCount() {
+  if (m_state.Table1.Active()) ui.InfoAnzEd->setValue(std::clamp(m_state.Table1.FieldCount() - 4, 0, 100));
+}
+
+void TMainForm::ExportBtnClick() {
+  m_grid->CommitEditor();
+  QString filter;
+  const QString path =
+      QFileDialog::getSaveFileName(this, QStringLiteral("Exportieren"), QString(),
+                                   QStringLiteral("CSV-Dateien (*.csv);;Excel-Tabellen (*.xlsx)"), &filter);
+  if (path.isEmpty()) return;
+  QString target = path;
+  if (QFileInfo(target).suffix().isEmpty()) target += filter.contains("xlsx") ? ".xlsx" : ".csv";
+  bool filteredOnly = false;
+  if (!m_state.FilterText.empty()) {
+    const TMsgResult answer =
+        Messages().Show("Nur die gefilterten Datens\xE4tze exportieren? (Nein: alle Datens\xE4tze)", "Exportieren",
+                        TMsgButtons::YesNoCancel, TMsgIcon::Question);
+    if (answer == TMsgResult::Cancel) return;
+    filteredOnly = answer == TMsgResult::Yes;
+  }
+  if (const auto n = m_state.ExportTable(PathFromQ(target), filteredOnly))
+    Messages().Show(std::to_string(*n) + (*n == 1 ? " Datensatz" : " Datens\xE4tze") + " exportiert.", "Exportieren",
+                    TMsgButtons::Ok, TMsgIcon::Information);
   ShowTable();
   m_grid->WidenColumns();
 }
@@ -583,7 +649,7 @@ bool TMainForm::CheckBeforeRun(const TSendChoice& choice) {
   TPreSendReport report;
   try {
     report = CheckRun(m_state.Msg, m_state.Table1, choice, m_recipients, m_skipped, m_state.Konten, m_state.Mails,
-                      limit);
+                      limit, m_state.Options.MailField);
   } catch (const ESendRefused&) {
     return true;  // the run itself says why it cannot start
   }

@@ -70,8 +70,14 @@ public slots:
   void Button1Click(); // NewDBBtn
   void FilterBtnClick();
   void ImportBtnClick();
-  // Imports one file (what ImportBtnClick does after its dialog).
+  // Imports one file (what ImportBtnClick does after its dialog): the
+  // import dialog for it.
   void ImportFile(const QString& path);
+  void NewDBFromFileBtnClick();
+  // A new table fitted to one file (after NewDBFromFileBtnClick's dialog).
+  void NewDatabaseFromFile(const QString& path);
+  void ExportBtnClick();
+  void ShowFittedInfoCount();
   // One button of DBNavigator2 (TAddressGrid::TNavButton).
   void NavigatorClick(int button);
   void SendBtnClick();

@@ -36,7 +36,7 @@ TEST_F(AddressDb, NewTableHasTheAddressFieldsAndTheChosenInfoFields) {
     ASSERT_TRUE(t.Active());
     ASSERT_EQ(t.FieldCount(), 4 + info);
     EXPECT_EQ(t.Field(0).Name, "EMAIL");
-    EXPECT_EQ(t.Field(0).Width, 50);
+    EXPECT_EQ(t.Field(0).Width, 254);
     EXPECT_EQ(t.Field(1).Name, "NAME");
     EXPECT_EQ(t.Field(1).Width, 30);
     EXPECT_EQ(t.Field(2).Name, "VORNAME");
@@ -48,7 +48,7 @@ TEST_F(AddressDb, NewTableHasTheAddressFieldsAndTheChosenInfoFields) {
       EXPECT_EQ(t.Field(3 + info).Name, "INFO " + std::to_string(info));
       EXPECT_EQ(t.Field(3 + info).Width, 50);
     }
-    EXPECT_EQ(t.RecordLength(), 131 + 50 * info);
+    EXPECT_EQ(t.RecordLength(), 335 + 50 * info);
     // Read back from the file, as after a restart.
     t.Close();
     EXPECT_EQ(InfoFieldCount(t), 0);

@@ -35,7 +35,7 @@ protected:
     const std::string path = Path(name);
     TDbf t;
     t.SetFileName(path);
-    t.FieldDefs() = AddressFieldDefs(2);
+    t.FieldDefs() = postello::testing::FieldDefsWithShortAddress(2);
     t.CreateTable();
     return path;
   }

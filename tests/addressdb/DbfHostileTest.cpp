@@ -19,7 +19,7 @@ protected:
     const std::string path = Path("valid.dbf");
     TDbf t;
     t.SetFileName(path);
-    t.FieldDefs() = AddressFieldDefs(2);
+    t.FieldDefs() = postello::testing::FieldDefsWithShortAddress(2);
     t.CreateTable();
     t.Open();
     for (const char* m : {"a@x.de", "b@x.de", "c@x.de"}) {

@@ -88,7 +88,7 @@ TEST_F(DbfPeer, DbfreadReadsTheProgramsTableWithItsNamesWidthsAndValues) {
 
   const std::string out = Python(kDbfreadDump, Path("adr.dbf"));
   std::ostringstream want;
-  want << "F EMAIL C 50 0\nF NAME C 30 0\nF VORNAME C 30 0\nF ANREDE C 20 0\n"
+  want << "F EMAIL C 254 0\nF NAME C 30 0\nF VORNAME C 30 0\nF ANREDE C 20 0\n"
        << "F INFO 1 C 50 0\nF INFO 2 C 50 0\n";
   // dbfread drops the padding when decoding, as TDbf does.
   want << "R " << Hex("eva@example.org") << ' ' << Hex("Roth") << ' ' << Hex("Eva") << ' '
@@ -96,10 +96,10 @@ TEST_F(DbfPeer, DbfreadReadsTheProgramsTableWithItsNamesWidthsAndValues) {
   want << "R " << Hex("j\xF6rg@example.org") << ' ' << Hex("M\xFCller") << ' ' << Hex("  J\xF6rg")
        << ' ' << Hex("Herr") << ' ' << Hex(std::string(50, 'i')) << ' ' << Hex("\x80 5") << '\n';
   // The raw bytes keep the padding and the leading blanks.
-  want << "W " << Padded("eva@example.org", 50) << ' ' << Padded("Roth", 30) << ' '
+  want << "W " << Padded("eva@example.org", 254) << ' ' << Padded("Roth", 30) << ' '
        << Padded("Eva", 30) << ' ' << Padded("Frau", 20) << ' ' << Padded("Kundin seit 2001", 50)
        << ' ' << Padded("", 50) << '\n';
-  want << "W " << Padded("j\xF6rg@example.org", 50) << ' ' << Padded("M\xFCller", 30) << ' '
+  want << "W " << Padded("j\xF6rg@example.org", 254) << ' ' << Padded("M\xFCller", 30) << ' '
        << Padded("  J\xF6rg", 30) << ' ' << Padded("Herr", 20) << ' '
        << Hex(std::string(50, 'i')) << ' ' << Padded("\x80 5", 50) << '\n';
   want << "D 1\n";

@@ -1,6 +1,8 @@
 #pragma once
 // Scratch files for the address database tests: each test gets its own
 // empty folder, removed afterwards.
+#include "addressdb/AddressDb.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace postello::testing {
@@ -46,5 +49,13 @@ protected:
 
   std::filesystem::path mDir;
 };
+
+// The program's fields as tables made before the address field was 254
+// wide had them (address C 50): the byte layouts the file tests spell out.
+inline std::vector<postello::TDbfFieldDef> FieldDefsWithShortAddress(int infoFields) {
+  std::vector<postello::TDbfFieldDef> defs = postello::AddressFieldDefs(infoFields);
+  defs.front().Size = 50;
+  return defs;
+}
 
 } // namespace postello::testing

@@ -89,7 +89,7 @@ TEST(CliHelp, EveryValueHasAGermanPlaceholder) {
       ++options;
       if (m[3].matched) {
         EXPECT_TRUE(m[3] == "DATEI" || m[3] == "ADRESSE" || m[3] == "ANZAHL" || m[3] == "TEXT" || m[3] == "ORDNER" ||
-                    m[3] == "NUMMER" || m[3] == "FINGERABDRUCK" || m[3] == "TEIL" ||
+                    m[3] == "NUMMER" || m[3] == "FINGERABDRUCK" || m[3] == "TEIL" || m[3] == "SPALTE=FELD" ||
                     m[3] == "JA|NEIN")
             << c << ": " << line;
       }
@@ -124,8 +124,10 @@ TEST(CliHelp, RequiredOptionsStandWithoutBracketsAndAreMarked) {
 
   const Result importHtml = Cli("import-html --help");
   EXPECT_EQ(Line(importHtml.out, "Aufruf:"), "Aufruf: postello-cli import-html DATEI --mail NUMMER [--dir ORDNER]");
-  EXPECT_EQ(Line(Cli("import --help").out, "Aufruf:"), "Aufruf: postello-cli import DATEI [--dir ORDNER]");
-  EXPECT_EQ(Line(Cli("newdb --help").out, "Aufruf:"), "Aufruf: postello-cli newdb [--info ANZAHL] [--force] [--dir ORDNER]");
+  EXPECT_EQ(Line(Cli("import --help").out, "Aufruf:"), "Aufruf: postello-cli import DATEI [--map SPALTE=FELD]... [--header JA|NEIN] [--sheet NUMMER] "
+            "[--skip-duplicates] [--dry-run] [--dir ORDNER]");
+  EXPECT_EQ(Line(Cli("newdb --help").out, "Aufruf:"), "Aufruf: postello-cli newdb [--info ANZAHL] [--force] [--from DATEI] [--header JA|NEIN] "
+            "[--sheet NUMMER] [--dir ORDNER]");
 }
 
 TEST(CliHelp, AMissingRequiredOptionIsRefusedBeforeAnythingIsRead) {

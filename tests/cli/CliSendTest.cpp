@@ -315,7 +315,8 @@ TEST_F(CliSendTest, RecipientsImportAndNewdb) {
   WriteBytes(Path("neu.csv"), "a@example.org;Alt;Anna\n;Leer;Lea\r\n  b@example.org ;Berg;Ben\rc@example.org;Cron;J\xC3\xBCrgen\n");
   r = Cli("import '" + Path("neu.csv") + "'");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "4\n");
+  EXPECT_EQ(r.out, "4 importiert, 0 doppelt \xC3\xBC" "bersprungen, 1 ohne Adresse, 0 mit ung\xC3\xBCltiger Adresse, 0 "
+                   "gek\xC3\xBCrzt\nOhne Adresse: Zeile 2\n");
   r = Cli("recipients");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "a@example.org\t0\nb@example.org\t2\nc@example.org\t3\n");

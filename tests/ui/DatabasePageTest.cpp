@@ -58,7 +58,8 @@ private slots:
       QCOMPARE(grid->model()->headerData(4, Qt::Horizontal).toString(), QString("INFO 1"));
 
       WriteText("adressen.csv", "anna@example.org;M\xFCller;Anna;Frau;Kundin\r\n\r\nbernd@example.org;Roth;Bernd\nzeile2\r\n");
-      form.ImportFile(m_dir.filePath("adressen.csv"));
+      // The import dialog takes the lines without header in field order.
+      postello::test::ImportThroughDialog(form, m_dir.filePath("adressen.csv"));
       QCOMPARE(Column(grid, 0), (QStringList{"anna@example.org", "bernd@example.org", "zeile2"}));
       QCOMPARE(Column(grid, 1), (QStringList{QString::fromUtf8("Müller"), "Roth", ""}));
 

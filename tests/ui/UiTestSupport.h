@@ -17,6 +17,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QProcess>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,12 +100,21 @@ inline void StopSendPeer(QProcess& server) {
 }
 
 // Writes csv as liste.csv in dir and imports it into the window's table.
+// Imports a file as the import dialog offers it (columns as detected).
+inline void ImportThroughDialog(TMainForm& form, const QString& path) {
+  WhenModalShown([](QDialog* dlg) {
+    if (auto* import = dlg->findChild<QPushButton*>("ImportBtn")) import->click();
+    dlg->findChild<QPushButton*>("CancelBtn")->click();
+  });
+  form.ImportFile(path);
+}
+
 inline void ImportCsv(TMainForm& form, const QTemporaryDir& dir, const QByteArray& csv) {
   QFile f(dir.filePath("liste.csv"));
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(csv);
   f.close();
-  form.ImportFile(f.fileName());
+  ImportThroughDialog(form, f.fileName());
 }
 
 // Stores these mails (or accounts) as the program folder dir's mails.dat
