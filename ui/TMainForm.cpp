@@ -534,6 +534,7 @@ void TMainForm::ImportFile(const QString& path) {
   // The offer of a fitted table may have changed the database.
   ShowOptions();
   ShowTable();
+  m_grid->WidenColumns();
   ShowFittedInfoCount();
 }
 
@@ -552,6 +553,7 @@ void TMainForm::NewDatabaseFromFile(const QString& path) {
   if (!form.Imported()) return;
   ShowOptions();
   ShowTable();
+  m_grid->WidenColumns();
   ShowFittedInfoCount();
 }
 
@@ -581,7 +583,6 @@ void TMainForm::ExportBtnClick() {
     Messages().Show(std::to_string(*n) + (*n == 1 ? " Datensatz" : " Datens\xE4tze") + " exportiert.", "Exportieren",
                     TMsgButtons::Ok, TMsgIcon::Information);
   ShowTable();
-  m_grid->WidenColumns();
 }
 
 void TMainForm::NavigatorClick(int button) { m_grid->Navigate(button); }
