@@ -8,6 +8,7 @@
 #include "addressdb/AddressFileImport.h"
 #include "core/Cp1252.h"
 #include "core/QuotedContent.h"
+#include "core/SafeFile.h"
 #include "send/PreSendCheck.h"
 
 #include <filesystem>
@@ -30,6 +31,13 @@ int NewdbFrom(TCliContext& ctx, const std::string& table) {
     options.IsValidAddress = IsValidMailbox;
     const TImportReport report = ImportIntoFittedTable(dbf, table, from, rowsOptions, header, options);
     dbf.Close();
+    // The fitted table holds the address in its first field; a remembered
+    // other field number would make later runs send to another column.
+    TCliState state(ctx.Dir);
+    if (state.Options.MailField != 0) {
+      state.Options.MailField = 0;
+      SaveFileSafely(ctx.Dir + TOptions::FileName, state.Options.Encode());
+    }
     ctx.Out << table << "\n";
     PrintReport(ctx.Out, report, false);
   } catch (const TAddressFileError& e) {

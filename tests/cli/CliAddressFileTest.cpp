@@ -1,6 +1,7 @@
 // postello-cli import, newdb --from and export on an office's address
 // list, run as the real program.
 #include "CliRun.h"
+#include "core/TOptions.h"
 
 #include <gtest/gtest.h>
 
@@ -34,8 +35,14 @@ TEST(CliAddressFile, ImportMapsDryRunsFitsAndExports) {
             "Partner;\r\n"
             "B@x.de;Meier;;;\"Meier; S\xC3\xB6hne\";\r\n");
 
+  // A remembered e-mail field number follows the fitted table, whose
+  // address comes first.
+  postello::TOptions options;
+  options.MailField = 4;
+  WriteFile(dir.file("options.dat"), options.Encode());
   r = CliIn(dir.path(), "newdb --force --from " + dir.file("kunden.csv"));
   EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(CliIn(dir.path(), "recipients").out.substr(0, 7), "hans-jo");
   r = CliIn(dir.path(), "export --filter doppelt " + dir.file("k.csv"));
   EXPECT_EQ(r.out, "1\n");
   EXPECT_EQ(ReadFile(dir.file("k.csv")), "\xEF\xBB\xBF" "EMAIL;FIRMA;NAME;ORT\r\nb@X.de;;Doppelt;K\xC3\xB6ln\r\n");
