@@ -10,11 +10,16 @@ namespace {
 // The date as mails.dat holds it, which is what the entry remembers.
 std::string DateKey(const TMailRec& m) { return m.Date != 0 ? DateTimeToText(m.Date) : m.DateText; }
 
+// The bits of the flag byte. A set bit means "differs from the default",
+// so files written before a bit existed read as the default.
+constexpr std::uint8_t kMergeSubject = 1, kNoBccToLine = 2;
+
 struct TMailOptionsFormat {
   using TList = TMailList;
   struct TEntry {
     std::string Subject, Date, Unsubscribe;
     bool MergeSubject = false;
+    bool BccToLine = true;
   };
   static constexpr std::string_view Magic = "PMO1";
   // The file holds a few short texts per mail with options; anything
@@ -23,24 +28,27 @@ struct TMailOptionsFormat {
   static constexpr unsigned Mode = 0644;
   static constexpr std::string_view Singular = "Mail-Option", Plural = "Mail-Optionen";
 
-  static bool HasOptions(const TMailRec& m) { return m.MergeSubject || !m.Unsubscribe.empty(); }
+  static bool HasOptions(const TMailRec& m) { return m.MergeSubject || !m.BccToLine || !m.Unsubscribe.empty(); }
   static void Write(TBinWriter& f, const TMailRec& m) {
     WriteLongStr(f, m.Subject);
     WriteLongStr(f, DateKey(m));
-    f.WriteByte(m.MergeSubject ? 1 : 0);
+    f.WriteByte((m.MergeSubject ? kMergeSubject : 0) | (m.BccToLine ? 0 : kNoBccToLine));
     WriteLongStr(f, m.Unsubscribe);
   }
   static TEntry Read(TBinReader& f) {
     TEntry e;
     e.Subject = ReadLongStr(f);
     e.Date = ReadLongStr(f);
-    e.MergeSubject = (f.ReadByte() & 1) != 0;
+    const std::uint8_t flags = f.ReadByte();
+    e.MergeSubject = (flags & kMergeSubject) != 0;
+    e.BccToLine = (flags & kNoBccToLine) == 0;
     e.Unsubscribe = ReadLongStr(f);
     return e;
   }
   static bool SameKey(const TMailRec& m, const TEntry& e) { return m.Subject == e.Subject && DateKey(m) == e.Date; }
   static void Apply(const TEntry& e, TMailRec& m) {
     m.MergeSubject = e.MergeSubject;
+    m.BccToLine = e.BccToLine;
     m.Unsubscribe = e.Unsubscribe;
   }
 };

@@ -1,6 +1,6 @@
 #pragma once
 // mailoptionen.dat: the options of stored mails that mails.dat has no room
-// for (TMailRec's Unsubscribe and MergeSubject), in a file of their own so
+// for (TMailRec's Unsubscribe, MergeSubject and BccToLine), in a file of their own so
 // that mails.dat keeps the bytes the older program reads and writes.
 //
 // The frame (magic, entries by position and key, damage handling) is
@@ -10,7 +10,8 @@
 //
 // Layout (integers 32-bit little-endian, texts as long strings): "PMO1",
 // the entry count, then per entry the mail's position, subject, date text,
-// a flag byte (1: merge the subject) and the unsubscribe text.
+// a flag byte (1: merge the subject, 2: no To line in batch messages) and
+// the unsubscribe text.
 #include "core/TMailStore.h"
 
 #include <string>

@@ -61,6 +61,10 @@ struct TMailRecFields {
   std::string Unsubscribe;
   // Personalised runs merge the subject per recipient.
   bool MergeSubject = false;
+  // Batch messages name no recipient; with this on they carry the empty
+  // group "To: undisclosed-recipients:;", since spam filters score a
+  // message without To header.
+  bool BccToLine = true;
   // The mail's lasting identity: given when the mail is first sent, kept
   // in mailkennungen.dat (TMailIdStore), unchanged by saving, reordering
   // or deleting mails; the send journal finds the mail's runs by it.

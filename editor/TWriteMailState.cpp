@@ -76,6 +76,7 @@ void TWriteMailState::NewMail(const std::vector<std::string>& fieldNames) {
     m_view.SetSubject("");
     m_view.SetUnsubscribe("");
     m_view.SetMergeSubject(false);
+    m_view.SetBccToLine(true);
     m_view.SetHtmlSource({});
     m_view.SetPlainText({});
   }
@@ -103,6 +104,7 @@ void TWriteMailState::Load(const TMailRecFields& mail, const std::vector<std::st
     m_view.SetSubject(mail.Subject);
     m_view.SetUnsubscribe(mail.Unsubscribe);
     m_view.SetMergeSubject(mail.MergeSubject);
+    m_view.SetBccToLine(mail.BccToLine);
     m_view.SetHtmlSource(SplitMemoLines(mail.HtmlText));
     m_view.SetPlainText(SplitMemoLines(mail.PlainText));
     m_view.SetGeneratedHtml(SplitMemoLines(mail.DesignHtml));
@@ -151,6 +153,7 @@ TWriteMailState::TUserContent TWriteMailState::UserContent() const {
   c.Subject = m_view.Subject();
   c.Unsubscribe = m_view.Unsubscribe();
   c.MergeSubject = m_view.MergeSubject();
+  c.BccToLine = m_view.BccToLine();
   c.Document = Normalized(m_view.Document());
   c.HtmlSource = m_view.HtmlSource();
   if (!AutoText || MailType > 1) c.PlainText = m_view.PlainText();
@@ -186,6 +189,7 @@ void TWriteMailState::Commit(TMailRecFields& mail, double now) {
   mail.Subject = m_view.Subject();
   mail.Unsubscribe = m_view.Unsubscribe();
   mail.MergeSubject = m_view.MergeSubject();
+  mail.BccToLine = m_view.BccToLine();
   if (m_hasLoadedRtf && Normalized(doc) == m_loadedDocument) {
     mail.DesignRtf = m_loadedRtf;
   } else {

@@ -171,6 +171,7 @@ private:
   struct TUserContent {
     std::string Subject, Unsubscribe;
     bool MergeSubject = false;
+    bool BccToLine = true;
     TDesignDocument Document;   // normalised, so a new cut into runs counts for nothing
     std::vector<std::string> HtmlSource;
     std::vector<std::string> PlainText;  // empty while derived from the HTML

@@ -40,11 +40,13 @@ public:
   virtual std::string Subject() const = 0;
   virtual void SetSubject(const std::string& subject) = 0;
   // The mail's options below the subject line (TMailRec's Unsubscribe
-  // and MergeSubject).
+  // MergeSubject and BccToLine).
   virtual std::string Unsubscribe() const = 0;
   virtual void SetUnsubscribe(const std::string& targets) = 0;
   virtual bool MergeSubject() const = 0;
   virtual void SetMergeSubject(bool merge) = 0;
+  virtual bool BccToLine() const = 0;
+  virtual void SetBccToLine(bool on) = 0;
 
   // The formatted document's paragraphs (its background is kept by the
   // state, so BackColor of the result is not used).

@@ -279,7 +279,12 @@ void TSendRun::Compose(int m, TOutgoingMail& out) {
       Msg.SetHeaderValueAfter("List-Unsubscribe-Post", "List-Unsubscribe=One-Click", "List-Unsubscribe");
   }
   Msg.ToRecipients.RemoveAll();
-  if (!FBatchMode) Msg.ToRecipients.AddAddress("", FAddresses[static_cast<std::size_t>(m)]);
+  // A batch message names its recipients only in the envelope; the empty
+  // group keeps it from looking like a message without recipient header.
+  if (!FBatchMode)
+    Msg.ToRecipients.AddAddress("", FAddresses[static_cast<std::size_t>(m)]);
+  else if (FMail.BccToLine)
+    Msg.SetHeaderValue("To", "undisclosed-recipients:;");
   Msg.BccRecipients.RemoveAll();
 
   const std::string* html = nullptr;

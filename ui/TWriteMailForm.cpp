@@ -236,7 +236,7 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   // focus; Strg+S anywhere in the window.
   ui.RichEdit1->installEventFilter(this);
   // Tab after the subject's options goes into the text being written.
-  ui.MergeSubjectCheck->installEventFilter(this);
+  ui.BccToCheck->installEventFilter(this);
   auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
   save->setObjectName(QStringLiteral("SaveShortcut"));
   connect(save, &QShortcut::activated, this, [this] { SaveNow(); });
@@ -537,7 +537,7 @@ bool TWriteMailForm::SaveNow() {
 }
 
 bool TWriteMailForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui.MergeSubjectCheck && event->type() == QEvent::KeyPress) {
+  if (watched == ui.BccToCheck && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     QWidget* texts[] = {nullptr, ui.RichEdit1, ui.Memo1, ui.Memo2};  // TInsertTarget order
     QWidget* text = texts[VisibleTarget(false)];
@@ -592,6 +592,10 @@ void TWriteMailForm::SetUnsubscribe(const std::string& targets) { ui.Unsubscribe
 bool TWriteMailForm::MergeSubject() const { return ui.MergeSubjectCheck->isChecked(); }
 
 void TWriteMailForm::SetMergeSubject(bool merge) { ui.MergeSubjectCheck->setChecked(merge); }
+
+bool TWriteMailForm::BccToLine() const { return ui.BccToCheck->isChecked(); }
+
+void TWriteMailForm::SetBccToLine(bool on) { ui.BccToCheck->setChecked(on); }
 
 TDesignDocument TWriteMailForm::Document() const { return DesignFromQt(*ui.RichEdit1->document()); }
 

@@ -60,6 +60,8 @@ public:
   void SetUnsubscribe(const std::string& targets) override;
   bool MergeSubject() const override;
   void SetMergeSubject(bool merge) override;
+  bool BccToLine() const override;
+  void SetBccToLine(bool on) override;
   TDesignDocument Document() const override;
   void SetDocument(const TDesignDocument& doc) override;
   void SetDocumentBackColor(std::uint32_t color) override;

@@ -38,12 +38,13 @@ TEST(CliMailOptions, ShowsSetsAndKeepsMailsDat) {
 
   Result r = Cli(dir, "mail-options --mail 1");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "Betreff: [%Vorname], Neues\nAbmelden: \nPlatzhalter im Betreff ersetzen: nein\n");
+  EXPECT_EQ(r.out, "Betreff: [%Vorname], Neues\nAbmelden: \nPlatzhalter im Betreff ersetzen: nein\n"
+                   "An-Zeile f\xC3\xBCr Bcc-Mails: ja\n");
   EXPECT_NE(r.err.find("Der Betreff enth\xC3\xA4lt einen Platzhalter"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists(dir.file("mailoptionen.dat")));
 
   r = Cli(dir, "mail-options --mail 1 --unsubscribe 'mailto:ab@example.org, https://example.org/ab?u=[%eMail]'"
-               " --merge-subject ja");
+               " --merge-subject ja --bcc-to nein");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(postello::test::ReadFile(dir.file("mails.dat")), before);
@@ -52,11 +53,14 @@ TEST(CliMailOptions, ShowsSetsAndKeepsMailsDat) {
   ASSERT_EQ(TMailStore::Open(dir.path(), mails).Error, "");
   EXPECT_EQ(mails[1].Unsubscribe, "mailto:ab@example.org, https://example.org/ab?u=[%eMail]");
   EXPECT_TRUE(mails[1].MergeSubject);
+  EXPECT_FALSE(mails[1].BccToLine);
   EXPECT_EQ(mails[0].Unsubscribe, "");
+  EXPECT_TRUE(mails[0].BccToLine);
 
-  r = Cli(dir, "mail-options --mail 1 --unsubscribe '' --merge-subject nein");
+  r = Cli(dir, "mail-options --mail 1 --unsubscribe '' --merge-subject nein --bcc-to ja");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "Betreff: [%Vorname], Neues\nAbmelden: \nPlatzhalter im Betreff ersetzen: nein\n");
+  EXPECT_EQ(r.out, "Betreff: [%Vorname], Neues\nAbmelden: \nPlatzhalter im Betreff ersetzen: nein\n"
+                   "An-Zeile f\xC3\xBCr Bcc-Mails: ja\n");
 }
 
 TEST(CliMailOptions, RefusesBadValuesAndWritesNothing) {
@@ -64,7 +68,7 @@ TEST(CliMailOptions, RefusesBadValuesAndWritesNothing) {
   SaveTwoMails(dir);
   for (const char* args : {"mail-options --mail 1 --unsubscribe http://example.org",
                            "mail-options --mail 1 --merge-subject vielleicht", "mail-options --mail 2 --merge-subject ja",
-                           "mail-options --merge-subject ja"}) {
+                           "mail-options --merge-subject ja", "mail-options --mail 1 --bcc-to vielleicht"}) {
     const Result r = Cli(dir, args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_NE(r.err, "") << args;

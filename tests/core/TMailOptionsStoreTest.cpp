@@ -122,3 +122,27 @@ TEST(TMailOptionsStore, DamagedFileIsReportedAndChangesNoMail) {
     EXPECT_FALSE(back[2].MergeSubject);
   }
 }
+
+// The flag byte of an entry: files written before the To line option keep
+// it on; only "off" takes an entry of its own.
+TEST(TMailOptionsStore, FlagByteCarriesMergeSubjectAndBccToLine) {
+  const auto le32 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  const auto entryFile = [&](const TMailRec& m, char flags) {
+    const std::string date = DateTimeToText(m.Date);
+    return "PMO1" + le32(1) + le32(0) + le32(5) + "Erste" + le32(static_cast<std::uint32_t>(date.size())) + date +
+           std::string(1, flags) + le32(0);
+  };
+  struct TCase {
+    char Flags;
+    bool MergeSubject, BccToLine;
+  };
+  for (const TCase c : {TCase{0, false, true}, TCase{1, true, true}, TCase{2, false, false}, TCase{3, true, false}}) {
+    TMailList mails = ThreeMails();
+    const std::string bytes = entryFile(mails[0], c.Flags);
+    TMailOptionsStore::Decode(bytes, mails);
+    EXPECT_EQ(mails[0].MergeSubject, c.MergeSubject) << int(c.Flags);
+    EXPECT_EQ(mails[0].BccToLine, c.BccToLine) << int(c.Flags);
+    EXPECT_TRUE(mails[1].BccToLine);
+    if (c.Flags != 0) EXPECT_EQ(TMailOptionsStore::Encode(mails), bytes) << int(c.Flags);
+  }
+}

@@ -50,6 +50,8 @@ struct TView : TWriteMailView {
   void SetUnsubscribe(const std::string&) override {}
   bool MergeSubject() const override { return false; }
   void SetMergeSubject(bool) override {}
+  bool BccToLine() const override { return true; }
+  void SetBccToLine(bool) override {}
   TDesignDocument Document() const override { return document; }
   void SetDocument(const TDesignDocument& doc) override { document = doc; }
   void SetDocumentBackColor(std::uint32_t) override {}

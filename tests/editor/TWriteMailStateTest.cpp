@@ -25,6 +25,7 @@ struct TFakeView : TWriteMailView {
   std::string subject;
   std::string unsubscribe;
   bool mergeSubject = false;
+  bool bccToLine = true;
   TDesignDocument document;
   std::uint32_t shownBackColor = 0;
   std::vector<std::string> generated, source, plain;
@@ -49,6 +50,8 @@ struct TFakeView : TWriteMailView {
   void SetUnsubscribe(const std::string& t) override { unsubscribe = t; }
   bool MergeSubject() const override { return mergeSubject; }
   void SetMergeSubject(bool on) override { mergeSubject = on; }
+  bool BccToLine() const override { return bccToLine; }
+  void SetBccToLine(bool on) override { bccToLine = on; }
   TDesignDocument Document() const override { return document; }
   void SetDocument(const TDesignDocument& doc) override {
     document = doc;
@@ -439,24 +442,32 @@ TEST_F(TWriteMailStateTest, MailOptionsAreLoadedClearedAndCommitted) {
   TMailRec stored = StoredMail();
   stored.Unsubscribe = "mailto:ab@example.org?subject=[%Name], https://example.org/ab?u=[%EMAIL]";
   stored.MergeSubject = true;
+  stored.BccToLine = false;
   state.Load(stored, {});
   EXPECT_EQ(view.unsubscribe, stored.Unsubscribe);
   EXPECT_TRUE(view.mergeSubject);
+  EXPECT_FALSE(view.bccToLine);
+  EXPECT_FALSE(state.Changed());
 
   TMailRec same;
   state.Commit(same, 1);
   EXPECT_EQ(same.Unsubscribe, stored.Unsubscribe);
   EXPECT_TRUE(same.MergeSubject);
+  EXPECT_FALSE(same.BccToLine);
 
+  view.bccToLine = true;
+  EXPECT_TRUE(state.Changed());
   view.unsubscribe = "https://example.org/weg";
   view.mergeSubject = false;
   TMailRec changed = stored;
   state.Commit(changed, 1);
   EXPECT_EQ(changed.Unsubscribe, "https://example.org/weg");
   EXPECT_FALSE(changed.MergeSubject);
+  EXPECT_TRUE(changed.BccToLine);
 
   view.unsubscribe = "x";
   view.mergeSubject = true;
+  view.bccToLine = false;
   state.NewMail({});
   EXPECT_EQ(view.unsubscribe, "");
   EXPECT_FALSE(view.mergeSubject) << "a new mail keeps its subject literal until asked";
@@ -464,6 +475,7 @@ TEST_F(TWriteMailStateTest, MailOptionsAreLoadedClearedAndCommitted) {
   state.Commit(fresh, 1);
   EXPECT_EQ(fresh.Unsubscribe, "");
   EXPECT_FALSE(fresh.MergeSubject);
+  EXPECT_TRUE(fresh.BccToLine);
 }
 
 TEST_F(TWriteMailStateTest, EmptyDocumentStoresNoRtf) {

@@ -44,12 +44,14 @@ protected:
     std::vector<std::filesystem::path> files;
     Run.Run(choice, ReadRecipientList(Table, 0), Konten, Mails, [&](const TOutgoingMail& mail) {
       const auto base = Dir.Path() / "out" / std::to_string(mail.Index + 1);
-      WriteBytes(base.string() + ".eml", mail.MessageText());
+      Sent.push_back(mail.MessageText());
+      WriteBytes(base.string() + ".eml", Sent.back());
       files.push_back(base.string() + ".eml");
       return true;
     });
     return DescribeSent(files);
   }
+  std::vector<std::string> Sent;
 };
 
 } // namespace
@@ -131,4 +133,33 @@ TEST(ListUnsubscribe, TargetsAreCheckedSplitAndEscaped) {
   EXPECT_EQ(ListUnsubscribeValue({"ftp://x", "https://y"}), "<https://y>");
   EXPECT_EQ(ListUnsubscribeValue({"ftp://x"}), "");
   EXPECT_FALSE(HasOneClickTarget({"mailto:a@b", "http://x"}));
+}
+
+// Batch messages carry the empty recipient group where a personalised one
+// has its To line, unless the mail turns it off; Python reads it cleanly.
+TEST_F(SendRunOptionsTest, BatchMessagesCarryTheUndisclosedRecipientsGroup) {
+  struct TCase {
+    bool Batch, BccToLine;
+    const char* ToLine; // "" : no To line at all
+    const char* Headers;
+  };
+  const TCase cases[] = {
+      {true, true, "To: undisclosed-recipients:;\r\n",
+       "From,Reply-To,Subject,Date,Message-ID,To,Mime-Version,X-Mailer,Content-Type,"},
+      {true, false, "", "From,Reply-To,Subject,Date,Message-ID,Mime-Version,X-Mailer,Content-Type,"},
+      {false, true, "To: <eva@example.org>\r\n",
+       "From,Reply-To,Subject,Date,Message-ID,To,Mime-Version,X-Mailer,Content-Type,"},
+  };
+  for (const TCase& c : cases) {
+    Mails[0].BccToLine = c.BccToLine;
+    std::filesystem::remove_all(Dir.Path() / "out");
+    Sent.clear();
+    const std::string all = RunAndDescribe(Choice(c.Batch));
+    ASSERT_FALSE(Sent.empty());
+    const std::string head = Sent[0].substr(0, Sent[0].find("\r\n\r\n") + 2);
+    const std::size_t to = head.find("\r\nTo:");
+    EXPECT_EQ(to == std::string::npos ? "" : head.substr(to + 2, head.find("\r\n", to + 2) - to), c.ToLine) << head;
+    EXPECT_EQ(Line(Block(all, "1.eml"), "headers").rfind(c.Headers, 0), 0u) << all;
+    EXPECT_EQ(Line(Block(all, "1.eml"), "defects"), "0") << all;
+  }
 }

@@ -622,7 +622,7 @@ private slots:
     for (const auto& [type, text] : types) {
       type->click();
       e->ui.Edit1->setFocus();
-      for (int k = 0; k < 3 && QApplication::focusWidget() != text; ++k)
+      for (int k = 0; k < 4 && QApplication::focusWidget() != text; ++k)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       QCOMPARE(QApplication::focusWidget(), text);
     }

@@ -235,8 +235,10 @@ private slots:
     EditFirstMail(form, [&targets](TWriteMailForm* e) {
       QCOMPARE(e->ui.UnsubscribeEd->text(), QString());
       QVERIFY(!e->ui.MergeSubjectCheck->isChecked());
+      QVERIFY(e->ui.BccToCheck->isChecked());
       e->ui.UnsubscribeEd->setText(targets);
       QTest::mouseClick(e->ui.MergeSubjectCheck, Qt::LeftButton);
+      QTest::mouseClick(e->ui.BccToCheck, Qt::LeftButton);
       e->close();
     });
     QCOMPARE(m_sink.texts.size(), size_t(1));
@@ -248,21 +250,25 @@ private slots:
     QCOMPARE(mails.Count(), 2u);
     QCOMPARE(mails[0].Unsubscribe, Utf8ToCp1252(targets.toStdString()));
     QVERIFY(mails[0].MergeSubject);
+    QVERIFY(!mails[0].BccToLine);
     QCOMPARE(mails[1].Unsubscribe, std::string());
     QVERIFY(!mails[1].MergeSubject);
+    QVERIFY(mails[1].BccToLine);
     QCOMPARE(FileBytes(File("mailoptionen.dat")).toStdString(), TMailOptionsStore::Encode(mails));
 
     // Opened again, the window shows what was stored.
     m_sink.answer = TMsgResult::No;
     QString shown;
-    bool checked = false;
+    bool checked = false, bccTo = true;
     EditFirstMail(form, [&](TWriteMailForm* e) {
       shown = e->ui.UnsubscribeEd->text();
       checked = e->ui.MergeSubjectCheck->isChecked();
+      bccTo = e->ui.BccToCheck->isChecked();
       e->close();
     });
     QCOMPARE(shown, targets);
     QVERIFY(checked);
+    QVERIFY(!bccTo);
   }
 
   void editorNoLeavesMailsAndOptionsByteForByte() {
@@ -342,15 +348,19 @@ private slots:
     QCOMPARE(editor.size(), QSize(760, 580));
     QCOMPARE(editor.ui.UnsubscribeLabel->text(), QString("Abmelde-Link (List-Unsubscribe):"));
     QCOMPARE(editor.ui.MergeSubjectCheck->text(), QString("Platzhalter im Betreff ersetzen"));
+    QCOMPARE(editor.ui.BccToCheck->text(), QString::fromUtf8("An-Zeile für Bcc-Mails"));
     for (QWidget* w : std::initializer_list<QWidget*>{editor.ui.Label1, editor.ui.Edit1, editor.ui.UnsubscribeLabel,
-                                                      editor.ui.UnsubscribeEd, editor.ui.MergeSubjectCheck})
+                                                      editor.ui.UnsubscribeEd, editor.ui.MergeSubjectCheck,
+                                                      editor.ui.BccToCheck})
       CheckNotSqueezed(w);
     // Below the subject line, the box as wide as the room beside the check
     // box allows, and starting at the subject box's left edge.
     QVERIFY(editor.ui.UnsubscribeEd->y() > editor.ui.Edit1->y());
     QCOMPARE(editor.ui.UnsubscribeEd->x(), editor.ui.Edit1->x());
     QVERIFY(editor.ui.UnsubscribeEd->width() >= 300);
-    QVERIFY(editor.ui.PageControl1->y() > editor.ui.MergeSubjectCheck->geometry().bottom());
+    QVERIFY(editor.ui.BccToCheck->y() > editor.ui.MergeSubjectCheck->geometry().bottom());
+    QCOMPARE(editor.ui.BccToCheck->x(), editor.ui.MergeSubjectCheck->x());
+    QVERIFY(editor.ui.PageControl1->y() > editor.ui.BccToCheck->geometry().bottom());
   }
 };
 
