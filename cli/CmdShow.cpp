@@ -1,10 +1,15 @@
-// postello-cli show: one stored mail, whole or one of its texts.
+// postello-cli show: one stored mail, whole or one of its texts, or as
+// the personalised run merges it for one address record.
 #include "cli/TCliCommand.h"
+#include "cli/TCliState.h"
 
 #include "core/Cp1252.h"
 #include "core/StoredDateTime.h"
 #include "core/SafeFile.h"
+#include "core/TMailOptionsStore.h"
 #include "core/TMailStore.h"
+#include "send/MergeFields.h"
+#include "send/TRecipientList.h"
 
 #include <ostream>
 
@@ -63,12 +68,53 @@ void PrintSummary(std::ostream& out, std::uint32_t index, const TMailRec& m) {
   PrintSection(out, "Reiner Text", m.PlainText);
 }
 
+// The mail as the personalised run sends it to the record at `position`
+// (as postello-cli recipients lists it): the subject merged when the mail
+// asks for it, the HTML part the mail type sends, and the plain text.
+int ShowRecord(TCliContext& ctx, const TMailRec& m, long position, const std::string& part) {
+  TDbf table;
+  try {
+    const TCliState state(ctx.Dir);
+    state.OpenTable(table);
+    bool listed = false;
+    for (const TRecipientRow& row : ReadRecipientList(table, state.Options.MailField))
+      listed = listed || row.Position == static_cast<unsigned long>(position);
+    if (position < 0 || !listed)
+      throw ECliStateError("Datensatz " + std::to_string(position) +
+                           " ist kein Empf\xE4nger (siehe postello-cli recipients).");
+  } catch (const ECliStateError& e) {
+    ctx.Err << CliText(e.what()) << "\n";
+    return kExitRefused;
+  }
+  const std::string* html = m.MailType == 0 ? &m.DesignHtml : m.MailType == 1 ? &m.HtmlText : nullptr;
+  const auto merged = [&](const std::string& text) { return MergeFields(text, table, position); };
+  if (part == "html") {
+    if (html) PrintText(ctx.Out, merged(*html));
+    return kExitOk;
+  }
+  if (part == "text") {
+    PrintText(ctx.Out, merged(m.PlainText));
+    return kExitOk;
+  }
+  std::string subject = m.MergeSubject ? merged(m.Subject) : m.Subject;
+  // As in the message header, a line break of a field becomes a blank.
+  for (char& c : subject)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  ctx.Out << "Betreff: " << CliText(subject) << "\n";
+  if (html) PrintSection(ctx.Out, "HTML", merged(*html));
+  PrintSection(ctx.Out, "Reiner Text", merged(m.PlainText));
+  return kExitOk;
+}
+
 int RunShow(TCliContext& ctx) {
   const long index = ctx.Args.GetInt("--mail", 0);
   const std::string part = ctx.Args.Get("--part");
   if (ctx.Args.Has("--part") && part != "design" && part != "html" && part != "text" && part != "rtf") {
     throw TCliUsageError{"--part erwartet design, html, text oder rtf, nicht \"" + part + "\""};
   }
+  const bool record = ctx.Args.Has("--record");
+  if (record && (part == "design" || part == "rtf"))
+    throw TCliUsageError{"--part erwartet mit --record html oder text, nicht \"" + part + "\""};
   // Read without TMailStore::Open: a damaged file is reported, not copied
   // aside, since showing a mail must write nothing.
   const std::string path = ctx.Dir + TMailStore::FileName;
@@ -88,6 +134,21 @@ int RunShow(TCliContext& ctx) {
     return kExitRefused;
   }
   const TMailRec& m = mails[static_cast<std::uint32_t>(index)];
+  if (record) {
+    // The merged subject depends on the options beside mails.dat; they are
+    // read as they are, so that showing writes nothing.
+    const std::string optionsPath = ctx.Dir + TMailOptionsStore::FileName;
+    if (const auto bytes = ReadWholeFile(optionsPath)) {
+      try {
+        TMailOptionsStore::Decode(*bytes, mails);
+      } catch (const EInOutError& e) {
+        ctx.Err << "Die Datei \"" << optionsPath << "\" ist besch\xC3\xA4" "digt (Byte " << e.Offset()
+                << "): " << CliText(e.what()) << "\n";
+        return kExitRefused;
+      }
+    }
+    return ShowRecord(ctx, m, ctx.Args.GetInt("--record", -1), part);
+  }
   if (part == "design") {
     PrintText(ctx.Out, m.DesignHtml);
   } else if (part == "html") {
@@ -104,13 +165,17 @@ int RunShow(TCliContext& ctx) {
 
 const TCliRegistrar reg({"show",
                          "zeigt eine gespeicherte Mail: Betreff, Datum, Art, Einstellungen, Anh\xE4nge und Texte, "
-                         "oder mit --part nur einen ihrer Texte",
+                         "oder mit --part nur einen ihrer Texte; mit --record so, wie der pers\xF6nliche Versand "
+                         "sie f\xFCr diesen Datensatz zusammenf\xFChrt",
                          "",
                          0,
                          0,
                          {{"--mail", "NUMMER", "Nummer der Mail, wie postello-cli mails sie zeigt (ab 0)", true},
                           {"--part", "TEIL", "nur design (generiertes HTML), html (HTML-Quelltext), text (reiner Text) "
-                                             "oder rtf (Design-Dokument)"}},
+                                             "oder rtf (Design-Dokument); mit --record html oder text"},
+                          {"--record", "NUMMER",
+                           "Datensatz-Position, wie postello-cli recipients sie zeigt: Betreff und Texte mit "
+                           "ersetzten Platzhaltern"}},
                          RunShow});
 
 } // namespace

@@ -173,6 +173,38 @@ TEST_F(CliSendTest, EmlDirHoldsEachMessageAndItsEnvelope) {
   EXPECT_EQ(Line(block, "defects"), "0");
 }
 
+// The mail as the personalised run merges it for one listed record.
+TEST_F(CliSendTest, ShowRecordPrintsTheMergedSubjectAndParts) {
+  MakeState(9);
+  MakePeople(3);
+  TMailList mails;
+  ASSERT_EQ(TMailStore::Open(Dir.Path().string() + "/", mails).Error, "");
+  mails[0].Subject = "[%Vorname], Gr\xFC\xDF" "e";
+  TMailStore::Save(Dir.Path().string() + "/", mails);
+  EXPECT_EQ(Cli("show --mail 0 --record 1").out,
+            "Betreff: [%Vorname], Gr\xC3\xBC\xC3\x9F" "e\n\n--- HTML ---\n<p>Hallo V2</p><img src=\"cid:LOGO.GIF\">\n"
+            "\n--- Reiner Text ---\nHallo V2 N2\n");
+  ASSERT_EQ(Cli("mail-options --mail 0 --merge-subject ja").status, 0);
+  struct TCase {
+    std::string Args, Out;
+    int Status;
+  };
+  const TCase cases[] = {
+      {"--record 2", "Betreff: V3, Gr\xC3\xBC\xC3\x9F" "e\n", 0},
+      {"--record 0 --part text", "Hallo V1 N1\n", 0},
+      {"--record 0 --part html", "<p>Hallo V1</p><img src=\"cid:LOGO.GIF\">\n", 0},
+      {"--record 3", "", 2},
+      {"--record -1", "", 2},
+      {"--record 0 --part rtf", "", 2},
+  };
+  for (const TCase& c : cases) {
+    const Result r = Cli("show --mail 0 " + c.Args);
+    EXPECT_EQ(r.status, c.Status) << c.Args << r.err;
+    // A refusal prints nothing; otherwise the output starts as given.
+    EXPECT_EQ(c.Status == 0 ? r.out.substr(0, c.Out.size()) : r.out, c.Out) << c.Args;
+  }
+}
+
 TEST_F(CliSendTest, ToSendsOneUnmergedMessageWithoutTouchingTheTable) {
   MakeState(9);
   const std::string out = Path("eml");
