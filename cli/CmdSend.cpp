@@ -272,8 +272,10 @@ int RunSend(TCliContext& ctx) {
         unreached = probe.Reason;
     }
     TPreSendReport report;
+    TChildProcess runner;
+    const TSpamCheck spam(runner);
     try {
-      report = CheckRun(msg, table, choice, rows, skipped, konten, mails, limit, mailField);
+      report = CheckRun(msg, table, choice, rows, skipped, konten, mails, limit, mailField, &spam);
     } catch (const ESendRefused& e) {
       ctx.Err << CliText(e.what()) << "\n";
       return kExitRefused;

@@ -319,7 +319,7 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
 
 TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& choice, const TRecipientList& rows,
                         const std::vector<std::uint32_t>& skipped, TKontoList& konten, TMailList& mails,
-                        std::int64_t serverLimit, long mailField) {
+                        std::int64_t serverLimit, long mailField, const TSpamCheck* spam) {
   TPreSendInput in;
   TSendRun run(msg, table);
   run.Start(choice, rows, konten, mails);
@@ -391,7 +391,22 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
     }
     sizeRun.Abort();
   }
-  return CheckBeforeSend(in);
+  TSpamVerdict verdict;
+  if (spam && filesOk) {
+    TSendRun firstRun(msg, table);
+    try {
+      firstRun.Start(choice, rows, konten, mails);
+      if (const std::optional<TOutgoingMail> m = firstRun.NextMessage(); m && m->Deliverable)
+        verdict = spam->Check(m->MessageText());
+    } catch (const std::exception&) {
+      // As above: without the message there is nothing to rate.
+    }
+    firstRun.Abort();
+  }
+  TPreSendReport report = CheckBeforeSend(in);
+  if (verdict.Spam) report.Findings.push_back({TCheckKind::SpamScore, verdict.Lines.front()});
+  for (std::size_t i = verdict.Spam ? 1 : 0; i < verdict.Lines.size(); ++i) report.Facts.push_back(verdict.Lines[i]);
+  return report;
 }
 
 } // namespace postello

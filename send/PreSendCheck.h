@@ -5,6 +5,7 @@
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "mime/ZIzorAvarivi2000.h"
+#include "send/SpamCheck.h"
 #include "send/TRecipientList.h"
 #include "send/TSendRun.h"
 
@@ -26,7 +27,8 @@ enum class TCheckKind {
   DuplicateAddress,     // the same address more than once
   SkippedRecord,        // a record without address, passed over
   TooLarge,             // larger than the server's SIZE limit
-  CutAddress            // fills its field exactly: probably cut when it was stored
+  CutAddress,           // fills its field exactly: probably cut when it was stored
+  SpamScore             // SpamAssassin rates the first message as spam
 };
 
 // One finding; Text is German (Windows-1252), one line.
@@ -107,9 +109,11 @@ std::string FileProblem(const std::string& path);
 // them (it throws ESendRefused as Start does), the largest message composed
 // in msg (leaving the table on that record), and everything above.
 // skipped are the records the recipient list passed over; mailField names
-// the address field (for its width). Nothing is sent.
+// the address field (for its width). With spam, the run's first message
+// (composed as the run would) is rated too: a spam verdict is a finding,
+// the score and the rules that fired are facts. Nothing is sent.
 TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& choice, const TRecipientList& rows,
                         const std::vector<std::uint32_t>& skipped, TKontoList& konten, TMailList& mails,
-                        std::int64_t serverLimit = -1, long mailField = -1);
+                        std::int64_t serverLimit = -1, long mailField = -1, const TSpamCheck* spam = nullptr);
 
 } // namespace postello

@@ -649,8 +649,15 @@ bool TMainForm::CheckBeforeRun(const TSendChoice& choice) {
     limit = KnownSizeLimit(m_state.Konten[static_cast<std::size_t>(choice.KontoIndex)].Server);
   TPreSendReport report;
   try {
+    TChildProcess runner;
+    const TSpamCheck spam(runner, SpamProgram);
+    // SpamAssassin takes a second or two.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const struct TRestoreCursor {
+      ~TRestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restore;
     report = CheckRun(m_state.Msg, m_state.Table1, choice, m_recipients, m_skipped, m_state.Konten, m_state.Mails,
-                      limit, m_state.Options.MailField);
+                      limit, m_state.Options.MailField, SpamProgram.empty() ? nullptr : &spam);
   } catch (const ESendRefused&) {
     return true;  // the run itself says why it cannot start
   }

@@ -97,6 +97,14 @@ public:
   TSendRun::TDeliver Deliver;
   // Called with each run's pacer before the run; tests give it a fake clock.
   std::function<void(TSendPacer&)> SetUpPacer;
+  // The program the check before a run rates the first message with
+  // (DefaultSpamProgram when the window is made); tests may point it
+  // elsewhere. Empty: no spam check.
+  static std::string& DefaultSpamProgram() {
+    static std::string program = "spamassassin";
+    return program;
+  }
+  std::string SpamProgram = DefaultSpamProgram();
   TSendRun& SendRun() { return m_run; }
 
 protected:

@@ -279,6 +279,31 @@ private slots:
     QCOMPARE(Arrivals().size(), size_t(2));
   }
 
+  // A spam verdict on the first message is a finding of the check.
+  void checkListsTheSpamVerdictOfTheFirstMessage() {
+    TMainState state;
+    TMainForm form(state);
+    form.FormCreate(Dir());
+    Prepare(state, form, 3);
+    const QString script = m_dir.filePath("spamassassin");
+    QFile f(script);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\ncat >/dev/null\nprintf 'X-Spam-Status: Yes, score=7.5 required=5.0 tests=MISSING_HEADERS\\n"
+            "X-Spam-Report: \\n\\t*  0.9 MISSING_HEADERS Missing To: header\\n\\nText\\n'\n");
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    form.SpamProgram = script.toStdString();
+    QString shown;
+    WhenModalShown([&](QDialog* dlg) {
+      shown = dlg->findChild<QPlainTextEdit*>("CheckList")->toPlainText();
+      dlg->findChild<QPushButton*>("CancelBtn")->click();
+    });
+    QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QVERIFY2(shown.startsWith("Die erste Mail gilt als Spam (SpamAssassin): 7,5 Punkte, Grenze 5,0.\n"), qPrintable(shown));
+    QVERIFY2(shown.endsWith("\n  0,9 MISSING_HEADERS: Die Mail hat keine An-Zeile (To)."), qPrintable(shown));
+    QVERIFY(Arrivals().empty());
+  }
+
   void testMailGoesToTheTypedAddressAndLeavesTheStateAlone() {
     TMainState state;
     TMainForm form(state);

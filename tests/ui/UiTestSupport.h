@@ -28,6 +28,10 @@
 
 namespace postello::test {
 
+// The windows of the tests rate no message with SpamAssassin, which would
+// add a second or two to every run; the test of that check turns it on.
+inline const bool kWindowsWithoutSpamCheck = (TMainForm::DefaultSpamProgram().clear(), true);
+
 // The hooks of WhenModalShown that no dialog has answered yet.
 inline std::vector<QPointer<QTimer>>& PendingModalHooks() {
   static std::vector<QPointer<QTimer>> hooks;
