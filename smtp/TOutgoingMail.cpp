@@ -1,0 +1,32 @@
+#include "smtp/TOutgoingMail.h"
+
+namespace postello {
+
+std::string TOutgoingMail::MessageText() const {
+  std::size_t size = 0;
+  for (const std::string& item : Data) size += item.size() + 2;
+  std::string text;
+  text.reserve(size);
+  for (const std::string& item : Data) {
+    text += item;
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::vector<std::string> TOutgoingMail::EnvelopeAddresses() const {
+  return SplitRecipientList(Recipients);
+}
+
+TSendResult DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options) {
+  if (!mail.Deliverable) return TSendResult::Failed(kControlCharacterReason);
+  if (!mail.BeforeDataEnd)
+    return SendRawMailWithReason(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password,
+                                 options);
+  TSMTPSendOptions withJournal = options;
+  withJournal.BeforeDataEnd = mail.BeforeDataEnd;
+  return SendRawMailWithReason(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password,
+                               withJournal);
+}
+
+} // namespace postello

@@ -1,0 +1,66 @@
+#pragma once
+// A connection that carries several messages one after another.
+#include "smtp/TOutgoingMail.h"
+#include "smtp/TSMTPSend.h"
+#include "smtp/TSendResult.h"
+
+#include <memory>
+#include <string>
+
+namespace postello {
+
+// Delivers messages one after another, keeping the SMTP connection open
+// between them so that greeting, TLS and login are paid once for up to
+// Reuse messages.
+//
+// With Reuse 0 every message goes through DeliverMail in its own session,
+// exactly as without this object. Otherwise the object owns at most one
+// open TSMTPSend: the first message opens it, every further one starts
+// with RSET. When the server offers PIPELINING, RSET, MAIL FROM, the RCPT
+// TOs and DATA go out as one group; a message whose recipient is refused
+// then ends the connection instead of its data. Otherwise the session
+// ends with QUIT after Reuse messages, after any message that failed, and
+// when a message goes to another server or login. A
+// server that closed the connection between two messages (RSET not
+// answered with 250) costs nothing: the message is tried once more on a
+// new connection, and so does a connection that sent anything while idle
+// (its replies could no longer be matched to our commands). Not
+// thread-safe; one object per thread.
+class TSmtpSession {
+public:
+  // options: as for DeliverMail; MessageTimeLimit counts per message.
+  TSmtpSession(TSMTPSendOptions options, int reuse);
+  // Ends an open connection with QUIT.
+  ~TSmtpSession();
+  TSmtpSession(const TSmtpSession&) = delete;
+  TSmtpSession& operator=(const TSmtpSession&) = delete;
+
+  // Delivered when the server took the message, else the reason (as
+  // DeliverMail gives it).
+  TSendResult Deliver(const TOutgoingMail& mail);
+  // QUIT and close, when a connection is open.
+  void Close();
+
+  int Reuse() const { return FReuse; }
+  // Connections opened so far.
+  int Connections() const { return FConnections; }
+
+private:
+  // Opens a connection for mail; false with the failure in result.
+  bool Open(const TOutgoingMail& mail, TSendResult& result);
+  // Arms the open session for one more message: its deadline, the cancel
+  // flag (which the end of the previous data took away) and the journal.
+  void Arm(const TOutgoingMail& mail);
+  // Ends the connection after a failed message, with QUIT (which a cut-off
+  // session leaves out by itself) unless the server is already gone.
+  void Drop(bool quit);
+
+  TSMTPSendOptions FOptions;
+  int FReuse;
+  std::unique_ptr<TSMTPSend> FSmtp;
+  int FCarried = 0;  // messages taken on the open connection
+  int FConnections = 0;
+  std::string FServer, FUser, FPassword;  // what the open connection logged in with
+};
+
+} // namespace postello
