@@ -530,6 +530,7 @@ bool TSMTPSend::SendEnvelopeSender(const std::string& address, int64_t size) {
   FDataEndUnanswered = false;
   std::string command = "MAIL FROM:<" + address + ">";
   if (SizeAnnounced && size > 0) command += " SIZE=" + std::to_string(size);
+  FTransactionOpen = true;
   SendCommand(command);
   return ReadReply() == 250 || Fail(ReplyReason());
 }
@@ -628,7 +629,10 @@ bool TSMTPSend::SendMessageText(const std::vector<std::string>& data) {
   FDataEndSent = true;
   FSock->SetCancelFlag(nullptr);
   const int code = ReadReply();
-  if (code == 250) return true;
+  if (code == 250) {
+    FTransactionOpen = false;
+    return true;
+  }
   // A server that answered said yes or no; one that did not (the
   // connection dropped, the time ran out, the reply made no sense) may
   // have the message all the same.
@@ -644,13 +648,19 @@ void TSMTPSend::CloseSession() {
   FSock->CloseSocket();
 }
 
+bool TSMTPSend::ServerGone(bool reset, int code) {
+  // Any refusal of RSET means the connection is of no further use; MAIL
+  // FROM refused for its sender is the message's own failure.
+  return reset || code == 0 || code == 421;
+}
+
 bool TSMTPSend::Pipelining() const {
   for (const std::string& line : Capabilities)
     if (UpperAscii(line) == "PIPELINING") return true;
   return false;
 }
 
-bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t size,
+bool TSMTPSend::SendEnvelopeGroup(bool reused, const std::string& sender, int64_t size,
                                   const std::vector<std::string>& addresses, bool withData) {
   FResetRefused = false;
   FDataOpen = false;
@@ -661,6 +671,11 @@ bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t
     return Fail(kControlCharacterReason);
   }
   if (Interrupted()) return Fail(WireReason(TBlockSocket::ErrCancelled));
+  // A transaction the server completed (250 to the end of the data) leaves
+  // nothing to reset: RSET would only cost a round trip per message. One
+  // that failed or was cut short may have left a sender or recipients
+  // behind.
+  const bool reset = FTransactionOpen;
   std::vector<std::string> commands;
   if (reset) commands.emplace_back("RSET");
   std::string mail = "MAIL FROM:<" + sender + ">";
@@ -670,11 +685,13 @@ bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t
   withData = withData && Pipelining();
   if (withData) commands.emplace_back("DATA");
 
+  FTransactionOpen = true;
   if (!Pipelining()) {
     for (std::size_t i = 0; i < commands.size(); ++i) {
       SendCommand(commands[i]);
-      if (ReadReply() != 250) {
-        FResetRefused = reset && i == 0;
+      const int code = ReadReply();
+      if (code != 250) {
+        FResetRefused = reused && i == 0 && ServerGone(reset, code);
         return Fail(ReplyReason());
       }
     }
@@ -692,7 +709,7 @@ bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t
   }
   if (FCancelled) return Fail(WireReason(TBlockSocket::ErrCancelled));
   if (FWireError != 0) {
-    FResetRefused = reset;
+    FResetRefused = reused;
     return Fail(WireReason(FWireError));
   }
   bool ok = true;
@@ -710,7 +727,7 @@ bool TSMTPSend::SendEnvelopeGroup(bool reset, const std::string& sender, int64_t
     }
     if (code == 250) continue;
     if (ok) {
-      FResetRefused = reset && i == 0;
+      FResetRefused = reused && i == 0 && ServerGone(reset, code);
       Fail(ReplyReason());
       ok = false;
     }

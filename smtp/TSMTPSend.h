@@ -123,19 +123,22 @@ public:
 
   // The server listed PIPELINING in its EHLO reply (RFC 2920).
   bool Pipelining() const;
-  // The envelope of one message on a session that may have carried others:
-  // RSET first when reset is set, then MAIL FROM (SIZE as in
-  // SendEnvelopeSender) and RCPT TO for each address. With PIPELINING
-  // the commands go out as one group and the replies are read in order,
-  // otherwise one by one, stopping at the first refusal. True exactly when
-  // every reply was 250; FailReason then names the first refusal, as the
-  // command-by-command dialogue would. ResetRefused tells whether RSET
-  // was not answered with 250 (the server is gone or closing), in which
-  // case nothing of the message was taken. withData closes a pipelined
+  // The envelope of one message on a session that may have carried others
+  // (reused): RSET first when an earlier transaction on this connection
+  // failed or was cut short (never after a delivered message), then MAIL
+  // FROM (SIZE as in SendEnvelopeSender) and RCPT TO for each address.
+  // With PIPELINING the commands go out as one group and the replies are
+  // read in order, otherwise one by one, stopping at the first refusal.
+  // True exactly when every reply was 250; FailReason then names the
+  // first refusal, as the command-by-command dialogue would. On a reused
+  // connection ResetRefused tells whether the first command found the
+  // server gone or closing (RSET not answered with 250, MAIL FROM without
+  // an answer or with 421), in which case nothing of the message was
+  // taken. withData closes a pipelined
   // group with DATA (true then also needs its 354); DataOpen tells whether
   // the server is waiting for the message text, which after a refusal
   // leaves only closing the connection, so that nothing is delivered.
-  bool SendEnvelopeGroup(bool reset, const std::string& sender, int64_t size,
+  bool SendEnvelopeGroup(bool reused, const std::string& sender, int64_t size,
                          const std::vector<std::string>& addresses, bool withData = false);
   bool ResetRefused() const { return FResetRefused; }
   bool DataOpen() const { return FDataOpen; }
@@ -169,6 +172,9 @@ public:
   TBlockSocket& Sock() { return *FSock; }
 
 private:
+  // Whether the first command's refusal on a reused connection means the
+  // server is gone or closing, rather than refusing this message.
+  static bool ServerGone(bool reset, int code);
   void SendCommand(std::string_view command);
   // True once a cancel request has been seen; from then on nothing is
   // sent or read.
@@ -204,6 +210,8 @@ private:
   bool FBearer = false;     // the account logs in with an OAuth token
   bool FResetRefused = false;
   bool FDataOpen = false;
+  // MAIL FROM went out and no 250 to the end of the data has come since.
+  bool FTransactionOpen = false;
 };
 
 // How SendRawMail builds its session; the defaults are those of the program.

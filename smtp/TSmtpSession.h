@@ -15,16 +15,17 @@ namespace postello {
 //
 // With Reuse 0 every message goes through DeliverMail in its own session,
 // exactly as without this object. Otherwise the object owns at most one
-// open TSMTPSend: the first message opens it, every further one starts
-// with RSET. When the server offers PIPELINING, RSET, MAIL FROM, the RCPT
-// TOs and DATA go out as one group; a message whose recipient is refused
-// then ends the connection instead of its data. Otherwise the session
-// ends with QUIT after Reuse messages, after any message that failed, and
-// when a message goes to another server or login. A
-// server that closed the connection between two messages (RSET not
-// answered with 250) costs nothing: the message is tried once more on a
-// new connection, and so does a connection that sent anything while idle
-// (its replies could no longer be matched to our commands). Not
+// open TSMTPSend: the first message opens it, every further one follows
+// on it (RSET only where a transaction was left unfinished; a delivered
+// message leaves none). When the server offers PIPELINING, MAIL FROM, the
+// RCPT TOs and DATA go out as one group; a message whose recipient is
+// refused then ends the connection instead of its data. Otherwise the
+// session ends with QUIT after Reuse messages, after any message that
+// failed, and when a message goes to another server or login. A server
+// that closed the connection between two messages (MAIL FROM answered
+// with 421 or not at all) costs nothing: the message is tried once more
+// on a new connection, and so does a connection that sent anything while
+// idle (its replies could no longer be matched to our commands). Not
 // thread-safe; one object per thread.
 class TSmtpSession {
 public:

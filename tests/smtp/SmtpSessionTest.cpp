@@ -1,4 +1,5 @@
-// Several messages on one connection: RSET between them, PIPELINING,
+// Several messages on one connection: RSET only after an unfinished
+// transaction, PIPELINING,
 // a new connection after a failure, after Reuse messages and when the
 // server went away; played against a scripted server byte for byte.
 #include "smtp/TSmtpSession.h"
@@ -53,14 +54,14 @@ struct TScript {
 
 } // namespace
 
-TEST(SmtpSession, PipeliningGroupsResetEnvelopeRecipientsAndData) {
+TEST(SmtpSession, PipeliningGroupsEnvelopeRecipientsAndDataWithoutResetAfterADeliveredMessage) {
   TScript s;
   s.Add(Hello(true));
   s.Add({{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
   s.Add(Text());
   // The second message: one write, the replies arriving in two pieces.
-  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + Rcpt("p3@example.org") + "DATA\r\n",
-          {"250 ok\r\n250 ok\r\n25", "0 ok\r\n250 ok\r\n354 los\r\n"}}});
+  s.Add({{kFrom + Rcpt("p2@example.org") + Rcpt("p3@example.org") + "DATA\r\n",
+          {"250 ok\r\n25", "0 ok\r\n250 ok\r\n354 los\r\n"}}});
   s.Add(Text());
   s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
   TSmtpSession session(s.Options, 10);
@@ -79,14 +80,14 @@ TEST(SmtpSession, ARefusedRecipientFailsItsMessageAsBeforeAndTheNextGetsANewConn
   // The middle address is refused; the first refusal is the reason. The
   // server waits for the text of the others, which never comes: the
   // connection is closed without a further byte, so nobody gets it.
-  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + Rcpt("x@example.org") + Rcpt("p3@example.org") + "DATA\r\n",
-          {"250 ok\r\n250 ok\r\n250 ok\r\n550 5.1.1 <x@example.org>: unbekannt\r\n250 ok\r\n354 los\r\n"}}});
+  s.Add({{kFrom + Rcpt("p2@example.org") + Rcpt("x@example.org") + Rcpt("p3@example.org") + "DATA\r\n",
+          {"250 ok\r\n250 ok\r\n550 5.1.1 <x@example.org>: unbekannt\r\n250 ok\r\n354 los\r\n"}}});
   s.Add(Hello(true));
   s.Add({{kFrom + Rcpt("p4@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
   s.Add(Text());
   // All recipients refused: DATA is refused too, and the session says QUIT.
-  s.Add({{"RSET\r\n" + kFrom + Rcpt("y@example.org") + "DATA\r\n",
-          {"250 ok\r\n250 ok\r\n550 5.1.1 nein\r\n554 5.5.1 keine Empf\xE4nger\r\n"}}});
+  s.Add({{kFrom + Rcpt("y@example.org") + "DATA\r\n",
+          {"250 ok\r\n550 5.1.1 nein\r\n554 5.5.1 keine Empf\xE4nger\r\n"}}});
   s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
   TSmtpSession session(s.Options, 10);
   EXPECT_TRUE(session.Deliver(Mail(0, "p1@example.org")).Delivered);
@@ -106,7 +107,7 @@ TEST(SmtpSession, WithoutPipeliningCommandsGoOneByOneAndReuseEndsAfterN) {
   s.Add(Hello(false));
   s.Add({{kFrom, {"250 ok\r\n"}}, {Rcpt("p1@example.org"), {"250 ok\r\n"}}});
   s.Add(Data());
-  s.Add({{"RSET\r\n", {"250 ok\r\n"}}, {kFrom, {"250 ok\r\n"}}, {Rcpt("p2@example.org"), {"250 ok\r\n"}}});
+  s.Add({{kFrom, {"250 ok\r\n"}}, {Rcpt("p2@example.org"), {"250 ok\r\n"}}});
   s.Add(Data());
   s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});  // two messages, the most it may carry
   s.Add(Hello(false));
@@ -121,10 +122,50 @@ TEST(SmtpSession, WithoutPipeliningCommandsGoOneByOneAndReuseEndsAfterN) {
   s.State->ExpectFinished();
 }
 
+// RSET goes out only where a transaction was left unfinished; a refused
+// sender on a reused connection is the message's own failure, not a sign
+// that the server went away.
+TEST(SmtpSession, ResetFollowsOnlyAnUnfinishedTransaction) {
+  for (const bool pipelining : {false, true}) {
+    SCOPED_TRACE(pipelining ? "PIPELINING" : "one by one");
+    TScript s;
+    s.Add(Hello(pipelining));
+    const auto group = [&](const std::vector<std::string>& commands, const std::vector<std::string>& replies) {
+      if (!pipelining) {
+        // One by one, the first refusal ends the envelope.
+        for (std::size_t i = 0; i < replies.size(); ++i) {
+          s.Add({{commands[i], {replies[i]}}});
+          if (replies[i].rfind("250", 0) != 0) break;
+        }
+        return;
+      }
+      std::string out, in;
+      for (const std::string& c : commands) out += c;
+      for (const std::string& r : replies) in += r;
+      s.Add({{out, {in}}});
+    };
+    group({kFrom, Rcpt("p1@example.org")}, {"250 ok\r\n", "550 nein\r\n"});
+    group({"RSET\r\n", kFrom, Rcpt("p2@example.org")}, {"250 ok\r\n", "250 ok\r\n", "250 ok\r\n"});
+    s.Add(Data());
+    group({kFrom, Rcpt("p3@example.org")}, {"550 5.7.1 Absender gesperrt\r\n", "503 erst MAIL\r\n"});
+    TSMTPSend smtp(s.Options.MakeSocket());
+    smtp.ReadTimeout = 1000;
+    smtp.SplitServer("mail.example.org:2525");
+    ASSERT_TRUE(smtp.OpenSession());
+    EXPECT_FALSE(smtp.SendEnvelopeGroup(false, "a@example.org", 0, {"p1@example.org"}));
+    EXPECT_TRUE(smtp.SendEnvelopeGroup(true, "a@example.org", 0, {"p2@example.org"}));
+    EXPECT_TRUE(smtp.SendData({"Subject: x\r\n", "Text"}));
+    EXPECT_FALSE(smtp.SendEnvelopeGroup(true, "a@example.org", 0, {"p3@example.org"}));
+    EXPECT_FALSE(smtp.ResetRefused());
+    EXPECT_EQ(smtp.FailReason, "550 5.7.1 Absender gesperrt");
+    s.State->ExpectFinished();
+  }
+}
+
 TEST(SmtpSession, AServerThatClosedBetweenMessagesCostsANewConnectionNotTheMessage) {
   const struct {
     const char* Name;
-    std::vector<std::string> Answer;  // to the group that starts with RSET
+    std::vector<std::string> Answer;  // to the group of the third message
   } cases[] = {{"closed", {"<CLOSE>"}}, {"421", {"421 4.4.2 zu lange\r\n"}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -132,10 +173,10 @@ TEST(SmtpSession, AServerThatClosedBetweenMessagesCostsANewConnectionNotTheMessa
     s.Add(Hello(true));
     s.Add({{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
     s.Add(Text());
-    s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + "DATA\r\n",
-            {"250 ok\r\n250 ok\r\n250 ok\r\n354 los\r\n"}}});
+    s.Add({{kFrom + Rcpt("p2@example.org") + "DATA\r\n",
+            {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
     s.Add(Text());
-    s.Add({{"RSET\r\n" + kFrom + Rcpt("p3@example.org") + "DATA\r\n", c.Answer}});
+    s.Add({{kFrom + Rcpt("p3@example.org") + "DATA\r\n", c.Answer}});
     // Not a word more on the old connection; the message goes on a new one.
     s.Add(Hello(true));
     s.Add({{kFrom + Rcpt("p3@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
@@ -155,7 +196,7 @@ TEST(SmtpSession, ANewConnectionThatIsRefusedFailsTheMessageOnce) {
   s.Add(Hello(true));
   s.Add({{kFrom + Rcpt("p1@example.org") + "DATA\r\n", {"250 ok\r\n250 ok\r\n354 los\r\n"}}});
   s.Add(Text());
-  s.Add({{"RSET\r\n" + kFrom + Rcpt("p2@example.org") + "DATA\r\n", {"<CLOSE>"}}});
+  s.Add({{kFrom + Rcpt("p2@example.org") + "DATA\r\n", {"<CLOSE>"}}});
   s.Add({{"", {"554 keine Verbindungen mehr\r\n"}}});
   TSmtpSession session(s.Options, 10);
   EXPECT_TRUE(session.Deliver(Mail(0, "p1@example.org")).Delivered);
