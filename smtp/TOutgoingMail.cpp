@@ -18,15 +18,4 @@ std::vector<std::string> TOutgoingMail::EnvelopeAddresses() const {
   return SplitRecipientList(Recipients);
 }
 
-TSendResult DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options) {
-  if (!mail.Deliverable) return TSendResult::Failed(kControlCharacterReason);
-  if (!mail.BeforeDataEnd)
-    return SendRawMailWithReason(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password,
-                                 options);
-  TSMTPSendOptions withJournal = options;
-  withJournal.BeforeDataEnd = mail.BeforeDataEnd;
-  return SendRawMailWithReason(mail.Sender, mail.Recipients, mail.Server, mail.Data, mail.User, mail.Password,
-                               withJournal);
-}
-
 } // namespace postello

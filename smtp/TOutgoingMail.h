@@ -36,10 +36,10 @@ struct TOutgoingMail {
   std::vector<std::string> EnvelopeAddresses() const;
 };
 
-// Sends the message in its own SMTP session; delivered when the server
-// took it, else the reason. Touches nothing but its arguments (and what
-// options point to), so it may run on any thread. A message that is not
-// deliverable fails without a connection.
+// Sends the message in its own SMTP session (a TSmtpSession that carries
+// one message); delivered when the server took it, else the reason.
+// Touches nothing but its arguments (and what options point to), so it
+// may run on any thread.
 TSendResult DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options = {});
 
 } // namespace postello

@@ -682,11 +682,12 @@ bool TSMTPSend::SendEnvelopeGroup(bool reused, const std::string& sender, int64_
   if (SizeAnnounced && size > 0) mail += " SIZE=" + std::to_string(size);
   commands.push_back(std::move(mail));
   for (const std::string& address : addresses) commands.push_back("RCPT TO:<" + address + ">");
-  withData = withData && Pipelining();
+  const bool grouped = GroupCommands && Pipelining();
+  withData = withData && grouped;
   if (withData) commands.emplace_back("DATA");
 
   FTransactionOpen = true;
-  if (!Pipelining()) {
+  if (!grouped) {
     for (std::size_t i = 0; i < commands.size(); ++i) {
       SendCommand(commands[i]);
       const int code = ReadReply();
@@ -736,56 +737,6 @@ bool TSMTPSend::SendEnvelopeGroup(bool reused, const std::string& sender, int64_
     if (code == 0 || code == 421 || FResetRefused) break;
   }
   return ok;
-}
-
-TSendResult SendRawMailWithReason(const std::string& senderAddress, const std::string& recipients,
-                                  const std::string& server, const std::vector<std::string>& data,
-                                  const std::string& userName, const std::string& password,
-                                  const TSMTPSendOptions& options) {
-  const std::string sender = ExtractAddress(senderAddress);
-  const std::vector<std::string> addresses = SplitRecipientList(recipients);
-  // An address that would carry a line end into a command is refused
-  // before anything is said to the server.
-  if (HasControlCharacter(sender) ||
-      std::any_of(addresses.begin(), addresses.end(), HasControlCharacter))
-    return TSendResult::Failed(kControlCharacterReason);
-
-  TSMTPSend session(options.MakeSocket ? options.MakeSocket() : nullptr);
-  session.ReadTimeout = options.ReadTimeout;
-  session.MessageTimeLimit = options.MessageTimeLimit;
-  session.Trust = options.Trust;
-  session.Sock().SetCancelFlag(options.Cancel);
-  if (options.MessageTimeLimit > 0)
-    session.Sock().SetDeadline(TBlockSocket::TClock::now() + std::chrono::milliseconds(options.MessageTimeLimit));
-  session.SplitServer(server);
-  session.AuthUser = userName;
-  session.AuthPassword = password;
-  session.Tokens = options.Tokens;
-  session.TokenAccount = sender;
-  session.BeforeDataEnd = options.BeforeDataEnd;
-  if (!session.OpenSession()) return session.Result(false);
-
-  int64_t size = 0;
-  for (const std::string& item : data) size += static_cast<int64_t>(item.size()) + 2;
-
-  bool result = session.SendEnvelopeSender(sender, size);
-  if (result) {
-    result = false;
-    bool anyAddress = false;
-    for (const std::string& address : addresses) {
-      if (!address.empty()) {
-        anyAddress = true;
-        result = session.AddEnvelopeRecipient(address);
-      }
-      if (!result) break;
-    }
-    if (!result && !anyAddress) session.FailReason = "Empf\xE4ngeradresse fehlt";
-    if (result) result = session.SendData(data);
-  }
-  const std::string reason = session.FailReason;
-  session.CloseSession();
-  session.FailReason = reason;
-  return session.Result(result);
 }
 
 bool SendRawMail(const std::string& senderAddress, const std::string& recipients,

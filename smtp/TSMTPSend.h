@@ -18,8 +18,8 @@ namespace postello {
 // offers it, authenticate when credentials are set (CRAM-MD5, then LOGIN,
 // then PLAIN, as offered; an account with an OAuth grant uses XOAUTH2
 // only, see Tokens), give the envelope, send
-// the data, quit. One object serves one message; SendRawMail creates and
-// destroys it.
+// the data, quit. One object is one connection; TSmtpSession drives it
+// for one message or several.
 //
 // A session with credentials (a password or an OAuth token) goes on only
 // inside TLS with a certificate that verifies (or that Trust accepts), or
@@ -61,6 +61,9 @@ public:
   // only, its token treated as a password. Null: no OAuth.
   TBearerTokens* Tokens = nullptr;
   std::string TokenAccount;
+  // Whether SendEnvelopeGroup may group its commands when the server
+  // offers PIPELINING; false keeps them one by one.
+  bool GroupCommands = true;
 
   // What the server told us.
   bool UsesEsmtp = false;

@@ -1,5 +1,6 @@
 #include "smtp/TSmtpSession.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace postello {
@@ -8,12 +9,11 @@ namespace {
 
 constexpr const char* kNoRecipient = "Empf\xE4ngeradresse fehlt";
 
-// The addresses RCPT names, as SendRawMail walks the list: empty pieces
-// are passed over once an address came, and an empty first piece leaves
-// the message without recipients.
-std::vector<std::string> RcptAddresses(const TOutgoingMail& mail) {
+// The addresses RCPT names: empty pieces are passed over once an address
+// came, and an empty first piece leaves the message without recipients.
+std::vector<std::string> RcptAddresses(std::vector<std::string> envelope) {
   std::vector<std::string> out;
-  for (std::string& address : mail.EnvelopeAddresses()) {
+  for (std::string& address : envelope) {
     if (address.empty()) {
       if (out.empty()) break;
       continue;
@@ -52,6 +52,7 @@ bool TSmtpSession::Open(const TOutgoingMail& mail, TSendResult& result) {
   FSmtp->AuthPassword = mail.Password;
   FSmtp->Tokens = FOptions.Tokens;
   FSmtp->TokenAccount = ExtractAddress(mail.Sender);
+  FSmtp->GroupCommands = FReuse > 0;
   Arm(mail);
   if (!FSmtp->OpenSession()) {
     // Gone without QUIT, as a single message's session would be.
@@ -77,11 +78,15 @@ void TSmtpSession::Arm(const TOutgoingMail& mail) {
 
 TSendResult TSmtpSession::Deliver(const TOutgoingMail& mail) {
   if (!mail.Deliverable) return TSendResult::Failed(kControlCharacterReason);
-  if (FReuse <= 0) return DeliverMail(mail, FOptions);
+  const std::string sender = ExtractAddress(mail.Sender);
+  std::vector<std::string> envelope = mail.EnvelopeAddresses();
+  // An address that would carry a line end into a command is refused
+  // before anything is said to the server.
+  if (HasControlCharacter(sender) || std::any_of(envelope.begin(), envelope.end(), HasControlCharacter))
+    return TSendResult::Failed(kControlCharacterReason);
   if (FSmtp && (mail.Server != FServer || mail.User != FUser || mail.Password != FPassword)) Close();
 
-  const std::string sender = ExtractAddress(mail.Sender);
-  const std::vector<std::string> addresses = RcptAddresses(mail);
+  const std::vector<std::string> addresses = RcptAddresses(std::move(envelope));
   int64_t size = 0;
   for (const std::string& item : mail.Data) size += static_cast<int64_t>(item.size()) + 2;
 
@@ -99,28 +104,29 @@ TSendResult TSmtpSession::Deliver(const TOutgoingMail& mail) {
       Arm(mail);
     }
     TSMTPSend& smtp = *FSmtp;
-    bool ok = false;
-    if (addresses.empty()) {
+    // Without recipients the sender still goes out: a refusal of it is
+    // the better reason.
+    bool ok = smtp.SendEnvelopeGroup(!fresh, sender, size, addresses, !addresses.empty());
+    if (ok && addresses.empty()) {
       smtp.FailReason = kNoRecipient;
-    } else {
-      ok = smtp.SendEnvelopeGroup(!fresh, sender, size, addresses, true);
-      if (!ok && smtp.ResetRefused() && !retried && !smtp.Cancelled()) {
-        // The server ended the connection after the previous message.
-        Drop(false);
-        continue;
-      }
-      if (!ok && smtp.DataOpen()) {
-        // A refused recipient fails the whole message, but the server
-        // already waits for its text: without the end of the data it
-        // drops the transaction, and the connection cannot go on.
-        const TSendResult result = smtp.Result(false);
-        Drop(false);
-        return result;
-      }
-      if (ok) ok = smtp.DataOpen() ? smtp.SendMessageText(mail.Data) : smtp.SendData(mail.Data);
+      ok = false;
     }
+    if (!ok && smtp.ResetRefused() && !retried && !smtp.Cancelled()) {
+      // The server ended the connection after the previous message.
+      Drop(false);
+      continue;
+    }
+    if (!ok && smtp.DataOpen()) {
+      // A refused recipient fails the whole message, but the server
+      // already waits for its text: without the end of the data it
+      // drops the transaction, and the connection cannot go on.
+      const TSendResult result = smtp.Result(false);
+      Drop(false);
+      return result;
+    }
+    if (ok) ok = smtp.DataOpen() ? smtp.SendMessageText(mail.Data) : smtp.SendData(mail.Data);
     if (ok) {
-      if (++FCarried >= FReuse) Close();
+      if (++FCarried >= std::max(FReuse, 1)) Close();
       return TSendResult(true);
     }
     const TSendResult result = smtp.Result(false);
@@ -129,6 +135,24 @@ TSendResult TSmtpSession::Deliver(const TOutgoingMail& mail) {
     Drop(!smtp.ResetRefused());
     return result;
   }
+}
+
+TSendResult DeliverMail(const TOutgoingMail& mail, const TSMTPSendOptions& options) {
+  return TSmtpSession(options, 0).Deliver(mail);
+}
+
+TSendResult SendRawMailWithReason(const std::string& senderAddress, const std::string& recipients,
+                                  const std::string& server, const std::vector<std::string>& data,
+                                  const std::string& userName, const std::string& password,
+                                  const TSMTPSendOptions& options) {
+  TOutgoingMail mail;
+  mail.Sender = senderAddress;
+  mail.Recipients = recipients;
+  mail.Server = server;
+  mail.Data = data;
+  mail.User = userName;
+  mail.Password = password;
+  return DeliverMail(mail, options);
 }
 
 } // namespace postello

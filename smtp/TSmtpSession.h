@@ -13,9 +13,10 @@ namespace postello {
 // between them so that greeting, TLS and login are paid once for up to
 // Reuse messages.
 //
-// With Reuse 0 every message goes through DeliverMail in its own session,
-// exactly as without this object. Otherwise the object owns at most one
-// open TSMTPSend: the first message opens it, every further one follows
+// The object owns at most one open TSMTPSend, and every message goes
+// through it. With Reuse 0 a connection carries one message, its commands
+// one by one, and ends with QUIT. Otherwise the first message opens the
+// connection, every further one follows
 // on it (RSET only where a transaction was left unfinished; a delivered
 // message leaves none). When the server offers PIPELINING, MAIL FROM, the
 // RCPT TOs and DATA go out as one group; a message whose recipient is
@@ -29,15 +30,16 @@ namespace postello {
 // thread-safe; one object per thread.
 class TSmtpSession {
 public:
-  // options: as for DeliverMail; MessageTimeLimit counts per message.
+  // options: as for SendRawMailWithReason; MessageTimeLimit counts per message.
   TSmtpSession(TSMTPSendOptions options, int reuse);
   // Ends an open connection with QUIT.
   ~TSmtpSession();
   TSmtpSession(const TSmtpSession&) = delete;
   TSmtpSession& operator=(const TSmtpSession&) = delete;
 
-  // Delivered when the server took the message, else the reason (as
-  // DeliverMail gives it).
+  // Delivered when the server took the message, else the reason. A
+  // message that is not deliverable, or whose addresses hold a control
+  // character, fails without a connection.
   TSendResult Deliver(const TOutgoingMail& mail);
   // QUIT and close, when a connection is open.
   void Close();

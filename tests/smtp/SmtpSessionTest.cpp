@@ -102,6 +102,23 @@ TEST(SmtpSession, ARefusedRecipientFailsItsMessageAsBeforeAndTheNextGetsANewConn
   s.State->ExpectFinished();
 }
 
+// Reuse 0: each message has a connection of its own, its dialogue one
+// command at a time even where the server offers PIPELINING.
+TEST(SmtpSession, WithoutReuseEachMessageIsASessionOfItsOwn) {
+  TScript s;
+  for (const char* address : {"p1@example.org", "p2@example.org"}) {
+    s.Add(Hello(true));
+    s.Add({{kFrom, {"250 ok\r\n"}}, {Rcpt(address), {"250 ok\r\n"}}});
+    s.Add(Data());
+    s.Add({{"QUIT\r\n", {"221 bye\r\n"}}});
+  }
+  TSmtpSession session(s.Options, 0);
+  EXPECT_TRUE(session.Deliver(Mail(0, "p1@example.org")).Delivered);
+  EXPECT_TRUE(session.Deliver(Mail(1, "p2@example.org")).Delivered);
+  EXPECT_EQ(session.Connections(), 2);
+  s.State->ExpectFinished();
+}
+
 TEST(SmtpSession, WithoutPipeliningCommandsGoOneByOneAndReuseEndsAfterN) {
   TScript s;
   s.Add(Hello(false));
