@@ -1,7 +1,7 @@
 // Message rate of SendRawMail, one connection per message, against an SMTP
 // sink named by POSTELLO_SMTP_BENCH_SERVER (host:port). bench/smtp_bench.sh
 // starts Postfix's smtp-sink and runs this beside smtp-source.
-#include "send/TSMTPSend.h"
+#include "smtp/TSMTPSend.h"
 
 #include <benchmark/benchmark.h>
 

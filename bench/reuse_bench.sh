@@ -8,12 +8,15 @@
 #   Postello, up to 100 messages per connection;
 #   Postello, the same on 4 parallel sessions;
 #   Python's smtplib sending all messages over one connection.
-# Usage: bench/reuse_bench.sh [build-dir]   (COUNT and DELAY_MS override 1000 and 20)
+# Usage: bench/reuse_bench.sh [build-dir]   (COUNT and DELAY_MS override 1000 and 20;
+# PIPELINING=0 makes the server leave PIPELINING out of its EHLO reply)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$here/build}"
 count="${COUNT:-1000}"
 delay="${DELAY_MS:-20}"
+sink_mode=()
+[ "${PIPELINING:-1}" = 0 ] && sink_mode=(nopipelining)
 
 cmake --build "$build" -j2 --target SendRunBench >/dev/null
 
@@ -44,7 +47,7 @@ start() {
   cat "$out.err" >&2
   exit 1
 }
-start "$work/sink.out" /usr/bin/python3 "$here/bench/tls_sink.py" 0 "$work/cert.pem" "$work/key.pem" versand geheim
+start "$work/sink.out" /usr/bin/python3 "$here/bench/tls_sink.py" 0 "$work/cert.pem" "$work/key.pem" versand geheim "${sink_mode[@]}"
 sink_port="$port"
 start "$work/proxy.out" /usr/bin/python3 "$here/bench/latency_proxy.py" 0 "127.0.0.1:$sink_port" "$delay"
 proxy_port="$port"
@@ -75,12 +78,13 @@ done
 echo "python $(/usr/bin/python3 "$here/bench/reuse_bench_python.py" "127.0.0.1:$proxy_port" "$work" "$work/cert.pem" versand geheim)" \
   | tee -a "$work/rates"
 
-/usr/bin/python3 - "$work/rates" "$count" "$delay" <<'PY'
+/usr/bin/python3 - "$work/rates" "$count" "$delay" "${PIPELINING:-1}" <<'PY'
 import sys
 rate = dict(line.split() for line in open(sys.argv[1]))
 one, reuse, four, py = (float(rate[k]) for k in ("reuse:0/parallel:1", "reuse:100/parallel:1",
                                                   "reuse:100/parallel:4", "python"))
-print("== Summary: %s personalised messages, STARTTLS and AUTH, %s ms added each way" % (sys.argv[2], sys.argv[3]))
+print("== Summary: %s personalised messages, STARTTLS and AUTH, %s ms added each way%s"
+      % (sys.argv[2], sys.argv[3], "" if sys.argv[4] != "0" else ", server without PIPELINING"))
 print("one connection per message: %7.1f messages/s" % one)
 print("reuse (100 per connection): %7.1f messages/s" % reuse)
 print("reuse, 4 sessions:          %7.1f messages/s   %.1f x one connection, %.1f x Python" % (four, four / one, four / py))

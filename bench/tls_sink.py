@@ -3,7 +3,8 @@
 accepts every message and keeps only a count. Postfix's smtp-sink speaks
 no TLS, so the benchmarks over STARTTLS with AUTH use this one.
 
-Usage: tls_sink.py PORT CERT KEY USER PASSWORD
+Usage: tls_sink.py PORT CERT KEY USER PASSWORD [nopipelining]
+("nopipelining" leaves PIPELINING out of the EHLO reply.)
 Prints "PORT <n>" once it listens; on SIGTERM prints "RECEIVED <count>".
 """
 import asyncio
@@ -20,12 +21,14 @@ logging.getLogger("mail.log").setLevel(logging.CRITICAL)
 
 
 class Sink:
-    def __init__(self):
+    def __init__(self, pipelining):
         self.count = 0
+        self.pipelining = pipelining
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         session.host_name = hostname
-        responses.insert(-1, "250-PIPELINING")
+        if self.pipelining:
+            responses.insert(-1, "250-PIPELINING")
         return responses
 
     async def handle_DATA(self, server, session, envelope):
@@ -35,7 +38,7 @@ class Sink:
 
 def main():
     port, cert, key, user, password = sys.argv[1:6]
-    sink = Sink()
+    sink = Sink(sys.argv[6:7] != ["nopipelining"])
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(cert, key)
 

@@ -5,9 +5,9 @@
 #include "core/Cp1252.h"
 #include "core/TKontoStore.h"
 #include "keyring/TSystemGrantStore.h"
-#include "send/TOAuthSignIn.h"
+#include "oauth/TOAuthSignIn.h"
 #include "send/TOAuthTokens.h"
-#include "send/TSMTPSend.h"
+#include "smtp/TSMTPSend.h"
 
 #include <sys/stat.h>
 

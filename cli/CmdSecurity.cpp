@@ -4,8 +4,8 @@
 
 #include "core/SafeFile.h"
 #include "core/TKontoStore.h"
-#include "send/TSMTPSend.h"
-#include "send/TSecurityStore.h"
+#include "smtp/TSMTPSend.h"
+#include "smtp/TSecurityStore.h"
 
 #include <optional>
 #include <ostream>

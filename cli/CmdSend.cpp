@@ -15,8 +15,8 @@
 #include "send/TSendPacer.h"
 #include "send/TSendPool.h"
 #include "send/TSendRun.h"
-#include "send/TSmtpSession.h"
-#include "send/TStoredServerTrust.h"
+#include "smtp/TSmtpSession.h"
+#include "smtp/TStoredServerTrust.h"
 
 #include <signal.h>
 #include <unistd.h>

@@ -3,7 +3,7 @@
 #include "core/CountedNoun.h"
 #include "core/Cp1252.h"
 #include "core/ProgDir.h"
-#include "send/TSMTPSend.h"
+#include "smtp/TSMTPSend.h"
 
 #include <algorithm>
 #include <climits>

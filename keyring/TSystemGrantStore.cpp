@@ -1,7 +1,7 @@
 #include "keyring/TSystemGrantStore.h"
 
 #include "core/SafeFile.h"
-#include "send/OAuthText.h"
+#include "oauth/OAuthText.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 // The grant store the window and the command line share: the system
 // keyring when there is one, else the file in the data folder.
-#include "send/TFileGrantStore.h"
+#include "oauth/TFileGrantStore.h"
 
 #include <memory>
 #include <string>

@@ -1,6 +1,6 @@
 #include "send/MessageId.h"
 
-#include "send/TSMTPSend.h"
+#include "smtp/TSMTPSend.h"
 
 #include <atomic>
 #include <chrono>

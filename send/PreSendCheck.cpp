@@ -4,7 +4,7 @@
 #include "send/ListUnsubscribe.h"
 #include "send/MergeFields.h"
 #include "send/TResumePlan.h"
-#include "send/TSMTPSend.h"
+#include "smtp/TSMTPSend.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 #include "send/TOAuthTokens.h"
 
-#include "send/TOAuthTokenEndpoint.h"
+#include "oauth/TOAuthTokenEndpoint.h"
 
 #include <chrono>
 #include <stdexcept>

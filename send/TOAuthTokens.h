@@ -1,9 +1,9 @@
 #pragma once
 // The grants of the accounts as the send loops use them: loaded once,
 // renewed at the token endpoint when due, written back to their store.
-#include "send/TBearerTokens.h"
-#include "send/TGrantStore.h"
-#include "send/THttpPost.h"
+#include "smtp/TBearerTokens.h"
+#include "oauth/TGrantStore.h"
+#include "oauth/THttpPost.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 #pragma once
 // The sending rate of a run: at most N messages a minute, and the pause
 // and retry after a server's rate-limit reply.
-#include "send/TOutgoingMail.h"
-#include "send/TSendResult.h"
+#include "smtp/TOutgoingMail.h"
+#include "smtp/TSendResult.h"
 
 #include <atomic>
 #include <chrono>

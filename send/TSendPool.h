@@ -1,8 +1,8 @@
 #pragma once
 // Several SMTP sessions delivering at once, each on its own thread.
-#include "send/TOutgoingMail.h"
-#include "send/TSendResult.h"
-#include "send/TSmtpSession.h"
+#include "smtp/TOutgoingMail.h"
+#include "smtp/TSendResult.h"
+#include "smtp/TSmtpSession.h"
 
 #include <condition_variable>
 #include <deque>

@@ -6,9 +6,9 @@
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "mime/ZIzorAvarivi2000.h"
-#include "send/TOutgoingMail.h"
+#include "smtp/TOutgoingMail.h"
 #include "send/TSendJournal.h"
-#include "send/TSendResult.h"
+#include "smtp/TSendResult.h"
 #include "send/TRecipientList.h"
 
 #include <atomic>

@@ -8,7 +8,7 @@
 
 #include "core/TMessageSink.h"
 #include "send/TOAuthTokens.h"
-#include "send/TSMTPSend.h"
+#include "smtp/TSMTPSend.h"
 
 #include "core/TKontoOptionsStore.h"
 

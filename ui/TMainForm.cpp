@@ -15,7 +15,7 @@
 #include "send/PreSendCheck.h"
 #include "send/RunLogLine.h"
 #include "send/TSendPool.h"
-#include "send/TStoredServerTrust.h"
+#include "smtp/TStoredServerTrust.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -3,9 +3,9 @@
 #include "ButtonRoom.h"
 #include "QtText.h"
 
-#include "send/TOAuthSignIn.h"
+#include "oauth/TOAuthSignIn.h"
 #include "send/TOAuthTokens.h"
-#include "send/TSMTPSend.h"
+#include "smtp/TSMTPSend.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -7,8 +7,8 @@
 // and hangs this checks that the client's own writing stays bounded and
 // that it never reports a message as delivered without having sent the
 // end of its data.
-#include "send/TBlockSocket.h"
-#include "send/TSMTPSend.h"
+#include "smtp/TBlockSocket.h"
+#include "smtp/TSMTPSend.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <deque>

@@ -2,7 +2,7 @@
 // the private file, nothing is listed as being in the keyring, and an
 // account that never signed in costs no keyring call.
 #include "keyring/TSystemGrantStore.h"
-#include "send/SmtpTestServer.h"
+#include "smtp/SmtpTestServer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# CPack builds the Debian package; unpacked into a clean root, its
+# CPack builds the Debian package; lintian finds no error in it (its
+# warnings are listed); unpacked into a clean root, its
 # programs run from the installed paths: postello-cli answers --help and
 # the window program starts on the offscreen platform and stays up. Both
 # keep their state in the user's data folder, never beside the programs.
@@ -34,9 +35,20 @@ description="$(field Description)"
 grep -q 'Serienmail' <<<"$description" || fail "keine deutsche Beschreibung: $description"
 grep -q 'mail-merge' <<<"$description" || fail "keine englische Beschreibung: $description"
 
+# Debian's package checker: errors fail the test, warnings are listed.
+lintian_args=(--no-cfg)
+[ "$(id -u)" -eq 0 ] && lintian_args+=(--allow-root)
+rc=0
+lintian "${lintian_args[@]}" "$deb" >"$tmp/lintian.txt" 2>&1 || rc=$?
+# 1 and 2 say that tags were found; anything else is lintian failing to run.
+[ "$rc" -le 2 ] || { cat "$tmp/lintian.txt" >&2; fail "lintian endete mit $rc"; }
+if grep -q '^E: ' "$tmp/lintian.txt"; then cat "$tmp/lintian.txt" >&2; fail "lintian meldet Fehler"; fi
+grep '^W: ' "$tmp/lintian.txt" || true
+
 root="$tmp/root"
 dpkg-deb -x "$deb" "$root"
 for f in usr/bin/postello usr/bin/postello-cli usr/share/applications/postello.desktop \
+         usr/share/doc/postello/copyright usr/share/doc/postello/changelog.gz \
          usr/share/man/man1/postello-cli.1.gz usr/share/icons/hicolor/48x48/apps/postello.png; do
   [ -f "$root/$f" ] || fail "$f fehlt im Paket"
 done

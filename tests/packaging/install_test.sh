@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # `cmake --install` puts exactly the files of an installation into the
-# prefix: the two programs, the manual pages, the desktop entry, the icon
+# prefix: the two programs, the manual pages, the copyright file and the
+# changelog, the desktop entry, the icon
 # in every hicolor size, the AppStream metadata; and AppStream finds the
 # desktop entry and the icon the metadata names in that tree.
 set -euo pipefail
@@ -17,6 +18,8 @@ expected=(
   bin/postello
   bin/postello-cli
   share/applications/postello.desktop
+  share/doc/postello/changelog.gz
+  share/doc/postello/copyright
   share/icons/hicolor/scalable/apps/postello.svg
   share/man/man1/postello-cli.1.gz
   share/man/man1/postello.1.gz

@@ -176,8 +176,8 @@ TEST(SendPacer, CancelEndsTheWait) {
   EXPECT_LE(t.Slept.count(), 1000);
 }
 
-#include "send/ScriptedSmtpSocket.h"
-#include "send/TTCPBlockSocket.h"
+#include "smtp/ScriptedSmtpSocket.h"
+#include "smtp/TTCPBlockSocket.h"
 
 // The whole way: a server answers 421 to the sender and takes the message
 // on the next session.

@@ -5,8 +5,8 @@
 #include "core/StoredDateTime.h"
 #include "send/TSendRun.h"
 #include "send/SendRunSupport.h"
-#include "send/ScriptedSmtpSocket.h"
-#include "send/TTCPBlockSocket.h"
+#include "smtp/ScriptedSmtpSocket.h"
+#include "smtp/TTCPBlockSocket.h"
 
 #include <gtest/gtest.h>
 

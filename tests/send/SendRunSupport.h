@@ -8,7 +8,7 @@
 #include "core/TMailStore.h"
 #include "core/TOptions.h"
 #include "mime/ZIzorAvarivi2000.h"
-#include "send/SmtpTestServer.h"
+#include "smtp/SmtpTestServer.h"
 #include "send/TSendRun.h"
 
 #include <gtest/gtest.h>

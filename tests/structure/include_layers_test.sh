@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Every include of a project header points down the layers:
-#   ui, cli -> app -> send -> mime, addressdb, editor -> core
-# and keyring (the grant store in the system keyring) on top of send, for
-# ui and cli alike,
+#   ui, cli -> app -> send -> smtp, oauth -> mime, addressdb, editor -> core
+# and keyring (the grant store in the system keyring) on top of oauth's
+# grant store, for ui and cli alike,
 # with one edge between siblings: editor -> mime (the HTML import asks the
 # register of file types which files are pictures).
 # A library that includes a folder above it (or beside it, where the
@@ -14,11 +14,13 @@ declare -A allowed=(
   [mime]="core mime"
   [addressdb]="core addressdb"
   [editor]="core mime editor"
-  [send]="core mime addressdb editor send"
-  [app]="core mime addressdb editor send app"
-  [keyring]="core mime addressdb editor send keyring"
-  [cli]="core mime addressdb editor send app keyring cli"
-  [ui]="core mime addressdb editor send app keyring ui"
+  [smtp]="core mime addressdb editor smtp"
+  [oauth]="core mime addressdb editor oauth"
+  [send]="core mime addressdb editor smtp oauth send"
+  [app]="core mime addressdb editor smtp oauth send app"
+  [keyring]="core mime addressdb editor oauth keyring"
+  [cli]="core mime addressdb editor smtp oauth send app keyring cli"
+  [ui]="core mime addressdb editor smtp oauth send app keyring ui"
 )
 bad=0
 for dir in "${!allowed[@]}"; do

@@ -7,7 +7,7 @@
 #include "TOAuthForm.h"
 #include "UiTestSupport.h"
 
-#include "send/TFileGrantStore.h"
+#include "oauth/TFileGrantStore.h"
 #include "send/TOAuthTokens.h"
 
 #include <QComboBox>

@@ -10,8 +10,8 @@ Modes (--mode):
   no-starttls    offers AUTH LOGIN CRAM-MD5 but no STARTTLS; MAIL FROM
                  without authentication is refused with 530
   drop-starttls  the first connection offers STARTTLS (needs --cert and
-                 --key) and takes a message with AUTH LOGIN inside TLS; every
-                 later connection behaves as no-starttls
+                 --key), takes one message with AUTH LOGIN inside TLS and
+                 closes; every later connection behaves as no-starttls
   stall          greets, then never answers again
   trickle        sends "220-" and then one byte every 50 ms, never ending
                  the line
@@ -137,6 +137,9 @@ def serve_with_starttls(c):
                     break
             c.note("<DATA>")
             c.send("250 stored\r\n")
+            # One message per connection: the client's next one needs a
+            # new connection, which no longer offers STARTTLS.
+            return
         elif verb.startswith("QUIT"):
             c.send("221 bye\r\n")
             return
