@@ -151,7 +151,14 @@ TCliArgs Parse(const TCliCommand& c, const std::vector<std::string>& args) {
         inlineValue = true;
       }
       const auto opt = std::find_if(known.begin(), known.end(), [&](const TCliOption& o) { return o.Name == name; });
-      if (opt == known.end()) throw TCliUsageError{"unbekannte Option " + name};
+      if (opt == known.end()) {
+        // A retired option lives on in longer names (--client-secret in
+        // --client-secret-stdin): name them, so the user finds the way.
+        std::string longer;
+        for (const TCliOption& o : known)
+          if (o.Name.rfind(name + "-", 0) == 0) longer += (longer.empty() ? "" : " oder ") + o.Name;
+        throw TCliUsageError{"unbekannte Option " + name + (longer.empty() ? "" : " (gemeint: " + longer + "?)")};
+      }
       if (opt->Value.empty()) {
         if (inlineValue) throw TCliUsageError{name + " erwartet keinen Wert"};
       } else if (!inlineValue) {

@@ -350,7 +350,8 @@ TEST_F(CliOAuthTest, WrongArgumentsAreRefusedBeforeAnything) {
       {"--authorize-url http://example.org/authorize --token-url " + Http + "/token --scope x --client-id x",
        "die Autorisierungsadresse muss mit https:// beginnen"},
       // A secret on the command line is there for every user to read.
-      {Custom() + " --client-secret geheim", "unbekannte Option --client-secret"},
+      {Custom() + " --client-secret geheim",
+       "unbekannte Option --client-secret (gemeint: --client-secret-stdin oder --client-secret-file?)"},
       {Custom() + " --client-secret-file '" + Path("open-secret") + "'",
        Utf8("mit dem Clientschl\xFCssel ist f\xFCr andere lesbar")},
       {Custom() + " --client-secret-stdin </dev/null", Utf8("Der Clientschl\xFCssel ist leer.")},
