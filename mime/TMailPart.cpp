@@ -160,19 +160,41 @@ void TMailPart::DetachFromParent() {
   if (ParentPart->SubParts.Remove(this)) ParentPart = nullptr;
 }
 
-std::size_t TMailPart::HeaderTextLength() const {
-  std::size_t length = 0;
-  for (const std::string& line : Header) length += line.size() + 2;
-  return length;
+namespace {
+
+// A line holding several encoded words may be longer than the 76
+// characters RFC 2047 allows such lines. It is folded only at the blank
+// between two encoded words, which a reader drops anyway, so every other
+// header keeps its bytes.
+void AppendFolded(std::string& text, const std::string& line) {
+  constexpr std::size_t kMaxLine = 76;
+  std::size_t start = 0;  // of the line being written
+  std::size_t fold = std::string::npos;  // the last blank it may fold at
+  for (std::size_t at = line.find("?= =?"); at != std::string::npos; at = line.find("?= =?", at + 1)) {
+    const std::size_t blank = at + 2;
+    if (blank - start > kMaxLine && fold != std::string::npos) {
+      text.append(line, start, fold - start);
+      text += "\r\n";
+      start = fold;  // the blank starts the next line
+    }
+    fold = blank;
+  }
+  if (line.size() - start > kMaxLine && fold != std::string::npos && fold > start) {
+    text.append(line, start, fold - start);
+    text += "\r\n";
+    start = fold;
+  }
+  text.append(line, start, std::string::npos);
+  text += "\r\n";
 }
+
+} // namespace
+
+std::size_t TMailPart::HeaderTextLength() const { return HeaderText().size(); }
 
 std::string TMailPart::HeaderText() const {
   std::string text;
-  text.reserve(HeaderTextLength());
-  for (const std::string& line : Header) {
-    text += line;
-    text += "\r\n";
-  }
+  for (const std::string& line : Header) AppendFolded(text, line);
   return text;
 }
 

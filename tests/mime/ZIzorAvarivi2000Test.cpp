@@ -329,6 +329,31 @@ TEST_F(MessageTest, SubjectAndNamesAreEncodedOnlyWhenNeeded) {
   EXPECT_TRUE(Msg.Header.empty());
 }
 
+// Regression: a subject of several encoded words went out on one line of
+// well over 76 characters. It is folded between the words only.
+TEST_F(MessageTest, LongEncodedHeadersAreFoldedBetweenTheirWords) {
+  for (std::size_t length : {10u, 60u, 200u, 600u}) {
+    SCOPED_TRACE(length);
+    const std::string subject = "\x80 " + std::string(length, 'a') + " \xFC";
+    Msg.SetSubjectLine(subject);
+    Msg.SetHeaderValue("X-Long", std::string(100, 'x') + " =?a?Q?b?= =?a?Q?c?=");
+    const std::string text = Msg.HeaderText();
+    EXPECT_EQ(text.size(), Msg.HeaderTextLength());
+    std::string unfolded = text;
+    for (std::size_t at; (at = unfolded.find("\r\n ")) != std::string::npos;) unfolded.erase(at, 2);
+    EXPECT_EQ(unfolded, Msg.Header[0] + "\r\n" + Msg.Header[1] + "\r\n");
+    std::size_t lineStart = 0;
+    for (std::size_t end; (end = text.find("\r\n", lineStart)) != std::string::npos; lineStart = end + 2) {
+      const std::string line = text.substr(lineStart, end - lineStart);
+      if (line.rfind("Subject:", 0) == 0) EXPECT_LE(line.size(), 84u) << line;  // "Subject: " and one word
+      if (line[0] != ' ') continue;
+      EXPECT_LE(line.size(), 76u) << line;
+      EXPECT_EQ(line.rfind(" =?", 0), 0u) << line;
+    }
+    Msg.Header.clear();
+  }
+}
+
 TEST_F(MessageTest, FileNamesWithBlanksAndUmlautsStandAsEncodedWords) {
   Msg.SetPlainBody("x");
   Msg.AddAttachmentStream(std::string_view("data"), "/tmp/Preis Liste \xE4.pdf", "", false);
