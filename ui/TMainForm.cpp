@@ -4,7 +4,6 @@
 #include "TAboutBox.h"
 #include "TAddressGrid.h"
 #include "TEditKontenForm.h"
-#include "TImportAddressesForm.h"
 #include "TPreSendCheckForm.h"
 #include "TSendJournalPanel.h"
 #include "TWriteMailForm.h"
@@ -525,18 +524,7 @@ void TMainForm::ImportBtnClick() {
   ImportFile(dialog.selectedFiles().first());
 }
 
-void TMainForm::ImportFile(const QString& path) {
-  m_grid->CommitEditor();
-  TImportAddressesForm form(m_state, path, TImportAddressesForm::TMode::IntoTable, this);
-  if (!form.Load()) return;
-  form.exec();
-  if (!form.Imported()) return;
-  // The offer of a fitted table may have changed the database.
-  ShowOptions();
-  ShowTable();
-  m_grid->WidenColumns();
-  ShowFittedInfoCount();
-}
+void TMainForm::ImportFile(const QString& path) { RunImportDialog(path, TImportAddressesForm::TMode::IntoTable); }
 
 void TMainForm::NewDBFromFileBtnClick() {
   const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Neue Datenbank aus Datei"), QString(),
@@ -545,12 +533,17 @@ void TMainForm::NewDBFromFileBtnClick() {
 }
 
 void TMainForm::NewDatabaseFromFile(const QString& path) {
-  m_grid->CommitEditor();
   if (m_state.Table1.FileName().empty()) m_state.Table1.SetFileName(m_state.Options.DatabaseFile);
-  TImportAddressesForm form(m_state, path, TImportAddressesForm::TMode::NewTable, this);
+  RunImportDialog(path, TImportAddressesForm::TMode::NewTable);
+}
+
+void TMainForm::RunImportDialog(const QString& path, TImportAddressesForm::TMode mode) {
+  m_grid->CommitEditor();
+  TImportAddressesForm form(m_state, path, mode, this);
   if (!form.Load()) return;
   form.exec();
   if (!form.Imported()) return;
+  // A fitted table may have replaced the database: its options, fields and count.
   ShowOptions();
   ShowTable();
   m_grid->WidenColumns();

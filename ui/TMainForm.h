@@ -6,6 +6,7 @@
 #include "send/TRecipientList.h"
 #include "send/TSendPacer.h"
 #include "send/TSendRun.h"
+#include "TImportAddressesForm.h"
 #include "ui_TMainForm.h"
 
 #include <QMainWindow>
@@ -78,6 +79,7 @@ public slots:
   void NewDatabaseFromFile(const QString& path);
   void ExportBtnClick();
   void ShowFittedInfoCount();
+  void RunImportDialog(const QString& path, TImportAddressesForm::TMode mode);
   // One button of DBNavigator2 (TAddressGrid::TNavButton).
   void NavigatorClick(int button);
   void SendBtnClick();
