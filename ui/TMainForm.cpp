@@ -657,7 +657,7 @@ bool TMainForm::CheckBeforeRun(const TSendChoice& choice) {
       ~TRestoreCursor() { QApplication::restoreOverrideCursor(); }
     } restore;
     report = CheckRun(m_state.Msg, m_state.Table1, choice, m_recipients, m_skipped, m_state.Konten, m_state.Mails,
-                      limit, m_state.Options.MailField, SpamProgram.empty() ? nullptr : &spam);
+                      limit, m_state.Options.MailField, SpamProgram.empty() ? nullptr : &spam, m_state.ProgDir);
   } catch (const ESendRefused&) {
     return true;  // the run itself says why it cannot start
   }
