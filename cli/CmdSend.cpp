@@ -275,7 +275,7 @@ int RunSend(TCliContext& ctx) {
     TChildProcess runner;
     const TSpamCheck spam(runner);
     try {
-      report = CheckRun(msg, table, choice, rows, skipped, konten, mails, limit, mailField, &spam);
+      report = CheckRun(msg, table, choice, rows, skipped, konten, mails, limit, mailField, &spam, ctx.Dir);
     } catch (const ESendRefused& e) {
       ctx.Err << CliText(e.what()) << "\n";
       return kExitRefused;

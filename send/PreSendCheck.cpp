@@ -234,6 +234,11 @@ std::string FilterNote(const std::string& filterText) {
   return "Filter aktiv: nur Datens\xE4tze mit \x84" + filterText + "\x93";
 }
 
+std::string BlockedNote(int blocked) {
+  return std::to_string(blocked) + (blocked == 1 ? " Empf\xE4nger steht" : " Empf\xE4nger stehen") +
+         " auf der Sperrliste und " + (blocked == 1 ? "wird" : "werden") + " \xFC" "bersprungen.";
+}
+
 TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
   TPreSendReport report;
   const auto find = [&](TCheckKind kind, std::string text) { report.Findings.push_back({kind, std::move(text)}); };
@@ -309,6 +314,7 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
   const int people = static_cast<int>(in.Addresses.size());
   report.Facts.push_back(std::to_string(in.MessageCount) + (in.MessageCount == 1 ? " Nachricht an " : " Nachrichten an ") +
                          std::to_string(people) + (people == 1 ? " Empf\xE4nger." : " Empf\xE4nger."));
+  if (in.Blocked > 0) report.Facts.push_back(BlockedNote(in.Blocked));
   std::string size = "Gr\xF6\xDFte Nachricht: ";
   size += in.LargestMessage >= 0 ? Thousands(in.LargestMessage) + " Bytes" : std::string("unbekannt");
   size += limitKnown ? "; der Server nimmt h\xF6" "chstens " + Thousands(in.ServerLimit) + " Bytes an."
@@ -319,9 +325,11 @@ TPreSendReport CheckBeforeSend(const TPreSendInput& in) {
 
 TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& choice, const TRecipientList& rows,
                         const std::vector<std::uint32_t>& skipped, TKontoList& konten, TMailList& mails,
-                        std::int64_t serverLimit, long mailField, const TSpamCheck* spam) {
+                        std::int64_t serverLimit, long mailField, const TSpamCheck* spam,
+                        const std::string& dataDir) {
   TPreSendInput in;
   TSendRun run(msg, table);
+  run.BlockListDir = dataDir;
   run.Start(choice, rows, konten, mails);
   run.Abort();
   const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
@@ -334,6 +342,7 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
                    : !run.BatchMode() && choice.Recipients != TRecipientChoice::One;
   in.Addresses = run.RecipientAddresses();
   in.MessageCount = run.MessageCount();
+  in.Blocked = run.BlockedCount();
   in.ServerLimit = serverLimit;
   if (!test && choice.Recipients == TRecipientChoice::All) in.SkippedPositions = skipped;
   if (!test && choice.Recipients != TRecipientChoice::One) in.FilterText = choice.FilterText;

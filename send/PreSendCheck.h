@@ -87,7 +87,11 @@ struct TPreSendInput {
   // does not send to the list).
   std::string FilterText;
   int AddressWidth = 0;              // width of the address field; 0: not known
+  int Blocked = 0;                   // recipients the block list leaves out
 };
+
+// "3 Empfänger stehen auf der Sperrliste und werden übersprungen."
+std::string BlockedNote(int blocked);
 
 TPreSendReport CheckBeforeSend(const TPreSendInput& input);
 
@@ -111,9 +115,12 @@ std::string FileProblem(const std::string& path);
 // skipped are the records the recipient list passed over; mailField names
 // the address field (for its width). With spam, the run's first message
 // (composed as the run would) is rated too: a spam verdict is a finding,
-// the score and the rules that fired are facts. Nothing is sent.
+// the score and the rules that fired are facts. With dataDir, its block
+// list is applied as the run applies it and the skipped are counted.
+// Nothing is sent.
 TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& choice, const TRecipientList& rows,
                         const std::vector<std::uint32_t>& skipped, TKontoList& konten, TMailList& mails,
-                        std::int64_t serverLimit = -1, long mailField = -1, const TSpamCheck* spam = nullptr);
+                        std::int64_t serverLimit = -1, long mailField = -1, const TSpamCheck* spam = nullptr,
+                        const std::string& dataDir = std::string());
 
 } // namespace postello

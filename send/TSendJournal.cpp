@@ -43,6 +43,8 @@ constexpr const char* kPlanLine = "Plan";
 constexpr const char* kMessageLine = "Nachricht";
 constexpr const char* kEndLine = "Ende";
 
+constexpr const char* kBlockedReason = "gesperrt";
+
 constexpr const char* kDataEndReason = "Datenende gesendet, Antwort des Servers steht aus";
 
 bool IsControl(char c) { return static_cast<unsigned char>(c) < 32 || c == 127; }
@@ -201,6 +203,7 @@ const char* JournalResultText(TJournalResult result) {
     case TJournalResult::Failed: return "fehlgeschlagen";
     case TJournalResult::Uncertain: return "unsicher";
     case TJournalResult::NotSent: return "nicht gesendet";
+    case TJournalResult::Blocked: return "gesperrt";
     case TJournalResult::None: break;
   }
   return "";
@@ -208,7 +211,7 @@ const char* JournalResultText(TJournalResult result) {
 
 TJournalResult JournalResultFromText(std::string_view text) {
   for (TJournalResult r : {TJournalResult::Sent, TJournalResult::Failed, TJournalResult::Uncertain,
-                           TJournalResult::NotSent})
+                           TJournalResult::NotSent, TJournalResult::Blocked})
     if (text == JournalResultText(r)) return r;
   return TJournalResult::None;
 }
@@ -531,6 +534,10 @@ void TSendJournal::Record(TJournalEntry entry) {
   line[cAddresses] = JoinJournalAddresses(entry.Addresses);
   line[cResult] = JournalResultText(entry.Result);
   line[cReason] = entry.Reason;
+  if (entry.Result == TJournalResult::Blocked) {
+    line[cResult] = JournalResultText(TJournalResult::NotSent);
+    line[cReason] = entry.Reason.empty() ? kBlockedReason : std::string(kBlockedReason) + ": " + entry.Reason;
+  }
   WriteLine(JournalCsvLine(line));
 }
 
@@ -726,6 +733,11 @@ TJournalRun ReadJournal(const std::string& path) {
         continue;
       }
       if (e.Nr == 0) {
+        if (e.Result == TJournalResult::NotSent && e.Reason.starts_with(kBlockedReason) &&
+            (e.Reason.size() == 8 || e.Reason.compare(8, 2, ": ") == 0)) {
+          e.Result = TJournalResult::Blocked;
+          e.Reason.erase(0, std::min<std::size_t>(e.Reason.size(), 10));
+        }
         // A run leaves out few addresses; a flood of such lines is not
         // the writer's and must not fill the memory.
         if (run.Entries.size() >= run.Plan.size() * 100 + 100) {

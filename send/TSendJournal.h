@@ -26,10 +26,13 @@ public:
 };
 
 // What became of one message. None: no result recorded (the run ended
-// before it, or the file was cut).
-enum class TJournalResult { None, Sent, Failed, Uncertain, NotSent };
+// before it, or the file was cut). Blocked: an address of the block list,
+// left out before planning (Nr 0); the file holds it as "nicht gesendet"
+// with the reason "gesperrt", which journal readers of every version take.
+enum class TJournalResult { None, Sent, Failed, Uncertain, NotSent, Blocked };
 
-// "gesendet", "fehlgeschlagen", "unsicher", "nicht gesendet"; "" for None.
+// "gesendet", "fehlgeschlagen", "unsicher", "nicht gesendet", "gesperrt";
+// "" for None.
 const char* JournalResultText(TJournalResult result);
 // The reverse; None for any other text.
 TJournalResult JournalResultFromText(std::string_view text);

@@ -8,6 +8,7 @@
 #include "send/ListUnsubscribe.h"
 #include "send/MergeFields.h"
 #include "send/MessageId.h"
+#include "send/TBlockList.h"
 #include "send/TResumePlan.h"
 
 #include "core/StoredDateTime.h"
@@ -112,6 +113,40 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
       break;
     }
   }
+  // Addresses of the block list are left out of every run from the list,
+  // whatever started it; an address typed in by hand is the user's own
+  // choice.
+  std::vector<TJournalEntry> blocked;
+  const std::string& blockDir = BlockListDir.empty() ? JournalDir : BlockListDir;
+  if (!blockDir.empty() && !test && choice.Recipients != TRecipientChoice::One && !addresses.empty()) {
+    TBlockList list;
+    try {
+      list = TBlockList::Load(blockDir);
+    } catch (const EBlockListError& e) {
+      throw ESendRefused(e.what());
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+      if (list.Contains(addresses[i])) {
+        TJournalEntry e;
+        e.Addresses = {addresses[i]};
+        e.RecNos = {recNos[i]};
+        e.Result = TJournalResult::Blocked;
+        blocked.push_back(std::move(e));
+        continue;
+      }
+      if (kept != i) {
+        addresses[kept] = std::move(addresses[i]);
+        positions[kept] = positions[i];
+        recNos[kept] = recNos[i];
+      }
+      ++kept;
+    }
+    addresses.resize(kept);
+    positions.resize(kept);
+    recNos.resize(kept);
+    if (addresses.empty()) throw ESendRefused(kAllBlocked);
+  }
   if (addresses.empty()) throw ESendRefused(kNoRecipients);
   if (choice.KontoIndex < 0 || static_cast<std::uint32_t>(choice.KontoIndex) >= konten.Count())
     throw ESendRefused(kNoAccount);
@@ -154,7 +189,17 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   FDataEndRecorded.clear();
   FJournal.reset();
   FJournalPath.clear();
-  if (!JournalDir.empty()) OpenJournal(choice);
+  FBlockedCount = static_cast<int>(blocked.size());
+  if (!JournalDir.empty()) {
+    OpenJournal(choice);
+    try {
+      for (TJournalEntry& e : blocked) FJournal->Record(std::move(e));
+    } catch (const EJournalError& e) {
+      FJournal.reset();
+      FAttachments.clear();
+      throw ESendRefused(e.what());
+    }
+  }
   FSending = true;
 }
 

@@ -93,6 +93,7 @@ public:
   static constexpr const char* kInitialStatus = "0 Mails von 0 verarbeitet 0 fehlgeschlagen.";
   static constexpr const char* kLogPrefix = "Fehler beim Senden der Nachricht an ";
   static constexpr const char* kNoRecipients = "Es sind keine Empf\xE4" "nger vorhanden!";
+  static constexpr const char* kAllBlocked = "Alle Empf\xE4nger stehen auf der Sperrliste.";
   static constexpr const char* kNoAccount = "Es ist kein Absender-Konto ausgew\xE4hlt!";
   static constexpr const char* kNoMail = "Es ist keine eMail zum versenden ausgew\xE4hlt!";
   // The error log's last line of a run that ended by cancellation.
@@ -174,6 +175,10 @@ public:
   int MessageCount() const { return FMessageCount; }
   int Processed() const { return FProcessed; }
   int FailedCount() const { return FFailedCount; }
+  // Recipients of the current or last run left out because the block
+  // list of JournalDir names them (never a typed address or a test mail).
+  // A block list that cannot be read makes Start refuse.
+  int BlockedCount() const { return FBlockedCount; }
   // ProgressBar1: processed messages in percent, 0 to 100.
   int Progress() const { return FProgress; }
   // statlabel's caption.
@@ -191,6 +196,9 @@ public:
   // journal that can no longer be written makes Finish throw
   // EJournalError, which stops the run.
   std::string JournalDir;
+  // The data folder whose block list Start applies when it is not
+  // JournalDir's (a check that writes no journal); empty: JournalDir's.
+  std::string BlockListDir;
   // The journal file of the current or the last run; "" when none.
   std::string JournalPath() const { return FJournalPath; }
 
@@ -237,6 +245,7 @@ private:
   int FOutstanding = 0;                  // handed out by NextMessage, without a result yet
   std::vector<bool> FFinished;           // per message: Finish has recorded it
   int FFailedCount = 0;
+  int FBlockedCount = 0;
   TKontoRec FKonto;
   TMailRec FMail;
   std::vector<std::optional<TAttachmentBytes>> FAttachments;

@@ -1,5 +1,7 @@
 #include "TDbfTableModel.h"
 
+#include <QColor>
+
 #include "QtText.h"
 
 #include "addressdb/TDbf.h"
@@ -53,7 +55,21 @@ int TDbfTableModel::rowCount(const QModelIndex& parent) const { return parent.is
 
 int TDbfTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_columns; }
 
+void TDbfTableModel::SetGreyed(std::function<bool(const std::string&)> blocked, int addressField) {
+  m_blocked = std::move(blocked);
+  m_addressField = addressField;
+  if (m_rows > 0 && m_columns > 0) emit dataChanged(index(0, 0), index(m_rows - 1, m_columns - 1), {Qt::ForegroundRole});
+}
+
 QVariant TDbfTableModel::data(const QModelIndex& index, int role) const {
+  if (index.isValid() && role == Qt::ForegroundRole) {
+    if (!m_blocked || m_addressField < 0 || m_addressField >= m_columns) return {};
+    try {
+      if (m_blocked(Src().Value(index.row(), m_addressField))) return QColor(Qt::gray);
+    } catch (const std::exception&) {
+    }
+    return {};
+  }
   if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
   try {
     return ToQ(Src().Value(index.row(), index.column()));

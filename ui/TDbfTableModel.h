@@ -8,6 +8,9 @@
 
 #include <QAbstractTableModel>
 
+#include <functional>
+#include <string>
+
 namespace postello {
 
 class TDbf;
@@ -27,6 +30,9 @@ public:
   // and row title is read again. Columns and open editors stay; a changed
   // set of columns reloads.
   void Refresh();
+  // Rows whose address (field addressField) blocked names are drawn in
+  // grey; an empty function greys nothing.
+  void SetGreyed(std::function<bool(const std::string&)> blocked, int addressField);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -51,6 +57,8 @@ private:
   TDataSource m_source;
   int m_rows = 0;
   int m_columns = 0;
+  std::function<bool(const std::string&)> m_blocked;
+  int m_addressField = -1;
 };
 
 } // namespace postello

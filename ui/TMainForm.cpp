@@ -3,6 +3,8 @@
 #include "QtText.h"
 #include "TAboutBox.h"
 #include "TAddressGrid.h"
+#include "TBlockListForm.h"
+#include "TDbfTableModel.h"
 #include "TEditKontenForm.h"
 #include "TPreSendCheckForm.h"
 #include "TSendJournalPanel.h"
@@ -13,12 +15,15 @@
 #include "core/StoredDateTime.h"
 #include "send/PreSendCheck.h"
 #include "send/RunLogLine.h"
+#include "send/TBlockList.h"
 #include "send/TSendPool.h"
 #include "smtp/TStoredServerTrust.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QColor>
+#include <memory>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -151,6 +156,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   connect(ui.NewDBBtn, &QPushButton::clicked, this, &TMainForm::Button1Click);
   connect(ui.FilterBtn, &QPushButton::clicked, this, &TMainForm::FilterBtnClick);
   connect(ui.ImportBtn, &QPushButton::clicked, this, &TMainForm::ImportBtnClick);
+  connect(ui.SperrlisteBtn, &QPushButton::clicked, this, &TMainForm::SperrlisteBtnClick);
   connect(ui.NewDBFromFileBtn, &QPushButton::clicked, this, &TMainForm::NewDBFromFileBtnClick);
   connect(ui.ExportBtn, &QPushButton::clicked, this, &TMainForm::ExportBtnClick);
   connect(ui.FilterEd, &QLineEdit::textChanged, this, [this](const QString& text) { m_state.FilterText = FromQ(text); });
@@ -355,13 +361,28 @@ void TMainForm::PageControl2Change() {
   m_grid->Sync();
   QList<QTreeWidgetItem*> rows;
   rows.reserve(static_cast<int>(m_recipients.size()));
-  for (const TRecipientRow& row : m_recipients) rows.append(new QTreeWidgetItem(QStringList{ToQ(row.Address)}));
+  TBlockList blockList;
+  try {
+    blockList = TBlockList::Load(m_state.ProgDir);
+  } catch (const EBlockListError&) {
+    // The run refuses with the reason; the list is shown as it is.
+  }
+  int blocked = 0;
+  for (const TRecipientRow& row : m_recipients) {
+    rows.append(new QTreeWidgetItem(QStringList{ToQ(row.Address)}));
+    if (blockList.Size() > 0 && blockList.Contains(row.Address)) {
+      rows.back()->setForeground(0, QColor(Qt::gray));
+      ++blocked;
+    }
+  }
   ui.ListView3->addTopLevelItems(rows);
   ui.ListView3->setUpdatesEnabled(true);
-  // The filter of the address page thins this list: its title says so.
-  const std::string filterNote = FilterNote(m_state.FilterText);
-  ui.ListView3->headerItem()->setText(
-      0, filterNote.empty() ? QStringLiteral("eMail-Adresse") : ToQ("eMail-Adresse \x96 " + filterNote));
+  // The filter of the address page thins this list and the block list
+  // skips some of it: its title says so.
+  std::string title = "eMail-Adresse";
+  if (const std::string filterNote = FilterNote(m_state.FilterText); !filterNote.empty()) title += " \x96 " + filterNote;
+  if (blocked > 0) title += " \x96 " + BlockedNote(blocked);
+  ui.ListView3->headerItem()->setText(0, ToQ(title));
   {
     const QSignalBlocker block(ui.AbsenderCombo);
     ui.AbsenderCombo->clear();
@@ -492,6 +513,30 @@ void TMainForm::ShowTable() {
     ui.InfoAnzEd->setValue(InfoFieldCount(m_state.Table1));
   }
   ui.ExportBtn->setEnabled(m_state.Table1.Active());
+  ShowBlocked();
+}
+
+void TMainForm::ShowBlocked() {
+  // A list that cannot be read is reported when a run or the dialog needs it.
+  std::shared_ptr<const TBlockList> list;
+  try {
+    list = std::make_shared<const TBlockList>(TBlockList::Load(m_state.ProgDir));
+  } catch (const EBlockListError&) {
+  }
+  if (!list || list->Size() == 0) {
+    m_grid->Model()->SetGreyed({}, -1);
+    return;
+  }
+  m_grid->Model()->SetGreyed([list](const std::string& a) { return list->Contains(a); },
+                             static_cast<int>(m_state.Options.MailField));
+}
+
+void TMainForm::SperrlisteBtnClick() {
+  m_grid->CommitEditor();
+  TBlockListForm form(m_state.ProgDir, this);
+  if (!form.Load()) return;
+  form.exec();
+  ShowBlocked();
 }
 
 void TMainForm::Button1Click() {
@@ -650,7 +695,7 @@ bool TMainForm::CheckBeforeRun(const TSendChoice& choice) {
       ~TRestoreCursor() { QApplication::restoreOverrideCursor(); }
     } restore;
     report = CheckRun(m_state.Msg, m_state.Table1, choice, m_recipients, m_skipped, m_state.Konten, m_state.Mails,
-                      limit, m_state.Options.MailField, SpamProgram.empty() ? nullptr : &spam);
+                      limit, m_state.Options.MailField, SpamProgram.empty() ? nullptr : &spam, m_state.ProgDir);
   } catch (const ESendRefused&) {
     return true;  // the run itself says why it cannot start
   }

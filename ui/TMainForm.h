@@ -78,6 +78,9 @@ public slots:
   // A new table fitted to one file (after NewDBFromFileBtnClick's dialog).
   void NewDatabaseFromFile(const QString& path);
   void ExportBtnClick();
+  // "Sperrliste...": the block list dialog; the grid greys what it lists.
+  void SperrlisteBtnClick();
+  void ShowBlocked();
   void ShowFittedInfoCount();
   void RunImportDialog(const QString& path, TImportAddressesForm::TMode mode);
   // One button of DBNavigator2 (TAddressGrid::TNavButton).

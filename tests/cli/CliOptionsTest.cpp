@@ -122,3 +122,27 @@ TEST(CliAccountOptions, ShowsSetsAndKeepsKontenDat) {
   ASSERT_EQ(TKontoStore::Open(dir.path(), after).Error, "");
   EXPECT_EQ(after[0].Parallel, 4);
 }
+
+TEST(CliBlockList, AddsListsRemovesAndRefuses) {
+  TempDir dir;
+  struct Step {
+    const char* Args;
+    int Status;
+    const char* Out;  // UTF-8, dates cut off
+  } const steps[] = {
+      {"blocklist", 0, ""},
+      {"blocklist --add Anna@X.de --reason 'hat sich abgemeldet'", 0, "Anna@X.de\that sich abgemeldet\t"},
+      {"blocklist --add anna@x.de", 0, "Anna@X.de\that sich abgemeldet\t"},
+      {"blocklist --add 'b@x.de' --remove 'anna@x.de'", 2, ""},
+      {"blocklist --remove ANNA@x.de", 0, ""},
+      {"blocklist --remove anna@x.de", 2, ""},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.Args);
+    const Result r = Cli(dir, s.Args);
+    EXPECT_EQ(r.status, s.Status) << r.err;
+    EXPECT_EQ(r.out.substr(0, std::string(s.Out).size()), s.Out);
+    if (std::string(s.Out).empty()) EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(postello::test::ReadFile(dir.file("sperrliste.csv")), "\xEF\xBB\xBF" "Adresse;Grund;Datum;Quelle\r\n");
+}
