@@ -5,6 +5,9 @@
 #include "TEditorDialogs.h"
 
 #include "core/ProgDir.h"
+#include "core/TMessageSink.h"
+#include "editor/TSpellChoice.h"
+#include "ui/TSpellHighlighter.h"
 #include "core/SafeFile.h"
 #include "core/StoredDateTime.h"
 #include "editor/EditorToolbar.h"
@@ -505,6 +508,28 @@ void TWriteMailForm::showEvent(QShowEvent* event) {
     move(screen->availableGeometry().center() - rect().center());
   }
   m_state.FormShow();
+  StartSpellCheck();
+}
+
+void TWriteMailForm::StartSpellCheck() {
+  // Loading a dictionary takes a moment, so it happens when the window is
+  // first shown, not for every window made.
+  if (m_spellStarted) return;
+  m_spellStarted = true;
+  const std::string dir = ProgDir();
+  const std::string name = TSpellChoice::Load(dir, TSpellChecker::InstalledDictionaries());
+  static bool told = false;
+  try {
+    if (name.empty()) throw ESpellError("Es ist kein deutsches W\xF6rterbuch installiert (Paket hunspell-de-de).");
+    auto checker = std::make_shared<TSpellChecker>(name, dir + TSpellChoice::kPersonalListName);
+    TSpellHighlighter::Attach(ui.RichEdit1, checker);
+    TSpellHighlighter::Attach(ui.Memo2, checker);
+  } catch (const ESpellError& e) {
+    if (told) return;
+    told = true;
+    Messages().Show(std::string(e.what()) + "\nDie Rechtschreibpr\xFC" "fung ist ausgeschaltet.", "", TMsgButtons::Ok,
+                    TMsgIcon::Information);
+  }
 }
 
 // A conversion left pending by a closed window has nothing to update; the

@@ -117,6 +117,9 @@ public slots:
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override; // FormShow
+  // Underlines unknown words in the design and plain-text editors.
+  void StartSpellCheck();
+  bool m_spellStarted = false;
   void hideEvent(QHideEvent* event) override;
 
 private:

@@ -12,6 +12,8 @@
 #include "editor/RtfReader.h"
 #include "editor/RtfWriter.h"
 
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -124,6 +126,21 @@ private slots:
     QCOMPARE(editor.Timer1->interval(), 1000);
     QVERIFY(editor.Timer1->isSingleShot());
     QVERIFY(!editor.Timer1->isActive());
+  }
+
+  void unknownWordIsUnderlinedAndPlaceholderIsNot() {
+    TWriteMailForm editor;
+    editor.SetProgDir(Dir());
+    editor.show();
+    editor.ui.RichEdit1->setPlainText(QStringLiteral("Hallo [%VORNAME], die Wohnungg ist frei."));
+    QCoreApplication::processEvents();
+    QStringList underlined;
+    const QTextBlock block = editor.ui.RichEdit1->document()->firstBlock();
+    for (const QTextLayout::FormatRange& r : block.layout()->formats()) {
+      if (r.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline)
+        underlined << block.text().mid(r.start, r.length);
+    }
+    QCOMPARE(underlined, QStringList{QStringLiteral("Wohnungg")});
   }
 
   void newMailCommittedWithYesIsInMailsDat() {
