@@ -132,15 +132,26 @@ private slots:
     TWriteMailForm editor;
     editor.SetProgDir(Dir());
     editor.show();
-    editor.ui.RichEdit1->setPlainText(QStringLiteral("Hallo [%VORNAME], die Wohnungg ist frei."));
-    QCoreApplication::processEvents();
-    QStringList underlined;
-    const QTextBlock block = editor.ui.RichEdit1->document()->firstBlock();
-    for (const QTextLayout::FormatRange& r : block.layout()->formats()) {
-      if (r.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline)
-        underlined << block.text().mid(r.start, r.length);
-    }
-    QCOMPARE(underlined, QStringList{QStringLiteral("Wohnungg")});
+    editor.ui.RichEdit1->setPlainText(QStringLiteral("Hallo [%VORNAME], die Wohnungg an der Strasse"));
+    auto underlined = [&] {
+      QCoreApplication::processEvents();
+      QStringList words;
+      const QTextBlock block = editor.ui.RichEdit1->document()->firstBlock();
+      for (const QTextLayout::FormatRange& r : block.layout()->formats()) {
+        if (r.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline)
+          words << block.text().mid(r.start, r.length);
+      }
+      return words;
+    };
+    QCOMPARE(underlined(), (QStringList{QStringLiteral("Wohnungg"), QStringLiteral("Strasse")}));
+    // Swiss spelling knows no sharp s; the choice is kept for the next start.
+    auto* box = editor.findChild<QComboBox*>(QStringLiteral("SpellDictBox"));
+    QVERIFY(box);
+    box->setCurrentText(QStringLiteral("de_CH"));
+    QCOMPARE(underlined(), QStringList{QStringLiteral("Wohnungg")});
+    QFile choice(QString::fromStdString(Dir()) + QStringLiteral("woerterbuch-sprache.txt"));
+    QVERIFY(choice.open(QIODevice::ReadOnly));
+    QCOMPARE(choice.readAll(), QByteArray("de_CH\n"));
   }
 
   void newMailCommittedWithYesIsInMailsDat() {
