@@ -5,6 +5,9 @@
 #include "TEditorDialogs.h"
 
 #include "core/ProgDir.h"
+#include "core/TMessageSink.h"
+#include "editor/TSpellChoice.h"
+#include "ui/TSpellHighlighter.h"
 #include "core/SafeFile.h"
 #include "core/StoredDateTime.h"
 #include "editor/EditorToolbar.h"
@@ -17,6 +20,8 @@
 #include <QShortcut>
 #include <QLineEdit>
 #include <QPainter>
+#include <QBoxLayout>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -505,6 +510,54 @@ void TWriteMailForm::showEvent(QShowEvent* event) {
     move(screen->availableGeometry().center() - rect().center());
   }
   m_state.FormShow();
+  StartSpellCheck();
+}
+
+void TWriteMailForm::StartSpellCheck() {
+  // Loading a dictionary takes a moment, so it happens when the window is
+  // first shown, not for every window made.
+  if (m_spellStarted) return;
+  m_spellStarted = true;
+  const std::vector<std::string> installed = TSpellChecker::InstalledDictionaries();
+  const std::string name = TSpellChoice::Load(ProgDir(), installed);
+  if (!installed.empty()) {
+    m_spellBox = new QComboBox(this);
+    m_spellBox->setObjectName(QStringLiteral("SpellDictBox"));
+    m_spellBox->setToolTip(QStringLiteral("Wörterbuch der Rechtschreibprüfung"));
+    m_spellBox->setFocusPolicy(Qt::NoFocus);
+    for (const std::string& n : installed) m_spellBox->addItem(QString::fromStdString(n));
+    m_spellBox->setCurrentText(QString::fromStdString(name));
+    if (auto* row = qobject_cast<QBoxLayout*>(ui.ImportBtn->parentWidget()->layout())) {
+      const int at = row->indexOf(ui.ImportBtn);
+      if (at >= 0) row->insertWidget(at + 1, m_spellBox);
+    }
+    connect(m_spellBox, &QComboBox::currentTextChanged, this, [this](const QString& chosen) {
+      try {
+        TSpellChoice::Save(ProgDir(), chosen.toStdString());
+      } catch (const ESaveError& e) {
+        Messages().Show(e.what(), "", TMsgButtons::Ok, TMsgIcon::Error);
+      }
+      UseDictionary(chosen.toStdString());
+    });
+  }
+  UseDictionary(name);
+}
+
+void TWriteMailForm::UseDictionary(const std::string& name) {
+  for (QObject* h : m_spellHighlighters) delete h;
+  m_spellHighlighters.clear();
+  static bool told = false;
+  try {
+    if (name.empty()) throw ESpellError("Es ist kein deutsches W\xF6rterbuch installiert (Paket hunspell-de-de).");
+    auto checker = std::make_shared<TSpellChecker>(name, ProgDir() + TSpellChoice::kPersonalListName);
+    m_spellHighlighters.push_back(TSpellHighlighter::Attach(ui.RichEdit1, checker));
+    m_spellHighlighters.push_back(TSpellHighlighter::Attach(ui.Memo2, checker));
+  } catch (const ESpellError& e) {
+    if (told) return;
+    told = true;
+    Messages().Show(std::string(e.what()) + "\nDie Rechtschreibpr\xFC" "fung ist ausgeschaltet.", "", TMsgButtons::Ok,
+                    TMsgIcon::Information);
+  }
 }
 
 // A conversion left pending by a closed window has nothing to update; the

@@ -117,6 +117,13 @@ public slots:
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override; // FormShow
+  // Underlines unknown words in the design and plain-text editors.
+  void StartSpellCheck();
+  // Checks with the named dictionary from now on (empty: none installed).
+  void UseDictionary(const std::string& name);
+  bool m_spellStarted = false;
+  QComboBox* m_spellBox = nullptr;
+  std::vector<QObject*> m_spellHighlighters;
   void hideEvent(QHideEvent* event) override;
 
 private:

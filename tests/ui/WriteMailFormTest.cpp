@@ -12,6 +12,8 @@
 #include "editor/RtfReader.h"
 #include "editor/RtfWriter.h"
 
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -124,6 +126,32 @@ private slots:
     QCOMPARE(editor.Timer1->interval(), 1000);
     QVERIFY(editor.Timer1->isSingleShot());
     QVERIFY(!editor.Timer1->isActive());
+  }
+
+  void unknownWordIsUnderlinedAndPlaceholderIsNot() {
+    TWriteMailForm editor;
+    editor.SetProgDir(Dir());
+    editor.show();
+    editor.ui.RichEdit1->setPlainText(QStringLiteral("Hallo [%VORNAME], die Wohnungg an der Strasse"));
+    auto underlined = [&] {
+      QCoreApplication::processEvents();
+      QStringList words;
+      const QTextBlock block = editor.ui.RichEdit1->document()->firstBlock();
+      for (const QTextLayout::FormatRange& r : block.layout()->formats()) {
+        if (r.format.underlineStyle() == QTextCharFormat::SpellCheckUnderline)
+          words << block.text().mid(r.start, r.length);
+      }
+      return words;
+    };
+    QCOMPARE(underlined(), (QStringList{QStringLiteral("Wohnungg"), QStringLiteral("Strasse")}));
+    // Swiss spelling knows no sharp s; the choice is kept for the next start.
+    auto* box = editor.findChild<QComboBox*>(QStringLiteral("SpellDictBox"));
+    QVERIFY(box);
+    box->setCurrentText(QStringLiteral("de_CH"));
+    QCOMPARE(underlined(), QStringList{QStringLiteral("Wohnungg")});
+    QFile choice(QString::fromStdString(Dir()) + QStringLiteral("woerterbuch-sprache.txt"));
+    QVERIFY(choice.open(QIODevice::ReadOnly));
+    QCOMPARE(choice.readAll(), QByteArray("de_CH\n"));
   }
 
   void newMailCommittedWithYesIsInMailsDat() {

@@ -1,0 +1,101 @@
+#include "ui/TSpellHighlighter.h"
+
+#include "core/Cp1252.h"
+
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+namespace postello {
+
+namespace {
+
+// One byte per UTF-16 unit, so offsets in the bytes are offsets in text.
+std::string UnitBytes(const QString& text) {
+  std::string out;
+  out.reserve(static_cast<std::size_t>(text.size()));
+  for (QChar ch : text) {
+    const int b = ch.isSurrogate() ? -1 : UnicodeToCp1252(ch.unicode());
+    out += b < 0 ? '?' : static_cast<char>(b);
+  }
+  return out;
+}
+
+QString FromCp1252(const std::string& bytes) { return QString::fromStdString(Cp1252ToUtf8(bytes)); }
+
+// The word under pos in its block as a cursor selecting it, or a cursor
+// without selection when pos is on no unknown word.
+QTextCursor UnknownWordAt(TSpellChecker& checker, const QTextCursor& at) {
+  const QTextBlock block = at.block();
+  const int inBlock = at.position() - block.position();
+  const std::string bytes = UnitBytes(block.text());
+  for (const TMisspelling& m : checker.Check(bytes)) {
+    if (inBlock >= static_cast<int>(m.pos) && inBlock <= static_cast<int>(m.pos + m.len)) {
+      QTextCursor c(block);
+      c.setPosition(block.position() + static_cast<int>(m.pos));
+      c.setPosition(block.position() + static_cast<int>(m.pos + m.len), QTextCursor::KeepAnchor);
+      return c;
+    }
+  }
+  return QTextCursor();
+}
+
+template <class Edit>
+void AddMenu(Edit* edit, TSpellHighlighter* highlighter, std::shared_ptr<TSpellChecker> checker) {
+  edit->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(edit, &QWidget::customContextMenuRequested, edit, [edit, highlighter, checker](const QPoint& pos) {
+    QMenu* menu = edit->createStandardContextMenu(pos);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QTextCursor word = UnknownWordAt(*checker, edit->cursorForPosition(pos));
+    if (word.hasSelection()) {
+      const std::string bytes = UnitBytes(word.selectedText());
+      QAction* first = menu->actions().isEmpty() ? nullptr : menu->actions().first();
+      const auto suggestions = checker->Suggestions(bytes);
+      if (suggestions.empty()) {
+        QAction* none = new QAction(QStringLiteral("(keine Vorschläge)"), menu);
+        none->setEnabled(false);
+        menu->insertAction(first, none);
+      }
+      for (const std::string& s : suggestions) {
+        QAction* a = new QAction(FromCp1252(s), menu);
+        QObject::connect(a, &QAction::triggered, edit, [word, text = FromCp1252(s)] { QTextCursor c = word; c.insertText(text); });
+        menu->insertAction(first, a);
+      }
+      QAction* add = new QAction(QStringLiteral("Zum Wörterbuch hinzufügen"), menu);
+      QObject::connect(add, &QAction::triggered, edit, [checker, highlighter, bytes] {
+        checker->AddToPersonalList(bytes);
+        highlighter->rehighlight();
+      });
+      menu->insertAction(first, add);
+      menu->insertSeparator(first);
+    }
+    menu->popup(edit->viewport()->mapToGlobal(pos));
+  });
+}
+
+} // namespace
+
+TSpellHighlighter::TSpellHighlighter(QTextDocument* doc, std::shared_ptr<TSpellChecker> checker)
+    : QSyntaxHighlighter(doc), m_checker(std::move(checker)) {}
+
+TSpellHighlighter* TSpellHighlighter::Attach(QTextEdit* edit, std::shared_ptr<TSpellChecker> checker) {
+  auto* h = new TSpellHighlighter(edit->document(), checker);
+  AddMenu(edit, h, checker);
+  return h;
+}
+
+TSpellHighlighter* TSpellHighlighter::Attach(QPlainTextEdit* edit, std::shared_ptr<TSpellChecker> checker) {
+  auto* h = new TSpellHighlighter(edit->document(), checker);
+  AddMenu(edit, h, checker);
+  return h;
+}
+
+void TSpellHighlighter::highlightBlock(const QString& text) {
+  QTextCharFormat wrong;
+  wrong.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
+  wrong.setUnderlineColor(Qt::red);
+  for (const TMisspelling& m : m_checker->Check(UnitBytes(text)))
+    setFormat(static_cast<int>(m.pos), static_cast<int>(m.len), wrong);
+}
+
+} // namespace postello
