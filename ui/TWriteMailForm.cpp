@@ -194,6 +194,7 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   connect(ui.NewsCheck, &QRadioButton::clicked, this, [this] { m_state.NewsDesignClick(true); });
   connect(ui.NormalCheck, &QRadioButton::clicked, this, [this] { m_state.NewsDesignClick(false); });
   connect(ui.SpeedButton1, &QPushButton::clicked, this, &TWriteMailForm::SpeedButton1Click);
+  connect(ui.RecipientPreviewBtn, &QPushButton::clicked, this, &TWriteMailForm::RecipientPreviewBtnClick);
   connect(ui.PageControl2, &QTabWidget::currentChanged, this, [this](int page) {
     if (page == dpPreview) ShowPreview(ui.WebBrowser1, GeneratedHtml());
   });
@@ -271,6 +272,14 @@ std::string TWriteMailForm::ProgDir() const {
 // The dialog hands its settings to the state whenever it closes, so the
 // state holds what the commit stores.
 void TWriteMailForm::Commit(TMailRecFields& mail) { m_state.Commit(mail, NowDateTime()); }
+
+void TWriteMailForm::RecipientPreviewBtnClick() {
+  if (!OnRecipientPreview) return;
+  FinishConversion();
+  TMailRecFields mail;
+  m_state.Commit(mail, NowDateTime());
+  OnRecipientPreview(mail);
+}
 
 void TWriteMailForm::LoadMail(const TMailRecFields& mail, const std::vector<std::string>& fieldNames) {
   m_state.Load(mail, fieldNames);
@@ -498,6 +507,7 @@ void TWriteMailForm::BkColorBtnClick() {
 
 void TWriteMailForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  ui.RecipientPreviewBtn->setVisible(static_cast<bool>(OnRecipientPreview));
   if (const QScreen* screen = this->screen()) {
     // No larger than the screen has room for, frame included.
     const QSize room = screen->availableGeometry().size() - kFrameRoom;
