@@ -1,6 +1,7 @@
 #include "TRecipientPreviewForm.h"
 
 #include "QtText.h"
+#include "TWebPreview.h"
 #include "editor/PreviewHtml.h"
 #include "send/RecipientPreview.h"
 
@@ -18,8 +19,6 @@ TRecipientPreviewForm::TRecipientPreviewForm(const TMailRecFields& mail, TDbf& t
   connect(ui.PrevBtn, &QToolButton::clicked, this, [this] { ShowRecipient(m_current - 1); });
   connect(ui.NextBtn, &QToolButton::clicked, this, [this] { ShowRecipient(m_current + 1); });
   connect(ui.CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
-  // Embedded pictures are referenced by absolute file paths.
-  ui.HtmlView->document()->setBaseUrl(QUrl::fromLocalFile(QStringLiteral("/")));
   for (std::uint32_t k = 0; k < mail.Attachments.Count(); ++k) {
     const TAttachRec& a = mail.Attachments[k];
     ui.AttachList->addItem(a.ContentId.empty() ? ToQ(a.FileName)
@@ -59,7 +58,9 @@ void TRecipientPreviewForm::ShowRecipient(int index) {
   std::vector<TAttachRec> rows;
   for (std::uint32_t k = 0; k < m_mail.Attachments.Count(); ++k) rows.push_back(m_mail.Attachments[k]);
   if (p.HasHtml)
-    ui.HtmlView->setHtml(ToQ(PreviewHtmlLines({MarkPlaceholders(p.Html, p.Unknown)}, rows).front()));
+    // Embedded pictures are referenced by absolute file paths.
+    ShowPreviewHtml(ui.HtmlView, ToQ(PreviewHtmlLines({MarkPlaceholders(p.Html, p.Unknown)}, rows).front()),
+                    QUrl::fromLocalFile(QStringLiteral("/")));
   else
     ui.HtmlView->setPlainText(QStringLiteral("Eine Text-Mail hat keinen HTML-Teil."));
   ui.PartTabs->setTabEnabled(0, p.HasHtml);

@@ -3,6 +3,7 @@
 #include "QtDesignDocument.h"
 #include "QtText.h"
 #include "TEditorDialogs.h"
+#include "TWebPreview.h"
 
 #include "core/ProgDir.h"
 #include "core/SafeFile.h"
@@ -371,8 +372,7 @@ void TWriteMailForm::ShowPreview(QTextBrowser* browser, const std::vector<std::s
   const std::optional<std::string> bytes = ReadWholeFile(path);
   browser->clear();
   if (!bytes) return;
-  browser->document()->setBaseUrl(QUrl::fromLocalFile(PathToQ(path)));
-  browser->setHtml(ToQ(*bytes));
+  ShowPreviewHtml(browser, ToQ(*bytes), QUrl::fromLocalFile(PathToQ(path)));
 }
 
 void TWriteMailForm::RichEdit1SelectionChange() {

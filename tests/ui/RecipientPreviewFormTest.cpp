@@ -1,9 +1,16 @@
 // "Vorschau für Empfänger": stepping through the recipients shows each
 // one's merged mail, with unknown placeholders marked.
 #include "TRecipientPreviewForm.h"
+#include "TWebPreview.h"
 #include "send/SendRunSupport.h"
 
+#include <QSignalSpy>
 #include <QTest>
+#ifdef POSTELLO_TEST_WEBENGINE
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+#endif
 
 using namespace postello;
 
@@ -51,6 +58,35 @@ private slots:
     QVERIFY(!form.ui.NextBtn->isEnabled());
     QTest::mouseClick(form.ui.PrevBtn, Qt::LeftButton);
     QCOMPARE(form.ui.SubjectEd->text(), QString("Angebot für Max"));
+  }
+
+  // The browser engine shows the merged HTML, scripts off.
+  void rendersInBrowserEngine() {
+#ifndef POSTELLO_TEST_WEBENGINE
+    QSKIP("Dieser Build hat keine Browser-Engine (Qt WebEngine).");
+#else
+    test::TTempDir dir;
+    TDbf table;
+    test::MakeAddressTable(table, (dir.Path() / "adr.dbf").string(), {{"eva@example.org", "Roth", "Eva", "", "", ""}});
+    TMailRecFields mail;
+    mail.MailType = 1;
+    mail.HtmlText = "<p id=x>Hallo [%Name]</p><script>document.getElementById('x').textContent='Skript';</script>";
+    EnableWebPreview(true);
+    TRecipientPreviewForm form(mail, table, ReadRecipientList(table, 0));
+    EnableWebPreview(false);
+    auto* view = form.findChild<QWebEngineView*>();
+    QVERIFY(view);
+    QVERIFY(!form.ui.HtmlView->isVisibleTo(&form));
+    QVERIFY(!view->page()->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));
+    form.show();
+    QString text;
+    for (int k = 0; k < 100 && !text.contains("Hallo"); ++k) {
+      view->page()->toPlainText([&text](const QString& t) { text = t; });
+      QTest::qWait(100);
+    }
+    if (text.isEmpty()) QSKIP("Die Browser-Engine startet hier nicht.");
+    QCOMPARE(text.trimmed(), QString("Hallo Roth"));
+#endif
   }
 };
 
