@@ -8,10 +8,11 @@
 #include "core/SafeFile.h"
 #include "core/TMailOptionsStore.h"
 #include "core/TMailStore.h"
-#include "send/MergeFields.h"
+#include "send/RecipientPreview.h"
 #include "send/TRecipientList.h"
 
 #include <ostream>
+#include <stdexcept>
 
 namespace postello {
 namespace {
@@ -86,23 +87,24 @@ int ShowRecord(TCliContext& ctx, const TMailRec& m, long position, const std::st
     ctx.Err << CliText(e.what()) << "\n";
     return kExitRefused;
   }
-  const std::string* html = m.MailType == 0 ? &m.DesignHtml : m.MailType == 1 ? &m.HtmlText : nullptr;
-  const auto merged = [&](const std::string& text) { return MergeFields(text, table, position); };
+  TRecipientPreview p;
+  try {
+    p = PreviewForRecord(m, table, static_cast<std::uint32_t>(position));
+  } catch (const std::out_of_range& e) {
+    ctx.Err << CliText(e.what()) << "\n";
+    return kExitRefused;
+  }
   if (part == "html") {
-    if (html) PrintText(ctx.Out, merged(*html));
+    if (p.HasHtml) PrintText(ctx.Out, p.Html);
     return kExitOk;
   }
   if (part == "text") {
-    PrintText(ctx.Out, merged(m.PlainText));
+    PrintText(ctx.Out, p.Text);
     return kExitOk;
   }
-  std::string subject = m.MergeSubject ? merged(m.Subject) : m.Subject;
-  // As in the message header, a line break of a field becomes a blank.
-  for (char& c : subject)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
-  ctx.Out << "Betreff: " << CliText(subject) << "\n";
-  if (html) PrintSection(ctx.Out, "HTML", merged(*html));
-  PrintSection(ctx.Out, "Reiner Text", merged(m.PlainText));
+  ctx.Out << "Betreff: " << CliText(p.Subject) << "\n";
+  if (p.HasHtml) PrintSection(ctx.Out, "HTML", p.Html);
+  PrintSection(ctx.Out, "Reiner Text", p.Text);
   return kExitOk;
 }
 

@@ -1,8 +1,10 @@
 #include "send/MergeFields.h"
 
+#include <algorithm>
+
 namespace postello {
 
-std::string MergeCurrentRecord(std::string_view text, const TDbf& table) {
+std::string MergeCurrentRecord(std::string_view text, const TDbf& table, std::vector<std::string>* unknown) {
   // The scan has three states: plain text, a "[" just seen, and inside a
   // placeholder's name. Plain text and names are taken in whole runs.
   std::string out;
@@ -35,8 +37,12 @@ std::string MergeCurrentRecord(std::string_view text, const TDbf& table) {
     const int field = table.FindField(name);
     if (field >= 0)
       out += table.AsString(field);
-    else
-      out.append(text.substr(open, close + 1 - open));
+    else {
+      const std::string_view written = text.substr(open, close + 1 - open);
+      out.append(written);
+      if (unknown && std::find(unknown->begin(), unknown->end(), written) == unknown->end())
+        unknown->emplace_back(written);
+    }
     i = close + 1;
   }
   return out;

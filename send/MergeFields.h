@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace postello {
 
@@ -24,7 +25,10 @@ namespace postello {
 std::string MergeFields(std::string_view text, TDbf& table, std::int64_t position);
 
 // The scan alone, on the table's current record (for callers that moved
-// the table themselves). Throws what reading the table throws.
-std::string MergeCurrentRecord(std::string_view text, const TDbf& table);
+// the table themselves). Throws what reading the table throws. unknown,
+// when given, receives each complete placeholder naming no field, as
+// written ("[%name]"), once, in the order first met.
+std::string MergeCurrentRecord(std::string_view text, const TDbf& table,
+                               std::vector<std::string>* unknown = nullptr);
 
 } // namespace postello

@@ -8,6 +8,7 @@
 #include "TEditKontenForm.h"
 #include "TPreSendCheckForm.h"
 #include "TSendJournalPanel.h"
+#include "TRecipientPreviewForm.h"
 #include "TWriteMailForm.h"
 
 #include "addressdb/AddressDb.h"
@@ -195,6 +196,11 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   m_grid->SetNavigator({nav[0], nav[1], nav[2], nav[3], nav[4], nav[5], nav[6], nav[7], nav[8], nav[9]});
 
   connect(ui.SendBtn, &QPushButton::clicked, this, &TMainForm::SendBtnClick);
+  connect(ui.RecipientPreviewBtn, &QPushButton::clicked, this, [this] {
+    const int index = ui.MailCombo->currentIndex();
+    if (index >= 0 && static_cast<std::uint32_t>(index) < m_state.Mails.Count())
+      ShowRecipientPreview(m_state.Mails[static_cast<std::uint32_t>(index)]);
+  });
   // The journal's part of the send page, between the status and the log.
   m_journalPanel = new TSendJournalPanel(m_state, ui.TabSheet4);
   ui.vl16->insertWidget(ui.vl16->indexOf(ui.ErrorLog), m_journalPanel);
@@ -437,6 +443,20 @@ void TMainForm::ListView1DblClick() {
   if (rows.empty() || !m_writeMail) return;
   m_writeMail->LoadMail(*m_state.Mails.Select(rows.front()), FieldNames());
   EditMail(rows.front());
+}
+
+void TMainForm::SetWriteMailForm(TWriteMailForm* form) {
+  m_writeMail = form;
+  if (form) form->OnRecipientPreview = [this](const TMailRecFields& mail) { ShowRecipientPreview(mail); };
+}
+
+void TMainForm::ShowRecipientPreview(const TMailRecFields& mail) {
+  m_grid->CommitEditor();
+  TRecipientPreviewForm form(mail, m_state.Table1, ReadRecipientList(m_state.Table1, m_state.Options.MailField),
+                             QApplication::activeWindow() ? QApplication::activeWindow() : this);
+  form.exec();
+  // The preview moved the table from record to record.
+  m_grid->Sync();
 }
 
 void TMainForm::EditMail(int row) {

@@ -39,7 +39,10 @@ public:
   // The accounts' OAuth grants for the sessions (not owned; null: none).
   void SetOAuthTokens(TBearerTokens* tokens) { m_smtp.Tokens = tokens; }
   // The mail editor, created after the window and used modally.
-  void SetWriteMailForm(TWriteMailForm* form) { m_writeMail = form; }
+  void SetWriteMailForm(TWriteMailForm* form);
+  // "Vorschau für Empfänger" for mail, over the recipients of the address
+  // page's view.
+  void ShowRecipientPreview(const TMailRecFields& mail);
 
   void ListMails();
   void ListKonten();

@@ -3,6 +3,7 @@
 #include "QtDesignDocument.h"
 #include "QtText.h"
 #include "TEditorDialogs.h"
+#include "TWebPreview.h"
 
 #include "core/ProgDir.h"
 #include "core/TMessageSink.h"
@@ -199,6 +200,7 @@ TWriteMailForm::TWriteMailForm(QWidget* parent) : QDialog(parent), m_state(*this
   connect(ui.NewsCheck, &QRadioButton::clicked, this, [this] { m_state.NewsDesignClick(true); });
   connect(ui.NormalCheck, &QRadioButton::clicked, this, [this] { m_state.NewsDesignClick(false); });
   connect(ui.SpeedButton1, &QPushButton::clicked, this, &TWriteMailForm::SpeedButton1Click);
+  connect(ui.RecipientPreviewBtn, &QPushButton::clicked, this, &TWriteMailForm::RecipientPreviewBtnClick);
   connect(ui.PageControl2, &QTabWidget::currentChanged, this, [this](int page) {
     if (page == dpPreview) ShowPreview(ui.WebBrowser1, GeneratedHtml());
   });
@@ -276,6 +278,14 @@ std::string TWriteMailForm::ProgDir() const {
 // The dialog hands its settings to the state whenever it closes, so the
 // state holds what the commit stores.
 void TWriteMailForm::Commit(TMailRecFields& mail) { m_state.Commit(mail, NowDateTime()); }
+
+void TWriteMailForm::RecipientPreviewBtnClick() {
+  if (!OnRecipientPreview) return;
+  FinishConversion();
+  TMailRecFields mail;
+  m_state.Commit(mail, NowDateTime());
+  OnRecipientPreview(mail);
+}
 
 void TWriteMailForm::LoadMail(const TMailRecFields& mail, const std::vector<std::string>& fieldNames) {
   m_state.Load(mail, fieldNames);
@@ -367,8 +377,7 @@ void TWriteMailForm::ShowPreview(QTextBrowser* browser, const std::vector<std::s
   const std::optional<std::string> bytes = ReadWholeFile(path);
   browser->clear();
   if (!bytes) return;
-  browser->document()->setBaseUrl(QUrl::fromLocalFile(PathToQ(path)));
-  browser->setHtml(ToQ(*bytes));
+  ShowPreviewHtml(browser, ToQ(*bytes), QUrl::fromLocalFile(PathToQ(path)));
 }
 
 void TWriteMailForm::RichEdit1SelectionChange() {
@@ -503,6 +512,7 @@ void TWriteMailForm::BkColorBtnClick() {
 
 void TWriteMailForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  ui.RecipientPreviewBtn->setVisible(static_cast<bool>(OnRecipientPreview));
   if (const QScreen* screen = this->screen()) {
     // No larger than the screen has room for, frame included.
     const QSize room = screen->availableGeometry().size() - kFrameRoom;

@@ -49,6 +49,10 @@ public:
   // OnSave, and counts as unchanged from then on. False when nothing was
   // stored.
   bool SaveNow();
+  // "Vorschau für Empfänger": gets the window's content as a commit would
+  // store it. Unset: the button is hidden.
+  std::function<void(const TMailRecFields&)> OnRecipientPreview;
+  void RecipientPreviewBtnClick();
 
   Ui::TWriteMailForm ui;
   QTimer* Timer1 = nullptr;

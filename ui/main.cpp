@@ -4,6 +4,7 @@
 #include "TMainForm.h"
 #include "TWriteMailForm.h"
 #include "TQtMessageSink.h"
+#include "TWebPreview.h"
 
 #include "core/ProgDir.h"
 #include "keyring/TSystemGrantStore.h"
@@ -17,8 +18,10 @@ int main(int argc, char** argv) {
   // Passwords and tokens pass through this process: no core dump may
   // write them to disk, and no other process of the user may read them.
   ::prctl(PR_SET_DUMPABLE, 0);
+  postello::PrepareWebEngine();
   QApplication app(argc, argv);
   postello::SetUpApplication(app);
+  postello::EnableWebPreview(true);
 
   postello::TQtMessageSink sink;
   postello::SetMessageSink(&sink);
