@@ -39,4 +39,19 @@ std::string CliFileError(const std::string& file, const TAddressFileError& e) {
   return std::string(e.what()) + " Es wurde nichts importiert.";
 }
 
+int WorkOnAddressFile(TCliContext& ctx, const std::string& file, const std::function<void()>& work) {
+  try {
+    work();
+  } catch (const TAddressFileError& e) {
+    ctx.Err << CliText(CliFileError(file, e)) << "\n";
+    return kExitRefused;
+  } catch (const TCliUsageError&) {
+    throw;
+  } catch (const std::exception& e) {
+    ctx.Err << CliText(e.what()) << "\n";
+    return kExitRefused;
+  }
+  return kExitOk;
+}
+
 } // namespace postello

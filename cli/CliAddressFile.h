@@ -5,6 +5,7 @@
 #include "cli/TCliCommand.h"
 
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -25,5 +26,10 @@ void PrintReport(std::ostream& out, const TImportReport& report, bool dryRun);
 
 // The message for a file that cannot be read, naming it (Windows-1252).
 std::string CliFileError(const std::string& file, const TAddressFileError& e);
+
+// Runs work on the address file: a file that cannot be read, or any other
+// failure, is told on standard error and gives kExitRefused; wrong
+// arguments (TCliUsageError) go on to the caller. kExitOk otherwise.
+int WorkOnAddressFile(TCliContext& ctx, const std::string& file, const std::function<void()>& work);
 
 } // namespace postello

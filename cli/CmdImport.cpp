@@ -29,7 +29,7 @@ int RunImport(TCliContext& ctx) {
   const TAddressRowsOptions rowsOptions = CliRowsOptions(ctx.Args);
   // The file name stays as given: it names a file of this system.
   const std::string file = ctx.Args.Positional().front();
-  try {
+  const int status = WorkOnAddressFile(ctx, file, [&] {
     const std::vector<std::string> fields = FieldNamesOf(table);
     std::vector<std::string> firstRow;
     std::size_t columns = 0;
@@ -48,17 +48,9 @@ int RunImport(TCliContext& ctx) {
     options.MailField = mailField;
     options.IsValidAddress = IsValidMailbox;
     PrintReport(ctx.Out, ImportAddressFile(table, file, rowsOptions, header, mapping, options), dryRun);
-  } catch (const TAddressFileError& e) {
-    ctx.Err << CliText(CliFileError(file, e)) << "\n";
-    return kExitRefused;
-  } catch (const TCliUsageError&) {
-    throw;
-  } catch (const std::exception& e) {
-    ctx.Err << CliText(e.what()) << "\n";
-    return kExitRefused;
-  }
-  table.Close();
-  return kExitOk;
+  });
+  if (status == kExitOk) table.Close();
+  return status;
 }
 
 const TCliRegistrar reg({"import",

@@ -21,7 +21,7 @@ namespace {
 // The table fitted to the file; the file is read before the old table goes.
 int NewdbFrom(TCliContext& ctx, const std::string& table) {
   const std::string from = ctx.Args.Get("--from");
-  try {
+  return WorkOnAddressFile(ctx, from, [&] {
     const TAddressRowsOptions rowsOptions = CliRowsOptions(ctx.Args);
     std::vector<std::string> firstRow;
     std::size_t columns = 0;
@@ -40,16 +40,7 @@ int NewdbFrom(TCliContext& ctx, const std::string& table) {
     }
     ctx.Out << table << "\n";
     PrintReport(ctx.Out, report, false);
-  } catch (const TAddressFileError& e) {
-    ctx.Err << CliText(CliFileError(from, e)) << "\n";
-    return kExitRefused;
-  } catch (const TCliUsageError&) {
-    throw;
-  } catch (const std::exception& e) {
-    ctx.Err << CliText(e.what()) << "\n";
-    return kExitRefused;
-  }
-  return kExitOk;
+  });
 }
 
 int RunNewdb(TCliContext& ctx) {
