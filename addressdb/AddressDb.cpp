@@ -22,10 +22,7 @@ std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields) {
 
 int InfoFieldCount(const TDbf& table) {
   if (!table.Active()) return 0;
-  int count = 0;
-  for (int i = 0; i < table.FieldCount(); ++i)
-    if (UpperCaseAZ(table.Field(i).Name).starts_with("INFO ")) ++count;
-  return count;
+  return std::clamp(table.FieldCount() - 4, 0, kMaxInfoFields);
 }
 
 void OpenAddressTable(TDbf& table, const std::string& fileName, bool createMissing) {

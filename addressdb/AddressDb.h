@@ -22,8 +22,9 @@ inline constexpr int kMaxInfoFields = 100;
 // std::invalid_argument when infoFields is outside 0 to 100.
 std::vector<TDbfFieldDef> AddressFieldDefs(int infoFields);
 
-// The number of info fields ("Info 1" ... in any case) of the open table;
-// 0 when it is closed.
+// The number of info fields of the open table: the fields after the
+// program's four ("Info 1" ... in its own tables, the further columns of a
+// table fitted to a file), at most 100; 0 when it is closed.
 int InfoFieldCount(const TDbf& table);
 
 // Posts a changed pending record of the table open before (as leaving it

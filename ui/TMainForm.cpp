@@ -612,12 +612,6 @@ void TMainForm::RunImportDialog(const QString& path, TImportAddressesForm::TMode
   ShowOptions();
   ShowTable();
   m_grid->WidenColumns();
-  ShowFittedInfoCount();
-}
-
-// "Info Felder" counts the fields after the program's four in the table open now.
-void TMainForm::ShowFittedInfoCount() {
-  if (m_state.Table1.Active()) ui.InfoAnzEd->setValue(std::clamp(m_state.Table1.FieldCount() - 4, 0, 100));
 }
 
 void TMainForm::ExportBtnClick() {

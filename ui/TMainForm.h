@@ -84,7 +84,6 @@ public slots:
   // "Sperrliste...": the block list dialog; the grid greys what it lists.
   void SperrlisteBtnClick();
   void ShowBlocked();
-  void ShowFittedInfoCount();
   void RunImportDialog(const QString& path, TImportAddressesForm::TMode mode);
   // One button of DBNavigator2 (TAddressGrid::TNavButton).
   void NavigatorClick(int button);

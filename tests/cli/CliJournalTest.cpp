@@ -2,6 +2,7 @@
 // off by a server that drops the connection after the end of the data,
 // then resumed, with every address counted at a real server; retry,
 // the check before a run, the test mail and postello-cli journal.
+#include "support/LoopbackPort.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "core/TOptions.h"
@@ -415,19 +416,9 @@ TEST_F(CliJournalTest, AJournalThatCannotBeWrittenStopsTheRunBeforeItsFirstMessa
 // every recipient failed. It stops after ten refusals in a row, the rest
 // recorded as not sent, and a resume sends all once the server is back.
 TEST_F(CliJournalTest, ADeadServerStopsTheRunAndTheResumeSendsTheRest) {
-  int port = 0;
-  {
-    // A port nobody listens on, taken back for the server later.
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&a), &size), 0);
-    port = ntohs(a.sin_port);
-    close(s);
-  }
+  // A port nobody listens on, taken back for the server later.
+  const int port = postello::test::UnusedLoopbackPort();
+  ASSERT_NE(port, 0);
   MakeState(port);
   MakePeople(12);
   Result r = Cli("send --mail 0 --account 0");

@@ -1,6 +1,7 @@
 // postello-cli security, and send against servers that want a password:
 // run as programs on state files made here, against aiosmtpd and the
 // hostile test servers.
+#include "support/LoopbackPort.h"
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
 #include "core/TOptions.h"
@@ -173,16 +174,9 @@ TEST_F(CliSecurityTest, WrongArgumentsChangeNothing) {
 }
 
 TEST_F(CliSecurityTest, UnreachableServerAndDamagedFileAreReported) {
-  // A port nobody listens on.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  const std::string key = "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+  const int port = postello::test::UnusedLoopbackPort();
+  ASSERT_NE(port, 0);
+  const std::string key = "127.0.0.1:" + std::to_string(port);
   MakeState(key);
   WriteBytes(Path("sicherheit.dat"), "Postello sicherheit.dat 1\n" + key + " klartext\n" + key + " vielleicht\n");
   const Result r = Cli("security --account 0");

@@ -55,10 +55,22 @@ std::string Transcript(const TSmtpTestServer& server, int n) {
   return text;
 }
 
+// A certificate for 127.0.0.1 in certs, trusted by the client while the
+// object lives; ServerArgs() hands it to the hostile server.
 class TTrust {
 public:
   explicit TTrust(const std::filesystem::path& file) { setenv("SSL_CERT_FILE", file.c_str(), 1); }
+  explicit TTrust(const TTempDir& certs) : mDir(certs.Path()) {
+    MakeCertificate(mDir, "IP:127.0.0.1");
+    setenv("SSL_CERT_FILE", (mDir / "cert.pem").c_str(), 1);
+  }
   ~TTrust() { unsetenv("SSL_CERT_FILE"); }
+  std::vector<std::string> ServerArgs() const {
+    return {"--cert", (mDir / "cert.pem").string(), "--key", (mDir / "key.pem").string()};
+  }
+
+private:
+  std::filesystem::path mDir;
 };
 
 double Seconds(std::chrono::steady_clock::time_point since) {
@@ -103,10 +115,8 @@ TEST(SmtpHostileServer, NoStarttlsWithCredentialsPutsNothingOfTheMessageOnTheWir
 
 TEST(SmtpHostileServer, ServerThatDropsStarttlsAfterOfferingItGetsNoPassword) {
   TTempDir certs;
-  MakeCertificate(certs.Path(), "IP:127.0.0.1");
-  TTrust system(certs.Path() / "cert.pem");
-  TSmtpTestServer server = Hostile("drop-starttls", {"--cert", (certs.Path() / "cert.pem").string(), "--key",
-                                                     (certs.Path() / "key.pem").string()});
+  TTrust system(certs);
+  TSmtpTestServer server = Hostile("drop-starttls", system.ServerArgs());
   ASSERT_NE(server.Port(), 0);
   TTempDir data;
   TStoredServerTrust trust(data.Path().string() + "/");
@@ -141,10 +151,8 @@ TEST(SmtpHostileServer, ServerThatDropsStarttlsAfterOfferingItGetsNoPassword) {
 // connection that had TLS carries anything of a message.
 TEST(SmtpHostileServer, StrippedStarttlsMidRunAndInParallelSessionsGetsNoMessage) {
   TTempDir certs;
-  MakeCertificate(certs.Path(), "IP:127.0.0.1");
-  TTrust system(certs.Path() / "cert.pem");
-  TSmtpTestServer server = Hostile("drop-starttls", {"--cert", (certs.Path() / "cert.pem").string(), "--key",
-                                                     (certs.Path() / "key.pem").string()});
+  TTrust system(certs);
+  TSmtpTestServer server = Hostile("drop-starttls", system.ServerArgs());
   ASSERT_NE(server.Port(), 0);
   TTempDir data;
   TStoredServerTrust trust(data.Path().string() + "/");

@@ -4,6 +4,7 @@
 #include "smtp/TTCPBlockSocket.h"
 #include "smtp/SmtpTestServer.h"
 #include "smtp/TestServerTrust.h"
+#include "support/LoopbackPort.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -245,19 +246,13 @@ TEST(SmtpServer, Ipv6LiteralInBrackets) {
 
 TEST(SmtpServer, GreetingThatNeverComesEndsAfterTheReadTimeout) {
   // A listener that accepts connections (the kernel does) but never speaks.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(fd, 4), 0);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  int port = 0;
+  const int fd = postello::test::BindLoopback(port, true);
+  ASSERT_GE(fd, 0);
   TSMTPSendOptions options;
   options.ReadTimeout = 300;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(SendRawMail("a@example.org", "b@example.org", Server(ntohs(addr.sin_port)), kData,
-                           "", "", options));
+  EXPECT_FALSE(SendRawMail("a@example.org", "b@example.org", Server(port), kData, "", "", options));
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(250));
   close(fd);
@@ -324,16 +319,11 @@ TEST(SmtpServer, CleartextBehindTheStarttlsGoAheadIsDropped) {
 }
 
 TEST(SmtpServer, WriteToAPeerThatNeverReadsEndsAfterTheTimeout) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(fd, 4), 0);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  int port = 0;
+  const int fd = postello::test::BindLoopback(port, true);
+  ASSERT_GE(fd, 0);
   TTCPBlockSocket sock;
-  sock.Connect("127.0.0.1", std::to_string(ntohs(addr.sin_port)));
+  sock.Connect("127.0.0.1", std::to_string(port));
   ASSERT_EQ(sock.LastError(), 0);
   // Far more than the kernel buffers of both ends hold.
   sock.SendString(std::string(64 << 20, 'x'), 200);
