@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every include of a project header points down the layers:
-#   ui, cli -> app -> send -> smtp, oauth -> mime, addressdb, editor -> core
+#   ui, cli -> app -> send -> imap -> smtp, oauth -> mime, addressdb, editor, inbox -> core
 # and keyring (the grant store in the system keyring) on top of oauth's
 # grant store, for ui and cli alike,
 # with one edge between siblings: editor -> mime (the HTML import asks the
@@ -14,13 +14,15 @@ declare -A allowed=(
   [mime]="core mime"
   [addressdb]="core addressdb"
   [editor]="core mime editor"
+  [inbox]="core mime inbox"
   [smtp]="core mime addressdb editor smtp"
   [oauth]="core mime addressdb editor oauth"
-  [send]="core mime addressdb editor smtp oauth send"
-  [app]="core mime addressdb editor smtp oauth send app"
+  [imap]="core mime addressdb editor smtp oauth imap"
+  [send]="core mime addressdb editor inbox smtp oauth imap send"
+  [app]="core mime addressdb editor inbox smtp oauth imap send app"
   [keyring]="core mime addressdb editor oauth keyring"
-  [cli]="core mime addressdb editor smtp oauth send app keyring cli"
-  [ui]="core mime addressdb editor smtp oauth send app keyring ui"
+  [cli]="core mime addressdb editor inbox smtp oauth imap send app keyring cli"
+  [ui]="core mime addressdb editor inbox smtp oauth imap send app keyring ui"
 )
 bad=0
 for dir in "${!allowed[@]}"; do
