@@ -9,7 +9,6 @@
 
 #include <iostream>
 #include <ostream>
-#include <tuple>
 
 namespace postello {
 namespace {
@@ -65,11 +64,15 @@ TReplyMailbox Changed(const TCliArgs& args, TReplyMailbox m) {
     if (m.User.empty() || m.User.size() > TKontoStore::MaxFieldLength)
       throw Usage("--user erwartet einen Benutzernamen von 1 bis 255 Zeichen");
   }
-  for (const auto& [option, field, what] :
-       {std::tuple{"--folder", &m.Folder, "Ordner"}, {"--done-folder", &m.DoneFolder, "Ordner f\xFCr Verarbeitete"}}) {
-    if (!args.Has(option)) continue;
-    *field = Utf8ToCp1252(args.Get(option));
-    if (const std::string reason = TPostfachStore::CheckFolder(*field, what); !reason.empty()) throw Usage(reason);
+  const struct {
+    const char* Option;
+    std::string* Field;
+    const char* What;
+  } folders[] = {{"--folder", &m.Folder, "Ordner"}, {"--done-folder", &m.DoneFolder, "Ordner f\xFCr Verarbeitete"}};
+  for (const auto& f : folders) {
+    if (!args.Has(f.Option)) continue;
+    *f.Field = Utf8ToCp1252(args.Get(f.Option));
+    if (const std::string reason = TPostfachStore::CheckFolder(*f.Field, f.What); !reason.empty()) throw Usage(reason);
   }
   if (args.Has("--oauth")) {
     m.OAuth = true;
