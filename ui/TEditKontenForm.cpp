@@ -35,7 +35,7 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
   ui.ParallelEd->setMaximum(TKontoOptionsStore::MaxParallel);
   // The mailbox group sits in two columns of boxes, so the dialog still
   // fits a screen of 800 x 600.
-  const int imapWidth = 20 * fontMetrics().averageCharWidth();
+  const int imapWidth = 24 * fontMetrics().averageCharWidth();
   for (QLineEdit* box : {ui.ImapServerEd, ui.ImapUserEd, ui.ImapPasswordEd, ui.ImapFolderEd, ui.ImapDoneFolderEd})
     box->setMinimumWidth(imapWidth);
   // With OAuth the mailbox has no password of its own.
