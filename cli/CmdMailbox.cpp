@@ -20,14 +20,15 @@ TCliUsageError Usage(const std::string& cp1252) { return TCliUsageError{CliText(
 // short: more than its limit is refused, not read on.
 std::string PasswordFromStdin() {
   const std::size_t limit = TKontoStore::MaxPasswordLength;
-  std::string line;
-  for (int c; line.size() <= limit && (c = std::cin.get()) != std::char_traits<char>::eof() && c != '\n';)
+  std::string line;  // UTF-8: up to four bytes a character
+  for (int c; line.size() <= 4 * limit && (c = std::cin.get()) != std::char_traits<char>::eof() && c != '\n';)
     line += static_cast<char>(c);
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > limit)
+  const std::string password = line.size() > 4 * limit ? line : Utf8ToCp1252(line);
+  if (password.size() > limit)
     throw Usage("Das Kennwort ist l\xE4nger als " + std::to_string(limit) + " Zeichen.");
-  if (line.empty()) throw Usage("Das Kennwort ist leer (erwartet als erste Zeile der Standardeingabe).");
-  return Utf8ToCp1252(line);
+  if (password.empty()) throw Usage("Das Kennwort ist leer (erwartet als erste Zeile der Standardeingabe).");
+  return password;
 }
 
 void Show(std::ostream& out, const TKontoRec& k) {
