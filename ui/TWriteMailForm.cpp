@@ -9,6 +9,7 @@
 #include "core/TMessageSink.h"
 #include "editor/TSpellChoice.h"
 #include "ui/TSpellHighlighter.h"
+#include "ui/TSpellLineChecker.h"
 #include "core/SafeFile.h"
 #include "core/StoredDateTime.h"
 #include "editor/EditorToolbar.h"
@@ -562,6 +563,7 @@ void TWriteMailForm::UseDictionary(const std::string& name) {
     auto checker = std::make_shared<TSpellChecker>(name, ProgDir() + TSpellChoice::kPersonalListName);
     m_spellHighlighters.push_back(TSpellHighlighter::Attach(ui.RichEdit1, checker));
     m_spellHighlighters.push_back(TSpellHighlighter::Attach(ui.Memo2, checker));
+    m_spellHighlighters.push_back(TSpellLineChecker::Attach(ui.Edit1, checker));
   } catch (const ESpellError& e) {
     if (told) return;
     told = true;
