@@ -1,6 +1,8 @@
 #include "ui/TSpellHighlighter.h"
 
 #include "core/Cp1252.h"
+#include "core/SafeFile.h"
+#include "core/TMessageSink.h"
 
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -92,7 +94,12 @@ void TSpellHighlighter::AddSpellActions(QMenu* menu, const std::shared_ptr<TSpel
   }
   QAction* add = new QAction(QStringLiteral("Zum Wörterbuch hinzufügen"), menu);
   QObject::connect(add, &QAction::triggered, menu, [checker, word, added] {
-    checker->AddToPersonalList(word);
+    try {
+      checker->AddToPersonalList(word);
+    } catch (const ESaveError& e) {
+      ShowError(e.what());  // the list on disk is as it was
+      return;
+    }
     added();
   });
   menu->insertAction(first, add);
