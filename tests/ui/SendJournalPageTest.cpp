@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -325,7 +326,7 @@ private slots:
     QElapsedTimer clock;
     clock.start();
     WhenModalShown([&](QDialog* dlg) {
-      QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile), 10000);
+      QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 10000);
       dlg->findChild<QPushButton*>("CancelBtn")->click();
     });
     QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
