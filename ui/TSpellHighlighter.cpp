@@ -5,6 +5,7 @@
 #include "core/TMessageSink.h"
 
 #include <QMenu>
+#include <QPointer>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
@@ -45,7 +46,11 @@ void AddMenu(Edit* edit, TSpellHighlighter* highlighter, std::shared_ptr<TSpellC
     if (word.hasSelection())
       TSpellHighlighter::AddSpellActions(
           menu, checker, UnitBytes(word.selectedText()), [word](const QString& text) { QTextCursor c = word; c.insertText(text); },
-          [highlighter] { highlighter->rehighlight(); });
+          [h = QPointer<TSpellHighlighter>(highlighter)] {
+            if (!h) return;
+            h->rehighlight();
+            emit h->WordAdded();
+          });
     menu->popup(edit->viewport()->mapToGlobal(pos));
   });
 }

@@ -35,6 +35,10 @@ public:
   static void AddSpellActions(QMenu* menu, const std::shared_ptr<TSpellChecker>& checker, const std::string& word,
                               std::function<void(const QString&)> replace, std::function<void()> added);
 
+signals:
+  // A word went on the personal list from this editor's menu.
+  void WordAdded();
+
 protected:
   void highlightBlock(const QString& text) override;
 

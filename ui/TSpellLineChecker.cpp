@@ -67,7 +67,9 @@ void TSpellLineChecker::ShowMenu(const QPoint& pos) {
           edit->insert(replacement);  // one step of undo
         },
         [self = QPointer<TSpellLineChecker>(this)] {
-          if (self) self->Recheck();
+          if (!self) return;
+          self->Recheck();
+          emit self->WordAdded();
         });
     break;
   }

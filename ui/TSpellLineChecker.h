@@ -31,6 +31,10 @@ public:
   // Checks the text now and shows the result.
   void Recheck();
 
+signals:
+  // A word went on the personal list from the field's menu.
+  void WordAdded();
+
 private:
   TSpellLineChecker(QLineEdit* edit, std::shared_ptr<TSpellChecker> checker);
   void Show(const std::vector<TMisspelling>& wrong);

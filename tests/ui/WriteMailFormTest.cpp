@@ -223,6 +223,16 @@ private slots:
     choose(QStringLiteral("Wohnung"));
     QCOMPARE(subject->text(), QStringLiteral("[%VORNAME], Ihre Wohnung"));
     QTRY_VERIFY(redColumns().isEmpty());
+
+    // A word added from the subject is known in the editors at once.
+    QVERIFY(QDir().rmdir(QString::fromStdString(Dir()) + QStringLiteral("woerterbuch.txt")));
+    subject->setText(text);
+    editor.ui.RichEdit1->setPlainText(QStringLiteral("Wohnungg"));
+    auto editorWaves = [&] { return editor.ui.RichEdit1->document()->firstBlock().layout()->formats().size(); };
+    QCOMPARE(editorWaves(), 1);
+    choose(QStringLiteral("Zum Wörterbuch hinzufügen"));
+    QCOMPARE(editorWaves(), 0);
+    QTRY_VERIFY(redColumns().isEmpty());
   }
 
   void newMailCommittedWithYesIsInMailsDat() {
