@@ -703,6 +703,12 @@ bool TMainForm::CheckBeforeRun(const TSendChoice& choice) {
   TPreSendReport report;
   std::optional<std::string> spamMessage;
   try {
+    // Merging every record to find the largest message takes a moment on
+    // a long table; SpamAssassin comes after, beside the window.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const struct TRestoreCursor {
+      ~TRestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restore;
     report = CheckRun(m_state.Msg, m_state.Table1, choice, m_recipients, m_skipped, m_state.Konten, m_state.Mails,
                       limit, m_state.Options.MailField, nullptr, m_state.ProgDir);
     if (!SpamProgram.empty())
