@@ -13,8 +13,6 @@ namespace postello {
 
 namespace {
 
-std::string UnitBytes(const QString& text) { return TSpellHighlighter::CheckedBytes(text); }
-
 QString FromCp1252(const std::string& bytes) { return QString::fromStdString(Cp1252ToUtf8(bytes)); }
 
 // The word under pos in its block as a cursor selecting it, or a cursor
@@ -22,7 +20,7 @@ QString FromCp1252(const std::string& bytes) { return QString::fromStdString(Cp1
 QTextCursor UnknownWordAt(TSpellChecker& checker, const QTextCursor& at) {
   const QTextBlock block = at.block();
   const int inBlock = at.position() - block.position();
-  const std::string bytes = UnitBytes(block.text());
+  const std::string bytes = TSpellHighlighter::CheckedBytes(block.text());
   for (const TMisspelling& m : checker.Check(bytes)) {
     if (inBlock >= static_cast<int>(m.pos) && inBlock <= static_cast<int>(m.pos + m.len)) {
       QTextCursor c(block);
@@ -45,7 +43,11 @@ void AddMenu(Edit* edit, TSpellHighlighter* highlighter, std::shared_ptr<TSpellC
     const QTextCursor word = UnknownWordAt(*checker, edit->cursorForPosition(pos));
     if (word.hasSelection())
       TSpellHighlighter::AddSpellActions(
-          menu, checker, UnitBytes(word.selectedText()), [word](const QString& text) { QTextCursor c = word; c.insertText(text); },
+          menu, checker, TSpellHighlighter::CheckedBytes(word.selectedText()),
+          [word](const QString& text) {
+            QTextCursor c = word;
+            c.insertText(text);
+          },
           [h = QPointer<TSpellHighlighter>(highlighter)] {
             if (!h) return;
             h->rehighlight();
@@ -115,7 +117,7 @@ void TSpellHighlighter::highlightBlock(const QString& text) {
   QTextCharFormat wrong;
   wrong.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
   wrong.setUnderlineColor(Qt::red);
-  for (const TMisspelling& m : m_checker->Check(UnitBytes(text)))
+  for (const TMisspelling& m : m_checker->Check(TSpellHighlighter::CheckedBytes(text)))
     setFormat(static_cast<int>(m.pos), static_cast<int>(m.len), wrong);
 }
 
