@@ -400,22 +400,35 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
     }
     sizeRun.Abort();
   }
-  TSpamVerdict verdict;
-  if (spam && filesOk) {
-    TSendRun firstRun(msg, table);
-    try {
-      firstRun.Start(choice, rows, konten, mails);
-      if (const std::optional<TOutgoingMail> m = firstRun.NextMessage(); m && m->Deliverable)
-        verdict = spam->Check(m->MessageText());
-    } catch (const std::exception&) {
-      // As above: without the message there is nothing to rate.
-    }
-    firstRun.Abort();
-  }
   TPreSendReport report = CheckBeforeSend(in);
+  if (spam)
+    if (const std::optional<std::string> first = FirstMessageText(msg, table, choice, rows, konten, mails))
+      AddSpamVerdict(report, spam->Check(*first));
+  return report;
+}
+
+std::optional<std::string> FirstMessageText(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& choice,
+                                            const TRecipientList& rows, TKontoList& konten, TMailList& mails) {
+  std::optional<std::string> text;
+  if (choice.MailIndex < 0 || static_cast<std::size_t>(choice.MailIndex) >= mails.Count()) return text;
+  const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
+  for (std::size_t i = 0; i < mail.Attachments.Count(); ++i)
+    if (!FileProblem(mail.Attachments[i].FileName).empty()) return text;
+  TSendRun firstRun(msg, table);
+  try {
+    firstRun.Start(choice, rows, konten, mails);
+    if (const std::optional<TOutgoingMail> m = firstRun.NextMessage(); m && m->Deliverable) text = m->MessageText();
+  } catch (const std::exception&) {
+    // A file that went away meanwhile: without the message there is
+    // nothing to rate.
+  }
+  firstRun.Abort();
+  return text;
+}
+
+void AddSpamVerdict(TPreSendReport& report, const TSpamVerdict& verdict) {
   if (verdict.Spam) report.Findings.push_back({TCheckKind::SpamScore, verdict.Lines.front()});
   for (std::size_t i = verdict.Spam ? 1 : 0; i < verdict.Lines.size(); ++i) report.Facts.push_back(verdict.Lines[i]);
-  return report;
 }
 
 } // namespace postello

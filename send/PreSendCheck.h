@@ -10,6 +10,7 @@
 #include "send/TSendRun.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,5 +123,15 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
                         const std::vector<std::uint32_t>& skipped, TKontoList& konten, TMailList& mails,
                         std::int64_t serverLimit = -1, long mailField = -1, const TSpamCheck* spam = nullptr,
                         const std::string& dataDir = std::string());
+
+// The run's first message as the spam check rates it, composed as the run
+// would (nothing sent); none when it cannot be composed (an attachment
+// missing, no deliverable message). Leaves the table on that record.
+std::optional<std::string> FirstMessageText(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& choice,
+                                            const TRecipientList& rows, TKontoList& konten, TMailList& mails);
+
+// SpamAssassin's verdict in the report: spam is a finding, the score and
+// the rules that fired are facts.
+void AddSpamVerdict(TPreSendReport& report, const TSpamVerdict& verdict);
 
 } // namespace postello

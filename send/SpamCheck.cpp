@@ -129,6 +129,10 @@ TSpamVerdict TSpamCheck::Check(std::string_view message) const {
                                                : "Spam-Pr\xFC" "fung nicht m\xF6glich: SpamAssassin l\xE4sst sich nicht starten.");
     return v;
   }
+  if (run.Cancelled) {
+    v.Lines.push_back("Spam-Pr\xFC" "fung abgebrochen.");
+    return v;
+  }
   if (run.TimedOut) {
     v.Lines.push_back("Spam-Pr\xFC" "fung nicht m\xF6glich: SpamAssassin hat nach " + std::to_string(TimeLimit.count()) +
                       " s nicht geantwortet.");

@@ -36,6 +36,9 @@ std::string SpamRuleText(const TSpamRule& rule);
 inline constexpr const char* kSpamCheckMissing =
     "Spam-Pr\xFC" "fung nicht verf\xFCgbar (SpamAssassin ist nicht installiert)";
 
+// Shown in the check while SpamAssassin is still at work.
+inline constexpr const char* kSpamCheckRunning = "Spam-Pr\xFC" "fung l\xE4uft ...";
+
 struct TSpamVerdict {
   bool Spam = false;               // at or over the threshold
   std::vector<std::string> Lines;  // German (Windows-1252), one line each

@@ -24,9 +24,16 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, s.find_last_not_of(" \t") - b + 1));
 }
 
-std::string Damaged(const std::string& path, std::size_t lineNo, const std::string& why) {
-  return "Die Sperrliste \"" + Utf8ToCp1252(path) + "\" ist besch\xE4" "digt (Zeile " + std::to_string(lineNo) +
-         ": " + why + "). Sie wurde nicht ver\xE4ndert; bitte pr\xFC" "fen Sie die Datei.";
+// The file's content is damaged (as opposed to unreadable): Load keeps a
+// copy of it aside.
+class EDamaged : public EBlockListError {
+public:
+  using EBlockListError::EBlockListError;
+};
+
+EDamaged Damaged(const std::string& path, std::size_t lineNo, const std::string& why) {
+  return EDamaged("Die Sperrliste \"" + Utf8ToCp1252(path) + "\" ist besch\xE4" "digt (Zeile " + std::to_string(lineNo) +
+                  ": " + why + "). Sie wurde nicht ver\xE4ndert; bitte pr\xFC" "fen Sie die Datei.");
 }
 
 // Takes the file line by line; lineNo counts from 1.
@@ -39,23 +46,23 @@ public:
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     if (LineNo == 1) {
       if (text.starts_with(kBom)) text.remove_prefix(kBom.size());
-      if (text != kHeader) throw EBlockListError(Damaged(Path, LineNo, "die Kopfzeile fehlt"));
+      if (text != kHeader) throw Damaged(Path, LineNo, "die Kopfzeile fehlt");
       return;
     }
     if (text.empty()) return;
     std::vector<std::string> f;
     if (!ParseJournalCsvLine(text, f) || f.size() != 4)
-      throw EBlockListError(Damaged(Path, LineNo, "keine vier Spalten"));
+      throw Damaged(Path, LineNo, "keine vier Spalten");
     if (List.Size() >= TBlockList::kMaxEntries)
-      throw EBlockListError(Damaged(Path, LineNo, "zu viele Zeilen"));
+      throw Damaged(Path, LineNo, "zu viele Zeilen");
     TBlockEntry e{Trim(f[0]), f[1], f[2], f[3]};
     // The same address twice is kept once, as a person may paste lines.
     if (!List.Contains(e.Address) && !List.Add(std::move(e)))
-      throw EBlockListError(Damaged(Path, LineNo, "keine g\xFCltige Adresse"));
+      throw Damaged(Path, LineNo, "keine g\xFCltige Adresse");
   }
-  void TooLong() { throw EBlockListError(Damaged(Path, LineNo + 1, "Zeile zu lang")); }
+  void TooLong() { throw Damaged(Path, LineNo + 1, "Zeile zu lang"); }
   void End() {
-    if (LineNo == 0) throw EBlockListError(Damaged(Path, 1, "die Kopfzeile fehlt"));
+    if (LineNo == 0) throw Damaged(Path, 1, "die Kopfzeile fehlt");
   }
 
 private:
@@ -102,17 +109,25 @@ TBlockList TBlockList::Load(const std::string& dataDir) {
     throw EBlockListError("Die Sperrliste \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
   TReader reader(list, path);
   std::string line(kMaxLine + 2, '\0');
-  for (;;) {
-    in.getline(line.data(), static_cast<std::streamsize>(line.size()));
-    const std::streamsize got = in.gcount();
-    if (in.fail() && !in.eof()) reader.TooLong();  // no line end within the limit
-    if (got == 0 && in.eof()) break;
-    const std::size_t len = static_cast<std::size_t>(got) - (in.eof() ? 0 : 1);
-    reader.Line(std::string_view(line.data(), len));
-    if (in.eof()) break;
+  try {
+    for (;;) {
+      in.getline(line.data(), static_cast<std::streamsize>(line.size()));
+      const std::streamsize got = in.gcount();
+      if (in.fail() && !in.eof()) reader.TooLong();  // no line end within the limit
+      if (got == 0 && in.eof()) break;
+      const std::size_t len = static_cast<std::size_t>(got) - (in.eof() ? 0 : 1);
+      reader.Line(std::string_view(line.data(), len));
+      if (in.eof()) break;
+    }
+    if (in.bad()) throw EBlockListError("Die Sperrliste \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
+    reader.End();
+  } catch (const EDamaged& e) {
+    // Whoever mends the list, by hand or by saving a new one in the
+    // window, must not lose the addresses of the damaged one.
+    const std::string kept = KeepDamagedCopy(path);
+    if (kept.empty()) throw;
+    throw EBlockListError(std::string(e.what()) + " Eine Kopie bleibt als \"" + Utf8ToCp1252(kept) + "\" erhalten.");
   }
-  if (in.bad()) throw EBlockListError("Die Sperrliste \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
-  reader.End();
   return list;
 }
 

@@ -20,9 +20,12 @@ struct TFd {
   }
 };
 
+// How long one wait may last: a cancel is noticed within this.
+constexpr long long kWaitSliceMs = 50;
+
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1000));
+  return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), kWaitSliceMs));
 }
 
 } // namespace
@@ -88,7 +91,12 @@ TChildResult TChildProcess::Run(const std::vector<std::string>& argv, std::strin
   std::size_t written = 0;
   if (input.empty()) inParent.Close();
   char buffer[65536];
+  const auto cancelled = [this] { return Cancel && Cancel->load(); };
   while (outParent.Fd >= 0) {
+    if (cancelled()) {
+      r.Cancelled = true;
+      break;
+    }
     if (std::chrono::steady_clock::now() >= deadline) {
       r.TimedOut = true;
       break;
@@ -121,10 +129,12 @@ TChildResult TChildProcess::Run(const std::vector<std::string>& argv, std::strin
   // of the time, then it is killed.
   int status = 0;
   for (;;) {
-    const pid_t done = r.TimedOut ? 0 : ::waitpid(pid, &status, WNOHANG);
+    const bool stop = r.TimedOut || r.Cancelled;
+    const pid_t done = stop ? 0 : ::waitpid(pid, &status, WNOHANG);
     if (done == pid || (done < 0 && errno != EINTR)) break;
-    if (r.TimedOut || std::chrono::steady_clock::now() >= deadline) {
-      r.TimedOut = true;
+    if (!stop && cancelled()) r.Cancelled = true;
+    if (r.Cancelled || r.TimedOut || std::chrono::steady_clock::now() >= deadline) {
+      r.TimedOut = !r.Cancelled;
       ::kill(pid, SIGKILL);
       while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }

@@ -18,6 +18,7 @@
 #include "send/RunLogLine.h"
 #include "send/TBlockList.h"
 #include "send/TSendPool.h"
+#include "send/TSpamCheckJob.h"
 #include "smtp/TStoredServerTrust.h"
 
 #include <QApplication>
@@ -700,24 +701,46 @@ bool TMainForm::CheckBeforeRun(const TSendChoice& choice) {
   if (choice.KontoIndex >= 0 && static_cast<std::uint32_t>(choice.KontoIndex) < m_state.Konten.Count())
     limit = KnownSizeLimit(m_state.Konten[static_cast<std::size_t>(choice.KontoIndex)].Server);
   TPreSendReport report;
+  std::optional<std::string> spamMessage;
   try {
-    TChildProcess runner;
-    const TSpamCheck spam(runner, SpamProgram);
-    // SpamAssassin takes a second or two.
+    // Merging every record to find the largest message takes a moment on
+    // a long table; SpamAssassin comes after, beside the window.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const struct TRestoreCursor {
       ~TRestoreCursor() { QApplication::restoreOverrideCursor(); }
     } restore;
     report = CheckRun(m_state.Msg, m_state.Table1, choice, m_recipients, m_skipped, m_state.Konten, m_state.Mails,
-                      limit, m_state.Options.MailField, SpamProgram.empty() ? nullptr : &spam, m_state.ProgDir);
+                      limit, m_state.Options.MailField, nullptr, m_state.ProgDir);
+    if (!SpamProgram.empty())
+      spamMessage = FirstMessageText(m_state.Msg, m_state.Table1, choice, m_recipients, m_state.Konten, m_state.Mails);
   } catch (const ESendRefused&) {
     return true;  // the run itself says why it cannot start
   }
   m_grid->Sync();
-  if (report.Clean()) return true;
+  if (!spamMessage && report.Clean()) return true;
   TPreSendCheckForm form(this);
-  form.SetReport(report.Text(20));
-  return form.exec() == QDialog::Accepted;
+  // SpamAssassin takes a second or two: the form shows that it is at work
+  // meanwhile, and closing it stops the check (the job goes first).
+  std::unique_ptr<TSpamCheckJob> job;
+  if (!spamMessage) {
+    form.SetReport(report.Text(20));
+  } else {
+    form.SetReport(report.Text(20) + kSpamCheckRunning + "\n", !report.Clean());
+    job = std::make_unique<TSpamCheckJob>(SpamProgram, std::move(*spamMessage), [&form, &report](const TSpamVerdict& verdict) {
+      QMetaObject::invokeMethod(
+          &form,
+          [&form, &report, verdict] {
+            AddSpamVerdict(report, verdict);
+            // Nothing to ask about: the run starts as after a clean check.
+            if (report.Clean()) form.accept();
+            else form.SetReport(report.Text(20), true);
+          },
+          Qt::QueuedConnection);
+    });
+  }
+  const bool accepted = form.exec() == QDialog::Accepted;
+  job.reset();
+  return accepted;
 }
 
 std::int64_t TMainForm::KnownSizeLimit(const std::string& server) const {

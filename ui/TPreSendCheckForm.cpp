@@ -12,7 +12,9 @@ TPreSendCheckForm::TPreSendCheckForm(QWidget* parent) : QDialog(parent) {
   ui.CancelBtn->setFocus();
 }
 
-void TPreSendCheckForm::SetReport(const std::string& text) {
+void TPreSendCheckForm::SetReport(const std::string& text, bool found) {
+  ui.CheckLabel->setText(found ? QStringLiteral("Vor dem Versand ist Folgendes aufgefallen:")
+                               : QStringLiteral("Die Prüfung vor dem Versand läuft noch:"));
   QString shown = ToQ(text);
   if (shown.endsWith('\n')) shown.chop(1);
   ui.CheckList->setPlainText(shown);

@@ -13,8 +13,9 @@ class TPreSendCheckForm : public QDialog {
 public:
   explicit TPreSendCheckForm(QWidget* parent = nullptr);
 
-  // The report's text, Windows-1252 lines.
-  void SetReport(const std::string& text);
+  // The report's text, Windows-1252 lines; found: something was found
+  // (otherwise the check is still at work).
+  void SetReport(const std::string& text, bool found = true);
 
   Ui::TPreSendCheckForm ui;
 };

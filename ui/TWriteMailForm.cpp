@@ -9,6 +9,7 @@
 #include "core/TMessageSink.h"
 #include "editor/TSpellChoice.h"
 #include "ui/TSpellHighlighter.h"
+#include "ui/TSpellLineChecker.h"
 #include "core/SafeFile.h"
 #include "core/StoredDateTime.h"
 #include "editor/EditorToolbar.h"
@@ -560,8 +561,19 @@ void TWriteMailForm::UseDictionary(const std::string& name) {
   try {
     if (name.empty()) throw ESpellError("Es ist kein deutsches W\xF6rterbuch installiert (Paket hunspell-de-de).");
     auto checker = std::make_shared<TSpellChecker>(name, ProgDir() + TSpellChoice::kPersonalListName);
-    m_spellHighlighters.push_back(TSpellHighlighter::Attach(ui.RichEdit1, checker));
-    m_spellHighlighters.push_back(TSpellHighlighter::Attach(ui.Memo2, checker));
+    auto* design = TSpellHighlighter::Attach(ui.RichEdit1, checker);
+    auto* plain = TSpellHighlighter::Attach(ui.Memo2, checker);
+    auto* subject = TSpellLineChecker::Attach(ui.Edit1, checker);
+    m_spellHighlighters = {design, plain, subject};
+    // A word added in one place is known in the others at once.
+    const auto recheckAll = [design, plain, subject] {
+      design->rehighlight();
+      plain->rehighlight();
+      subject->Recheck();
+    };
+    connect(design, &TSpellHighlighter::WordAdded, this, recheckAll);
+    connect(plain, &TSpellHighlighter::WordAdded, this, recheckAll);
+    connect(subject, &TSpellLineChecker::WordAdded, this, recheckAll);
   } catch (const ESpellError& e) {
     if (told) return;
     told = true;

@@ -121,7 +121,8 @@ public slots:
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override; // FormShow
-  // Underlines unknown words in the design and plain-text editors.
+  // Underlines unknown words in the design and plain-text editors and in
+  // the subject.
   void StartSpellCheck();
   // Checks with the named dictionary from now on (empty: none installed).
   void UseDictionary(const std::string& name);

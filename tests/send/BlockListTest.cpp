@@ -49,7 +49,7 @@ TEST(BlockList, LookupIgnoresCaseAndBlanks) {
   EXPECT_EQ(list.Size(), 0u);
 }
 
-TEST(BlockList, DamagedFileIsRefusedNamingTheFileAndKeptAsItIs) {
+TEST(BlockList, DamagedFileIsRefusedNamingTheFileAndKeptAsItIsAndAside) {
   const std::string head = "\xEF\xBB\xBF" "Adresse;Grund;Datum;Quelle\r\n";
   const std::string cases[] = {
       "",                                            // no header at all
@@ -69,8 +69,12 @@ TEST(BlockList, DamagedFileIsRefusedNamingTheFileAndKeptAsItIs) {
       ADD_FAILURE() << "no error";
     } catch (const EBlockListError& e) {
       EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(path + ".defekt\" erhalten."), std::string::npos) << e.what();
     }
     EXPECT_EQ(ReadWholeFile(path).value_or("?"), bytes);
+    // A new list saved over it leaves the copy alone.
+    TBlockList().Save(dir.Path().string());
+    EXPECT_EQ(ReadWholeFile(path + ".defekt").value_or("?"), bytes);
   }
 }
 

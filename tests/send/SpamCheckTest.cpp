@@ -2,10 +2,13 @@
 // program run for real on a message made to hit known rules, and the note
 // when it is not there.
 #include "send/SpamCheck.h"
+#include "send/SendRunSupport.h"
+#include "send/TSpamCheckJob.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -143,4 +146,23 @@ TEST(ChildProcess, OutputTimeAndMissingProgram) {
   r = runner.Run({"/nonexistent/program"}, "x", std::chrono::seconds(10), 1000);
   EXPECT_FALSE(r.Started);
   EXPECT_EQ(r.StartErrno, ENOENT);
+}
+
+// A spam check dropped while SpamAssassin works kills it at once and
+// reports nothing.
+TEST(SpamCheckJob, DroppedJobKillsTheProgram) {
+  test::TTempDir dir;
+  const std::string slow = (dir.Path() / "langsam").string(), pidFile = (dir.Path() / "pid").string();
+  test::WriteBytes(slow, "#!/bin/sh\necho $$ >" + pidFile + "\nexec sleep 20\n");
+  std::filesystem::permissions(slow, std::filesystem::perms::owner_all);
+  bool called = false;
+  const auto start = std::chrono::steady_clock::now();
+  {
+    TSpamCheckJob job(slow, "x", [&](const TSpamVerdict&) { called = true; });
+    while (test::ReadFileBytes(pidFile).empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  EXPECT_FALSE(called);
+  EXPECT_NE(::kill(std::stoi(test::ReadFileBytes(pidFile)), 0), 0);  // killed and reaped
 }

@@ -11,7 +11,9 @@
 #include "send/TSendJournal.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,8 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <map>
+
+#include <csignal>
 
 using namespace postello;
 using postello::test::WhenModalShown;
@@ -279,29 +283,62 @@ private slots:
     QCOMPARE(Arrivals().size(), size_t(2));
   }
 
-  // A spam verdict on the first message is a finding of the check.
-  void checkListsTheSpamVerdictOfTheFirstMessage() {
+  // SpamAssassin rates the first message while the window goes on: the
+  // check form says it is at work, a spam verdict becomes its finding,
+  // "Abbrechen" stops a check at once, and a clean verdict starts the run.
+  void spamCheckRunsBesideTheWindow() {
     TMainState state;
     TMainForm form(state);
     form.FormCreate(Dir());
     Prepare(state, form, 3);
-    const QString script = m_dir.filePath("spamassassin");
-    QFile f(script);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("#!/bin/sh\ncat >/dev/null\nprintf 'X-Spam-Status: Yes, score=7.5 required=5.0 tests=MISSING_HEADERS\\n"
-            "X-Spam-Report: \\n\\t*  0.9 MISSING_HEADERS Missing To: header\\n\\nText\\n'\n");
-    f.close();
-    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString script = m_dir.filePath("spamassassin"), pidFile = m_dir.filePath("pid");
+    auto fake = [&](const QByteArray& body) {
+      QFile f(script);
+      QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      f.write("#!/bin/sh\necho $$ >" + pidFile.toUtf8() + "\ncat >/dev/null\n" + body);
+      f.close();
+      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
     form.SpamProgram = script.toStdString();
-    QString shown;
+    auto list = [](QDialog* dlg) { return dlg->findChild<QPlainTextEdit*>("CheckList")->toPlainText(); };
+
+    fake("sleep 1\nprintf 'X-Spam-Status: Yes, score=7.5 required=5.0 tests=MISSING_HEADERS\\n"
+         "X-Spam-Report: \\n\\t*  0.9 MISSING_HEADERS Missing To: header\\n\\nText\\n'\n");
+    QString running, shown;
+    int ticks = 0;
     WhenModalShown([&](QDialog* dlg) {
-      shown = dlg->findChild<QPlainTextEdit*>("CheckList")->toPlainText();
+      running = list(dlg);
+      QTimer tick;
+      QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+      tick.start(10);
+      QTRY_VERIFY_WITH_TIMEOUT(!list(dlg).endsWith(QString::fromUtf8("Spam-Prüfung läuft ...")), 20000);
+      shown = list(dlg);
       dlg->findChild<QPushButton*>("CancelBtn")->click();
     });
     QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QVERIFY2(running.endsWith(QString::fromUtf8("\nSpam-Prüfung läuft ...")), qPrintable(running));
+    QVERIFY2(ticks > 20, qPrintable(QString::number(ticks)));  // the window's events went on meanwhile
     QVERIFY2(shown.startsWith("Die erste Mail gilt als Spam (SpamAssassin): 7,5 Punkte, Grenze 5,0.\n"), qPrintable(shown));
     QVERIFY2(shown.endsWith("\n  0,9 MISSING_HEADERS: Die Mail hat keine An-Zeile (To)."), qPrintable(shown));
+
+    fake("exec sleep 60\n");
+    QFile::remove(pidFile);
+    QElapsedTimer clock;
+    clock.start();
+    WhenModalShown([&](QDialog* dlg) {
+      QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 10000);
+      dlg->findChild<QPushButton*>("CancelBtn")->click();
+    });
+    QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QVERIFY(clock.elapsed() < 30000);
+    QFile pid(pidFile);
+    QVERIFY(pid.open(QIODevice::ReadOnly));
+    QVERIFY(::kill(pid.readAll().trimmed().toInt(), 0) != 0);  // killed, not left behind
     QVERIFY(Arrivals().empty());
+
+    fake("printf 'X-Spam-Status: No, score=1.0 required=5.0\\n\\n'\n");
+    QTest::mouseClick(Button(form, "SendBtn"), Qt::LeftButton);
+    QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("3 Mails von 3 verarbeitet 1 fehlgeschlagen."));
   }
 
   void testMailGoesToTheTypedAddressAndLeavesTheStateAlone() {

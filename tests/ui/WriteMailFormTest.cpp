@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -82,6 +83,15 @@ struct TWindows {
 
 class WriteMailFormTest : public postello::test::TWindowTest {
   Q_OBJECT
+
+  // The context menus shown now; each is closed.
+  static QList<QMenu*> OpenMenus() {
+    QList<QMenu*> menus;
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) menus << menu;
+    for (QMenu* menu : menus) menu->hide();
+    return menus;
+  }
 
   void Store(const std::vector<TMailRec>& mails) { postello::test::StoreMails(Dir(), mails); }
   TMailList Reread() { return postello::test::RereadMails(Dir()); }
@@ -152,6 +162,77 @@ private slots:
     QFile choice(QString::fromStdString(Dir()) + QStringLiteral("woerterbuch-sprache.txt"));
     QVERIFY(choice.open(QIODevice::ReadOnly));
     QCOMPARE(choice.readAll(), QByteArray("de_CH\n"));
+    // The dictionary chosen last alone answers the context menu.
+    emit editor.ui.RichEdit1->customContextMenuRequested(QPoint(5, 5));
+    QCOMPARE(OpenMenus().size(), 1);
+  }
+
+  // The subject is checked as the editors are, a moment after a change:
+  // red waves under the unknown word alone, suggestions in its menu.
+  void subjectUnderlinesUnknownWordsAndOffersSuggestions() {
+    TWriteMailForm editor;
+    editor.SetProgDir(Dir());
+    editor.show();
+    QLineEdit* subject = editor.ui.Edit1;
+    const QString text = QStringLiteral("[%VORNAME], Ihre Wohnungg");
+    subject->setText(text);
+    const int word = text.indexOf(QStringLiteral("Wohnungg"));
+    auto caretX = [&](int at) {
+      subject->setCursorPosition(at);
+      return subject->inputMethodQuery(Qt::ImCursorRectangle).toRect().x();
+    };
+    const int from = caretX(word), to = caretX(word + 8);
+    subject->setCursorPosition(3);  // the underlines do not follow the caret
+    auto redColumns = [&] {
+      const QImage image = subject->grab().toImage();
+      QList<int> columns;
+      for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y) {
+          const QColor c = image.pixelColor(x, y);
+          if (c.red() - c.green() > 50 && c.red() - c.blue() > 50) {
+            columns << x;
+            break;
+          }
+        }
+      return columns;
+    };
+    QTRY_VERIFY(!redColumns().isEmpty());
+    const QList<int> red = redColumns();
+    // The wave may run a little past the word's last letter.
+    const int slack = subject->fontMetrics().horizontalAdvance(QLatin1Char('W'));
+    QVERIFY2(red.first() >= from - 1 && red.first() < from + slack && red.last() > to - slack && red.last() <= to + slack,
+             qPrintable(QStringLiteral("%1..%2 not in %3..%4").arg(red.first()).arg(red.last()).arg(from).arg(to)));
+
+    auto choose = [&](const QString& entry) {
+      emit subject->customContextMenuRequested(QPoint((from + to) / 2, subject->height() / 2));
+      const QList<QMenu*> menus = OpenMenus();
+      QCOMPARE(menus.size(), 1);
+      QStringList entries;
+      for (QAction* a : menus.first()->actions()) entries << a->text();
+      QVERIFY2(entries.contains(QStringLiteral("Wohnung")) && entries.contains(QStringLiteral("Zum Wörterbuch hinzufügen")),
+               qPrintable(entries.join('|')));
+      QVERIFY2(entries.size() > 8, qPrintable(entries.join('|')));  // the field's own entries stay
+      for (QAction* a : menus.first()->actions())
+        if (a->text() == entry) a->trigger();
+    };
+    // A personal list that cannot be written is reported, not fatal.
+    QVERIFY(QDir().mkpath(QString::fromStdString(Dir()) + QStringLiteral("woerterbuch.txt")));
+    choose(QStringLiteral("Zum Wörterbuch hinzufügen"));
+    QCOMPARE(m_sink.texts.size(), size_t(1));
+    QVERIFY2(m_sink.texts[0].find("woerterbuch.txt") != std::string::npos, m_sink.texts[0].c_str());
+    choose(QStringLiteral("Wohnung"));
+    QCOMPARE(subject->text(), QStringLiteral("[%VORNAME], Ihre Wohnung"));
+    QTRY_VERIFY(redColumns().isEmpty());
+
+    // A word added from the subject is known in the editors at once.
+    QVERIFY(QDir().rmdir(QString::fromStdString(Dir()) + QStringLiteral("woerterbuch.txt")));
+    subject->setText(text);
+    editor.ui.RichEdit1->setPlainText(QStringLiteral("Wohnungg"));
+    auto editorWaves = [&] { return editor.ui.RichEdit1->document()->firstBlock().layout()->formats().size(); };
+    QCOMPARE(editorWaves(), 1);
+    choose(QStringLiteral("Zum Wörterbuch hinzufügen"));
+    QCOMPARE(editorWaves(), 0);
+    QTRY_VERIFY(redColumns().isEmpty());
   }
 
   void newMailCommittedWithYesIsInMailsDat() {
