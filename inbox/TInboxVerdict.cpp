@@ -14,6 +14,9 @@ namespace {
 // The plain text read for codes, addresses and returned headers.
 constexpr std::size_t kTextCap = 64 * 1024;
 constexpr std::size_t kDiagnosticCap = 300;
+// The result table shows the start of the server's text; the rest is in
+// the recipient's Diagnostic.
+constexpr std::size_t kReasonDiagnosticCap = 100;
 // Lines of an unsubscribe mail's text searched for the address it asks
 // to take off: a mail program puts the link's body there, a person types
 // it there.
@@ -183,7 +186,8 @@ std::string StatusText(std::string_view status, bool soft) {
 
 std::string BounceReason(const TInboxRecipient& recipient, bool soft) {
   std::string reason = StatusText(recipient.Status, soft);
-  if (!recipient.Diagnostic.empty()) reason += ": " + recipient.Diagnostic;
+  if (!recipient.Diagnostic.empty()) reason += ": " + recipient.Diagnostic.substr(0, kReasonDiagnosticCap);
+  if (recipient.Diagnostic.size() > kReasonDiagnosticCap) reason += "\x85";
   return reason;
 }
 
@@ -206,12 +210,15 @@ std::string Diagnostic(std::string_view value) {
   return Unfolded(value, kDiagnosticCap);
 }
 
-std::vector<TInboxRecipient> DeliveryRecipients(const std::vector<THeaderBlock>& blocks) {
+// The failed and delayed recipients of a status report; named counts the
+// recipients it names at all (a report of successful delivery names some).
+std::vector<TInboxRecipient> DeliveryRecipients(const std::vector<THeaderBlock>& blocks, int& named) {
   std::vector<TInboxRecipient> out;
   for (const THeaderBlock& block : blocks) {
     std::string address = FieldAddress(FieldValue(block, "Original-Recipient"), true);
     if (address.empty()) address = FieldAddress(FieldValue(block, "Final-Recipient"), false);
     if (address.empty()) continue;
+    ++named;
     TInboxRecipient r;
     r.Address = address;
     r.Action = FirstWord(FieldValue(block, "Action"));
@@ -401,7 +408,11 @@ void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view lower
   }
   for (std::size_t k = 0; k < opens.size(); ++k) {
     const std::string_view part = joined(opens[k].first, k + 1 < opens.size() ? opens[k + 1].first : copy);
-    TInboxRecipient r = judge(part, part.substr(part.find(">:") + 2));
+    // qmail and its kin quote the remote server after "said:".
+    std::string_view diagnostic = part.substr(part.find(">:") + 2);
+    if (const std::size_t said = Lower(diagnostic).find("said:"); said != std::string::npos)
+      diagnostic = diagnostic.substr(said + 5);
+    TInboxRecipient r = judge(part, diagnostic);
     r.Address = opens[k].second;
     verdict.Recipients.push_back(std::move(r));
   }
@@ -432,7 +443,12 @@ bool ClassifyReport(const TReceivedMessage& message, TInboxVerdict& verdict) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const std::string& type = parts[i].MediaType;
     if (type == "message/delivery-status" || type == "message/global-delivery-status") {
-      std::vector<TInboxRecipient> recipients = DeliveryRecipients(message.StatusBlocks(i));
+      int named = 0;
+      std::vector<TInboxRecipient> recipients = DeliveryRecipients(message.StatusBlocks(i), named);
+      if (recipients.empty() && named > 0) {
+        verdict.Reason = "Zustellbericht ohne Fehler";
+        return true;
+      }
       if (recipients.empty()) continue;
       const auto hard = std::find_if(recipients.begin(), recipients.end(), IsHard);
       const bool soft = hard == recipients.end();

@@ -131,6 +131,23 @@ std::vector<std::string_view> Blocks(std::string_view text) {
   return blocks;
 }
 
+// The message with its header block cut to whole lines within kHeaderLimit
+// (a header of a hundred thousand lines is hostile, not mail).
+std::string Bounded(std::string_view bytes) {
+  bytes = bytes.substr(0, TReceivedMessage::kReadLimit);
+  std::size_t end = bytes.find("\n\n");
+  const std::size_t crlf = bytes.find("\n\r\n");
+  if (crlf < end) end = crlf;
+  if (end == std::string_view::npos ? bytes.size() <= TReceivedMessage::kHeaderLimit : end < TReceivedMessage::kHeaderLimit)
+    return std::string(bytes);
+  std::size_t cut = bytes.rfind('\n', TReceivedMessage::kHeaderLimit);
+  if (cut == std::string_view::npos) cut = TReceivedMessage::kHeaderLimit;
+  std::string out(bytes.substr(0, cut));
+  out += "\n";
+  if (end != std::string_view::npos) out += bytes.substr(end + 1);
+  return out;
+}
+
 } // namespace
 
 struct TReceivedMessage::TImpl {
@@ -159,9 +176,9 @@ struct TReceivedMessage::TImpl {
 };
 
 TReceivedMessage::TReceivedMessage(std::string_view bytes) : Impl(std::make_unique<TImpl>()) {
-  bytes = bytes.substr(0, kReadLimit);
+  const std::string bounded = Bounded(bytes);
   GMimeParserOptions* options = Options();
-  TOwned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+  TOwned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bounded.data(), bounded.size()));
   TOwned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
   Impl->Message.reset(g_mime_parser_construct_message(parser.get(), options));

@@ -33,9 +33,13 @@ struct TReceivedPart {
 
 class TReceivedMessage {
  public:
-  // Reads at most kReadLimit bytes of the message: what lies beyond is
-  // never looked at, whatever the caller hands over.
-  static constexpr std::size_t kReadLimit = 4 * 1024 * 1024;
+  // Reads at most kReadLimit bytes of the message, and of its own header
+  // block at most kHeaderLimit: what lies beyond is never looked at,
+  // whatever the caller hands over. The library keeps several hundred
+  // bytes per header line, so these bound the memory a hostile message
+  // costs (some ten MB), while every report seen in the wild fits.
+  static constexpr std::size_t kReadLimit = 1024 * 1024;
+  static constexpr std::size_t kHeaderLimit = 256 * 1024;
 
   explicit TReceivedMessage(std::string_view bytes);
   ~TReceivedMessage();
