@@ -536,7 +536,12 @@ TInboxVerdict Classify(std::string_view bytes, const TInboxContext& context) {
   const std::string subject = Lower(verdict.Subject);
   const std::vector<std::string> from = message.Addresses("From");
 
-  if (ClassifyReport(message, verdict)) return verdict;
+  // A report is a multipart/report (RFC 6522); a server that wraps one
+  // otherwise still writes as MAILER-DAEMON or with a bounce subject. Both
+  // show in the header, so the reader knows to fetch such a message whole.
+  const std::vector<TReceivedPart>& parts = message.Parts();
+  const bool report = !parts.empty() && parts.front().MediaType == "multipart/report";
+  if ((report || LooksLikeBounce(from, subject)) && ClassifyReport(message, verdict)) return verdict;
   if (LooksLikeBounce(from, subject)) {
     ClassifyPlainBounce(message, subject, verdict);
     return verdict;

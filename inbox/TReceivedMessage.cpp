@@ -80,7 +80,10 @@ void CollectAddresses(InternetAddressList* list, std::vector<std::string>& out, 
     InternetAddress* address = internet_address_list_get_address(list, i);
     if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
       std::string addr = FromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
-      if (!addr.empty()) out.push_back(std::move(addr));
+      // Only what mail can be sent to: a local part, '@', a domain.
+      const std::size_t at = addr.find('@');
+      const bool control = std::any_of(addr.begin(), addr.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+      if (at != std::string::npos && at > 0 && at + 1 < addr.size() && !control) out.push_back(std::move(addr));
     } else if (INTERNET_ADDRESS_IS_GROUP(address) && depth < 4) {
       CollectAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out, depth + 1);
     }

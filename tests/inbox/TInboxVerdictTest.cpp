@@ -139,6 +139,10 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
              "Final-Recipient: rfc822; c@x.example\r\nAction: delivered\r\nStatus: 2.0.0\r\n--b--\r\n",
        "hard: j\xFCrgen@x.example delayed 4.7.0, b@x.example failed 5.0.0"},
       {dsn + "Final-Recipient: rfc822; c@x.example\r\nAction: delivered\r\nStatus: 2.0.0\r\n--b--\r\n", "other:"},
+      // A status part counts in a report or a server's message, not in a person's forward.
+      {"From: k@x.example\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+       "Content-Type: message/delivery-status\r\n\r\nFinal-Recipient: rfc822; k@x.example\r\nAction: failed\r\n--b--\r\n",
+       "other:"},
       // Complaints: the recipient named in the report, else the returned message's To; not-spam is none.
       {arf + "Feedback-Type: abuse\r\nOriginal-Rcpt-To: <k@x.example>\r\n\r\n--b--\r\n", "complaint: k@x.example"},
       {arf + "Feedback-Type: abuse\r\n\r\n--b\r\nContent-Type: text/rfc822-headers\r\n\r\n"
@@ -160,6 +164,7 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {Message("From: k@x.example\r\nSubject: AW: Unzustellbar\r\n"), "other:"},
       // Unsubscribes: the address in the subject or the text's first lines, else the sender.
       {Message("From: k@x.example\r\nSubject: UNSUBSCRIBE\r\n"), "unsubscribe: k@x.example"},
+      {Message("From: Karl <karl>\r\nSubject: abmelden\r\n"), "unsubscribe:"},
       {Message("From: k@x.example\r\nTo: abmelden@postello-test.example\r\nSubject: Abmelden\r\n",
                "Bitte austragen:\r\nalt@x.example\r\n"),
        "unsubscribe: alt@x.example"},
