@@ -81,11 +81,12 @@ int HexValue(char c) {
   return -1;
 }
 
-// "+HH" of xtext and "\x{HHHH}" of unitext undone; the text is Windows-1252.
-std::string DecodeXtext(std::string_view text, bool unitext) {
+// "+HH" of xtext (when asked) and "\x{HHHH}" of unitext undone; the text
+// is Windows-1252.
+std::string DecodeXtext(std::string_view text, bool xtext) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+' && i + 2 < text.size() + 0 && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+    if (xtext && text[i] == '+' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
       const int value = HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]);
       std::string utf8;
       AppendUtf8(utf8, static_cast<char32_t>(value));
@@ -93,7 +94,7 @@ std::string DecodeXtext(std::string_view text, bool unitext) {
       i += 2;
       continue;
     }
-    if (unitext && text.substr(i, 3) == "\\x{") {
+    if (text.substr(i, 3) == "\\x{") {
       const std::size_t close = text.find('}', i + 3);
       if (close != std::string_view::npos && close - i - 3 >= 1 && close - i - 3 <= 6) {
         char32_t cp = 0;
@@ -117,20 +118,26 @@ std::string DecodeXtext(std::string_view text, bool unitext) {
   return out;
 }
 
-// The address of a recipient field: "rfc822; a@b", "utf-8; j\x{FC}rgen@b".
-// The original recipient is the xtext of the sender's ORCPT.
-std::string FieldAddress(std::string_view value, bool original) {
+bool UsableAddress(std::string_view address) {
+  const std::size_t at = address.find('@');
+  return at != std::string_view::npos && at > 0 && at + 1 < address.size() &&
+         std::none_of(address.begin(), address.end(), [](char c) {
+           return static_cast<unsigned char>(c) <= ' ' || std::string_view(",<>;").find(c) != std::string_view::npos;
+         });
+}
+
+// The address of a recipient field: "rfc822; a@b", "utf-8; j\x{FC}rgen@b"
+// (unitext), the original recipient also as the xtext of the sender's ORCPT
+// ("a+2Bb@c" for "a+b@c"). "" when it names no usable address.
+std::string FieldAddress(std::string_view value, bool xtext) {
   std::string_view type, address = value;
   if (const std::size_t semi = value.find(';'); semi != std::string_view::npos) {
     type = Trim(value.substr(0, semi));
     address = value.substr(semi + 1);
   }
-  const std::string lowered = Lower(type);
-  const bool utf8 = lowered == "utf-8";
-  std::string out = StripAngles(address);
-  if (original || utf8) out = DecodeXtext(out, utf8);
-  if (out.find('@') == std::string::npos || out.find_first_of(" \t,<>") != std::string::npos) return {};
-  return out;
+  const std::string raw = StripAngles(address);
+  const std::string out = Lower(type) == "utf-8" || xtext ? DecodeXtext(raw, xtext) : raw;
+  return UsableAddress(out) ? out : std::string();
 }
 
 // The enhanced status code "4.2.2" or "5.1.1" at the start of a Status
@@ -215,8 +222,13 @@ std::string Diagnostic(std::string_view value) {
 std::vector<TInboxRecipient> DeliveryRecipients(const std::vector<THeaderBlock>& blocks, int& named) {
   std::vector<TInboxRecipient> out;
   for (const THeaderBlock& block : blocks) {
-    std::string address = FieldAddress(FieldValue(block, "Original-Recipient"), true);
-    if (address.empty()) address = FieldAddress(FieldValue(block, "Final-Recipient"), false);
+    // The address as sent to, before any forwarding. Not every server
+    // writes it as xtext: where it reads as the final one undecoded, a
+    // plus address like "a+ab@c" stays what it is.
+    const std::string final = FieldAddress(FieldValue(block, "Final-Recipient"), false);
+    std::string address = FieldAddress(FieldValue(block, "Original-Recipient"), false);
+    if (address.empty() || !SameAddress(address, final)) address = FieldAddress(FieldValue(block, "Original-Recipient"), true);
+    if (address.empty()) address = final;
     if (address.empty()) continue;
     ++named;
     TInboxRecipient r;
@@ -371,8 +383,19 @@ bool StartsReturnedCopy(std::string_view line) {
   return std::any_of(kHeaders.begin(), kHeaders.end(), [&](std::string_view n) { return IsHeaderName(line, n); });
 }
 
+// Words by which a server's text says a message did not arrive.
+bool FailureWords(std::string_view lowered) {
+  static constexpr std::array<std::string_view, 14> kWords = {
+      "permanent", "could not be delivered", "couldn't be delivered", "wasn't delivered", "not delivered",
+      "undeliverable", "unzustellbar", "nicht zugestellt", "delivery failed", "delivery has failed", "user unknown",
+      "does not exist", "mailbox full", "fehlgeschlagen"};
+  return HasAny(lowered, kWords);
+}
+
 // The bounce of an old server: codes and "<address>:" lines in its text.
-void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view loweredSubject, TInboxVerdict& verdict) {
+// False when nothing in it says that a message failed: a server's notice
+// of another kind (an acknowledgement, a ticket number) blocks nobody.
+bool ClassifyPlainBounce(const TReceivedMessage& message, std::string_view loweredSubject, TInboxVerdict& verdict) {
   const std::string text = PlainText(message);
   const std::vector<std::string_view> lines = Lines(text);
   const std::vector<std::string> own = message.Addresses("To");
@@ -394,11 +417,13 @@ void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view lower
     return r;
   };
 
-  // Each "<address>:" line opens the part of the text about that address.
+  // Each "<address>:" line (sendmail: "<address>" alone) opens the part of
+  // the text about that address.
   std::vector<std::pair<std::size_t, std::string>> opens;
   for (std::size_t i = 0; i < copy; ++i) {
     const std::string_view line = Trim(lines[i]);
-    const std::size_t close = line.find(">:");
+    std::size_t close = line.find(">:");
+    if (close == std::string_view::npos && !line.empty() && line.back() == '>') close = line.size() - 1;
     if (line.empty() || line.front() != '<' || close == std::string_view::npos) continue;
     const std::string address(line.substr(1, close - 1));
     const std::vector<std::string> found = AddressesIn(address);
@@ -409,16 +434,21 @@ void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view lower
   for (std::size_t k = 0; k < opens.size(); ++k) {
     const std::string_view part = joined(opens[k].first, k + 1 < opens.size() ? opens[k + 1].first : copy);
     // qmail and its kin quote the remote server after "said:".
-    std::string_view diagnostic = part.substr(part.find(">:") + 2);
+    std::string_view diagnostic = part.substr(part.find('>') + 1);
+    if (!diagnostic.empty() && diagnostic.front() == ':') diagnostic.remove_prefix(1);
     if (const std::size_t said = Lower(diagnostic).find("said:"); said != std::string::npos)
       diagnostic = diagnostic.substr(said + 5);
     TInboxRecipient r = judge(part, diagnostic);
     r.Address = opens[k].second;
     verdict.Recipients.push_back(std::move(r));
   }
+  const std::string_view told = joined(0, copy);
+  if (opens.empty() && !BounceSubject(loweredSubject) && !delayed && EnhancedCode(told).empty() &&
+      !BasicCodeClass(told) && !FailureWords(Lower(told)))
+    return false;
   TInboxRecipient overall;
   if (verdict.Recipients.empty()) {
-    overall = judge(joined(0, copy), "");
+    overall = judge(told, "");
   } else {
     const auto hard = std::find_if(verdict.Recipients.begin(), verdict.Recipients.end(), IsHard);
     overall = hard != verdict.Recipients.end() ? *hard : verdict.Recipients.front();
@@ -433,6 +463,7 @@ void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view lower
     if (IsReturnedPart(parts[i])) TakeReturned(message.ReturnedHeaders(i), verdict);
   if (verdict.ReturnedMessageId.empty() && verdict.ReturnedTo.empty())
     TakeReturned(InlineReturnedHeaders(lines, text), verdict);
+  return true;
 }
 
 bool ClassifyReport(const TReceivedMessage& message, TInboxVerdict& verdict) {
@@ -541,11 +572,15 @@ TInboxVerdict Classify(std::string_view bytes, const TInboxContext& context) {
   // show in the header, so the reader knows to fetch such a message whole.
   const std::vector<TReceivedPart>& parts = message.Parts();
   const bool report = !parts.empty() && parts.front().MediaType == "multipart/report";
-  if ((report || LooksLikeBounce(from, subject)) && ClassifyReport(message, verdict)) return verdict;
-  if (LooksLikeBounce(from, subject)) {
-    ClassifyPlainBounce(message, subject, verdict);
+  // A read receipt is an automatic answer: counted, never blocking.
+  if (report && parts.front().ReportType == "disposition-notification") {
+    verdict.Kind = TInboxKind::AutoReply;
+    verdict.Reason = "Lesebest\xE4tigung";
+    if (!from.empty()) verdict.Recipients.push_back({from.front(), "", "", ""});
     return verdict;
   }
+  if ((report || LooksLikeBounce(from, subject)) && ClassifyReport(message, verdict)) return verdict;
+  if (LooksLikeBounce(from, subject) && ClassifyPlainBounce(message, subject, verdict)) return verdict;
 
   const bool toMailbox = ToUnsubscribeMailbox(message, context);
   std::string autoReason;

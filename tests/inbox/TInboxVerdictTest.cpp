@@ -134,6 +134,9 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {dsn + "Original-Recipient: rfc822;a+2Bb@x.example\r\nFinal-Recipient: rfc822; c@x.example\r\n"
              "Action: failed\r\nStatus: 5.7.1 (policy)\r\n\r\n--b--\r\n",
        "hard: a+b@x.example failed 5.7.1"},
+      {dsn + "Original-Recipient: rfc822;a+ab@x.example\r\nFinal-Recipient: rfc822; a+ab@x.example\r\n"
+             "Action: failed\r\n--b--\r\n",
+       "hard: a+ab@x.example failed"},
       {dsn + "Final-Recipient: utf-8; j\\x{FC}rgen@x.example\r\nAction: delayed\r\nStatus: 4.7.0\r\n\r\n"
              "Final-Recipient: rfc822; b@x.example\r\nAction: failed\r\nStatus: 5.0.0\r\n\r\n"
              "Final-Recipient: rfc822; c@x.example\r\nAction: delivered\r\nStatus: 2.0.0\r\n--b--\r\n",
@@ -160,6 +163,11 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {Message(plain + "Subject: Warning: message delayed\r\n", "<k@x.example>: still trying\r\n"),
        "soft: k@x.example delayed"},
       {Message(plain + "Subject: Undelivered Mail\r\n", "<news@our.example>: our own\r\n"), "hard:"},
+      {Message(plain + "Subject: Returned mail: see transcript for details\r\n",
+               "   ----- The following addresses had permanent fatal errors -----\r\n<k@x.example>\r\n"
+               "    (reason: 550 5.1.1 User unknown)\r\n"),
+       "hard: k@x.example failed 5.1.1"},
+      {Message(plain + "Subject: Ihre Anfrage 4711\r\n", "Wir haben Ihre Nachricht erhalten.\r\n"), "other:"},
       // A person's reply about a bounce is no bounce.
       {Message("From: k@x.example\r\nSubject: AW: Unzustellbar\r\n"), "other:"},
       // Unsubscribes: the address in the subject or the text's first lines, else the sender.
@@ -178,6 +186,9 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {Message("From: k@x.example\r\nAuto-Submitted: no\r\nSubject: Frage\r\n"), "other:"},
       {Message("From: k@x.example\r\nX-Autoreply: yes\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nPrecedence: auto_reply\r\n"), "auto: k@x.example"},
+      {"From: k@x.example\r\nContent-Type: multipart/report; report-type=disposition-notification; boundary=b\r\n\r\n"
+       "--b\r\nContent-Type: message/disposition-notification\r\n\r\nFinal-Recipient: rfc822; k@x.example\r\n--b--\r\n",
+       "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: =?utf-8?q?ABWESEND=3A_Gr=C3=BC=C3=9Fe?=\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: Out of Office: Newsletter\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: Ich bin nicht im B\xFCro\r\n"), "auto: k@x.example"},
@@ -236,11 +247,11 @@ TEST(InboxVerdictTest, HostileInputIsBoundedAndNeverThrows) {
       {"report beyond the first MB", "From: k@x.example\r\n\r\n" + filler + gmail, "other:"},
       {"100,000 header lines", hugeHeader + "Auto-Submitted: auto-replied\r\n\r\nText\r\n", "unsubscribe: k@x.example"},
       {"60,000 nested parts", nested, "other:"},
-      {"unclosed report with a broken status block",
+      {"unclosed report with a broken status block, no words of failure",
        "From: MAILER-DAEMON@mx.example\r\nContent-Type: multipart/report; boundary=b\r\n\r\n--b\r\n"
        "Content-Type: message/delivery-status\r\n\r\nFinal-Recipient rfc822 k@x.example\r\n: failed\r\n\r\n"
        "Final-Recipient: rfc822; <>\r\nAction: failed\r\n",
-       "hard:"},
+       "other:"},
   };
   for (const Case& c : cases) EXPECT_EQ(Summary(ClassifyMessage(c.message, Context())), c.summary) << c.what;
   // Every cut of a report reads without a fault.
