@@ -396,6 +396,8 @@ bool FailureWords(std::string_view lowered) {
 // False when nothing in it says that a message failed: a server's notice
 // of another kind (an acknowledgement, a ticket number) blocks nobody.
 bool ClassifyPlainBounce(const TReceivedMessage& message, std::string_view loweredSubject, TInboxVerdict& verdict) {
+  static constexpr std::array<std::string_view, 3> kSuccess = {"success", "erfolgreich", "relayed"};
+  if (HasAny(loweredSubject, kSuccess)) return false;
   const std::string text = PlainText(message);
   const std::vector<std::string_view> lines = Lines(text);
   const std::vector<std::string> own = message.Addresses("To");
@@ -519,7 +521,8 @@ bool IsAutoReply(const TReceivedMessage& message, std::string_view loweredSubjec
     reason = "Automatische Antwort";
     return true;
   }
-  if (OutOfOfficeSubject(loweredSubject)) {
+  // "AW: ich bin am 18. abwesend" is a person writing back.
+  if (OutOfOfficeSubject(loweredSubject) && !IsReply(loweredSubject)) {
     reason = "Abwesenheitsnotiz";
     return true;
   }

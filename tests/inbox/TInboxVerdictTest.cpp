@@ -168,6 +168,7 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
                "    (reason: 550 5.1.1 User unknown)\r\n"),
        "hard: k@x.example failed 5.1.1"},
       {Message(plain + "Subject: Ihre Anfrage 4711\r\n", "Wir haben Ihre Nachricht erhalten.\r\n"), "other:"},
+      {Message(plain + "Subject: Delivery Status Notification (Success)\r\n", "<k@x.example>: 250 ok\r\n"), "other:"},
       // A person's reply about a bounce is no bounce.
       {Message("From: k@x.example\r\nSubject: AW: Unzustellbar\r\n"), "other:"},
       // Unsubscribes: the address in the subject or the text's first lines, else the sender.
@@ -192,6 +193,7 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {Message("From: k@x.example\r\nSubject: =?utf-8?q?ABWESEND=3A_Gr=C3=BC=C3=9Fe?=\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: Out of Office: Newsletter\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: Ich bin nicht im B\xFCro\r\n"), "auto: k@x.example"},
+      {Message("From: k@x.example\r\nSubject: AW: Am 18. bin ich abwesend\r\n"), "other:"},
   };
   for (const Case& c : cases) EXPECT_EQ(Summary(ClassifyMessage(c.message, Context())), c.summary) << c.message;
 }
