@@ -536,6 +536,21 @@ bool ToUnsubscribeMailbox(const TReceivedMessage& message, const TInboxContext& 
   return false;
 }
 
+// "%20" and "%40" undone: some mail programs leave a mailto link's
+// escapes in the subject they fill in.
+std::string PercentDecoded(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 // The address an unsubscribe asks to take off: one its link carried in the
 // subject or the text's first lines, else the sender.
 std::string UnsubscribeAddress(const TReceivedMessage& message, const TInboxContext& context, std::string_view subject,
@@ -543,7 +558,7 @@ std::string UnsubscribeAddress(const TReceivedMessage& message, const TInboxCont
   std::vector<std::string> own = context.UnsubscribeMailboxes;
   for (std::string_view field : {"To", "Delivered-To", "X-Original-To", "Cc"})
     for (std::string& address : message.Addresses(field)) own.push_back(std::move(address));
-  for (const std::string& address : AddressesIn(subject))
+  for (const std::string& address : AddressesIn(PercentDecoded(subject)))
     if (!Contains(own, address)) return address;
   if (readText) {
     const std::string text = PlainText(message);
@@ -552,7 +567,7 @@ std::string UnsubscribeAddress(const TReceivedMessage& message, const TInboxCont
       line = Trim(line);
       if (line.empty()) continue;
       if (line.front() == '>' || ++seen > kUnsubscribeLines) break;
-      for (const std::string& address : AddressesIn(line))
+      for (const std::string& address : AddressesIn(PercentDecoded(line)))
         if (!Contains(own, address)) return address;
     }
   }
@@ -633,7 +648,7 @@ bool ReadsWholeMessage(std::string_view header, const TInboxContext& context) {
     const bool toMailbox = ToUnsubscribeMailbox(message, context);
     std::string reason;
     if (toMailbox || (UnsubscribeSubject(subject) && !IsAutoReply(message, subject, reason))) {
-      const std::vector<std::string> inSubject = AddressesIn(message.Header("Subject"));
+      const std::vector<std::string> inSubject = AddressesIn(PercentDecoded(message.Header("Subject")));
       std::vector<std::string> own = context.UnsubscribeMailboxes;
       for (std::string& a : message.Addresses("To")) own.push_back(std::move(a));
       return std::none_of(inSubject.begin(), inSubject.end(), [&](const std::string& a) { return !Contains(own, a); });

@@ -174,6 +174,7 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       // Unsubscribes: the address in the subject or the text's first lines, else the sender.
       {Message("From: k@x.example\r\nSubject: UNSUBSCRIBE\r\n"), "unsubscribe: k@x.example"},
       {Message("From: Karl <karl>\r\nSubject: abmelden\r\n"), "unsubscribe:"},
+      {Message("From: k@x.example\r\nSubject: Abmelden%20alt%40x.example\r\n"), "unsubscribe: alt@x.example"},
       {Message("From: k@x.example\r\nTo: abmelden@postello-test.example\r\nSubject: Abmelden\r\n",
                "Bitte austragen:\r\nalt@x.example\r\n"),
        "unsubscribe: alt@x.example"},
