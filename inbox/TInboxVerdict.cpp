@@ -319,12 +319,41 @@ bool IsReturnedPart(const TReceivedPart& part) {
          part.MediaType == "text/rfc822-headers" || part.MediaType == "message/global-headers";
 }
 
-// The first plain text of the message (a report's human part).
+// The words of an HTML text, enough to find codes and addresses in: tags
+// become line ends, the entities that wrap addresses are undone.
+std::string HtmlWords(std::string_view html) {
+  std::string out;
+  for (std::size_t i = 0; i < html.size(); ++i) {
+    if (html[i] == '<') {
+      const std::size_t close = html.find('>', i);
+      if (close == std::string_view::npos) break;
+      out += '\n';
+      i = close;
+      continue;
+    }
+    static constexpr std::array<std::pair<std::string_view, char>, 4> kEntities = {
+        {{"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&nbsp;", ' '}}};
+    const auto entity = std::find_if(kEntities.begin(), kEntities.end(), [&](const auto& e) {
+      return html.substr(i, e.first.size()) == e.first;
+    });
+    if (entity != kEntities.end()) {
+      out += entity->second;
+      i += entity->first.size() - 1;
+    } else {
+      out += html[i];
+    }
+  }
+  return out;
+}
+
+// The first plain text of the message (a report's human part), else the
+// words of its first HTML text.
 std::string PlainText(const TReceivedMessage& message) {
   const std::vector<TReceivedPart>& parts = message.Parts();
   for (std::size_t i = 0; i < parts.size(); ++i)
     if (parts[i].MediaType == "text/plain") return message.Content(i, kTextCap);
-  if (!parts.empty() && parts[0].MediaType.empty()) return message.Content(0, kTextCap);
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    if (parts[i].MediaType == "text/html") return HtmlWords(message.Content(i, kTextCap));
   return {};
 }
 

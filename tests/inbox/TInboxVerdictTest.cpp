@@ -168,6 +168,9 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
                "    (reason: 550 5.1.1 User unknown)\r\n"),
        "hard: k@x.example failed 5.1.1"},
       {Message(plain + "Subject: Ihre Anfrage 4711\r\n", "Wir haben Ihre Nachricht erhalten.\r\n"), "other:"},
+      {Message(plain + "Subject: Unzustellbar\r\nContent-Type: text/html\r\n",
+               "<p>&lt;k@x.example&gt;:<br>Remote host said: <b>550</b> unknown</p>\r\n"),
+       "hard: k@x.example failed"},
       {Message(plain + "Subject: Delivery Status Notification (Success)\r\n", "<k@x.example>: 250 ok\r\n"), "other:"},
       // A person's reply about a bounce is no bounce.
       {Message("From: k@x.example\r\nSubject: AW: Unzustellbar\r\n"), "other:"},
