@@ -135,7 +135,9 @@ std::vector<std::string_view> Blocks(std::string_view text) {
 }
 
 // The message with its header block cut to whole lines within kHeaderLimit
-// (a header of a hundred thousand lines is hostile, not mail).
+// (a header of a hundred thousand lines is hostile, not mail). A header
+// that runs past the end of what is read is cut here too, never mid-line.
+static_assert(TReceivedMessage::kHeaderLimit < TReceivedMessage::kReadLimit);
 std::string Bounded(std::string_view bytes) {
   bytes = bytes.substr(0, TReceivedMessage::kReadLimit);
   std::size_t end = bytes.find("\n\n");
@@ -222,7 +224,7 @@ std::string TReceivedMessage::Content(std::size_t part, std::size_t cap) const {
 std::vector<THeaderBlock> TReceivedMessage::StatusBlocks(std::size_t part) const {
   std::vector<THeaderBlock> blocks;
   if (part >= Impl->Objects.size()) return blocks;
-  const std::string content = RawContent(Impl->Objects[part], kReadLimit);
+  const std::string content = RawContent(Impl->Objects[part], kStatusLimit);
   for (std::string_view text : Blocks(content)) {
     THeaderBlock block = ParseHeaderBlock(text);
     if (!block.empty()) blocks.push_back(std::move(block));

@@ -233,6 +233,8 @@ TEST(InboxVerdictTest, HostileInputIsBoundedAndNeverThrows) {
   for (int i = 0; i < 100000; ++i) hugeHeader += "X-F: 0\r\n";
   std::string nested = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
   for (int i = 0; i < 60000; ++i) nested += "--b" + std::to_string(i) + "\r\nContent-Type: multipart/mixed; boundary=b" + std::to_string(i + 1) + "\r\n\r\n";
+  std::string blankLines;
+  for (int i = 0; i < 32 * 1024; ++i) blankLines += "\r\n";
   std::string huge = gmail;
   for (int i = 0; i < 50; ++i) huge += filler;
   struct Case {
@@ -250,8 +252,16 @@ TEST(InboxVerdictTest, HostileInputIsBoundedAndNeverThrows) {
       {"50 MB message", huge,
        "hard: alt.kunde@gmail.example failed 5.1.1 | id=20261210030000.7.postello@postello-test.example | "
        "to=alt.kunde@gmail.example"},
-      {"report beyond the first MB", "From: k@x.example\r\n\r\n" + filler + gmail, "other:"},
+      {"status part beyond the first 256 KB",
+       gmail.substr(0, gmail.find("--000000000000b1e2a3060c4d5e6f\r\nContent-Type: message/delivery-status")) +
+           blankLines + blankLines + blankLines + blankLines + gmail.substr(gmail.find("--000000000000b1e2a3060c4d5e6f\r\nContent-Type: message/delivery-status")),
+       "hard:"},
       {"100,000 header lines", hugeHeader + "Auto-Submitted: auto-replied\r\n\r\nText\r\n", "unsubscribe: k@x.example"},
+      {"header beyond 64 KB", hugeHeader.substr(0, hugeHeader.find("\r\n", 80 * 1024) + 2) + "Auto-Submitted: auto-replied\r\n\r\nText\r\n",
+       "unsubscribe: k@x.example"},
+      {"status part beyond 64 KB",
+       gmail.substr(0, gmail.find("Final-Recipient")) + blankLines + gmail.substr(gmail.find("Final-Recipient")),
+       "hard: | id=20261210030000.7.postello@postello-test.example | to=alt.kunde@gmail.example"},
       {"60,000 nested parts", nested, "other:"},
       {"unclosed report with a broken status block, no words of failure",
        "From: MAILER-DAEMON@mx.example\r\nContent-Type: multipart/report; boundary=b\r\n\r\n--b\r\n"
