@@ -38,7 +38,7 @@ class TReceivedMessage {
   // and of a report's status part at most kStatusLimit: what lies beyond is
   // never looked at, whatever the caller hands over. The library keeps
   // some hundred bytes per header line, so these bound what a hostile
-  // message costs (some 40 MB and a quarter of a second at worst), while
+  // message costs (some 30 MB and a twentieth of a second at worst), while
   // every report seen in the wild fits: its status part comes before the
   // returned message and names one recipient per message sent.
   static constexpr std::size_t kReadLimit = 256 * 1024;
