@@ -203,9 +203,11 @@ bool IsHard(const TInboxRecipient& r) {
   return !IsSoft(r) && (r.Action == "failed" || (r.Action.empty() && !r.Status.empty() && r.Status[0] == '5'));
 }
 
+// The first word of a field in lower case ("failed", "abuse"), at most
+// as long as any such keyword.
 std::string FirstWord(std::string_view text) {
   text = Trim(text);
-  return Lower(text.substr(0, text.find_first_of(" \t;(")));
+  return Lower(text.substr(0, std::min<std::size_t>(text.find_first_of(" \t;("), 40)));
 }
 
 // The diagnostic without its type: "smtp; 550 ..." -> "550 ...".

@@ -152,6 +152,8 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
              "To: \"Kunde, K.\" <k@x.example>\r\nMessage-ID: <m1@our.example>\r\n\r\n--b--\r\n",
        "complaint: k@x.example | id=m1@our.example | to=k@x.example"},
       {arf + "Feedback-Type: not-spam\r\nOriginal-Rcpt-To: k@x.example\r\n\r\n--b--\r\n", "other:"},
+      {arf + "Feedback-Type: " + std::string(5000, 'a') + "\r\nOriginal-Rcpt-To: k@x.example\r\n\r\n--b--\r\n",
+       "complaint: k@x.example"},
       // Bounces without a status part: codes and "<address>:" lines, else the quoted headers.
       {Message(plain + "Subject: Unzustellbar\r\n",
                "Die Nachricht konnte nicht zugestellt werden: 550 Mailbox unavailable\r\n\r\n"
@@ -199,7 +201,11 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {Message("From: k@x.example\r\nSubject: Ich bin nicht im B\xFCro\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: AW: Am 18. bin ich abwesend\r\n"), "other:"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Summary(ClassifyMessage(c.message, Context())), c.summary) << c.message;
+  for (const Case& c : cases) {
+    const TInboxVerdict v = ClassifyMessage(c.message, Context());
+    EXPECT_EQ(Summary(v), c.summary) << c.message;
+    EXPECT_LE(v.Reason.size(), 160u) << c.message; // a line of the result table
+  }
 }
 
 TEST(InboxVerdictTest, ReadsWholeMessageOnlyWhereTheHeaderCannotDecide) {
