@@ -142,6 +142,7 @@ struct TImapMailbox::TImpl {
       : Sock(std::move(sock)), Trust(trust), Limits(limits) {}
 
   void Drop() {
+    if (Stream) Stream->Shut();
     if (Imap != nullptr) {
       // Frees the stream libetpan was given too.
       mailimap_free(Imap);

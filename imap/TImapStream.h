@@ -32,6 +32,11 @@ public:
   // Bytes received and not yet handed to libetpan (a server that talks
   // before it is asked, as around STARTTLS).
   bool HasUnread() const { return FPos < FPending.size(); }
+  // Nothing more goes out or comes in (libetpan says goodbye on its own
+  // when freed; a connection given up on gets no more words).
+  void Shut() {
+    if (FError == 0) FError = TBlockSocket::ErrConnReset;
+  }
 
   static ssize_t Read(_mailstream_low* low, void* buf, std::size_t count);
   static ssize_t Write(_mailstream_low* low, const void* buf, std::size_t count);

@@ -34,7 +34,7 @@ std::string Message(int i, std::size_t bodyBytes = 20) {
 }
 
 class ImapDovecot : public ::testing::Test {
-protected:
+public:
   void SetUp() override {
     Server = std::make_unique<test::TDovecotServer>(Separator);
     Server->AddUser("anna", "geheim");
@@ -116,6 +116,35 @@ TEST_F(ImapDovecot, FetchesHeadersOneCommandPerBatch) {
   EXPECT_EQ(prefixes[0], std::make_pair(7u, Message(7, 700).substr(0, 40)));
   EXPECT_EQ(prefixes[1], std::make_pair(2u, Message(2, 200).substr(0, 40)));
 }
+
+struct ImapDovecotDot : ImapDovecot {
+  ImapDovecotDot() { Separator = '.'; }
+};
+
+void CreatesFolderAndMovesOnly(ImapDovecot& t, test::TDovecotServer& server, std::shared_ptr<std::string>& sent) {
+  server.Seed("anna", "INBOX", {Message(1), Message(2), Message(3), Message(4)});
+  auto box = t.Open(true);
+  box->EnsureFolder("Postello/Verarbeitet \xC4rger");
+  box->EnsureFolder("Postello/Verarbeitet \xC4rger");  // there already: no second CREATE
+  EXPECT_EQ(Occurrences(*sent, "CREATE"), 2u);
+  box->Select("INBOX");
+  box->Move({2, 4}, "Postello/Verarbeitet \xC4rger");
+  box->Select("INBOX");
+  EXPECT_EQ(box->Count(), 2u);
+  std::vector<std::uint32_t> left;
+  box->FetchHeaders([&](std::vector<TMailItem>&& batch) {
+    for (const TMailItem& item : batch) left.push_back(item.Uid);
+    return true;
+  });
+  EXPECT_EQ(left, (std::vector<std::uint32_t>{1, 3}));
+  box->Select("Postello/Verarbeitet \xC4rger");
+  EXPECT_EQ(box->Count(), 2u);
+  box->Close();
+  EXPECT_EQ(server.Messages("anna", "Postello/Verarbeitet &AMQ-rger"), 2u);
+}
+
+TEST_F(ImapDovecot, CreatesFolderLevelsAndMovesOnlyTheGivenMessages) { CreatesFolderAndMovesOnly(*this, *Server, Sent); }
+TEST_F(ImapDovecotDot, CreatesFolderLevelsAndMovesOnlyTheGivenMessages) { CreatesFolderAndMovesOnly(*this, *Server, Sent); }
 
 } // namespace
 } // namespace postello

@@ -1,0 +1,86 @@
+// The mailbox against a scripted server: the exact bytes it sends, and
+// what it does when the server misbehaves.
+#include "imap/TImapFolderName.h"
+#include "imap/TImapMailbox.h"
+#include "smtp/ScriptedSmtpSocket.h"
+#include "smtp/TestServerTrust.h"
+
+#include <gtest/gtest.h>
+
+namespace postello {
+namespace {
+
+using test::TScriptStep;
+
+struct TRun {
+  std::shared_ptr<test::TScriptState> State = std::make_shared<test::TScriptState>();
+  test::TTestServerTrust Trust;
+  std::string Error;
+
+  // Signs in (and runs then) and returns the error text, "" when none.
+  std::string Play(std::vector<TScriptStep> steps, TImapLogin login, TImapLimits limits = {},
+                   const std::function<void(TImapMailbox&)>& then = {}) {
+    State->Steps = std::move(steps);
+    TImapMailbox box(std::make_unique<test::TScriptedSmtpSocket>(State), Trust, limits);
+    try {
+      box.Open(login);
+      if (then) then(box);
+    } catch (const EImapError& e) {
+      Error = e.what();
+    }
+    return Error;
+  }
+};
+
+TImapLogin Login(const std::string& server, const std::string& password = "geheim", const std::string& token = "") {
+  TImapLogin login = TImapLogin::FromServer(server);
+  login.User = "anna@example.org";
+  login.Password = password;
+  login.BearerToken = token;
+  return login;
+}
+
+const std::string kGreeting = "* OK [CAPABILITY IMAP4rev1 STARTTLS AUTH=PLAIN] ready\r\n";
+
+TEST(ImapDialogue, MovesByMoveElseCopiesAndExpungesOnlyThoseMessages) {
+  const std::string list = "4 LIST \"\" \"\"\r\n";
+  const std::vector<std::string> listed = {"* LIST (\\Noselect) \".\" \"\"\r\n4 OK done\r\n"};
+  const std::string copy = "5 UID COPY 2:4,9 \"Postello.Verarbeitet\"\r\n";
+  const std::string store = "6 UID STORE 2:4,9 +FLAGS.SILENT (\\Deleted)\r\n";
+  const struct {
+    std::string Caps;
+    std::vector<TScriptStep> Steps;
+  } cases[] = {
+      {"MOVE UIDPLUS", {{list, listed}, {"5 UID MOVE 2:4,9 \"Postello.Verarbeitet\"\r\n", {"5 OK done\r\n"}}}},
+      {"UIDPLUS",
+       {{list, listed},
+        {copy, {"5 OK done\r\n"}},
+        {store, {"6 OK done\r\n"}},
+        {"7 UID EXPUNGE 2:4,9\r\n", {"* 2 EXPUNGE\r\n7 OK done\r\n"}}}},
+      // Without UIDPLUS an EXPUNGE would take other clients' deleted
+      // messages too: these stay marked.
+      {"", {{list, listed}, {copy, {"5 OK done\r\n"}}, {store, {"6 OK done\r\n"}}}},
+  };
+  for (const auto& c : cases) {
+    TRun run;
+    std::vector<TScriptStep> steps = {
+        {"<TLS>", {"* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] ready\r\n"}},
+        {"1 LOGIN \"anna@example.org\" geheim\r\n", {"1 OK in\r\n"}},
+        {"2 CAPABILITY\r\n", {"* CAPABILITY IMAP4rev1 " + c.Caps + "\r\n2 OK done\r\n"}},
+        {"3 SELECT INBOX\r\n", {"* 5 EXISTS\r\n* OK [UIDVALIDITY 77] x\r\n3 OK [READ-WRITE] done\r\n"}}};
+    steps.insert(steps.end(), c.Steps.begin(), c.Steps.end());
+    const std::string tag = std::to_string(steps.size());
+    steps.push_back({tag + " LOGOUT\r\n", {"* BYE\r\n" + tag + " OK done\r\n"}});
+    EXPECT_EQ(run.Play(steps, Login("imap.example.org"), {}, [](TImapMailbox& box) {
+      box.Select("INBOX");
+      EXPECT_EQ(box.Count(), 5u);
+      EXPECT_EQ(box.UidValidity(), 77u);
+      box.Move({4, 2, 3, 9}, "Postello/Verarbeitet");
+      box.Close();
+    }), "") << c.Caps;
+    run.State->ExpectFinished();
+  }
+}
+
+} // namespace
+} // namespace postello
