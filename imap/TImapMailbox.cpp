@@ -255,11 +255,13 @@ struct TImapMailbox::TImpl {
 
     if (!tls && Has("STARTTLS")) {
       Trust.NoteStartTls(Server);
-      Check(mailimap_starttls(Imap), "STARTTLS bei");
+      const int result = mailimap_starttls(Imap);
       // Bytes the server sent after its OK came before the encryption and
       // would be read as if they came after it.
-      if (Stream->HasUnread() || Imap->imap_stream->read_buffer_len > 0 || Sock->InputWaiting())
+      if (Stream->Error() == 0 &&
+          (Stream->HasUnread() || Imap->imap_stream->read_buffer_len > 0 || Sock->InputWaiting()))
         Fail("Verbindung zum Postfach", "abgelehnt: Daten vor dem Beginn der Verschl\xFCsselung");
+      Check(result, "STARTTLS bei");
       SecureSocket(login.Host);
       tls = true;
       // What the server said in clear cannot be trusted; ask again.
@@ -276,6 +278,8 @@ struct TImapMailbox::TImpl {
 
   void LogIn(const TImapLogin& login) {
     int result;
+    if (!login.BearerToken.empty() && !Has("AUTH=XOAUTH2"))
+      Fail("Anmeldung am Postfach", "abgelehnt: der Server bietet keine Anmeldung mit OAuth (XOAUTH2) an");
     if (!login.BearerToken.empty())
       result = mailimap_oauth2_authenticate(Imap, login.User.c_str(), login.BearerToken.c_str());
     else if (Has("LOGINDISABLED"))
