@@ -3,7 +3,13 @@
 #include "imap/TImapFolderName.h"
 #include "imap/TImapMailbox.h"
 #include "smtp/ScriptedSmtpSocket.h"
+#include "smtp/TTCPBlockSocket.h"
 #include "smtp/TestServerTrust.h"
+#include "support/LoopbackPort.h"
+
+#include <sys/resource.h>
+
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -174,6 +180,116 @@ TEST(ImapDialogue, SignInGuardsCredentials) {
     std::string calls;
     for (const std::string& call : run.Trust.Calls) calls += call + "|";
     EXPECT_EQ(calls, c.Calls) << c.Name;
+  }
+}
+
+TEST(ImapDialogue, AnswerPastTheLimitEndsWithBoundedMemory) {
+  TRun run;
+  TImapLimits limits;
+  limits.MaxResponseBytes = 200000;
+  std::vector<std::string> flood = {"* 1 FETCH (UID 1 RFC822.SIZE 5 BODY[HEADER] {1000000000}\r\n"};
+  flood.insert(flood.end(), 8, std::string(65536, 'x'));
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  EXPECT_EQ(run.Play({{"<TLS>", {"* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] ready\r\n"}},
+                      {"1 LOGIN \"anna@example.org\" geheim\r\n", {"1 OK in\r\n"}},
+                      {"2 CAPABILITY\r\n", {"* CAPABILITY IMAP4rev1\r\n2 OK done\r\n"}},
+                      {"3 SELECT INBOX\r\n", {"* 1 EXISTS\r\n3 OK done\r\n"}},
+                      {"4 UID SEARCH ALL\r\n", {"* SEARCH 1\r\n4 OK done\r\n"}},
+                      {"5 UID FETCH 1 (UID RFC822.SIZE BODY.PEEK[HEADER])\r\n", flood}},
+                     Login("imap.example.org"), limits,
+                     [](TImapMailbox& box) {
+                       box.Select("INBOX");
+                       box.FetchHeaders([](std::vector<TMailItem>&&) { return true; });
+                     }),
+            "Abruf der Nachrichtenk\xF6pfe aus dem Postfach imap.example.org:993 fehlgeschlagen: Antwort des "
+            "Servers zu gro\xDF (mehr als 200000 Bytes)");
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes";
+  // Four pieces fill the allowance; the rest is never read.
+  EXPECT_EQ(run.State->Queue.size(), 4u);
+}
+
+// A server on loopback that takes the connection and never says a word.
+TEST(ImapDialogue, SilentServerEndsByTimeoutOrCancel) {
+  int port = 0;
+  const int listener = test::BindLoopback(port, true);
+  ASSERT_GE(listener, 0);
+  for (bool cancel : {false, true}) {
+    std::atomic<bool> flag{false};
+    TImapLimits limits;
+    limits.TimeoutMs = cancel ? 30000 : 300;
+    limits.Cancel = &flag;
+    test::TTestServerTrust trust;
+    TImapMailbox box(std::make_unique<TTCPBlockSocket>(), trust, limits);
+    std::thread canceller([&] {
+      if (!cancel) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      flag = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    std::string error;
+    try {
+      box.Open(Login("127.0.0.1:" + std::to_string(port)));
+    } catch (const EImapError& e) {
+      error = e.what();
+    }
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(error, "Verbindung zum Postfach 127.0.0.1:" + std::to_string(port) + " fehlgeschlagen: " +
+                         (cancel ? "vom Benutzer abgebrochen" : "keine Antwort vom Server innerhalb von 1 s"));
+  }
+  close(listener);
+}
+
+TEST(ImapDialogue, FolderNamesOnTheWire) {
+  const struct {
+    std::string Folder;
+    char Separator;
+    std::string Wire;
+  } cases[] = {
+      {"Postello/Verarbeitet", '/', "Postello/Verarbeitet"},
+      {"Postello/Verarbeitet", '.', "Postello.Verarbeitet"},
+      {"/R\xFC" "ckl\xE4ufer//2024/", '.', "R&APw-ckl&AOQ-ufer.2024"},
+      {"inbox/Alt", '/', "INBOX/Alt"},
+      {"Inboxen", '/', "Inboxen"},
+      {"A&B \x80 \xC4\xD6\xDC", '/', "A&-B &IKw- &AMQA1gDc-"},
+      {"~x\xDF", '/', "~x&AN8-"},
+  };
+  for (const auto& c : cases) {
+    const auto levels = TImapFolderName::Levels(c.Folder);
+    EXPECT_EQ(TImapFolderName::Wire(levels, levels.size(), c.Separator), c.Wire) << c.Folder;
+  }
+  const auto levels = TImapFolderName::Levels("Rechnungen.2024/Alt");
+  EXPECT_THROW(TImapFolderName::Wire(levels, 2, '.'), EImapError);
+  EXPECT_THROW(TImapFolderName::Wire(levels, 2, 0), EImapError);
+}
+
+TEST(ImapDialogue, ServerTexts) {
+  const struct {
+    std::string Text, Host, Port;
+    TImapSecurity Security;
+  } good[] = {
+      {"imap.example.org", "imap.example.org", "993", TImapSecurity::Tls},
+      {"imap.example.org:143", "imap.example.org", "143", TImapSecurity::StartTls},
+      {"[2001:db8::1]:0993", "2001:db8::1", "993", TImapSecurity::Tls},
+      {"[::1]", "::1", "993", TImapSecurity::Tls},
+  };
+  for (const auto& c : good) {
+    const TImapLogin login = TImapLogin::FromServer(c.Text);
+    EXPECT_EQ(login.Host + " " + login.Port, c.Host + " " + c.Port) << c.Text;
+    EXPECT_EQ(login.Security, c.Security) << c.Text;
+  }
+  EXPECT_EQ(TImapLogin::FromServer("[::1]:143").ServerKey(), "[::1]:143");
+  for (const char* bad : {"", ":143", "imap.example.org:", "imap.example.org:99999", "imap.example.org:14x",
+                          "2001:db8::1", "[::1", "[::1]143", "imap example.org"}) {
+    try {
+      TImapLogin::FromServer(bad);
+      ADD_FAILURE() << bad;
+    } catch (const EImapError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("Ung\xFCltige Angabe \"" + std::string(bad) + "\" f\xFCr den Posteingangsserver: ", 0), 0u);
+    }
   }
 }
 
