@@ -363,8 +363,10 @@ void TImapMailbox::FetchHeaders(const std::function<bool(std::vector<TMailItem>&
   std::vector<std::uint32_t> uids;
   {
     TList<mailimap_search_result_free> found;
-    F->Check(mailimap_uid_search(F->Imap, nullptr, mailimap_search_key_new_all(), &found.L),
-             "Abfrage der Nachrichten im Postfach");
+    mailimap_search_key* all = mailimap_search_key_new_all();
+    const int result = mailimap_uid_search(F->Imap, nullptr, all, &found.L);
+    mailimap_search_key_free(all);
+    F->Check(result, "Abfrage der Nachrichten im Postfach");
     for (clistiter* it = found.L != nullptr ? clist_begin(found.L) : nullptr; it != nullptr; it = clist_next(it))
       uids.push_back(*static_cast<std::uint32_t*>(clist_content(it)));
   }
