@@ -153,6 +153,17 @@ TEST(ImapDialogue, SignInGuardsCredentials) {
        "seen? imap.example.org:143|plain? imap.example.org:143|",
        false,
        true},
+      {"signed in before TLS (PREAUTH)",
+       Login("imap.example.org:143"),
+       {{"", {"* PREAUTH [CAPABILITY IMAP4rev1 STARTTLS] welcome\r\n"}}},
+       "Verbindung zum Postfach imap.example.org:143 abgelehnt: unverschl\xFCsselte Voranmeldung (PREAUTH)",
+       ""},
+      {"password sign-in disabled: nothing sent",
+       Login("imap.example.org"),
+       {{"<TLS>", {"* OK [CAPABILITY IMAP4rev1 LOGINDISABLED] ready\r\n"}}},
+       "Anmeldung am Postfach imap.example.org:993 abgelehnt: der Server erlaubt keine Anmeldung mit Passwort "
+       "(LOGINDISABLED)",
+       ""},
       {"bytes smuggled in before TLS",
        Login("imap.example.org:143"),
        {{"", {"* OK [CAPABILITY IMAP4rev1 STARTTLS] ready\r\n"}},
@@ -291,6 +302,44 @@ TEST(ImapDialogue, ServerTexts) {
       EXPECT_EQ(std::string(e.what()).rfind("Ung\xFCltige Angabe \"" + std::string(bad) + "\" f\xFCr den Posteingangsserver: ", 0), 0u);
     }
   }
+}
+
+TEST(ImapDialogue, HeadersAndPrefixesInUidOrderAndInBatchesThatFitTheAllowance) {
+  TRun run;
+  TImapLimits limits;
+  limits.MaxResponseBytes = 400;  // two messages of 100 bytes per command
+  std::vector<std::pair<std::uint32_t, std::string>> got;
+  std::string headers;
+  EXPECT_EQ(run.Play({{"<TLS>", {"* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN] ready\r\n"}},
+                      {"1 LOGIN \"anna@example.org\" geheim\r\n", {"1 OK in\r\n"}},
+                      {"2 CAPABILITY\r\n", {"* CAPABILITY IMAP4rev1\r\n2 OK done\r\n"}},
+                      {"3 SELECT INBOX\r\n", {"* 3 EXISTS\r\n3 OK done\r\n"}},
+                      {"4 UID SEARCH ALL\r\n", {"* SEARCH 9 3\r\n4 OK done\r\n"}},
+                      {"5 UID FETCH 3,9 (UID RFC822.SIZE BODY.PEEK[HEADER])\r\n",
+                       {"* 2 FETCH (UID 9 RFC822.SIZE 40 BODY[HEADER] {4}\r\nX:\r\n)\r\n"
+                        "* 2 FETCH (FLAGS (\\Seen))\r\n"
+                        "* 1 FETCH (UID 3 RFC822.SIZE 30 BODY[HEADER] {2}\r\n\r\n)\r\n5 OK done\r\n"}},
+                      {"6 UID FETCH 3,9 (UID BODY.PEEK[]<0.100>)\r\n",
+                       // Answers in another order, a flag change nobody asked
+                       // for, and more bytes than asked.
+                       {"* 2 FETCH (UID 9 BODY[]<0> {3}\r\nabc)\r\n* 1 FETCH (FLAGS (\\Seen))\r\n",
+                        "* 1 FETCH (UID 3 BODY[]<0> {102}\r\n" + std::string(102, 'q') + ")\r\n6 OK done\r\n"}},
+                      {"7 UID FETCH 5 (UID BODY.PEEK[]<0.100>)\r\n", {"7 OK done\r\n"}},
+                      {"8 LOGOUT\r\n", {"8 OK bye\r\n"}}},
+                     Login("imap.example.org"), limits,
+                     [&](TImapMailbox& box) {
+                       box.Select("INBOX");
+                       box.FetchHeaders([&](std::vector<TMailItem>&& batch) {
+                         for (const TMailItem& item : batch)
+                           headers += std::to_string(item.Uid) + " " + std::to_string(item.Size) + " " + item.Header + "|";
+                         return true;
+                       });
+                       got = box.FetchPrefixes({9, 3, 5}, 100);
+                     }),
+            "");
+  run.State->ExpectFinished();
+  EXPECT_EQ(headers, "3 30 \r\n|9 40 X:\r\n|");
+  EXPECT_EQ(got, (std::vector<std::pair<std::uint32_t, std::string>>{{9, "abc"}, {3, std::string(100, 'q')}}));
 }
 
 } // namespace
