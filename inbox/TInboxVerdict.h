@@ -29,10 +29,12 @@ struct TInboxRecipient {
 struct TInboxVerdict {
   TInboxKind Kind = TInboxKind::Other;
   // Who the message is about: the failed or delayed recipients of a status
-  // report, the complained-about recipient of a feedback report, the
-  // address an unsubscribe asks to take off (the address the link carried,
-  // else the sender). Empty for a bounce without a status part whose
-  // recipient must be found by ReturnedMessageId or ReturnedTo.
+  // report (each with its own Action and Status: a report may fail one
+  // address and delay another), the complained-about recipient of a
+  // feedback report, the address an unsubscribe asks to take off (the
+  // address the link carried, else the sender), the sender of an automatic
+  // reply. Empty for a bounce without a status part whose recipient must be
+  // found by ReturnedMessageId or ReturnedTo.
   std::vector<TInboxRecipient> Recipients;
   // The Message-ID of the returned (original) message, without angle
   // brackets; "" when the message returns none.
@@ -61,6 +63,10 @@ TInboxVerdict ClassifyMessage(std::string_view message, const TInboxContext& con
 // that looks like a bounce): the reader then fetches the message's first
 // kPrefixBytes and classifies those.
 bool ReadsWholeMessage(std::string_view header);
+// The same, also for a message to one of the unsubscribe mailboxes whose
+// subject names no address: the address the link carried may stand in its
+// text.
+bool ReadsWholeMessage(std::string_view header, const TInboxContext& context);
 inline constexpr std::size_t kPrefixBytes = 256 * 1024;
 
 // "Harter Rückläufer", "Weicher Rückläufer", "Abmeldung", "Beschwerde",
