@@ -151,6 +151,7 @@ void TMainState::AddKonto(const TKontoRec& clear) {
   TKontoRec* k = Konten.Add();
   *k = clear;
   k->Password = CodePassw(clear.Password);
+  k->Mailbox.Password = CodePassw(clear.Mailbox.Password);
   SaveKonten();
 }
 
@@ -158,12 +159,14 @@ void TMainState::ReplaceKonto(int index, const TKontoRec& clear) {
   TKontoRec* k = Konten.Select(index);
   *k = clear;
   k->Password = CodePassw(clear.Password);
+  k->Mailbox.Password = CodePassw(clear.Mailbox.Password);
   SaveKonten();
 }
 
 TKontoRec TMainState::KontoForEdit(int index) {
   TKontoRec rec = *Konten.Select(index);
   rec.Password = DeCodePassw(rec.Password);
+  rec.Mailbox.Password = DeCodePassw(rec.Mailbox.Password);
   return rec;
 }
 

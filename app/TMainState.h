@@ -71,12 +71,12 @@ public:
   int ChosenSendMail() const;
   bool DeleteKonten(std::vector<int> rows);
 
-  // Appends an account from the dialog's fields (password in clear, stored
-  // scrambled), selects it and saves.
+  // Appends an account from the dialog's fields (passwords, the account's
+  // and its mailbox's, in clear, stored scrambled), selects it and saves.
   void AddKonto(const TKontoRec& clear);
   // Replaces account index by the dialog's fields and saves.
   void ReplaceKonto(int index, const TKontoRec& clear);
-  // Account index with its password in clear, for the dialog.
+  // Account index with its passwords in clear, for the dialog.
   TKontoRec KontoForEdit(int index);
 
   // Opens the named address table and remembers it in the options. A file

@@ -119,6 +119,9 @@ int RunOAuth(TCliContext& ctx) {
     return kExitRefused;
   }
 
+  // The reply mailbox reads with the account's grant: it must allow IMAP.
+  if (!signOut && konto->Mailbox.OAuth && !konto->Mailbox.Server.empty()) provider.AddMailboxScope();
+
   TSystemGrantStore store(ctx.Dir);
   TOAuthTokens tokens(store);
   if (signOut) {

@@ -1,5 +1,6 @@
 #include "core/TKontoStore.h"
 #include "core/TKontoOptionsStore.h"
+#include "core/TPostfachStore.h"
 
 #include "core/SafeFile.h"
 #include "core/StringFields.h"
@@ -83,12 +84,15 @@ TKontoLoadResult TKontoStore::Open(const std::string& dir, TKontoList& konten) {
     return result;
   }
   result.Error = TKontoOptionsStore::Open(dir, konten);
+  const std::string mailboxError = TPostfachStore::Open(dir, konten);
+  if (!mailboxError.empty()) result.Error += (result.Error.empty() ? "" : "\n") + mailboxError;
   return result;
 }
 
 void TKontoStore::Save(const std::string& dir, const TKontoList& konten) {
   SaveFileSafely(dir + FileName, Encode(konten), 0600);
   TKontoOptionsStore::Save(dir, konten);
+  TPostfachStore::Save(dir, konten);
 }
 
 } // namespace postello

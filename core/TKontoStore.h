@@ -33,11 +33,12 @@ public:
   static void Read(TBinReader& file, TKontoList& konten);
   // The same for the file's bytes in memory.
   static void Decode(std::string_view bytes, TKontoList& konten);
-  // Loads dir + konten.dat field by field; missing file: nothing changes.
+  // Loads dir + konten.dat field by field, then the files beside it
+  // (kontooptionen.dat, postfaecher.dat); missing file: nothing changes.
   // A damaged file is kept aside (KeepDamagedCopy) and described in Error.
   static TKontoLoadResult Open(const std::string& dir, TKontoList& konten);
-  // Writes dir + konten.dat safely, readable by its owner only. Throws
-  // ESaveError.
+  // Writes dir + konten.dat and the files beside it safely, readable by
+  // their owner only. Throws ESaveError.
   static void Save(const std::string& dir, const TKontoList& konten);
 };
 

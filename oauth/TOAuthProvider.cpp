@@ -38,6 +38,13 @@ TOAuthProvider TOAuthProvider::Custom(const std::string& authorizeUrl, const std
   return p;
 }
 
+void TOAuthProvider::AddMailboxScope() {
+  static const std::string imap = "https://outlook.office.com/IMAP.AccessAsUser.All";
+  if (Name != "microsoft" || Scope.find(imap) != std::string::npos) return;
+  const std::size_t offline = Scope.find(" offline_access");
+  Scope.insert(offline == std::string::npos ? Scope.size() : offline, " " + imap);
+}
+
 std::string TOAuthProvider::AuthorizeAddress(const std::string& redirectUri, const std::string& codeChallenge,
                                              const std::string& state, const std::string& loginHint) const {
   std::string out = AuthorizeUrl;

@@ -23,6 +23,11 @@ struct TOAuthProvider {
   static TOAuthProvider Custom(const std::string& authorizeUrl, const std::string& tokenUrl,
                                const std::string& scope);
 
+  // For an account whose reply mailbox signs in with the same grant: the
+  // Microsoft preset asks for IMAP access as well; Google's scope covers
+  // IMAP already and another provider's scope is the user's to name.
+  void AddMailboxScope();
+
   // The address the browser opens: response_type=code with the PKCE
   // challenge (S256), state and the loopback redirect; loginHint (the
   // account's address) saves the user typing it.

@@ -11,6 +11,7 @@
 #include "smtp/TSMTPSend.h"
 
 #include "core/TKontoOptionsStore.h"
+#include "core/TPostfachStore.h"
 
 #include <QScreen>
 
@@ -32,13 +33,21 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
   for (QLineEdit* box : {ui.AbsenderEd, ui.EmailEd, ui.AntwortEd, ui.ServerEd, ui.UserEd, ui.PasswordEd})
     box->setMinimumWidth(boxWidth);
   ui.ParallelEd->setMaximum(TKontoOptionsStore::MaxParallel);
+  // The mailbox group sits in two columns of boxes, so the dialog still
+  // fits a screen of 800 x 600.
+  const int imapWidth = 20 * fontMetrics().averageCharWidth();
+  for (QLineEdit* box : {ui.ImapServerEd, ui.ImapUserEd, ui.ImapPasswordEd, ui.ImapFolderEd, ui.ImapDoneFolderEd})
+    box->setMinimumWidth(imapWidth);
+  // With OAuth the mailbox has no password of its own.
+  connect(ui.ImapOAuthCheck, &QCheckBox::toggled, ui.ImapPasswordEd, &QWidget::setDisabled);
   GiveCaptionRoom(ui.OAuthBtn);
   ui.OAuthGroup->hide();
   connect(ui.EmailEd, &QLineEdit::textChanged, this, &TEditKontenForm::ShowOAuthState);
   connect(ui.ServerEd, &QLineEdit::textChanged, this, &TEditKontenForm::ShowOAuthState);
   connect(ui.OAuthBtn, &QPushButton::clicked, this, [this] {
     TOAuthForm form(this);
-    form.SetAccount(m_tokens, FromQ(ui.EmailEd->text()), FromQ(ui.ServerEd->text()));
+    form.SetAccount(m_tokens, FromQ(ui.EmailEd->text()), FromQ(ui.ServerEd->text()),
+                    ui.ImapOAuthCheck->isChecked() && !ui.ImapServerEd->text().trimmed().isEmpty());
     form.exec();
     ShowOAuthState();
   });
@@ -68,6 +77,14 @@ void TEditKontenForm::SetFields(const TKontoRec& rec) {
   ui.ReuseEd->setValue(rec.Reuse);
   ui.ParallelEd->setValue(rec.Parallel);
   ui.RateEd->setValue(rec.RatePerMinute);
+  const TReplyMailbox& m = rec.Mailbox;
+  ui.ImapServerEd->setText(ToQ(m.Server));
+  ui.ImapUserEd->setText(ToQ(m.User));
+  ui.ImapPasswordEd->setText(ToQ(m.Password));
+  ui.ImapOAuthCheck->setChecked(m.OAuth);
+  ui.ImapPasswordEd->setDisabled(m.OAuth);
+  ui.ImapFolderEd->setText(ToQ(m.Folder));
+  ui.ImapDoneFolderEd->setText(ToQ(m.DoneFolder));
 }
 
 void TEditKontenForm::SetOAuthTokens(TOAuthTokens* tokens) {
@@ -114,7 +131,40 @@ TKontoRec TEditKontenForm::Fields() const {
   rec.Reuse = ui.ReuseEd->value();
   rec.Parallel = ui.ParallelEd->value();
   rec.RatePerMinute = ui.RateEd->value();
+  // Without a server there is no mailbox, whatever the other boxes hold.
+  TReplyMailbox m;
+  m.Server = FromQ(ui.ImapServerEd->text().trimmed());
+  if (!m.Server.empty()) {
+    m.User = FromQ(ui.ImapUserEd->text());
+    m.OAuth = ui.ImapOAuthCheck->isChecked();
+    if (!m.OAuth) m.Password = FromQ(ui.ImapPasswordEd->text());
+    m.Folder = FromQ(ui.ImapFolderEd->text().trimmed());
+    m.DoneFolder = FromQ(ui.ImapDoneFolderEd->text().trimmed());
+  }
+  rec.Mailbox = m;
   return rec;
+}
+
+std::string TEditKontenForm::MailboxProblem() const {
+  const TReplyMailbox m = Fields().Mailbox;
+  if (m.Server.empty()) {
+    if (ui.ImapUserEd->text().isEmpty() && ui.ImapPasswordEd->text().isEmpty()) return {};
+    return "Posteingang f\xFCr R\xFC" "ckl\xE4ufer: der IMAP-Server fehlt (HOST:PORT, z. B. imap.example.org:993).";
+  }
+  std::string reason = TPostfachStore::CheckServer(m.Server);
+  if (reason.empty() && m.User.empty()) reason = "Der Benutzer fehlt.";
+  if (reason.empty()) reason = TPostfachStore::CheckFolder(m.Folder, "Ordner");
+  if (reason.empty()) reason = TPostfachStore::CheckFolder(m.DoneFolder, "Ordner f\xFCr Verarbeitete");
+  return reason.empty() ? reason : "Posteingang f\xFCr R\xFC" "ckl\xE4ufer: " + reason;
+}
+
+void TEditKontenForm::accept() {
+  if (const std::string problem = MailboxProblem(); !problem.empty()) {
+    ShowError(problem);
+    ui.ImapServerEd->setFocus();
+    return;
+  }
+  QDialog::accept();
 }
 
 void TEditKontenForm::showEvent(QShowEvent* event) {

@@ -42,8 +42,10 @@ TOAuthForm::TOAuthForm(QWidget* parent) : QDialog(parent) {
 
 TOAuthForm::~TOAuthForm() { StopWorker(); }
 
-void TOAuthForm::SetAccount(TOAuthTokens* tokens, const std::string& address, const std::string& server) {
+void TOAuthForm::SetAccount(TOAuthTokens* tokens, const std::string& address, const std::string& server,
+                            bool mailboxOAuth) {
   m_tokens = tokens;
+  m_mailboxOAuth = mailboxOAuth;
   m_address = ExtractAddress(address);
   m_server = ServerKeyOf(server);
   ui.AccountLabel->setText(
@@ -89,6 +91,7 @@ void TOAuthForm::StartSignIn() {
         provider = TOAuthProvider::Custom(Trimmed(ui.AuthorizeUrlEd), Trimmed(ui.TokenUrlEd), Trimmed(ui.ScopeEd));
         if (provider.Scope.empty()) throw EOAuthError("Anmeldung: der Bereich (Scope) fehlt");
     }
+    if (m_mailboxOAuth) provider.AddMailboxScope();
     provider.ClientId = Trimmed(ui.ClientIdEd);
     provider.ClientSecret = Trimmed(ui.ClientSecretEd);
     if (m_address.empty()) throw EOAuthError("Anmeldung: das Konto hat keine eMail-Adresse");

@@ -29,7 +29,10 @@ public:
   // The account (sender address and the account's server text, both
   // Windows-1252) and the store the grant goes to (not owned). A grant the
   // account already holds presets the provider and the client id.
-  void SetAccount(TOAuthTokens* tokens, const std::string& address, const std::string& server);
+  // mailboxOAuth: the account's reply mailbox signs in with the grant too,
+  // so the sign-in asks for IMAP access as well.
+  void SetAccount(TOAuthTokens* tokens, const std::string& address, const std::string& server,
+                  bool mailboxOAuth = false);
 
   // Opens the address in the user's browser; tests put their own here.
   std::function<void(const std::string& address)> OpenBrowser;
@@ -52,6 +55,7 @@ private:
   TOAuthTokens* m_tokens = nullptr;
   std::string m_address;
   std::string m_server;
+  bool m_mailboxOAuth = false;
   std::thread m_worker;
   std::atomic<bool> m_cancel{false};
 };

@@ -48,7 +48,7 @@ TEST(CliHelp, OverviewListsTheCommandsAndNamesTheDefaultFolder) {
   EXPECT_EQ(Line(r.out, "Aufruf:"), "Aufruf: postello-cli BEFEHL [OPTIONEN] [--dir ORDNER]");
   const std::vector<std::string> names = Commands();
   for (const char* expected : {"account-options", "accounts", "design-html", "html-text", "import", "import-html",
-                               "mail-options", "mails", "newdb", "recipients", "security", "send", "show"})
+                               "mail-options", "mailbox", "mails", "newdb", "recipients", "security", "send", "show"})
     EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
   // One column for the summaries, two blanks after the longest name
   // ("account-options").

@@ -146,3 +146,61 @@ TEST(CliBlockList, AddsListsRemovesAndRefuses) {
   }
   EXPECT_EQ(postello::test::ReadFile(dir.file("sperrliste.csv")), "\xEF\xBB\xBF" "Adresse;Grund;Datum;Quelle\r\n");
 }
+
+TEST(CliMailbox, SetsShowsWithoutPasswordForgetsAndRefuses) {
+  TempDir dir, in;
+  TKontoList konten;
+  for (const char* name : {"Erstes", "Zweites"}) {
+    TKontoRec* k = konten.Add();
+    k->Absender = name;
+    k->Email = "a@example.org";
+    k->Server = "mail.example.org:587";
+  }
+  TKontoStore::Save(dir.path(), konten);
+  const std::string kontenBefore = postello::test::ReadFile(dir.file("konten.dat"));
+  postello::test::WriteFile(in.file("pw"), "geheim\r\n");
+  const std::string pw = " <'" + in.file("pw") + "'";
+  const std::string head = "Konto: Zweites a@example.org\n";
+  const std::string none = head + "Kein Posteingang f\xC3\xBCr R\xC3\xBC" "ckl\xC3\xA4ufer eingestellt.\n";
+  const std::string saved = "imap.example.org:993 geheim";
+  const std::string set = head + "IMAP-Server: imap.example.org:993\nBenutzer: r\xC3\xBC" "ck\n";
+  const struct {
+    std::string Args;
+    int Status;
+    std::string Out;  // the whole output; with status 2 a piece of the error
+    std::string Stored = {};  // server and clear password stored after the step
+  } steps[] = {
+      {"mailbox --account 1", 0, none},
+      {"mailbox --account 1 --server imap.example.org:0 --user x --password-stdin" + pw, 2,
+       "IMAP-Server \"imap.example.org:0\": der Port muss eine Zahl von 1 bis 65535 sein."},
+      {"mailbox --account 1 --server '2001:db8::1:993' --user x --password-stdin" + pw, 2, "eckigen Klammern"},
+      {"mailbox --account 1 --server imap.example.org:993 --password-stdin" + pw, 2, "braucht --server, --user"},
+      {"mailbox --account 1 --server imap.example.org:993 --user x --password-stdin </dev/null", 2,
+       "Das Kennwort ist leer"},
+      {"mailbox --account 1 --server imap.example.org:993 --user 'r\xC3\xBC" "ck' --password-stdin" + pw, 0,
+       set + "Kennwort: gespeichert\nOrdner: INBOX\nOrdner f\xC3\xBCr Verarbeitete: Postello/Verarbeitet\n", saved},
+      {"mailbox --account 1", 0,
+       set + "Kennwort: gespeichert\nOrdner: INBOX\nOrdner f\xC3\xBCr Verarbeitete: Postello/Verarbeitet\n", saved},
+      {"mailbox --account 1 --oauth --password-stdin" + pw, 2, "schlie\xC3\x9F" "en einander aus", saved},
+      {"mailbox --account 1 --forget --folder x", 2, "--forget steht allein", saved},
+      {"mailbox --account 1 --oauth --folder 'R\xC3\xBC" "ckl\xC3\xA4ufer' --done-folder Erledigt", 0,
+       set + "Kennwort: keins, Anmeldung mit OAuth (XOAUTH2)\nOrdner: R\xC3\xBC" "ckl\xC3\xA4ufer\n"
+             "Ordner f\xC3\xBCr Verarbeitete: Erledigt\n", "imap.example.org:993 "},
+      {"mailbox --account 1 --forget", 0, none},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.Args);
+    const Result r = Cli(dir, s.Args);
+    EXPECT_EQ(r.status, s.Status) << r.err;
+    if (s.Status == 0) EXPECT_EQ(r.out, s.Out);
+    else EXPECT_NE(r.err.find(s.Out), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("geheim"), std::string::npos);
+    EXPECT_EQ(postello::test::ReadFile(dir.file("konten.dat")), kontenBefore);
+    TKontoList back;
+    ASSERT_EQ(TKontoStore::Open(dir.path(), back).Error, "");
+    EXPECT_EQ(back[1].Mailbox.Server + (s.Stored.empty() ? "" : " " + DeCodePassw(back[1].Mailbox.Password)),
+              s.Stored);
+    EXPECT_EQ(back[0].Mailbox.Server, "");
+  }
+  EXPECT_EQ(postello::test::ReadFile(dir.file("postfaecher.dat")), std::string("PPF1\0\0\0\0", 8));
+}

@@ -436,6 +436,25 @@ TEST(OAuthProvider, PresetsAndAuthorizeAddress) {
                   .starts_with("https://x/auth?tenant=1&response_type=code&"));
 }
 
+// A mailbox signing in with the account's grant needs IMAP access: only
+// the Microsoft preset lacks it, and asking twice adds nothing.
+TEST(OAuthProvider, MailboxScope) {
+  const struct {
+    TOAuthProvider Provider;
+    std::string Scope;
+  } cases[] = {
+      {TOAuthProvider::Microsoft("contoso.com"),
+       "https://outlook.office.com/SMTP.Send https://outlook.office.com/IMAP.AccessAsUser.All offline_access"},
+      {TOAuthProvider::Google(), "https://mail.google.com/"},
+      {TOAuthProvider::Custom("https://x/a", "https://x/t", "smtp"), "smtp"},
+  };
+  for (auto c : cases) {
+    c.Provider.AddMailboxScope();
+    c.Provider.AddMailboxScope();
+    EXPECT_EQ(c.Provider.Scope, c.Scope) << c.Provider.Name;
+  }
+}
+
 TOAuthGrant SampleGrant(const std::string& account = "Versand@Example.org") {
   TOAuthGrant g;
   g.Account = account;

@@ -12,6 +12,7 @@
 #include "core/StoredDateTime.h"
 #include "core/TKontoOptionsStore.h"
 #include "core/TMailOptionsStore.h"
+#include "core/TPostfachStore.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -189,6 +190,46 @@ private slots:
     QCOMPARE(FileBytes(File("konten.dat")), kontenBefore);
     QCOMPARE(FileBytes(File("kontooptionen.dat")), QByteArray("PKO1\0\0\0\0", 8));
     QCOMPARE(state.Konten[1].Parallel, 1);
+  }
+
+  // The mailbox group shows the stored mailbox with its password in
+  // clear; a server text without port keeps the dialog open with the
+  // reason; OAuth greys the password out and OK stores the group in
+  // postfaecher.dat, konten.dat keeping its bytes.
+  void mailboxGroupIsShownCheckedAndSavedWithTheAccount() {
+    TKontoRec anna = Konto("Anna");
+    anna.Mailbox = {"imap.example.org:993", "anna", CodePassw("geheim"), false, "INBOX", "Postello/Verarbeitet"};
+    StoreKonten(Dir(), {anna});
+    const QByteArray konten = FileBytes(File("konten.dat"));
+    TWindows w(Dir());
+    QStringList shown;
+    bool greyed = false, stayedOpen = false;
+    WhenModalShown([&](QDialog* dlg) {
+      const auto box = [dlg](const char* name) { return dlg->findChild<QLineEdit*>(name); };
+      for (const char* name : {"ImapServerEd", "ImapUserEd", "ImapPasswordEd", "ImapFolderEd", "ImapDoneFolderEd"})
+        shown << box(name)->text();
+      box("ImapServerEd")->setText("imap.example.org");
+      dlg->findChild<QPushButton*>("OKBtn")->click();
+      stayedOpen = dlg->isVisible();
+      box("ImapServerEd")->setText("[2001:db8::1]:143");
+      dlg->findChild<QCheckBox*>("ImapOAuthCheck")->setChecked(true);
+      greyed = !box("ImapPasswordEd")->isEnabled();
+      box("ImapDoneFolderEd")->setText("Erledigt");
+      dlg->findChild<QPushButton*>("OKBtn")->click();
+    });
+    w.form.findChild<QTreeWidget*>("ListView2")->topLevelItem(0)->setSelected(true);
+    ClickAccountButton(w.form, "EditKontoBtn");
+    QCOMPARE(shown, QStringList({"imap.example.org:993", "anna", "geheim", "INBOX", "Postello/Verarbeitet"}));
+    QVERIFY(stayedOpen);
+    QCOMPARE(m_sink.texts, std::vector<std::string>{"Posteingang f\xFCr R\xFC" "ckl\xE4ufer: IMAP-Server "
+                                                    "\"imap.example.org\": der Port fehlt (HOST:PORT, z. B. "
+                                                    "imap.example.org:993)."});
+    QVERIFY(greyed);
+    QCOMPARE(FileBytes(File("konten.dat")), konten);
+    TKontoList expected;
+    *expected.Add() = Konto("Anna");
+    expected[0].Mailbox = {"[2001:db8::1]:143", "anna", "", true, "INBOX", "Erledigt"};
+    QCOMPARE(FileBytes(File("postfaecher.dat")).toStdString(), TPostfachStore::Encode(expected));
   }
 
   void cancelledAccountDialogStoresNoOption() {
