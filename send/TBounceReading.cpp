@@ -1,5 +1,6 @@
 #include "send/TBounceReading.h"
 
+#include "imap/TImapMailbox.h"
 #include "send/ListUnsubscribe.h"
 #include "send/TBlockList.h"
 #include "send/TJournalIndex.h"
@@ -120,7 +121,7 @@ TBounceResult TBounceReading::Read(TMailFolder& folder) {
   folder.FetchHeaders([&](std::vector<TMailItem>&& batch) {
     for (TMailItem& item : batch) {
       if (Cancelled()) return false;
-      if (NeedsWholeMessage(item.Header)) {
+      if (NeedsWholeMessage(item.Header, FContext)) {
         whole.push_back(item.Uid);
         continue;
       }
@@ -234,6 +235,10 @@ TBounceApplied TBounceReading::Apply(TMailFolder& folder, const TBounceResult& r
     i = end;
   }
   if (messages.empty()) return applied;
+  // Taken over on a later connection: UIDs count only under the same UIDVALIDITY.
+  if (folder.UidValidity() != result.UidValidity)
+    throw EImapError("Der Ordner des Posteingangs wurde seit dem Lesen neu nummeriert; bitte lesen Sie die "
+                     "R\xFC" "ckl\xE4ufer erneut. Es wurde nichts ge\xE4ndert.");
 
   TBlockList blocks = TBlockList::Load(FDataDir);
   TReplyLog log = TReplyLog::Load(FDataDir);

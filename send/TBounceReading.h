@@ -92,7 +92,8 @@ public:
   TBounceResult Read(TMailFolder& folder);
   // Takes a complete reading over: for each message that moves, in
   // batches, first its block lines and its lines in rueckmeldungen.csv,
-  // saved, then the move. Throws as Read, and EBlockListError.
+  // saved, then the move. The folder may be opened anew, under the same
+  // UIDVALIDITY (else EImapError, nothing changed). Throws as Read.
   TBounceApplied Apply(TMailFolder& folder, const TBounceResult& result, const std::string& doneFolder);
 
   // Checked between batches and between messages.
@@ -100,7 +101,8 @@ public:
   // Messages done and their total, after each message (Read) or batch (Apply).
   std::function<void(std::size_t done, std::size_t total)> OnProgress;
   // The sorting; tests put their own in place.
-  std::function<bool(std::string_view header)> NeedsWholeMessage = ReadsWholeMessage;
+  std::function<bool(std::string_view header, const TInboxContext& context)> NeedsWholeMessage =
+      [](std::string_view header, const TInboxContext& context) { return ReadsWholeMessage(header, context); };
   std::function<TInboxVerdict(std::string_view message, const TInboxContext& context)> Classify = ClassifyMessage;
 
 private:

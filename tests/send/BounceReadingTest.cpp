@@ -2,6 +2,7 @@
 // reports traced through the journal, block lines and their log lines
 // saved before the move, nothing counted twice, soft bounces across runs.
 #include "core/SafeFile.h"
+#include "imap/TImapMailbox.h"
 #include "send/TBlockList.h"
 #include "send/TBounceReading.h"
 #include "send/TReplyLog.h"
@@ -100,7 +101,7 @@ struct TReader {
   }
   TBounceReading Reading() {
     TBounceReading r(Data(), {});
-    r.NeedsWholeMessage = [](std::string_view header) { return header.find("W: 1") != std::string_view::npos; };
+    r.NeedsWholeMessage = [](std::string_view header, const TInboxContext&) { return header.find("W: 1") != std::string_view::npos; };
     r.Classify = [this](std::string_view bytes, const TInboxContext&) {
       if (bytes.find("W: 1") != std::string_view::npos) {
         EXPECT_TRUE(bytes.ends_with("Teil"));  // the leading part, not the header alone
@@ -210,7 +211,11 @@ TEST(BounceReading, AMoveThatFailsKeepsTheLinesAndTheMessageIsNotCountedAgain) {
   EXPECT_EQ(DescribeLog(t.Data()), "Harter R\xFC" "ckl\xE4ufer;a@x.de;Grund;rep1@mx;\n");
 
   t.Folder.MoveFails = false;
-  const TBounceResult again = reading.Read(t.Folder);
+  TBounceResult again = reading.Read(t.Folder);
+  ++again.UidValidity;  // renumbered since: nothing is taken over
+  EXPECT_THROW(reading.Apply(t.Folder, again, "Fertig"), EImapError);
+  EXPECT_EQ(t.Folder.Calls.size(), 1u);
+  --again.UidValidity;
   EXPECT_EQ(Describe(again), "1 a@x.de bereits \xFC" "bernommen  0\n");
   EXPECT_EQ(again.CountsText(), "bereits \xFC" "bernommen: 1");
   const TBounceApplied a = reading.Apply(t.Folder, again, "Fertig");
