@@ -8,6 +8,7 @@
 #include "send/TReplyLog.h"
 #include "send/TSendJournal.h"
 #include "send/SendRunSupport.h"
+#include "support/FakeMailFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,43 +21,6 @@ using namespace postello;
 using namespace postello::test;
 
 namespace {
-
-// A folder in memory: message "N" has the header "N: <n>", its verdict
-// is Verdicts[n]; "W: 1" asks for the leading part.
-class TFakeFolder : public TMailFolder {
-public:
-  std::map<std::uint32_t, std::string> Messages;  // uid -> header + body
-  std::vector<std::string> Calls;
-  bool MoveFails = false;
-
-  std::uint32_t UidValidity() const override { return 77; }
-  std::uint32_t Count() const override { return static_cast<std::uint32_t>(Messages.size()); }
-  void FetchHeaders(const std::function<bool(std::vector<TMailItem>&& batch)>& perBatch) override {
-    std::vector<TMailItem> batch;
-    for (const auto& [uid, bytes] : Messages) {
-      batch.push_back({uid, bytes.size(), bytes.substr(0, bytes.find("\r\n\r\n") + 4)});
-      if (batch.size() == 3 && !perBatch(std::exchange(batch, {}))) return;
-    }
-    if (!batch.empty()) perBatch(std::move(batch));
-  }
-  std::vector<std::pair<std::uint32_t, std::string>> FetchPrefixes(const std::vector<std::uint32_t>& uids,
-                                                                  std::size_t maxBytes) override {
-    Calls.push_back("prefixes " + std::to_string(uids.size()) + " " + std::to_string(maxBytes));
-    std::vector<std::pair<std::uint32_t, std::string>> out;
-    for (std::uint32_t uid : uids) out.emplace_back(uid, Messages.at(uid));
-    return out;
-  }
-  void EnsureFolder(const std::string& folder) override { Calls.push_back("ensure " + folder); }
-  void Move(const std::vector<std::uint32_t>& uids, const std::string& folder) override {
-    if (MoveFails) throw std::runtime_error("Verbindung verloren");
-    std::string call = "move";
-    for (std::uint32_t uid : uids) {
-      call += " " + std::to_string(uid);
-      Messages.erase(uid);
-    }
-    Calls.push_back(call + " " + folder);
-  }
-};
 
 TInboxVerdict Verdict(TInboxKind kind, std::vector<std::string> recipients, std::string returnedId = "",
                       std::vector<std::string> returnedTo = {}, std::string messageId = "") {
@@ -74,7 +38,7 @@ TInboxVerdict Verdict(TInboxKind kind, std::vector<std::string> recipients, std:
 
 struct TReader {
   TTempDir Dir;
-  TFakeFolder Folder;
+  TFakeMailFolder Folder;
   std::map<int, TInboxVerdict> Verdicts;
   int WholeSeen = 0;
 
