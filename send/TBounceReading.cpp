@@ -42,6 +42,20 @@ std::string ReasonOf(const TInboxVerdict& v, const TInboxRecipient& r) {
   return r.Diagnostic.empty() ? r.Status : r.Status + " " + r.Diagnostic;
 }
 
+// A report on several recipients has one kind; each recipient's own
+// status says whether its failure is for good.
+TInboxKind KindOf(const TInboxVerdict& v, const TInboxRecipient& r) {
+  if (v.Kind != TInboxKind::HardBounce && v.Kind != TInboxKind::SoftBounce) return v.Kind;
+  if (r.Action == "delayed" || r.Status.starts_with('4')) return TInboxKind::SoftBounce;
+  if (r.Status.starts_with('5')) return TInboxKind::HardBounce;
+  return v.Kind;
+}
+
+struct TTarget {
+  std::string Address, Reason;
+  TInboxKind Kind;
+};
+
 struct TSorted {
   std::uint32_t Uid = 0;
   TInboxVerdict Verdict;
@@ -53,6 +67,8 @@ std::string TBounceRow::ActionText() const {
   switch (Action) {
     case TBounceAction::Block: return "wird gesperrt";
     case TBounceAction::Count:
+      // Only a known run counts towards the block.
+      if (Run.empty()) return "Lauf unbekannt, z\xE4hlt nicht";
       return "gez\xE4hlt (" + std::to_string(SoftRuns) + " von " + std::to_string(TBounceReading::kSoftBounceRuns) +
              " L\xE4ufen)";
     case TBounceAction::Listed: return "bereits gesperrt";
@@ -171,15 +187,16 @@ TBounceResult TBounceReading::Read(TMailFolder& folder) {
       continue;
     }
     const TJournalHit* hit = v.ReturnedMessageId.empty() ? nullptr : index.Find(v.ReturnedMessageId);
-    std::vector<std::pair<std::string, std::string>> targets;  // address, reason
+    std::vector<TTarget> targets;
     for (const TInboxRecipient& r : v.Recipients)
-      if (!r.Address.empty()) targets.emplace_back(r.Address, ReasonOf(v, r));
+      if (!r.Address.empty()) targets.push_back({r.Address, ReasonOf(v, r), KindOf(v, r)});
     // A report without a status part: the journal knows whom the returned
     // message went to; a batch message went to many, of whom the report
     // does not say which one failed.
-    if (targets.empty() && hit != nullptr && hit->Addresses.size() == 1) targets.emplace_back(hit->Addresses[0], v.Reason);
+    if (targets.empty() && hit != nullptr && hit->Addresses.size() == 1)
+      targets.push_back({hit->Addresses[0], v.Reason, v.Kind});
     if (targets.empty())
-      for (const std::string& a : v.ReturnedTo) targets.emplace_back(a, v.Reason);
+      for (const std::string& a : v.ReturnedTo) targets.push_back({a, v.Reason, v.Kind});
     if (targets.empty()) {
       row.Action = TBounceAction::Unrecognised;
       row.Reason = v.Reason.empty() ? std::string("Empf\xE4nger nicht gefunden") : v.Reason;
@@ -193,15 +210,16 @@ TBounceResult TBounceReading::Read(TMailFolder& folder) {
       row.Run = hit->File;
       row.RunStart = hit->RunStart;
     }
-    for (auto& [address, reason] : targets) {
+    for (const auto& [address, reason, kind] : targets) {
       TBounceRow r = row;
       r.Address = address;
       r.Reason = reason;
+      r.Kind = kind;
       if (hit != nullptr) r.RecNo = hit->RecNoOf(address);
       const std::string key = TBlockList::Key(address);
       if (processed) {
         r.Action = TBounceAction::Processed;
-      } else if (v.Kind == TInboxKind::SoftBounce) {
+      } else if (kind == TInboxKind::SoftBounce) {
         std::vector<std::string>& runs = softRuns[key];
         if (!r.Run.empty() && std::find(runs.begin(), runs.end(), r.Run) == runs.end()) runs.push_back(r.Run);
         r.SoftRuns = static_cast<int>(runs.size());

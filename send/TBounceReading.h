@@ -45,7 +45,8 @@ struct TBounceRow {
 
   // The message moves to the processed folder when the result is applied.
   bool Moves() const { return Action != TBounceAction::Leave && Action != TBounceAction::Unrecognised; }
-  // German text of the state column: "wird gesperrt", "2 von 3", ...
+  // German text of the action column: "wird gesperrt", "gezählt (2 von 3
+  // Läufen)", "bleibt liegen", ...
   std::string ActionText() const;
 };
 

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QProgressDialog>
 
+#include <algorithm>
 #include <thread>
 
 namespace postello {
@@ -79,11 +80,18 @@ bool TBouncesForm::Read() {
 
 void TBouncesForm::ShowResult() {
   ui.ResultView->clear();
-  for (const TBounceRow& r : m_result.Rows)
-    ui.ResultView->addTopLevelItem(new QTreeWidgetItem(
-        QStringList{ToQ(r.Address), ToQ(InboxKindText(r.Kind)), ToQ(r.Reason), ToQ(r.Date), ToQ(r.Run),
-                    r.RecNo != 0 ? QString::number(r.RecNo) : QString(), ToQ(r.ActionText())}));
-  for (int c = 0; c < ui.ResultView->columnCount(); ++c) ui.ResultView->resizeColumnToContents(c);
+  for (const TBounceRow& r : m_result.Rows) {
+    auto* item = new QTreeWidgetItem(QStringList{ToQ(r.Address), ToQ(InboxKindText(r.Kind)), ToQ(r.ActionText()),
+                                                 ToQ(r.Reason), ToQ(r.Date), ToQ(r.Run),
+                                                 r.RecNo != 0 ? QString::number(r.RecNo) : QString()});
+    item->setToolTip(3, ToQ(r.Reason));
+    ui.ResultView->addTopLevelItem(item);
+  }
+  // A server's long text must not push the other columns out of sight.
+  for (int c = 0; c < ui.ResultView->columnCount(); ++c) {
+    ui.ResultView->resizeColumnToContents(c);
+    ui.ResultView->setColumnWidth(c, std::min(ui.ResultView->columnWidth(c), 260));
+  }
   ui.CountsLabel->setText(ToQ(CountedNoun(static_cast<std::size_t>(m_result.Messages), "Nachricht", "Nachrichten") +
                               " gelesen: " + m_result.CountsText() + "."));
   ui.ApplyBtn->setEnabled(m_result.MovingMessages() > 0);

@@ -26,7 +26,8 @@ TInboxVerdict Verdict(TInboxKind kind, std::vector<std::string> recipients, std:
                       std::vector<std::string> returnedTo = {}, std::string messageId = "") {
   TInboxVerdict v;
   v.Kind = kind;
-  for (std::string& a : recipients) v.Recipients.push_back({a, "failed", "5.1.1", "unknown"});
+  const bool soft = kind == TInboxKind::SoftBounce;
+  for (std::string& a : recipients) v.Recipients.push_back({a, soft ? "delayed" : "failed", soft ? "4.4.1" : "5.1.1", "unknown"});
   v.ReturnedMessageId = std::move(returnedId);
   v.ReturnedTo = std::move(returnedTo);
   v.MessageId = std::move(messageId);
@@ -122,6 +123,10 @@ TEST(BounceReading, KindsRoutedTracedThroughTheJournalAndAppliedBeforeTheMove) {
   t.Put(8, Verdict(TInboxKind::Other, {}));
   t.Put(9, Verdict(TInboxKind::SoftBounce, {"f@x.de"}, "3.r1@x.de"));
   t.Put(10, Verdict(TInboxKind::HardBounce, {"a@x.de"}));                       // blocked by 1 already
+  TInboxVerdict mixed = Verdict(TInboxKind::HardBounce, {"g@x.de", "h@x.de"});  // each recipient its own kind
+  mixed.Recipients[1].Action = "delayed";
+  mixed.Recipients[1].Status = "4.2.2";
+  t.Put(11, mixed);
   TBounceReading reading = t.Reading();
   std::vector<std::size_t> progress;
   reading.OnProgress = [&](std::size_t done, std::size_t total) { progress.push_back(done * 100 + total); };
@@ -137,31 +142,36 @@ TEST(BounceReading, KindsRoutedTracedThroughTheJournalAndAppliedBeforeTheMove) {
                          "7 mailer@x.de bleibt liegen  0\n"
                          "8 mailer@x.de bleibt liegen  0\n"
                          "9 f@x.de gez\xE4hlt (1 von 3 L\xE4ufen) " + run + " 12\n"
-                         "10 a@x.de bereits gesperrt  0\n");
-  EXPECT_EQ(r.CountsText(), "Harter R\xFC" "ckl\xE4ufer: 4, Weicher R\xFC" "ckl\xE4ufer: 1, Abmeldung: 1, Beschwerde: 1, "
+                         "10 a@x.de bereits gesperrt  0\n"
+                         "11 g@x.de wird gesperrt  0\n"
+                         "11 h@x.de Lauf unbekannt, z\xE4hlt nicht  0\n");
+  EXPECT_EQ(r.CountsText(), "Harter R\xFC" "ckl\xE4ufer: 5, Weicher R\xFC" "ckl\xE4ufer: 1, Abmeldung: 1, Beschwerde: 1, "
                             "Automatische Antwort: 1, Sonstige: 1, nicht erkannt: 1");
   EXPECT_EQ(t.WholeSeen, 2);
   EXPECT_EQ(t.Folder.Calls, std::vector<std::string>{"prefixes 2 262144"});
-  EXPECT_EQ(progress.size(), 10u);
-  EXPECT_EQ(progress.back(), 1010u);
+  EXPECT_EQ(progress.size(), 11u);
+  EXPECT_EQ(progress.back(), 1111u);
   // A reading alone writes nothing at all.
   EXPECT_EQ(FilesIn(t.Data()), before);
 
   const TBounceApplied a = reading.Apply(t.Folder, r, "Postello/Verarbeitet");
-  EXPECT_EQ(a.Blocked, 5);
-  EXPECT_EQ(a.Logged, 7);
-  EXPECT_EQ(a.Moved, 7);
+  EXPECT_EQ(a.Blocked, 6);
+  EXPECT_EQ(a.Logged, 9);
+  EXPECT_EQ(a.Moved, 8);
   EXPECT_EQ(t.Folder.Calls, (std::vector<std::string>{"prefixes 2 262144", "ensure Postello/Verarbeitet",
-                                                      "move 1 2 3 5 6 9 10 Postello/Verarbeitet"}));
+                                                      "move 1 2 3 5 6 9 10 11 Postello/Verarbeitet"}));
   EXPECT_EQ(DescribeBlocks(t.Data()), "A@x.de;Grund;R\xFC" "ckl\xE4ufer\nb@x.de;Grund;R\xFC" "ckl\xE4ufer\n"
-                                      "c@x.de;Grund;R\xFC" "ckl\xE4ufer\nd@x.de;Grund;Abmeldung\ne@x.de;Grund;Beschwerde\n");
+                                      "c@x.de;Grund;R\xFC" "ckl\xE4ufer\nd@x.de;Grund;Abmeldung\ne@x.de;Grund;Beschwerde\n"
+                                      "g@x.de;5.1.1 unknown;R\xFC" "ckl\xE4ufer\n");
   EXPECT_EQ(DescribeLog(t.Data()), "Harter R\xFC" "ckl\xE4ufer;A@x.de;Grund;rep1@mx;" + run + "\n"
                                    "Harter R\xFC" "ckl\xE4ufer;b@x.de;Grund;uid:77:2;" + run + "\n"
                                    "Harter R\xFC" "ckl\xE4ufer;c@x.de;Grund;uid:77:3;\n"
                                    "Abmeldung;d@x.de;Grund;uid:77:5;\n"
                                    "Beschwerde;e@x.de;Grund;uid:77:6;\n"
                                    "Weicher R\xFC" "ckl\xE4ufer;f@x.de;Grund;uid:77:9;" + run + "\n"
-                                   "Harter R\xFC" "ckl\xE4ufer;a@x.de;Grund;uid:77:10;\n");
+                                   "Harter R\xFC" "ckl\xE4ufer;a@x.de;Grund;uid:77:10;\n"
+                                   "Harter R\xFC" "ckl\xE4ufer;g@x.de;5.1.1 unknown;uid:77:11;\n"
+                                   "Weicher R\xFC" "ckl\xE4ufer;h@x.de;4.2.2 unknown;uid:77:11;\n");
   EXPECT_EQ(t.Folder.Messages.size(), 3u);  // 4, 7 and 8 stay
 }
 
@@ -202,7 +212,7 @@ TEST(BounceReading, SoftBouncesFromThreeDifferentRunsBlock) {
   // report of the same run do not count.
   const Step steps[] = {{"1.r1@x.de", "gez\xE4hlt (1 von 3 L\xE4ufen)"},
                         {"1.r1@x.de", "gez\xE4hlt (1 von 3 L\xE4ufen)"},
-                        {"", "gez\xE4hlt (1 von 3 L\xE4ufen)"},
+                        {"", "Lauf unbekannt, z\xE4hlt nicht"},
                         {"1.r2@x.de", "gez\xE4hlt (2 von 3 L\xE4ufen)"},
                         {"1.r3@x.de", "wird gesperrt"},
                         {"1.r3@x.de", "bereits gesperrt"}};

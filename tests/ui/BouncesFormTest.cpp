@@ -78,7 +78,7 @@ private slots:
       }
       for (int r = 0; r < bounces->ui.ResultView->topLevelItemCount(); ++r) {
         const QTreeWidgetItem* item = bounces->ui.ResultView->topLevelItem(r);
-        rows << item->text(0) + " | " + item->text(1) + " | " + item->text(6);
+        rows << item->text(0) + " | " + item->text(1) + " | " + item->text(2);
       }
       counts = bounces->ui.CountsLabel->text();
       QTest::mouseClick(bounces->ui.ApplyBtn, Qt::LeftButton);
