@@ -81,11 +81,12 @@ int HexValue(char c) {
   return -1;
 }
 
-// "+HH" of xtext and "\x{HHHH}" of unitext undone; the text is Windows-1252.
-std::string DecodeXtext(std::string_view text, bool unitext) {
+// "+HH" of xtext (when asked) and "\x{HHHH}" of unitext undone; the text
+// is Windows-1252.
+std::string DecodeXtext(std::string_view text, bool xtext) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '+' && i + 2 < text.size() + 0 && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+    if (xtext && text[i] == '+' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
       const int value = HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]);
       std::string utf8;
       AppendUtf8(utf8, static_cast<char32_t>(value));
@@ -93,7 +94,7 @@ std::string DecodeXtext(std::string_view text, bool unitext) {
       i += 2;
       continue;
     }
-    if (unitext && text.substr(i, 3) == "\\x{") {
+    if (text.substr(i, 3) == "\\x{") {
       const std::size_t close = text.find('}', i + 3);
       if (close != std::string_view::npos && close - i - 3 >= 1 && close - i - 3 <= 6) {
         char32_t cp = 0;
@@ -117,20 +118,26 @@ std::string DecodeXtext(std::string_view text, bool unitext) {
   return out;
 }
 
-// The address of a recipient field: "rfc822; a@b", "utf-8; j\x{FC}rgen@b".
-// The original recipient is the xtext of the sender's ORCPT.
-std::string FieldAddress(std::string_view value, bool original) {
+bool UsableAddress(std::string_view address) {
+  const std::size_t at = address.find('@');
+  return at != std::string_view::npos && at > 0 && at + 1 < address.size() &&
+         std::none_of(address.begin(), address.end(), [](char c) {
+           return static_cast<unsigned char>(c) <= ' ' || std::string_view(",<>;").find(c) != std::string_view::npos;
+         });
+}
+
+// The address of a recipient field: "rfc822; a@b", "utf-8; j\x{FC}rgen@b"
+// (unitext), the original recipient also as the xtext of the sender's ORCPT
+// ("a+2Bb@c" for "a+b@c"). "" when it names no usable address.
+std::string FieldAddress(std::string_view value, bool xtext) {
   std::string_view type, address = value;
   if (const std::size_t semi = value.find(';'); semi != std::string_view::npos) {
     type = Trim(value.substr(0, semi));
     address = value.substr(semi + 1);
   }
-  const std::string lowered = Lower(type);
-  const bool utf8 = lowered == "utf-8";
-  std::string out = StripAngles(address);
-  if (original || utf8) out = DecodeXtext(out, utf8);
-  if (out.find('@') == std::string::npos || out.find_first_of(" \t,<>") != std::string::npos) return {};
-  return out;
+  const std::string raw = StripAngles(address);
+  const std::string out = Lower(type) == "utf-8" || xtext ? DecodeXtext(raw, xtext) : raw;
+  return UsableAddress(out) ? out : std::string();
 }
 
 // The enhanced status code "4.2.2" or "5.1.1" at the start of a Status
@@ -196,9 +203,11 @@ bool IsHard(const TInboxRecipient& r) {
   return !IsSoft(r) && (r.Action == "failed" || (r.Action.empty() && !r.Status.empty() && r.Status[0] == '5'));
 }
 
+// The first word of a field in lower case ("failed", "abuse"), at most
+// as long as any such keyword.
 std::string FirstWord(std::string_view text) {
   text = Trim(text);
-  return Lower(text.substr(0, text.find_first_of(" \t;(")));
+  return Lower(text.substr(0, std::min<std::size_t>(text.find_first_of(" \t;("), 40)));
 }
 
 // The diagnostic without its type: "smtp; 550 ..." -> "550 ...".
@@ -215,8 +224,13 @@ std::string Diagnostic(std::string_view value) {
 std::vector<TInboxRecipient> DeliveryRecipients(const std::vector<THeaderBlock>& blocks, int& named) {
   std::vector<TInboxRecipient> out;
   for (const THeaderBlock& block : blocks) {
-    std::string address = FieldAddress(FieldValue(block, "Original-Recipient"), true);
-    if (address.empty()) address = FieldAddress(FieldValue(block, "Final-Recipient"), false);
+    // The address as sent to, before any forwarding. Not every server
+    // writes it as xtext: where it reads as the final one undecoded, a
+    // plus address like "a+ab@c" stays what it is.
+    const std::string final = FieldAddress(FieldValue(block, "Final-Recipient"), false);
+    std::string address = FieldAddress(FieldValue(block, "Original-Recipient"), false);
+    if (address.empty() || !SameAddress(address, final)) address = FieldAddress(FieldValue(block, "Original-Recipient"), true);
+    if (address.empty()) address = final;
     if (address.empty()) continue;
     ++named;
     TInboxRecipient r;
@@ -307,12 +321,41 @@ bool IsReturnedPart(const TReceivedPart& part) {
          part.MediaType == "text/rfc822-headers" || part.MediaType == "message/global-headers";
 }
 
-// The first plain text of the message (a report's human part).
+// The words of an HTML text, enough to find codes and addresses in: tags
+// become line ends, the entities that wrap addresses are undone.
+std::string HtmlWords(std::string_view html) {
+  std::string out;
+  for (std::size_t i = 0; i < html.size(); ++i) {
+    if (html[i] == '<') {
+      const std::size_t close = html.find('>', i);
+      if (close == std::string_view::npos) break;
+      out += '\n';
+      i = close;
+      continue;
+    }
+    static constexpr std::array<std::pair<std::string_view, char>, 4> kEntities = {
+        {{"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&nbsp;", ' '}}};
+    const auto entity = std::find_if(kEntities.begin(), kEntities.end(), [&](const auto& e) {
+      return html.substr(i, e.first.size()) == e.first;
+    });
+    if (entity != kEntities.end()) {
+      out += entity->second;
+      i += entity->first.size() - 1;
+    } else {
+      out += html[i];
+    }
+  }
+  return out;
+}
+
+// The first plain text of the message (a report's human part), else the
+// words of its first HTML text.
 std::string PlainText(const TReceivedMessage& message) {
   const std::vector<TReceivedPart>& parts = message.Parts();
   for (std::size_t i = 0; i < parts.size(); ++i)
     if (parts[i].MediaType == "text/plain") return message.Content(i, kTextCap);
-  if (!parts.empty() && parts[0].MediaType.empty()) return message.Content(0, kTextCap);
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    if (parts[i].MediaType == "text/html") return HtmlWords(message.Content(i, kTextCap));
   return {};
 }
 
@@ -371,8 +414,21 @@ bool StartsReturnedCopy(std::string_view line) {
   return std::any_of(kHeaders.begin(), kHeaders.end(), [&](std::string_view n) { return IsHeaderName(line, n); });
 }
 
+// Words by which a server's text says a message did not arrive.
+bool FailureWords(std::string_view lowered) {
+  static constexpr std::array<std::string_view, 14> kWords = {
+      "permanent", "could not be delivered", "couldn't be delivered", "wasn't delivered", "not delivered",
+      "undeliverable", "unzustellbar", "nicht zugestellt", "delivery failed", "delivery has failed", "user unknown",
+      "does not exist", "mailbox full", "fehlgeschlagen"};
+  return HasAny(lowered, kWords);
+}
+
 // The bounce of an old server: codes and "<address>:" lines in its text.
-void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view loweredSubject, TInboxVerdict& verdict) {
+// False when nothing in it says that a message failed: a server's notice
+// of another kind (an acknowledgement, a ticket number) blocks nobody.
+bool ClassifyPlainBounce(const TReceivedMessage& message, std::string_view loweredSubject, TInboxVerdict& verdict) {
+  static constexpr std::array<std::string_view, 3> kSuccess = {"success", "erfolgreich", "relayed"};
+  if (HasAny(loweredSubject, kSuccess)) return false;
   const std::string text = PlainText(message);
   const std::vector<std::string_view> lines = Lines(text);
   const std::vector<std::string> own = message.Addresses("To");
@@ -394,11 +450,13 @@ void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view lower
     return r;
   };
 
-  // Each "<address>:" line opens the part of the text about that address.
+  // Each "<address>:" line (sendmail: "<address>" alone) opens the part of
+  // the text about that address.
   std::vector<std::pair<std::size_t, std::string>> opens;
   for (std::size_t i = 0; i < copy; ++i) {
     const std::string_view line = Trim(lines[i]);
-    const std::size_t close = line.find(">:");
+    std::size_t close = line.find(">:");
+    if (close == std::string_view::npos && !line.empty() && line.back() == '>') close = line.size() - 1;
     if (line.empty() || line.front() != '<' || close == std::string_view::npos) continue;
     const std::string address(line.substr(1, close - 1));
     const std::vector<std::string> found = AddressesIn(address);
@@ -409,16 +467,21 @@ void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view lower
   for (std::size_t k = 0; k < opens.size(); ++k) {
     const std::string_view part = joined(opens[k].first, k + 1 < opens.size() ? opens[k + 1].first : copy);
     // qmail and its kin quote the remote server after "said:".
-    std::string_view diagnostic = part.substr(part.find(">:") + 2);
+    std::string_view diagnostic = part.substr(part.find('>') + 1);
+    if (!diagnostic.empty() && diagnostic.front() == ':') diagnostic.remove_prefix(1);
     if (const std::size_t said = Lower(diagnostic).find("said:"); said != std::string::npos)
       diagnostic = diagnostic.substr(said + 5);
     TInboxRecipient r = judge(part, diagnostic);
     r.Address = opens[k].second;
     verdict.Recipients.push_back(std::move(r));
   }
+  const std::string_view told = joined(0, copy);
+  if (opens.empty() && !BounceSubject(loweredSubject) && !delayed && EnhancedCode(told).empty() &&
+      !BasicCodeClass(told) && !FailureWords(Lower(told)))
+    return false;
   TInboxRecipient overall;
   if (verdict.Recipients.empty()) {
-    overall = judge(joined(0, copy), "");
+    overall = judge(told, "");
   } else {
     const auto hard = std::find_if(verdict.Recipients.begin(), verdict.Recipients.end(), IsHard);
     overall = hard != verdict.Recipients.end() ? *hard : verdict.Recipients.front();
@@ -433,6 +496,7 @@ void ClassifyPlainBounce(const TReceivedMessage& message, std::string_view lower
     if (IsReturnedPart(parts[i])) TakeReturned(message.ReturnedHeaders(i), verdict);
   if (verdict.ReturnedMessageId.empty() && verdict.ReturnedTo.empty())
     TakeReturned(InlineReturnedHeaders(lines, text), verdict);
+  return true;
 }
 
 bool ClassifyReport(const TReceivedMessage& message, TInboxVerdict& verdict) {
@@ -488,7 +552,8 @@ bool IsAutoReply(const TReceivedMessage& message, std::string_view loweredSubjec
     reason = "Automatische Antwort";
     return true;
   }
-  if (OutOfOfficeSubject(loweredSubject)) {
+  // "AW: ich bin am 18. abwesend" is a person writing back.
+  if (OutOfOfficeSubject(loweredSubject) && !IsReply(loweredSubject)) {
     reason = "Abwesenheitsnotiz";
     return true;
   }
@@ -502,6 +567,21 @@ bool ToUnsubscribeMailbox(const TReceivedMessage& message, const TInboxContext& 
   return false;
 }
 
+// "%20" and "%40" undone: some mail programs leave a mailto link's
+// escapes in the subject they fill in.
+std::string PercentDecoded(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 // The address an unsubscribe asks to take off: one its link carried in the
 // subject or the text's first lines, else the sender.
 std::string UnsubscribeAddress(const TReceivedMessage& message, const TInboxContext& context, std::string_view subject,
@@ -509,7 +589,7 @@ std::string UnsubscribeAddress(const TReceivedMessage& message, const TInboxCont
   std::vector<std::string> own = context.UnsubscribeMailboxes;
   for (std::string_view field : {"To", "Delivered-To", "X-Original-To", "Cc"})
     for (std::string& address : message.Addresses(field)) own.push_back(std::move(address));
-  for (const std::string& address : AddressesIn(subject))
+  for (const std::string& address : AddressesIn(PercentDecoded(subject)))
     if (!Contains(own, address)) return address;
   if (readText) {
     const std::string text = PlainText(message);
@@ -518,7 +598,7 @@ std::string UnsubscribeAddress(const TReceivedMessage& message, const TInboxCont
       line = Trim(line);
       if (line.empty()) continue;
       if (line.front() == '>' || ++seen > kUnsubscribeLines) break;
-      for (const std::string& address : AddressesIn(line))
+      for (const std::string& address : AddressesIn(PercentDecoded(line)))
         if (!Contains(own, address)) return address;
     }
   }
@@ -536,11 +616,20 @@ TInboxVerdict Classify(std::string_view bytes, const TInboxContext& context) {
   const std::string subject = Lower(verdict.Subject);
   const std::vector<std::string> from = message.Addresses("From");
 
-  if (ClassifyReport(message, verdict)) return verdict;
-  if (LooksLikeBounce(from, subject)) {
-    ClassifyPlainBounce(message, subject, verdict);
+  // A report is a multipart/report (RFC 6522); a server that wraps one
+  // otherwise still writes as MAILER-DAEMON or with a bounce subject. Both
+  // show in the header, so the reader knows to fetch such a message whole.
+  const std::vector<TReceivedPart>& parts = message.Parts();
+  const bool report = !parts.empty() && parts.front().MediaType == "multipart/report";
+  // A read receipt is an automatic answer: counted, never blocking.
+  if (report && parts.front().ReportType == "disposition-notification") {
+    verdict.Kind = TInboxKind::AutoReply;
+    verdict.Reason = "Lesebest\xE4tigung";
+    if (!from.empty()) verdict.Recipients.push_back({from.front(), "", "", ""});
     return verdict;
   }
+  if ((report || LooksLikeBounce(from, subject)) && ClassifyReport(message, verdict)) return verdict;
+  if (LooksLikeBounce(from, subject) && ClassifyPlainBounce(message, subject, verdict)) return verdict;
 
   const bool toMailbox = ToUnsubscribeMailbox(message, context);
   std::string autoReason;
@@ -590,7 +679,7 @@ bool ReadsWholeMessage(std::string_view header, const TInboxContext& context) {
     const bool toMailbox = ToUnsubscribeMailbox(message, context);
     std::string reason;
     if (toMailbox || (UnsubscribeSubject(subject) && !IsAutoReply(message, subject, reason))) {
-      const std::vector<std::string> inSubject = AddressesIn(message.Header("Subject"));
+      const std::vector<std::string> inSubject = AddressesIn(PercentDecoded(message.Header("Subject")));
       std::vector<std::string> own = context.UnsubscribeMailboxes;
       for (std::string& a : message.Addresses("To")) own.push_back(std::move(a));
       return std::none_of(inSubject.begin(), inSubject.end(), [&](const std::string& a) { return !Contains(own, a); });

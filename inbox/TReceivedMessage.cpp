@@ -80,7 +80,10 @@ void CollectAddresses(InternetAddressList* list, std::vector<std::string>& out, 
     InternetAddress* address = internet_address_list_get_address(list, i);
     if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
       std::string addr = FromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
-      if (!addr.empty()) out.push_back(std::move(addr));
+      // Only what mail can be sent to: a local part, '@', a domain.
+      const std::size_t at = addr.find('@');
+      const bool control = std::any_of(addr.begin(), addr.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; });
+      if (at != std::string::npos && at > 0 && at + 1 < addr.size() && !control) out.push_back(std::move(addr));
     } else if (INTERNET_ADDRESS_IS_GROUP(address) && depth < 4) {
       CollectAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out, depth + 1);
     }
@@ -132,7 +135,9 @@ std::vector<std::string_view> Blocks(std::string_view text) {
 }
 
 // The message with its header block cut to whole lines within kHeaderLimit
-// (a header of a hundred thousand lines is hostile, not mail).
+// (a header of a hundred thousand lines is hostile, not mail). A header
+// that runs past the end of what is read is cut here too, never mid-line.
+static_assert(TReceivedMessage::kHeaderLimit < TReceivedMessage::kReadLimit);
 std::string Bounded(std::string_view bytes) {
   bytes = bytes.substr(0, TReceivedMessage::kReadLimit);
   std::size_t end = bytes.find("\n\n");
@@ -219,7 +224,7 @@ std::string TReceivedMessage::Content(std::size_t part, std::size_t cap) const {
 std::vector<THeaderBlock> TReceivedMessage::StatusBlocks(std::size_t part) const {
   std::vector<THeaderBlock> blocks;
   if (part >= Impl->Objects.size()) return blocks;
-  const std::string content = RawContent(Impl->Objects[part], kReadLimit);
+  const std::string content = RawContent(Impl->Objects[part], kStatusLimit);
   for (std::string_view text : Blocks(content)) {
     THeaderBlock block = ParseHeaderBlock(text);
     if (!block.empty()) blocks.push_back(std::move(block));

@@ -33,13 +33,17 @@ struct TReceivedPart {
 
 class TReceivedMessage {
  public:
-  // Reads at most kReadLimit bytes of the message, and of its own header
-  // block at most kHeaderLimit: what lies beyond is never looked at,
-  // whatever the caller hands over. The library keeps several hundred
-  // bytes per header line, so these bound the memory a hostile message
-  // costs (some ten MB), while every report seen in the wild fits.
-  static constexpr std::size_t kReadLimit = 1024 * 1024;
-  static constexpr std::size_t kHeaderLimit = 256 * 1024;
+  // Reads at most kReadLimit bytes of the message (as much as the mailbox
+  // reader fetches of one), of its own header block at most kHeaderLimit,
+  // and of a report's status part at most kStatusLimit: what lies beyond is
+  // never looked at, whatever the caller hands over. The library keeps
+  // some hundred bytes per header line, so these bound what a hostile
+  // message costs (some 30 MB and a twentieth of a second at worst), while
+  // every report seen in the wild fits: its status part comes before the
+  // returned message and names one recipient per message sent.
+  static constexpr std::size_t kReadLimit = 256 * 1024;
+  static constexpr std::size_t kHeaderLimit = 64 * 1024;
+  static constexpr std::size_t kStatusLimit = 64 * 1024;
 
   explicit TReceivedMessage(std::string_view bytes);
   ~TReceivedMessage();

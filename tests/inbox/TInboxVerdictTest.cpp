@@ -134,17 +134,26 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {dsn + "Original-Recipient: rfc822;a+2Bb@x.example\r\nFinal-Recipient: rfc822; c@x.example\r\n"
              "Action: failed\r\nStatus: 5.7.1 (policy)\r\n\r\n--b--\r\n",
        "hard: a+b@x.example failed 5.7.1"},
+      {dsn + "Original-Recipient: rfc822;a+ab@x.example\r\nFinal-Recipient: rfc822; a+ab@x.example\r\n"
+             "Action: failed\r\n--b--\r\n",
+       "hard: a+ab@x.example failed"},
       {dsn + "Final-Recipient: utf-8; j\\x{FC}rgen@x.example\r\nAction: delayed\r\nStatus: 4.7.0\r\n\r\n"
              "Final-Recipient: rfc822; b@x.example\r\nAction: failed\r\nStatus: 5.0.0\r\n\r\n"
              "Final-Recipient: rfc822; c@x.example\r\nAction: delivered\r\nStatus: 2.0.0\r\n--b--\r\n",
        "hard: j\xFCrgen@x.example delayed 4.7.0, b@x.example failed 5.0.0"},
       {dsn + "Final-Recipient: rfc822; c@x.example\r\nAction: delivered\r\nStatus: 2.0.0\r\n--b--\r\n", "other:"},
+      // A status part counts in a report or a server's message, not in a person's forward.
+      {"From: k@x.example\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+       "Content-Type: message/delivery-status\r\n\r\nFinal-Recipient: rfc822; k@x.example\r\nAction: failed\r\n--b--\r\n",
+       "other:"},
       // Complaints: the recipient named in the report, else the returned message's To; not-spam is none.
       {arf + "Feedback-Type: abuse\r\nOriginal-Rcpt-To: <k@x.example>\r\n\r\n--b--\r\n", "complaint: k@x.example"},
       {arf + "Feedback-Type: abuse\r\n\r\n--b\r\nContent-Type: text/rfc822-headers\r\n\r\n"
              "To: \"Kunde, K.\" <k@x.example>\r\nMessage-ID: <m1@our.example>\r\n\r\n--b--\r\n",
        "complaint: k@x.example | id=m1@our.example | to=k@x.example"},
       {arf + "Feedback-Type: not-spam\r\nOriginal-Rcpt-To: k@x.example\r\n\r\n--b--\r\n", "other:"},
+      {arf + "Feedback-Type: " + std::string(5000, 'a') + "\r\nOriginal-Rcpt-To: k@x.example\r\n\r\n--b--\r\n",
+       "complaint: k@x.example"},
       // Bounces without a status part: codes and "<address>:" lines, else the quoted headers.
       {Message(plain + "Subject: Unzustellbar\r\n",
                "Die Nachricht konnte nicht zugestellt werden: 550 Mailbox unavailable\r\n\r\n"
@@ -156,10 +165,21 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {Message(plain + "Subject: Warning: message delayed\r\n", "<k@x.example>: still trying\r\n"),
        "soft: k@x.example delayed"},
       {Message(plain + "Subject: Undelivered Mail\r\n", "<news@our.example>: our own\r\n"), "hard:"},
+      {Message(plain + "Subject: Returned mail: see transcript for details\r\n",
+               "   ----- The following addresses had permanent fatal errors -----\r\n<k@x.example>\r\n"
+               "    (reason: 550 5.1.1 User unknown)\r\n"),
+       "hard: k@x.example failed 5.1.1"},
+      {Message(plain + "Subject: Ihre Anfrage 4711\r\n", "Wir haben Ihre Nachricht erhalten.\r\n"), "other:"},
+      {Message(plain + "Subject: Unzustellbar\r\nContent-Type: text/html\r\n",
+               "<p>&lt;k@x.example&gt;:<br>Remote host said: <b>550</b> unknown</p>\r\n"),
+       "hard: k@x.example failed"},
+      {Message(plain + "Subject: Delivery Status Notification (Success)\r\n", "<k@x.example>: 250 ok\r\n"), "other:"},
       // A person's reply about a bounce is no bounce.
       {Message("From: k@x.example\r\nSubject: AW: Unzustellbar\r\n"), "other:"},
       // Unsubscribes: the address in the subject or the text's first lines, else the sender.
       {Message("From: k@x.example\r\nSubject: UNSUBSCRIBE\r\n"), "unsubscribe: k@x.example"},
+      {Message("From: Karl <karl>\r\nSubject: abmelden\r\n"), "unsubscribe:"},
+      {Message("From: k@x.example\r\nSubject: Abmelden%20alt%40x.example\r\n"), "unsubscribe: alt@x.example"},
       {Message("From: k@x.example\r\nTo: abmelden@postello-test.example\r\nSubject: Abmelden\r\n",
                "Bitte austragen:\r\nalt@x.example\r\n"),
        "unsubscribe: alt@x.example"},
@@ -173,11 +193,19 @@ TEST(InboxVerdictTest, RulesOfEachKind) {
       {Message("From: k@x.example\r\nAuto-Submitted: no\r\nSubject: Frage\r\n"), "other:"},
       {Message("From: k@x.example\r\nX-Autoreply: yes\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nPrecedence: auto_reply\r\n"), "auto: k@x.example"},
+      {"From: k@x.example\r\nContent-Type: multipart/report; report-type=disposition-notification; boundary=b\r\n\r\n"
+       "--b\r\nContent-Type: message/disposition-notification\r\n\r\nFinal-Recipient: rfc822; k@x.example\r\n--b--\r\n",
+       "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: =?utf-8?q?ABWESEND=3A_Gr=C3=BC=C3=9Fe?=\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: Out of Office: Newsletter\r\n"), "auto: k@x.example"},
       {Message("From: k@x.example\r\nSubject: Ich bin nicht im B\xFCro\r\n"), "auto: k@x.example"},
+      {Message("From: k@x.example\r\nSubject: AW: Am 18. bin ich abwesend\r\n"), "other:"},
   };
-  for (const Case& c : cases) EXPECT_EQ(Summary(ClassifyMessage(c.message, Context())), c.summary) << c.message;
+  for (const Case& c : cases) {
+    const TInboxVerdict v = ClassifyMessage(c.message, Context());
+    EXPECT_EQ(Summary(v), c.summary) << c.message;
+    EXPECT_LE(v.Reason.size(), 160u) << c.message; // a line of the result table
+  }
 }
 
 TEST(InboxVerdictTest, ReadsWholeMessageOnlyWhereTheHeaderCannotDecide) {
@@ -211,6 +239,8 @@ TEST(InboxVerdictTest, HostileInputIsBoundedAndNeverThrows) {
   for (int i = 0; i < 100000; ++i) hugeHeader += "X-F: 0\r\n";
   std::string nested = "Content-Type: multipart/mixed; boundary=b0\r\n\r\n";
   for (int i = 0; i < 60000; ++i) nested += "--b" + std::to_string(i) + "\r\nContent-Type: multipart/mixed; boundary=b" + std::to_string(i + 1) + "\r\n\r\n";
+  std::string blankLines;
+  for (int i = 0; i < 32 * 1024; ++i) blankLines += "\r\n";
   std::string huge = gmail;
   for (int i = 0; i < 50; ++i) huge += filler;
   struct Case {
@@ -228,14 +258,22 @@ TEST(InboxVerdictTest, HostileInputIsBoundedAndNeverThrows) {
       {"50 MB message", huge,
        "hard: alt.kunde@gmail.example failed 5.1.1 | id=20261210030000.7.postello@postello-test.example | "
        "to=alt.kunde@gmail.example"},
-      {"report beyond the first MB", "From: k@x.example\r\n\r\n" + filler + gmail, "other:"},
+      {"status part beyond the first 256 KB",
+       gmail.substr(0, gmail.find("--000000000000b1e2a3060c4d5e6f\r\nContent-Type: message/delivery-status")) +
+           blankLines + blankLines + blankLines + blankLines + gmail.substr(gmail.find("--000000000000b1e2a3060c4d5e6f\r\nContent-Type: message/delivery-status")),
+       "hard:"},
       {"100,000 header lines", hugeHeader + "Auto-Submitted: auto-replied\r\n\r\nText\r\n", "unsubscribe: k@x.example"},
+      {"header beyond 64 KB", hugeHeader.substr(0, hugeHeader.find("\r\n", 80 * 1024) + 2) + "Auto-Submitted: auto-replied\r\n\r\nText\r\n",
+       "unsubscribe: k@x.example"},
+      {"status part beyond 64 KB",
+       gmail.substr(0, gmail.find("Final-Recipient")) + blankLines + gmail.substr(gmail.find("Final-Recipient")),
+       "hard: | id=20261210030000.7.postello@postello-test.example | to=alt.kunde@gmail.example"},
       {"60,000 nested parts", nested, "other:"},
-      {"unclosed report with a broken status block",
+      {"unclosed report with a broken status block, no words of failure",
        "From: MAILER-DAEMON@mx.example\r\nContent-Type: multipart/report; boundary=b\r\n\r\n--b\r\n"
        "Content-Type: message/delivery-status\r\n\r\nFinal-Recipient rfc822 k@x.example\r\n: failed\r\n\r\n"
        "Final-Recipient: rfc822; <>\r\nAction: failed\r\n",
-       "hard:"},
+       "other:"},
   };
   for (const Case& c : cases) EXPECT_EQ(Summary(ClassifyMessage(c.message, Context())), c.summary) << c.what;
   // Every cut of a report reads without a fault.
