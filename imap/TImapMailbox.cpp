@@ -230,6 +230,9 @@ struct TImapMailbox::TImpl {
   void Open(const TImapLogin& login) {
     Drop();
     Server = login.ServerKey();
+    Caps.clear();
+    SeparatorKnown = false;
+    UidValidity = Count = 0;
     Sock->SetCancelFlag(Limits.Cancel);
     Sock->Connect(login.Host, login.Port);
     if (Sock->LastError() != 0) Fail("Verbindung zum Postfach", "fehlgeschlagen: " + WireText(Sock->LastError()));
