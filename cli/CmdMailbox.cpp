@@ -9,7 +9,6 @@
 
 #include <iostream>
 #include <ostream>
-#include <tuple>
 
 namespace postello {
 namespace {
@@ -21,14 +20,15 @@ TCliUsageError Usage(const std::string& cp1252) { return TCliUsageError{CliText(
 // short: more than its limit is refused, not read on.
 std::string PasswordFromStdin() {
   const std::size_t limit = TKontoStore::MaxPasswordLength;
-  std::string line;
-  for (int c; line.size() <= limit && (c = std::cin.get()) != std::char_traits<char>::eof() && c != '\n';)
+  std::string line;  // UTF-8: up to four bytes a character
+  for (int c; line.size() <= 4 * limit && (c = std::cin.get()) != std::char_traits<char>::eof() && c != '\n';)
     line += static_cast<char>(c);
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > limit)
+  const std::string password = line.size() > 4 * limit ? line : Utf8ToCp1252(line);
+  if (password.size() > limit)
     throw Usage("Das Kennwort ist l\xE4nger als " + std::to_string(limit) + " Zeichen.");
-  if (line.empty()) throw Usage("Das Kennwort ist leer (erwartet als erste Zeile der Standardeingabe).");
-  return Utf8ToCp1252(line);
+  if (password.empty()) throw Usage("Das Kennwort ist leer (erwartet als erste Zeile der Standardeingabe).");
+  return password;
 }
 
 void Show(std::ostream& out, const TKontoRec& k) {
@@ -65,11 +65,15 @@ TReplyMailbox Changed(const TCliArgs& args, TReplyMailbox m) {
     if (m.User.empty() || m.User.size() > TKontoStore::MaxFieldLength)
       throw Usage("--user erwartet einen Benutzernamen von 1 bis 255 Zeichen");
   }
-  for (const auto& [option, field, what] :
-       {std::tuple{"--folder", &m.Folder, "Ordner"}, {"--done-folder", &m.DoneFolder, "Ordner f\xFCr Verarbeitete"}}) {
-    if (!args.Has(option)) continue;
-    *field = Utf8ToCp1252(args.Get(option));
-    if (const std::string reason = TPostfachStore::CheckFolder(*field, what); !reason.empty()) throw Usage(reason);
+  const struct {
+    const char* Option;
+    std::string* Field;
+    const char* What;
+  } folders[] = {{"--folder", &m.Folder, "Ordner"}, {"--done-folder", &m.DoneFolder, "Ordner f\xFCr Verarbeitete"}};
+  for (const auto& f : folders) {
+    if (!args.Has(f.Option)) continue;
+    *f.Field = Utf8ToCp1252(args.Get(f.Option));
+    if (const std::string reason = TPostfachStore::CheckFolder(*f.Field, f.What); !reason.empty()) throw Usage(reason);
   }
   if (args.Has("--oauth")) {
     m.OAuth = true;

@@ -35,7 +35,7 @@ TEditKontenForm::TEditKontenForm(QWidget* parent) : QDialog(parent) {
   ui.ParallelEd->setMaximum(TKontoOptionsStore::MaxParallel);
   // The mailbox group sits in two columns of boxes, so the dialog still
   // fits a screen of 800 x 600.
-  const int imapWidth = 20 * fontMetrics().averageCharWidth();
+  const int imapWidth = 24 * fontMetrics().averageCharWidth();
   for (QLineEdit* box : {ui.ImapServerEd, ui.ImapUserEd, ui.ImapPasswordEd, ui.ImapFolderEd, ui.ImapDoneFolderEd})
     box->setMinimumWidth(imapWidth);
   // With OAuth the mailbox has no password of its own.
@@ -147,10 +147,7 @@ TKontoRec TEditKontenForm::Fields() const {
 
 std::string TEditKontenForm::MailboxProblem() const {
   const TReplyMailbox m = Fields().Mailbox;
-  if (m.Server.empty()) {
-    if (ui.ImapUserEd->text().isEmpty() && ui.ImapPasswordEd->text().isEmpty()) return {};
-    return "Posteingang f\xFCr R\xFC" "ckl\xE4ufer: der IMAP-Server fehlt (HOST:PORT, z. B. imap.example.org:993).";
-  }
+  if (m.Server.empty()) return {};  // no mailbox: the tooltip says so
   std::string reason = TPostfachStore::CheckServer(m.Server);
   if (reason.empty() && m.User.empty()) reason = "Der Benutzer fehlt.";
   if (reason.empty()) reason = TPostfachStore::CheckFolder(m.Folder, "Ordner");

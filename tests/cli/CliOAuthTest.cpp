@@ -3,6 +3,7 @@
 // current access token (tests/data/send/oauth_test_server.py).
 #include "core/TKontoStore.h"
 #include "core/TMailStore.h"
+#include "core/TPostfachStore.h"
 #include "core/TOptions.h"
 #include "send/SendRunSupport.h"
 
@@ -178,6 +179,24 @@ TEST_F(CliOAuthTest, SignsInAndSendsWithXOAuth2) {
   r = Cli("send --mail 0 --account 0 --to p1@example.org");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Server->Count(), 2);
+}
+
+// The reply mailbox reads with the account's grant: with it, the sign-in
+// asks Microsoft for IMAP access too.
+TEST_F(CliOAuthTest, MailboxWithOAuthAsksMicrosoftForImap) {
+  const std::string dir = Dir.Path().string() + "/";
+  for (const bool mailbox : {false, true}) {
+    TKontoList konten;
+    ASSERT_EQ(TKontoStore::Open(dir, konten).Error, "");
+    konten[0].Mailbox = {mailbox ? "outlook.office365.com:993" : "", "v", "", true, "INBOX", "Erledigt"};
+    TPostfachStore::Save(dir, konten);
+    const Result r = SignIn("--provider microsoft --client-id x", false, "POSTELLO_OAUTH_WAIT=1 ");
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string scope = std::string("&scope=https%3A%2F%2Foutlook.office.com%2FSMTP.Send%20") +
+                              (mailbox ? "https%3A%2F%2Foutlook.office.com%2FIMAP.AccessAsUser.All%20" : "") +
+                              "offline_access&";
+    EXPECT_NE(r.out.find(scope), std::string::npos) << mailbox << r.out;
+  }
 }
 
 TEST_F(CliOAuthTest, ExpiredTokenIsRenewedBeforeTheSend) {

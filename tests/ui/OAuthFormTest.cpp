@@ -191,6 +191,33 @@ private slots:
     QVERIFY(!QFile::exists(m_dir.filePath("oauth.dat")));
   }
 
+  // With "Mit OAuth anmelden" ticked for the reply mailbox, the sign-in
+  // the account dialog opens asks Microsoft for IMAP access too.
+  void mailboxWithOAuthAsksMicrosoftForImap() {
+    TFileGrantStore store(Dir());
+    TOAuthTokens tokens(store);
+    TEditKontenForm dialog;
+    dialog.SetOAuthTokens(&tokens);
+    dialog.SetFields(Konto());
+    dialog.ui.ImapServerEd->setText("outlook.office365.com:993");
+    dialog.ui.ImapOAuthCheck->setChecked(true);
+    dialog.show();
+    QString address;
+    WhenModalShown([&address](QDialog* dlg) {
+      auto* form = qobject_cast<TOAuthForm*>(dlg);
+      form->ui.ProviderCombo->setCurrentIndex(0);
+      form->ui.ClientIdEd->setText("x");
+      form->OpenBrowser = [](const std::string&) {};
+      QTest::mouseClick(form->ui.SignInBtn, Qt::LeftButton);
+      address = form->ui.AddressEd->text();
+      QTest::mouseClick(form->ui.CancelBtn, Qt::LeftButton);
+    });
+    QTest::mouseClick(dialog.ui.OAuthBtn, Qt::LeftButton);
+    QVERIFY2(address.contains("&scope=https%3A%2F%2Foutlook.office.com%2FSMTP.Send%20https%3A%2F%2Foutlook.office.com%2F"
+                              "IMAP.AccessAsUser.All%20offline_access&"),
+             qPrintable(address));
+  }
+
   void providerChoiceShowsItsFields() {
     TOAuthForm form;
     form.show();

@@ -194,8 +194,8 @@ private slots:
 
   // The mailbox group shows the stored mailbox with its password in
   // clear; a server text without port keeps the dialog open with the
-  // reason; OAuth greys the password out and OK stores the group in
-  // postfaecher.dat, konten.dat keeping its bytes.
+  // reason; OAuth greys the password out; OK stores the group in
+  // postfaecher.dat, password scrambled, konten.dat keeping its bytes.
   void mailboxGroupIsShownCheckedAndSavedWithTheAccount() {
     TKontoRec anna = Konto("Anna");
     anna.Mailbox = {"imap.example.org:993", "anna", CodePassw("geheim"), false, "INBOX", "Postello/Verarbeitet"};
@@ -214,6 +214,8 @@ private slots:
       box("ImapServerEd")->setText("[2001:db8::1]:143");
       dlg->findChild<QCheckBox*>("ImapOAuthCheck")->setChecked(true);
       greyed = !box("ImapPasswordEd")->isEnabled();
+      dlg->findChild<QCheckBox*>("ImapOAuthCheck")->setChecked(false);
+      greyed = greyed && box("ImapPasswordEd")->isEnabled();
       box("ImapDoneFolderEd")->setText("Erledigt");
       dlg->findChild<QPushButton*>("OKBtn")->click();
     });
@@ -228,7 +230,7 @@ private slots:
     QCOMPARE(FileBytes(File("konten.dat")), konten);
     TKontoList expected;
     *expected.Add() = Konto("Anna");
-    expected[0].Mailbox = {"[2001:db8::1]:143", "anna", "", true, "INBOX", "Erledigt"};
+    expected[0].Mailbox = {"[2001:db8::1]:143", "anna", CodePassw("geheim"), false, "INBOX", "Erledigt"};
     QCOMPARE(FileBytes(File("postfaecher.dat")).toStdString(), TPostfachStore::Encode(expected));
   }
 

@@ -144,6 +144,9 @@ private slots:
           CheckNotSqueezed(w);
       }
     }
+    // With the reply mailbox group it still fits a screen of 800 x 600,
+    // title bar included.
+    QVERIFY2(konten.width() <= 800 && konten.height() <= 560, qPrintable(QString::number(konten.height())));
     QCOMPARE(konten.windowTitle(), QString("Absender Konto bearbeiten"));
     QCOMPARE(about.windowTitle(), QString("Info"));
   }
