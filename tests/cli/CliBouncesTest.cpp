@@ -6,12 +6,14 @@
 #include "send/SendRunSupport.h"
 #include "send/TBlockList.h"
 #include "support/DovecotServer.h"
+#include "support/LoopbackPort.h"
 
 #include "CliRun.h"
 #include "CliSendState.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 
 using namespace postello;
@@ -115,4 +117,24 @@ TEST(CliBounces, ApplyBlocksTheBouncedAddressesAndTheNextRunSkipsThem) {
   ASSERT_EQ(smtp.Count(), 6);
   EXPECT_EQ(HeaderOf(smtp.Message(5), "To") + " " + HeaderOf(smtp.Message(6), "To"),
             "<" + Address(1) + "> <" + Address(4) + ">");
+}
+
+TEST(CliBounces, CtrlCEndsTheWaitForASilentServer) {
+  TTempDir dir, outs;
+  const std::string d = dir.Path().string();
+  WriteOptionsAndAccount(dir.Path(), 25);
+  int port = 0;
+  const int silent = BindLoopback(port, true);
+  ASSERT_GE(silent, 0);
+  ASSERT_EQ(CliIn(d, "mailbox --account 0 --server 127.0.0.1:" + std::to_string(port) + " --user u --password-stdin",
+                  outs.Path(), "printf 'x\\n' | ").status, 0);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = StartCli({"bounces", "--account", "0", "--dir", d}, (outs.Path() / "o").string(),
+                             (outs.Path() / "e").string());
+  const int status = InterruptWhen(pid, [&] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(500); });
+  close(silent);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal";
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_NE(ReadFileBytes(outs.Path() / "e").find("abgebrochen"), std::string::npos) << ReadFileBytes(outs.Path() / "e");
 }
