@@ -683,7 +683,7 @@ void TMainForm::AbsenderComboChange() {
 
 void TMainForm::ShowBouncesBtn() {
   const int k = ui.AbsenderCombo->currentIndex();
-  ui.BouncesBtn->setEnabled(k >= 0 && static_cast<std::uint32_t>(k) < m_state.Konten.Count() &&
+  ui.BouncesBtn->setEnabled(!m_bouncesBlocked && k >= 0 && static_cast<std::uint32_t>(k) < m_state.Konten.Count() &&
                             !m_state.Konten[static_cast<std::size_t>(k)].Mailbox.Server.empty());
 }
 
@@ -914,6 +914,9 @@ void TMainForm::SetRunning(bool running) {
   for (int page = 0; page < kSendPage; ++page) ui.PageControl2->setTabVisible(page, !running);
   ui.SendBtn->setText(running ? QStringLiteral("Abbrechen") : QStringLiteral("Mails senden..."));
   m_journalPanel->SetRunning(running);
+  // A reading would run inside the run's idle calls and hold it up.
+  m_bouncesBlocked = running;
+  ShowBouncesBtn();
 }
 
 void TMainForm::ShowRunProgress() {

@@ -145,6 +145,7 @@ private:
 
 private:
   TMainState& m_state;
+  bool m_bouncesBlocked = false;  // a send run is going on
   TEditKontenForm* m_editKonten = nullptr;
   TWriteMailForm* m_writeMail = nullptr;
   TAddressGrid* m_grid = nullptr;
