@@ -699,9 +699,11 @@ void TMainForm::BouncesBtnClick() {
   };
   TBouncesForm form(TBounceReading(m_state.ProgDir, TBounceReading::ContextOf(unsubscribe)), konto.Mailbox.DoneFolder,
                     open, this);
-  if (form.Read()) form.exec();
-  // Addresses taken over are greyed in the grid and left out of the list.
+  if (!form.Read()) return;
+  form.exec();
+  // Addresses taken over are greyed in the grid and in the recipient list.
   ShowBlocked();
+  PageControl2Change();
 }
 
 std::shared_ptr<TMailFolder> TMainForm::OpenImapFolder(const TKontoRec& konto, const std::atomic<bool>* cancel) {

@@ -60,6 +60,9 @@ private slots:
     };
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
+    m_sink.answer = TMsgResult::Ok;
+    QTest::mouseClick(form.findChild<QPushButton*>("NewDBBtn"), Qt::LeftButton);
+    ImportCsv(form, m_dir, "niemand@postello-test.example;A\r\nr2@example.org;B\r\n");
     form.findChild<QTabWidget*>("PageControl2")->setCurrentIndex(3);
     auto* button = form.findChild<QPushButton*>("BouncesBtn");
     auto* konten = form.findChild<QComboBox*>("AbsenderCombo");
@@ -101,6 +104,8 @@ private slots:
     QCOMPARE(changes, (std::vector<std::string>{"ensure Postello/Verarbeitet", "move 1 Postello/Verarbeitet"}));
     QCOMPARE(TBlockList::Load(Dir()).Size(), std::size_t(1));
     QVERIFY(TBlockList::Load(Dir()).Contains("niemand@postello-test.example"));
+    QCOMPARE(form.findChild<QTreeWidget*>("ListView3")->headerItem()->text(0),
+             QString::fromUtf8("eMail-Adresse – 1 Empfänger steht auf der Sperrliste und wird übersprungen."));
   }
 };
 
