@@ -27,16 +27,17 @@ constexpr const char* kSuffix = ".csv";
 enum TColumn {
   cLine, cNr, cTime, cRecNos, cAddresses, cResult, cReason,
   cKind, cSubject, cMailDate, cAccount, cServer, cMode, cRecipients, cFilter, cDatabase, cCount, cContinues,
-  cMailId,
+  cMailId, cMessageId,
   cColumns
 };
-// Journals of older versions end before the mail identity.
+// Journals of older versions end before the mail identity or before the
+// Message-ID; newer ones may add columns after it, which this reader skips.
 constexpr std::size_t kOldColumns = cMailId;
 
 const char* const kHeader[cColumns] = {
     "Zeile", "Nr", "Zeit", "Datensatz-Nr", "Adressen", "Ergebnis", "Grund",
     "Lauf", "Betreff", "Maildatum", "Konto", "Server", "Modus", "Empf\xE4nger", "Filter", "Datenbank",
-    "Nachrichten", "Bezug", "Mail-Kennung"};
+    "Nachrichten", "Bezug", "Mail-Kennung", "Message-ID"};
 
 constexpr const char* kRunLine = "Lauf";
 constexpr const char* kPlanLine = "Plan";
@@ -534,6 +535,7 @@ void TSendJournal::Record(TJournalEntry entry) {
   line[cAddresses] = JoinJournalAddresses(entry.Addresses);
   line[cResult] = JournalResultText(entry.Result);
   line[cReason] = entry.Reason;
+  line[cMessageId] = entry.MessageId;
   if (entry.Result == TJournalResult::Blocked) {
     line[cResult] = JournalResultText(TJournalResult::NotSent);
     line[cReason] = entry.Reason.empty() ? kBlockedReason : std::string(kBlockedReason) + ": " + entry.Reason;
@@ -541,8 +543,9 @@ void TSendJournal::Record(TJournalEntry entry) {
   WriteLine(JournalCsvLine(line));
 }
 
-void TSendJournal::RecordDataEnd(const TJournalMessage& message) {
+void TSendJournal::RecordDataEnd(const TJournalMessage& message, std::string_view messageId) {
   TJournalEntry entry;
+  entry.MessageId = std::string(messageId);
   entry.Nr = message.Nr;
   entry.Addresses = message.Addresses;
   entry.RecNos = message.RecNos;
@@ -727,6 +730,7 @@ TJournalRun ReadJournal(const std::string& path) {
       e.Time = f[cTime];
       e.Result = JournalResultFromText(f[cResult]);
       e.Reason = f[cReason];
+      e.MessageId = f[cMessageId];
       if (!SplitJournalAddresses(f[cAddresses], e.Addresses) || (!f[cNr].empty() && !ParseNr(f[cNr], e.Nr)) ||
           e.Result == TJournalResult::None || !ParseRecNos(f[cRecNos], e.Addresses.size(), e.RecNos)) {
         damaged();

@@ -91,6 +91,10 @@ struct TJournalEntry {
   std::vector<std::uint32_t> RecNos;
   TJournalResult Result = TJournalResult::None;
   std::string Reason;
+  // The Message-ID header the message went out with, angle brackets
+  // included, so that a bounce that returns it is traced to this message;
+  // "" when it was never composed and in journals of older versions.
+  std::string MessageId;
 };
 
 // The writer of one run's journal.
@@ -127,7 +131,7 @@ public:
   void Record(TJournalEntry entry);
   // The provisional "unsicher" line written just before a message's end of
   // data goes out. Same errors as Record.
-  void RecordDataEnd(const TJournalMessage& message);
+  void RecordDataEnd(const TJournalMessage& message, std::string_view messageId = {});
   // Appends the "Ende" line: ended is "abgeschlossen" or "abgebrochen",
   // note says why or sums up. Same errors as Record.
   void RecordEnd(std::string_view ended, std::string_view note);

@@ -187,6 +187,7 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   FConnectFailures = 0;
   FCancelRequested = false;
   FDataEndRecorded.clear();
+  FMessageIds.clear();
   FJournal.reset();
   FJournalPath.clear();
   FBlockedCount = static_cast<int>(blocked.size());
@@ -290,9 +291,9 @@ std::optional<TOutgoingMail> TSendRun::NextMessage() {
   if (FJournal) {
     auto recorded = std::make_shared<std::atomic<bool>>(false);
     FDataEndRecorded[m] = recorded;
-    out.BeforeDataEnd = [journal = FJournal.get(), message = PlannedMessage(m), done = recorded] {
+    out.BeforeDataEnd = [journal = FJournal.get(), message = PlannedMessage(m), id = FMessageIds[m], done = recorded] {
       try {
-        journal->RecordDataEnd(message);
+        journal->RecordDataEnd(message, id);
       } catch (const EJournalError&) {
         return false;
       }
@@ -314,7 +315,10 @@ void TSendRun::Compose(int m, TOutgoingMail& out) {
                                            ? OneLine(MergeFields(FMail.Subject, Table1, FRows[static_cast<std::size_t>(m)]))
                                            : FMail.Subject));
   Msg.SetSendDate(TMailDateTime::Now());
-  Msg.SetHeaderValueAfter("Message-ID", MakeMessageId(FKonto.Email), "Date");
+  // Kept for the journal, where a returned bounce finds its message by it.
+  std::string& messageId = FMessageIds[m];
+  messageId = MakeMessageId(FKonto.Email);
+  Msg.SetHeaderValueAfter("Message-ID", messageId, "Date");
   if (!FMail.Unsubscribe.empty()) {
     std::vector<std::string> targets = SplitUnsubscribeTargets(FMail.Unsubscribe);
     if (merge)
@@ -418,6 +422,10 @@ void TSendRun::Finish(const TOutgoingMail& mail, const TSendResult& result) {
     else
       entry.Result = TJournalResult::Failed;
     FDataEndRecorded.erase(mail.Index);
+    if (const auto id = FMessageIds.find(mail.Index); id != FMessageIds.end()) {
+      entry.MessageId = std::move(id->second);
+      FMessageIds.erase(id);
+    }
     FJournal->Record(std::move(entry));
   }
 }
@@ -440,6 +448,7 @@ void TSendRun::CloseJournal(bool stopped, const std::string& reason) {
     entry.RecNos = message.RecNos;
     entry.Result = TJournalResult::NotSent;
     entry.Reason = reason;
+    if (const auto id = FMessageIds.find(m); id != FMessageIds.end()) entry.MessageId = id->second;
     journal->Record(std::move(entry));
   }
   journal->RecordEnd(stopped ? "abgebrochen" : "abgeschlossen",

@@ -255,6 +255,8 @@ private:
   // Per message in flight: whether its "unsicher" line was written; such
   // a message keeps it when the run stops before its result.
   std::map<int, std::shared_ptr<std::atomic<bool>>> FDataEndRecorded;
+  // Per message composed and without its result yet: its Message-ID.
+  std::map<int, std::string> FMessageIds;
 
   int FProgress = 0;
   std::string FStatus = kInitialStatus;

@@ -4,6 +4,7 @@
 #include "TAboutBox.h"
 #include "TAddressGrid.h"
 #include "TBlockListForm.h"
+#include "TBouncesForm.h"
 #include "TDbfTableModel.h"
 #include "TEditKontenForm.h"
 #include "TPreSendCheckForm.h"
@@ -16,10 +17,14 @@
 #include "core/StoredDateTime.h"
 #include "send/PreSendCheck.h"
 #include "send/RunLogLine.h"
+#include "imap/TImapMailbox.h"
+#include "send/ReplyMailboxLogin.h"
 #include "send/TBlockList.h"
+#include "send/TBounceReading.h"
 #include "send/TSendPool.h"
 #include "send/TSpamCheckJob.h"
 #include "smtp/TStoredServerTrust.h"
+#include "smtp/TTCPBlockSocket.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -159,6 +164,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   connect(ui.FilterBtn, &QPushButton::clicked, this, &TMainForm::FilterBtnClick);
   connect(ui.ImportBtn, &QPushButton::clicked, this, &TMainForm::ImportBtnClick);
   connect(ui.SperrlisteBtn, &QPushButton::clicked, this, &TMainForm::SperrlisteBtnClick);
+  connect(ui.BouncesBtn, &QPushButton::clicked, this, &TMainForm::BouncesBtnClick);
   connect(ui.NewDBFromFileBtn, &QPushButton::clicked, this, &TMainForm::NewDBFromFileBtnClick);
   connect(ui.ExportBtn, &QPushButton::clicked, this, &TMainForm::ExportBtnClick);
   connect(ui.FilterEd, &QLineEdit::textChanged, this, [this](const QString& text) { m_state.FilterText = FromQ(text); });
@@ -397,6 +403,7 @@ void TMainForm::PageControl2Change() {
     const int index = m_state.Options.KontoIndex;
     ui.AbsenderCombo->setCurrentIndex(index >= 0 && index < ui.AbsenderCombo->count() ? index : 0);
   }
+  ShowBouncesBtn();
   {
     // The journal panel reads the chosen mail's journal once, below.
     const QSignalBlocker block(ui.MailCombo);
@@ -672,6 +679,49 @@ void TMainForm::bccCheckClick() {
 void TMainForm::AbsenderComboChange() {
   m_state.Options.KontoIndex = ui.AbsenderCombo->currentIndex();
   m_state.SaveOptions();
+  ShowBouncesBtn();
+}
+
+void TMainForm::ShowBouncesBtn() {
+  const int k = ui.AbsenderCombo->currentIndex();
+  ui.BouncesBtn->setEnabled(!m_bouncesBlocked && k >= 0 && static_cast<std::uint32_t>(k) < m_state.Konten.Count() &&
+                            !m_state.Konten[static_cast<std::size_t>(k)].Mailbox.Server.empty());
+}
+
+void TMainForm::BouncesBtnClick() {
+  const int k = ui.AbsenderCombo->currentIndex();
+  if (k < 0 || static_cast<std::uint32_t>(k) >= m_state.Konten.Count()) return;
+  const TKontoRec konto = m_state.Konten[static_cast<std::size_t>(k)];
+  if (konto.Mailbox.Server.empty()) return;
+  std::vector<std::string> unsubscribe;
+  for (const TMailRec& mail : m_state.Mails) unsubscribe.push_back(mail.Unsubscribe);
+  TBouncesForm::TOpenFolder open = [this, konto](const std::atomic<bool>* cancel) {
+    return OpenReplyFolder ? OpenReplyFolder(konto, cancel) : OpenImapFolder(konto, cancel);
+  };
+  TBouncesForm form(TBounceReading(m_state.ProgDir, TBounceReading::ContextOf(unsubscribe)), konto.Mailbox.DoneFolder,
+                    open, this);
+  if (!form.Read()) return;
+  form.exec();
+  // Addresses taken over are greyed in the grid and in the recipient list.
+  ShowBlocked();
+  PageControl2Change();
+}
+
+std::shared_ptr<TMailFolder> TMainForm::OpenImapFolder(const TKontoRec& konto, const std::atomic<bool>* cancel) {
+  // The mailbox and what it signs in with live as long as the folder is used.
+  struct THeld {
+    explicit THeld(const std::string& dir) : Trust(dir) {}
+    TStoredServerTrust Trust;
+    std::optional<TImapMailbox> Box;
+  };
+  auto held = std::make_shared<THeld>(m_state.ProgDir);
+  held->Trust.Ask = [this](const std::string& question) { return AskFromSession(question); };
+  TImapLimits limits;
+  limits.Cancel = cancel;
+  held->Box.emplace(std::make_unique<TTCPBlockSocket>(), held->Trust, limits);
+  held->Box->Open(ReplyMailboxLogin(konto, m_smtp.Tokens));
+  held->Box->Select(konto.Mailbox.Folder);
+  return std::shared_ptr<TMailFolder>(held, &*held->Box);
 }
 
 void TMainForm::SendBtnClick() {
@@ -889,6 +939,9 @@ void TMainForm::SetRunning(bool running) {
   for (int page = 0; page < kSendPage; ++page) ui.PageControl2->setTabVisible(page, !running);
   ui.SendBtn->setText(running ? QStringLiteral("Abbrechen") : QStringLiteral("Mails senden..."));
   m_journalPanel->SetRunning(running);
+  // A reading would run inside the run's idle calls and hold it up.
+  m_bouncesBlocked = running;
+  ShowBouncesBtn();
 }
 
 void TMainForm::ShowRunProgress() {

@@ -3,6 +3,7 @@
 // state and forwards the user's actions to it; the decisions are made by
 // TMainState.
 #include "app/TMainState.h"
+#include "imap/TMailFolder.h"
 #include "send/TRecipientList.h"
 #include "send/TSendPacer.h"
 #include "send/TSendRun.h"
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -88,6 +90,9 @@ public slots:
   // One button of DBNavigator2 (TAddressGrid::TNavButton).
   void NavigatorClick(int button);
   void SendBtnClick();
+  // "Rückläufer abholen": reads the chosen account's reply mailbox and
+  // shows what taking it over would do.
+  void BouncesBtnClick();
 
 public:
   // Checks and starts a run (SendBtnClick after reading the page, the
@@ -102,6 +107,10 @@ public:
   // session's worker thread, so it must touch nothing but its argument.
   // Empty: the account's sessions (reuse, parallel sessions).
   TSendRun::TDeliver Deliver;
+  // Opens the reply mailbox's folder of an account on a worker thread
+  // (TBouncesForm::TOpenFolder); tests put a folder in memory here.
+  // Empty: the account's IMAP mailbox.
+  std::function<std::shared_ptr<TMailFolder>(const TKontoRec& konto, const std::atomic<bool>* cancel)> OpenReplyFolder;
   // Called with each run's pacer before the run; tests give it a fake clock.
   std::function<void(TSendPacer&)> SetUpPacer;
   // The program the check before a run rates the first message with
@@ -128,11 +137,15 @@ private:
   // Reloads the grid and puts its cursor on the table's current record.
   void ShowTable();
   void SetPreviewHeaderFocused(bool focused);
+  // BouncesBtn is enabled when the chosen account has a reply mailbox.
+  void ShowBouncesBtn();
+  std::shared_ptr<TMailFolder> OpenImapFolder(const TKontoRec& konto, const std::atomic<bool>* cancel);
   // The address table's field names, offered as placeholders.
   std::vector<std::string> FieldNames() const;
 
 private:
   TMainState& m_state;
+  bool m_bouncesBlocked = false;  // a send run is going on
   TEditKontenForm* m_editKonten = nullptr;
   TWriteMailForm* m_writeMail = nullptr;
   TAddressGrid* m_grid = nullptr;

@@ -77,7 +77,7 @@ std::string RunPython(const std::string& script, const std::string& arg) {
 
 const char* const kHeaderLine =
     "Zeile;Nr;Zeit;Datensatz-Nr;Adressen;Ergebnis;Grund;Lauf;Betreff;Maildatum;Konto;Server;Modus;"
-    "Empf\xC3\xA4nger;Filter;Datenbank;Nachrichten;Bezug;Mail-Kennung\r\n";
+    "Empf\xC3\xA4nger;Filter;Datenbank;Nachrichten;Bezug;Mail-Kennung;Message-ID\r\n";
 
 } // namespace
 
@@ -88,8 +88,10 @@ TEST(SendJournal, FileBytesHeaderRunLinePlanAndResults) {
     TSendJournal j(Dir(d), Info(), Plan3());
     path = j.Path();
     EXPECT_EQ(j.FileName(), "2024-05-01_10-00-00.csv");
-    j.Record(Entry(1, "a@x.de", 1, TJournalResult::Sent));
-    j.RecordDataEnd({2, {"b@x.de"}, {2}});
+    TJournalEntry sent = Entry(1, "a@x.de", 1, TJournalResult::Sent);
+    sent.MessageId = "<1.a@x.de>";
+    j.Record(sent);
+    j.RecordDataEnd({2, {"b@x.de"}, {2}}, "<2.a@x.de>");
     j.Record(Entry(2, "b@x.de", 2, TJournalResult::Failed, "550 5.1.1 <b@x.de>: unbekannt; sorry"));
     j.RecordEnd("abgebrochen", "Abbrechen");
     j.Close();
@@ -98,24 +100,24 @@ TEST(SendJournal, FileBytesHeaderRunLinePlanAndResults) {
   const std::string head = std::string("\xEF\xBB\xBF") + kHeaderLine +
                            "Lauf;;2024-05-01 10:00:00;;;;;Versand;Gr\xC3\xBC\xC3\x9F" "e;01.05.2024 09:00:00;"
                            "Versand <versand@example.org>;127.0.0.1:2525;personalisiert;alle;M\xC3\xBCller;"
-                           "/daten/adr.dbf;3;;4f2a\r\n"
-                           "Plan;1;;1;a@x.de;;;;;;;;;;;;;;\r\n"
-                           "Plan;2;;2;b@x.de;;;;;;;;;;;;;;\r\n"
-                           "Plan;3;;4;c@x.de;;;;;;;;;;;;;;\r\n"
-                           "Nachricht;1;2024-05-01 10:00:01;1;a@x.de;gesendet;;;;;;;;;;;;;\r\n";
+                           "/daten/adr.dbf;3;;4f2a;\r\n"
+                           "Plan;1;;1;a@x.de;;;;;;;;;;;;;;;\r\n"
+                           "Plan;2;;2;b@x.de;;;;;;;;;;;;;;;\r\n"
+                           "Plan;3;;4;c@x.de;;;;;;;;;;;;;;;\r\n"
+                           "Nachricht;1;2024-05-01 10:00:01;1;a@x.de;gesendet;;;;;;;;;;;;;;<1.a@x.de>\r\n";
   ASSERT_GE(bytes.size(), head.size());
   EXPECT_EQ(bytes.substr(0, head.size()), head);
   const std::string rest = bytes.substr(head.size());
   // The provisional line carries the time of writing; the rest is exact.
   EXPECT_EQ(rest.substr(0, 12), "Nachricht;2;");
-  EXPECT_NE(rest.find(";2;b@x.de;unsicher;Datenende gesendet, Antwort des Servers steht aus;;;;;;;;;;;;\r\n"),
+  EXPECT_NE(rest.find(";2;b@x.de;unsicher;Datenende gesendet, Antwort des Servers steht aus;;;;;;;;;;;;;<2.a@x.de>\r\n"),
             std::string::npos)
       << rest;
   EXPECT_NE(rest.find("Nachricht;2;2024-05-01 10:00:02;2;b@x.de;fehlgeschlagen;"
-                      "\"550 5.1.1 <b@x.de>: unbekannt; sorry\";;;;;;;;;;;;\r\nEnde;"),
+                      "\"550 5.1.1 <b@x.de>: unbekannt; sorry\";;;;;;;;;;;;;\r\nEnde;"),
             std::string::npos)
       << rest;
-  const std::string endTail = ";;;abgebrochen;Abbrechen;;;;;;;;;;;;\r\n";
+  const std::string endTail = ";;;abgebrochen;Abbrechen;;;;;;;;;;;;;\r\n";
   EXPECT_EQ(rest.substr(rest.size() - endTail.size()), endTail);
 
   const TJournalRun run = ReadJournal(path);
@@ -130,6 +132,7 @@ TEST(SendJournal, FileBytesHeaderRunLinePlanAndResults) {
   EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
   EXPECT_EQ(run.ResultOf(2), TJournalResult::Failed);  // the last line wins over "unsicher"
   EXPECT_EQ(run.LastEntryOf(2)->Reason, "550 5.1.1 <b@x.de>: unbekannt; sorry");
+  EXPECT_EQ(run.LastEntryOf(1)->MessageId, "<1.a@x.de>");
   EXPECT_EQ(run.ResultOf(3), TJournalResult::None);
   EXPECT_EQ(run.Count(TJournalResult::None), 1);
   EXPECT_TRUE(run.Unfinished());
@@ -293,7 +296,7 @@ TEST(SendJournal, LastRunOfAMailFollowsItsIdentityPassesOverTestsAndTypedRuns) {
   std::string bytes = ReadFileBytes(old), stripped;
   for (std::size_t b = 0, e; b < bytes.size(); b = e + 2) {
     e = bytes.find("\r\n", b);
-    stripped += bytes.substr(b, e - 1 - b) + "\r\n";  // the last ';' off
+    stripped += bytes.substr(b, e - 2 - b) + "\r\n";  // the last two ';' off
   }
   WriteBytes(old, stripped);
   const std::string saved = run("2024-05-01 11:00:00", "m1", "01.05.2024 10:30:00");
@@ -320,6 +323,40 @@ TEST(SendJournal, LastRunOfAMailFollowsItsIdentityPassesOverTestsAndTypedRuns) {
   EXPECT_EQ(oldRun.DamagedLines, 0);
   EXPECT_EQ(oldRun.Info.MailId, "");
   EXPECT_EQ(oldRun.Plan.size(), 3u);
+}
+
+TEST(SendJournal, TheMessageIdColumnIsLastAndReadersTakeFilesWithFewerOrMoreColumns) {
+  TTempDir d;
+  TJournalEntry sent = Entry(1, "a@x.de", 1, TJournalResult::Sent);
+  sent.MessageId = "<1.a@x.de>";
+  const std::string path = WriteJournal(d, {sent}, "abgeschlossen");
+  const std::string bytes = ReadFileBytes(path);
+  struct Case {
+    const char* Name;
+    std::string (*Change)(const std::string& line);
+    const char* MessageId;
+  };
+  const Case cases[] = {
+      {"as written", [](const std::string& l) { return l; }, "<1.a@x.de>"},
+      {"older version", [](const std::string& l) { return l.substr(0, l.rfind(';')); }, ""},
+      {"a later column", [](const std::string& l) { return l + ";sp\xC3\xA4ter"; }, "<1.a@x.de>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::string changed;
+    for (std::size_t b = 0, e; b < bytes.size(); b = e + 2) {
+      e = bytes.find("\r\n", b);
+      changed += c.Change(bytes.substr(b, e - b)) + "\r\n";
+    }
+    WriteBytes(path, changed);
+    const TJournalRun run = ReadJournal(path);
+    EXPECT_EQ(run.DamagedLines, 0);
+    EXPECT_EQ(run.Info.MailId, "4f2a");
+    ASSERT_NE(run.LastEntryOf(1), nullptr);
+    EXPECT_EQ(run.LastEntryOf(1)->MessageId, c.MessageId);
+    EXPECT_EQ(run.ResultOf(1), TJournalResult::Sent);
+    WriteBytes(path, bytes);
+  }
 }
 
 TEST(SendJournal, ModeTexts) {
@@ -377,15 +414,15 @@ TEST(SendJournal, PythonsCsvModuleReadsEveryRow) {
   const std::string out = RunPython("read_journal.py", path);
   const std::string expected =
       "Zeile | Nr | Zeit | Datensatz-Nr | Adressen | Ergebnis | Grund | Lauf | Betreff | Maildatum | Konto | Server | "
-      "Modus | Empf\xC3\xA4nger | Filter | Datenbank | Nachrichten | Bezug | Mail-Kennung\n"
+      "Modus | Empf\xC3\xA4nger | Filter | Datenbank | Nachrichten | Bezug | Mail-Kennung | Message-ID\n"
       "Lauf |  | 2024-05-01 10:00:00 |  |  |  |  | Versand | Gr\xC3\xBC\xC3\x9F" "e | 01.05.2024 09:00:00 | "
-      "Versand <versand@example.org> | 127.0.0.1:2525 | personalisiert | alle | M\xC3\xBCller | /daten/adr.dbf | 3 |  | 4f2a\n"
-      "Plan | 1 |  | 1 | a@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Plan | 2 |  | 2 | b@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Plan | 3 |  | 4 | c@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 1 | 2024-05-01 10:00:01 | 1 | a@x.de | gesendet |  |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 2 | 2024-05-01 10:00:02 | 2 | b@x.de | fehlgeschlagen | 550 \"nein\"; nie |  |  |  |  |  |  |  |  |  |  |  | \n"
-      "Nachricht | 3 | 2024-05-01 10:00:03 | 4 | c@x.de | nicht gesendet | Versand abgebrochen |  |  |  |  |  |  |  |  |  |  |  | \n";
+      "Versand <versand@example.org> | 127.0.0.1:2525 | personalisiert | alle | M\xC3\xBCller | /daten/adr.dbf | 3 |  | 4f2a | \n"
+      "Plan | 1 |  | 1 | a@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Plan | 2 |  | 2 | b@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Plan | 3 |  | 4 | c@x.de |  |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 1 | 2024-05-01 10:00:01 | 1 | a@x.de | gesendet |  |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 2 | 2024-05-01 10:00:02 | 2 | b@x.de | fehlgeschlagen | 550 \"nein\"; nie |  |  |  |  |  |  |  |  |  |  |  |  | \n"
+      "Nachricht | 3 | 2024-05-01 10:00:03 | 4 | c@x.de | nicht gesendet | Versand abgebrochen |  |  |  |  |  |  |  |  |  |  |  |  | \n";
   ASSERT_GE(out.size(), expected.size()) << out;
   EXPECT_EQ(out.substr(0, expected.size()), expected);
   EXPECT_NE(out.find(" | abgebrochen | '=1+1 | "), std::string::npos) << out;
@@ -456,7 +493,7 @@ TEST(SendJournal, DamageACrashCannotExplainMakesTheRunBroken) {
       {"result for no planned message", [](const std::string& s) { return s + "Nachricht;9;t;;z@x.de;gesendet;;;;;;;;;;;;;\r\n"; },
        1, 2, false},
       {"plan line unreadable", [&](const std::string& s) { return replace(s, "Plan;2;;2;", "Plan;2;;x;"); }, 3, 1, true},
-      {"plan line missing", [&](const std::string& s) { return replace(s, "Plan;3;;4;c@x.de;;;;;;;;;;;;;;\r\n", ""); },
+      {"plan line missing", [&](const std::string& s) { return replace(s, "Plan;3;;4;c@x.de;;;;;;;;;;;;;;;\r\n", ""); },
        0, 2, true},
       {"result for another address",
        [&](const std::string& s) { return replace(s, "1;a@x.de;gesendet", "1;fremd@x.de;gesendet"); }, 1, 1, true},

@@ -227,6 +227,34 @@ TEST_F(SendRunJournalTest, AnErrorAfterTheEndOfDataKeepsTheMessageUncertain) {
   EXPECT_EQ(Journal().ResultOf(2), TJournalResult::NotSent);
 }
 
+TEST_F(SendRunJournalTest, EachComposedMessageRecordsTheMessageIdItWentOutWith) {
+  std::vector<std::string> ids;
+  EXPECT_THROW(Run.Run(Choice, Rows, Konten, Mails,
+                       [&](const TOutgoingMail& mail) -> TSendResult {
+                         const std::string& head = mail.Data.at(0);
+                         const std::size_t at = head.find("\r\nMessage-ID: ") + 14;
+                         ids.push_back(head.substr(at, head.find("\r\n", at) - at));
+                         if (mail.Index == 1) return TSendResult::Failed("550 unbekannt");
+                         if (mail.Index == 2) {
+                           EXPECT_TRUE(mail.BeforeDataEnd());
+                           throw std::runtime_error("Speicher voll");
+                         }
+                         return TSendResult(true);
+                       }),
+               std::runtime_error);
+  ASSERT_EQ(ids.size(), 3u);
+  const TJournalRun j = Journal();
+  // Message 3 keeps its "unsicher" line, written before its end of data;
+  // 4 and 5 were never composed.
+  const std::string expected[] = {ids[0], ids[1], ids[2], "", ""};
+  for (int nr = 1; nr <= 5; ++nr) {
+    SCOPED_TRACE(nr);
+    EXPECT_EQ(j.LastEntryOf(nr)->MessageId, expected[nr - 1]);
+  }
+  EXPECT_EQ(ids[0].front(), '<');
+  EXPECT_NE(ids[0], ids[1]);
+}
+
 TEST_F(SendRunJournalTest, AnUnreadableAttachmentStopsTheRunAndSaysWhy) {
   Mails[0].Attachments.Add()->FileName = (Dir.Path() / "fehlt.pdf").string();
   int delivered = 0;

@@ -1,0 +1,26 @@
+#include "send/ReplyMailboxLogin.h"
+
+#include "core/TKontoStore.h"
+#include "smtp/TSMTPSend.h"
+
+namespace postello {
+
+TImapLogin ReplyMailboxLogin(const TKontoRec& konto, TBearerTokens* tokens) {
+  const TReplyMailbox& m = konto.Mailbox;
+  const std::string account = "Das Konto " + konto.Absender + " <" + konto.Email + ">";
+  if (m.Server.empty()) throw EImapError(account + " hat keinen Posteingang f\xFCr R\xFC" "ckl\xE4ufer.");
+  TImapLogin login = TImapLogin::FromServer(m.Server);
+  login.User = m.User;
+  if (!m.OAuth) {
+    login.Password = DeCodePassw(m.Password);
+    return login;
+  }
+  std::string reason = "es hat keine OAuth-Anmeldung (postello-cli oauth)";
+  const std::string address = ExtractAddress(konto.Email), server = ServerKeyOf(konto.Server);
+  if (tokens == nullptr || !tokens->HasGrant(address, server) ||
+      !tokens->AccessToken(address, server, false, login.BearerToken, reason))
+    throw EImapError(account + " kann sich nicht am Posteingang " + m.Server + " anmelden: " + reason);
+  return login;
+}
+
+} // namespace postello
