@@ -78,8 +78,9 @@ public:
   static constexpr int kSoftBounceRuns = 3;
   // Messages whose lines are saved before they are moved together.
   static constexpr std::size_t kApplyBatch = 100;
-  // Messages whose leading part is fetched at once.
-  static constexpr std::size_t kPrefixBatch = 20;
+  // Messages whose leading part is fetched at once: few round trips to a
+  // distant server, at most 25 MB (100 x kPrefixBytes) held at a time.
+  static constexpr std::size_t kPrefixBatch = 100;
 
   // dataDir holds the journals, the block list and rueckmeldungen.csv.
   TBounceReading(std::string dataDir, TInboxContext context);
