@@ -12,7 +12,7 @@ namespace {
 
 int RunBlockList(TCliContext& ctx) {
   const bool add = ctx.Args.Has("--add"), remove = ctx.Args.Has("--remove");
-  if (add && remove) throw TCliUsageError{"--add und --remove schlie\xDF" "en einander aus"};
+  if (add && remove) throw TCliUsageError{CliText("--add und --remove schlie\xDF" "en einander aus")};
   if (ctx.Args.Has("--reason") && !add) throw TCliUsageError{"--reason gilt nur mit --add"};
   try {
     TBlockList list = TBlockList::Load(ctx.Dir);

@@ -37,7 +37,7 @@ std::string FirstLine(std::istream& in) {
 std::string ClientSecretOf(const TCliArgs& args) {
   const bool fromStdin = args.Has("--client-secret-stdin");
   if (fromStdin && args.Has("--client-secret-file"))
-    throw TCliUsageError{"--client-secret-stdin und --client-secret-file schlie\xDF" "en sich aus"};
+    throw TCliUsageError{CliText("--client-secret-stdin und --client-secret-file schlie\xDF" "en sich aus")};
   std::string secret;
   if (fromStdin) {
     secret = FirstLine(std::cin);
@@ -65,7 +65,7 @@ TOAuthProvider ProviderOf(const TCliArgs& args) {
   const bool custom = args.Has("--authorize-url") || args.Has("--token-url") || args.Has("--scope");
   const std::string name = args.Get("--provider");
   if (args.Has("--provider") && custom)
-    throw TCliUsageError{"--provider und --authorize-url/--token-url/--scope schlie\xDF" "en sich aus"};
+    throw TCliUsageError{CliText("--provider und --authorize-url/--token-url/--scope schlie\xDF" "en sich aus")};
   if (args.Has("--tenant") && name != "microsoft")
     throw TCliUsageError{"--tenant gibt es nur mit --provider microsoft"};
   TOAuthProvider p;
@@ -78,8 +78,8 @@ TOAuthProvider ProviderOf(const TCliArgs& args) {
   } else if (name == "google") {
     p = TOAuthProvider::Google();
   } else if (args.Has("--provider")) {
-    throw TCliUsageError{"--provider kennt microsoft und google; f\xFCr andere Anbieter --authorize-url, "
-                         "--token-url und --scope angeben"};
+    throw TCliUsageError{CliText("--provider kennt microsoft und google; f\xFCr andere Anbieter --authorize-url, "
+                                 "--token-url und --scope angeben")};
   } else if (custom) {
     if (!args.Has("--authorize-url") || !args.Has("--token-url") || !args.Has("--scope"))
       throw TCliUsageError{"ein anderer Anbieter braucht --authorize-url, --token-url und --scope"};

@@ -171,3 +171,25 @@ TEST(CliHelp, RefusedImportNamesTheMissingFile) {
   EXPECT_EQ(r.err, "Die Datei \"/nicht/da.csv\" konnte nicht ge\xC3\xB6" "ffnet werden: Die Datei oder der Ordner "
                    "existiert nicht. Es wurde nichts importiert.\n");
 }
+
+// Refusals of clashing options once went out as Windows-1252 bytes, so a
+// UTF-8 terminal showed "schlie?en" for "schließen".
+TEST(CliHelp, RefusalsOfClashingOptionsAreUtf8) {
+  TempDir dir;
+  const struct {
+    std::string args, expected;
+  } cases[] = {
+      {"blocklist --add a@example.org --remove b@example.org",
+       "postello-cli blocklist: --add und --remove schlie\xC3\x9F" "en einander aus"},
+      {"oauth --account 0 --provider google --client-id x --client-secret-stdin --client-secret-file x",
+       "postello-cli oauth: --client-secret-stdin und --client-secret-file schlie\xC3\x9F" "en sich aus"},
+      {"oauth --account 0 --provider google --scope x",
+       "postello-cli oauth: --provider und --authorize-url/--token-url/--scope schlie\xC3\x9F" "en sich aus"},
+      {"oauth --account 0 --provider yahoo", "postello-cli oauth: --provider kennt microsoft und google; f\xC3\xBCr"},
+  };
+  for (const auto& c : cases) {
+    const Result r = Cli(c.args + " --dir " + dir.path());
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_EQ(Line(r.err, "postello-cli ").substr(0, c.expected.size()), c.expected) << c.args;
+  }
+}
