@@ -145,9 +145,21 @@ public:
           break;
         }
         Text(line.substr(i, lt - i));
+        if (line.substr(lt + 1, 3) == "!--") {
+          // The end is looked for from the opener's own dashes on, so that
+          // "<!-->" and "<!--->" close at once, as in a browser.
+          FState = sComment;
+          i = lt + 2;
+          continue;
+        }
         FTag.clear();
         FState = sInside;
         i = lt + 1;
+      } else if (FState == sComment) {
+        const std::size_t end = line.find("-->", i);
+        if (end == std::string_view::npos) break;
+        FState = sOutside;
+        i = end + 3;
       } else if (FState == sRawText) {
         const std::size_t end = FindNoCaseAscii(line, FRawEnd, i);
         if (end == std::string_view::npos) break;
@@ -181,7 +193,7 @@ public:
       }
     }
     // The line break of the HTML reads as a blank.
-    if (FState != sRawText && !FInHead && !FBulletOpen && !IsBlank(FCurrent)) FCurrent += ' ';
+    if (FState != sRawText && FState != sComment && !FInHead && !FBulletOpen && !IsBlank(FCurrent)) FCurrent += ' ';
   }
 
   std::vector<std::string> Finish() {
@@ -190,7 +202,7 @@ public:
   }
 
 private:
-  enum TState { sOutside, sInside, sQuoted, sRawText };
+  enum TState { sOutside, sInside, sQuoted, sRawText, sComment };
 
   static bool IsBlank(const std::string& s) { return s.empty() || s == " "; }
 

@@ -27,8 +27,11 @@
 //   collapsed, but lines lose their trailing blanks and tabs, and a run of
 //   empty lines becomes one.
 // - A tag may continue on the next line; its parts are joined without a
-//   separator. An unfinished last tag is dropped. Comments are tags like
-//   any other.
+//   separator. An unfinished last tag is dropped.
+// - A comment runs from "<!--" to the next "-->", over lines and quotes,
+//   and is dropped with its line breaks; an unfinished one runs to the
+//   end. So Outlook's "<!--[if mso]>...<![endif]-->" goes, while the text
+//   between "<!--[if !mso]><!-->" and "<!--<![endif]-->" stays.
 //
 // Text is Windows-1252 bytes; the function runs on every keystroke, so it
 // is one pass without backtracking.

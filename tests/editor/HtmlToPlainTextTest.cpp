@@ -88,7 +88,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "</style><script>if (a<b) x=1;</script></head><body>Text<script>", "<p>", "</script>t"},
                  {"Textt"}},
         TextCase{"HeadEndsAtTheFirstBodyTag", {"<head><title>T</title><p>Text"}, {"", "Text"}},
-        TextCase{"CommentIsATag", {"a<!-- <p> -->b"}, {"a -->b"}},
+        TextCase{"CommentIsSkipped", {"a<!-- <p> -->b<!-->c<!--->d<!---->e"}, {"abcde"}},
+        TextCase{"CommentOverLinesWithQuote", {"a<!-- \"", "<p>x", "\" -->b", "c"}, {"ab c"}},
+        TextCase{"OutlookConditionalComments",
+                 {"<!--[if mso]><table><tr><td>Nur Outlook</td></tr></table><![endif]-->",
+                  "<!--[if !mso]><!-->F\xFCr alle<!--<![endif]-->"},
+                 {"F\xFCr alle"}},
+        TextCase{"UnfinishedCommentRunsToTheEnd", {"a<!-- 1 > 0", "<p>b"}, {"a"}},
         TextCase{"UmlautsStay", {"Gr\xFC\xDF"}, {"Gr\xFC\xDF"}}),
     [](const ::testing::TestParamInfo<TextCase>& info) { return std::string(info.param.name); });
 
