@@ -62,12 +62,9 @@ bool TBouncesForm::InBackground(const QString& label, const std::function<void(T
   const bool cancelled = m_cancel;
   progress.disconnect(this);
   progress.close();
-  if (cancelled) return false;
-  if (!error.empty()) {
-    ShowError(error);
-    return false;
-  }
-  return true;
+  if (!cancelled && !error.empty()) ShowError(error);
+  if (AfterWork) AfterWork();
+  return !cancelled && error.empty();
 }
 
 bool TBouncesForm::Read() {

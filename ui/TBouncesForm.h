@@ -32,6 +32,10 @@ public:
   void Apply();
   const TBounceResult& Result() const { return m_result; }
 
+  // Runs on the window's thread after each reading and taking over, once
+  // its error is shown; the main window reports failed saves there.
+  std::function<void()> AfterWork;
+
   Ui::TBouncesForm ui;
 
 private:

@@ -695,11 +695,19 @@ void TMainForm::BouncesBtnClick() {
   if (konto.Mailbox.Server.empty()) return;
   std::vector<std::string> unsubscribe;
   for (const TMailRec& mail : m_state.Mails) unsubscribe.push_back(mail.Unsubscribe);
-  TBouncesForm::TOpenFolder open = [this, konto](const std::atomic<bool>* cancel) {
-    return OpenReplyFolder ? OpenReplyFolder(konto, cancel) : OpenImapFolder(konto, cancel);
+  // One set of server decisions for the reading and the taking over, told
+  // about as for a send run: a damaged file before, failed saves after each.
+  TStoredServerTrust trust(m_state.ProgDir);
+  if (!trust.LoadError().empty()) ShowError(trust.LoadError());
+  trust.Ask = [this](const std::string& question) { return AskFromSession(question); };
+  TBouncesForm::TOpenFolder open = [this, konto, &trust](const std::atomic<bool>* cancel) {
+    return OpenReplyFolder ? OpenReplyFolder(konto, trust, cancel) : OpenImapFolder(konto, trust, cancel);
   };
   TBouncesForm form(TBounceReading(m_state.ProgDir, TBounceReading::ContextOf(unsubscribe)), konto.Mailbox.DoneFolder,
                     open, this);
+  form.AfterWork = [&trust] {
+    for (const std::string& problem : trust.TakeProblems()) ShowError(problem);
+  };
   if (!form.Read()) return;
   form.exec();
   // Addresses taken over are greyed in the grid and in the recipient list.
@@ -707,21 +715,14 @@ void TMainForm::BouncesBtnClick() {
   PageControl2Change();
 }
 
-std::shared_ptr<TMailFolder> TMainForm::OpenImapFolder(const TKontoRec& konto, const std::atomic<bool>* cancel) {
-  // The mailbox and what it signs in with live as long as the folder is used.
-  struct THeld {
-    explicit THeld(const std::string& dir) : Trust(dir) {}
-    TStoredServerTrust Trust;
-    std::optional<TImapMailbox> Box;
-  };
-  auto held = std::make_shared<THeld>(m_state.ProgDir);
-  held->Trust.Ask = [this](const std::string& question) { return AskFromSession(question); };
+std::shared_ptr<TMailFolder> TMainForm::OpenImapFolder(const TKontoRec& konto, TServerTrust& trust,
+                                                      const std::atomic<bool>* cancel) {
   TImapLimits limits;
   limits.Cancel = cancel;
-  held->Box.emplace(std::make_unique<TTCPBlockSocket>(), held->Trust, limits);
-  held->Box->Open(ReplyMailboxLogin(konto, m_smtp.Tokens));
-  held->Box->Select(konto.Mailbox.Folder);
-  return std::shared_ptr<TMailFolder>(held, &*held->Box);
+  auto box = std::make_shared<TImapMailbox>(std::make_unique<TTCPBlockSocket>(), trust, limits);
+  box->Open(ReplyMailboxLogin(konto, m_smtp.Tokens));
+  box->Select(konto.Mailbox.Folder);
+  return box;
 }
 
 void TMainForm::SendBtnClick() {

@@ -7,6 +7,7 @@
 #include "send/TRecipientList.h"
 #include "send/TSendPacer.h"
 #include "send/TSendRun.h"
+#include "smtp/TServerTrust.h"
 #include "TImportAddressesForm.h"
 #include "ui_TMainForm.h"
 
@@ -108,9 +109,11 @@ public:
   // Empty: the account's sessions (reuse, parallel sessions).
   TSendRun::TDeliver Deliver;
   // Opens the reply mailbox's folder of an account on a worker thread
-  // (TBouncesForm::TOpenFolder); tests put a folder in memory here.
-  // Empty: the account's IMAP mailbox.
-  std::function<std::shared_ptr<TMailFolder>(const TKontoRec& konto, const std::atomic<bool>* cancel)> OpenReplyFolder;
+  // (TBouncesForm::TOpenFolder), deciding about the server with trust;
+  // tests put a folder in memory here. Empty: the account's IMAP mailbox.
+  std::function<std::shared_ptr<TMailFolder>(const TKontoRec& konto, TServerTrust& trust,
+                                             const std::atomic<bool>* cancel)>
+      OpenReplyFolder;
   // Called with each run's pacer before the run; tests give it a fake clock.
   std::function<void(TSendPacer&)> SetUpPacer;
   // The program the check before a run rates the first message with
@@ -139,7 +142,8 @@ private:
   void SetPreviewHeaderFocused(bool focused);
   // BouncesBtn is enabled when the chosen account has a reply mailbox.
   void ShowBouncesBtn();
-  std::shared_ptr<TMailFolder> OpenImapFolder(const TKontoRec& konto, const std::atomic<bool>* cancel);
+  std::shared_ptr<TMailFolder> OpenImapFolder(const TKontoRec& konto, TServerTrust& trust,
+                                             const std::atomic<bool>* cancel);
   // The address table's field names, offered as placeholders.
   std::vector<std::string> FieldNames() const;
 

@@ -7,6 +7,7 @@
 #include "UiTestSupport.h"
 
 #include "send/TBlockList.h"
+#include "smtp/TStoredServerTrust.h"
 #include "support/FakeMailFolder.h"
 
 #include <QComboBox>
@@ -54,8 +55,14 @@ private slots:
     folder.Messages = {{1, Sample("postfix-unknown-user.eml")}, {2, Sample("customer-reply.eml")},
                        {3, Sample("out-of-office.eml")}};
     std::string openedFor;
-    form.OpenReplyFolder = [&](const TKontoRec& konto, const std::atomic<bool>* cancel) {
-      openedFor = konto.Mailbox.User + (cancel != nullptr ? " with cancel" : "");
+    // The reading asks about the password in clear, the taking over about
+    // a certificate; each Yes fails to be saved: sicherheit.dat is a folder.
+    QVERIFY(QDir(m_dir.path()).mkpath("sicherheit.dat/x"));
+    const TPeerCertificate cert{true, std::string(64, 'a'), TCertProblem::Untrusted};
+    form.OpenReplyFolder = [&](const TKontoRec& konto, TServerTrust& trust, const std::atomic<bool>* cancel) {
+      const bool allowed = openedFor.empty() ? trust.AllowPlainAuth("127.0.0.1:993")
+                                             : trust.TrustCertificate("127.0.0.1:993", cert);
+      openedFor = konto.Mailbox.User + (cancel != nullptr ? " with cancel" : "") + (allowed ? "" : " refused");
       return std::shared_ptr<TMailFolder>(&folder, [](TMailFolder*) {});
     };
     form.show();
@@ -90,8 +97,18 @@ private slots:
       QTest::mouseClick(bounces->ui.CloseBtn, Qt::LeftButton);
     };
     WhenModalShown(inForm);
+    m_sink = ScriptedSink{};
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(openedFor, std::string("postfach with cancel"));
+    const std::string file = Dir() + "sicherheit.dat", failed = "\"" + file + "\" konnte nicht";
+    QCOMPARE(m_sink.texts.size(), std::size_t(5));
+    QCOMPARE(m_sink.texts, (std::vector<std::string>{
+                               "Die Datei \"" + file + "\" ist keine gew\xF6hnliche Datei. Sie gilt als leer: "
+                               "f\xFCr keinen Server ist etwas erlaubt oder gespeichert.",
+                               TStoredServerTrust::PlainAuthQuestion("127.0.0.1:993"), m_sink.texts.at(2),
+                               TStoredServerTrust::CertificateQuestion("127.0.0.1:993", cert), m_sink.texts.at(4)}));
+    QVERIFY2(m_sink.texts[2].find(failed) != std::string::npos, m_sink.texts[2].c_str());
+    QVERIFY2(m_sink.texts[4].find(failed) != std::string::npos, m_sink.texts[4].c_str());
     QCOMPARE(rows, (QStringList{QString::fromUtf8("niemand@postello-test.example | Harter Rückläufer | wird gesperrt"),
                                 QString::fromUtf8("Hans Kunde <hans@kunden.example> | Sonstige | bleibt liegen"),
                                 rows.value(2)}));

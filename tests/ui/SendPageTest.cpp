@@ -91,18 +91,24 @@ private slots:
     TMainState state;
     TMainForm form(state);
     form.FormCreate(Dir());
-    Prepare(state, form, 10);
+    m_sink.answer = TMsgResult::Ok;
+    TKontoRec withReplyMailbox;
+    withReplyMailbox.Mailbox.Server = "127.0.0.1:993";
+    postello::test::PrepareSendPage(state, form, m_dir, 10, m_port, "Hallo", 0, withReplyMailbox);
     auto* button = form.findChild<QPushButton*>("SendBtn");
+    auto* bounces = form.findChild<QPushButton*>("BouncesBtn");
     auto* tabs = form.findChild<QTabWidget*>("PageControl2");
+    QVERIFY(bounces->isEnabled());
     std::atomic<int> delivered{0};
     QString captionDuringRun;
-    bool tabsHidden = false;
+    bool tabsHidden = false, bouncesDuringRun = true;
     form.Deliver = [&](const TOutgoingMail& mail) {
       if (mail.Index == 2) {
         // The user clicks "Abbrechen" while the third message is on its way.
         QMetaObject::invokeMethod(button, [&] {
           captionDuringRun = button->text();
           tabsHidden = !tabs->isTabVisible(0) && !tabs->isTabVisible(1) && !tabs->isTabVisible(2);
+          bouncesDuringRun = bounces->isEnabled();
           button->click();
         }, Qt::BlockingQueuedConnection);
       }
@@ -113,6 +119,7 @@ private slots:
     QCOMPARE(delivered.load(), 3);
     QCOMPARE(captionDuringRun, QString("Abbrechen"));
     QVERIFY(tabsHidden);
+    QVERIFY(!bouncesDuringRun && bounces->isEnabled());
     QCOMPARE(form.findChild<QLabel*>("statlabel")->text(), QString("3 Mails von 10 verarbeitet 0 fehlgeschlagen."));
     QCOMPARE(form.findChild<QProgressBar*>("ProgressBar1")->value(), 30);
     QCOMPARE(button->text(), QString("Mails senden..."));
