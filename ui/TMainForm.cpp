@@ -21,6 +21,7 @@
 #include "send/ReplyMailboxLogin.h"
 #include "send/TBlockList.h"
 #include "send/TBounceReading.h"
+#include "send/TReadOnlyTrust.h"
 #include "send/TSendPool.h"
 #include "send/TSpamCheckJob.h"
 #include "smtp/TStoredServerTrust.h"
@@ -700,8 +701,13 @@ void TMainForm::BouncesBtnClick() {
   TStoredServerTrust trust(m_state.ProgDir);
   if (!trust.LoadError().empty()) ShowError(trust.LoadError());
   trust.Ask = [this](const std::string& question) { return AskFromSession(question); };
-  TBouncesForm::TOpenFolder open = [this, konto, &trust](const std::atomic<bool>* cancel) {
-    return OpenReplyFolder ? OpenReplyFolder(konto, trust, cancel) : OpenImapFolder(konto, trust, cancel);
+  // The reading writes nothing, not even that the server offers STARTTLS;
+  // only a Yes of the user is kept at once.
+  TReadOnlyTrust readOnly(trust);
+  bool applying = false;
+  TBouncesForm::TOpenFolder open = [this, konto, &trust, &readOnly, &applying](const std::atomic<bool>* cancel) {
+    TServerTrust& used = applying ? static_cast<TServerTrust&>(trust) : readOnly;
+    return OpenReplyFolder ? OpenReplyFolder(konto, used, cancel) : OpenImapFolder(konto, used, cancel);
   };
   TBouncesForm form(TBounceReading(m_state.ProgDir, TBounceReading::ContextOf(unsubscribe)), konto.Mailbox.DoneFolder,
                     open, this);
@@ -709,6 +715,7 @@ void TMainForm::BouncesBtnClick() {
     for (const std::string& problem : trust.TakeProblems()) ShowError(problem);
   };
   if (!form.Read()) return;
+  applying = true;
   form.exec();
   // Addresses taken over are greyed in the grid and in the recipient list.
   ShowBlocked();
