@@ -2,6 +2,7 @@
 // what it holds; with --apply the addresses go on the block list and the
 // recognised messages into the folder for processed ones.
 #include "cli/TCliCommand.h"
+#include "cli/TInterruptGuard.h"
 
 #include "core/Cp1252.h"
 #include "core/TMailStore.h"
@@ -17,7 +18,6 @@
 #include "smtp/TStoredServerTrust.h"
 #include "smtp/TTCPBlockSocket.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,29 +27,7 @@
 namespace postello {
 namespace {
 
-std::atomic<bool> gInterrupted{false};
-
-extern "C" void OnBouncesInterrupt(int) { gInterrupted = true; }
-
-// Ctrl-C ends the wait for the server at once and stops the reading or
-// the applying between two messages; the previous handling comes back.
-class TInterruptGuard {
-public:
-  TInterruptGuard() {
-    gInterrupted = false;
-    struct sigaction sa {};
-    sa.sa_handler = OnBouncesInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, &FOld);
-  }
-  ~TInterruptGuard() { sigaction(SIGINT, &FOld, nullptr); }
-  TInterruptGuard(const TInterruptGuard&) = delete;
-  TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-
-private:
-  struct sigaction FOld {};
-};
+std::atomic<bool>& gInterrupted = TInterruptGuard::Flag();
 
 void PrintRows(std::ostream& out, const TBounceResult& result) {
   out << CliText("Adresse\tArt\tStatus oder Grund\tDatum\tLauf\tDatensatz\tAktion") << "\n";

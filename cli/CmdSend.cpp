@@ -1,5 +1,6 @@
 // postello-cli send: the send run of the send page, from the command line.
 #include "cli/TCliCommand.h"
+#include "cli/TInterruptGuard.h"
 #include "cli/TCliState.h"
 
 #include "core/Cp1252.h"
@@ -18,7 +19,6 @@
 #include "smtp/TSmtpSession.h"
 #include "smtp/TStoredServerTrust.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -32,31 +32,7 @@
 namespace postello {
 namespace {
 
-std::atomic<bool> gInterrupted{false};
-
-extern "C" void OnInterrupt(int) { gInterrupted = true; }
-
-// Ctrl-C stops the run as "Abbrechen" does: a session waiting on the
-// network ends at once (unless the end of its data is already out), and
-// no further message follows. The previous handling comes back when the
-// run is over.
-class TInterruptGuard {
-public:
-  TInterruptGuard() {
-    gInterrupted = false;
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, &FOld);
-  }
-  ~TInterruptGuard() { sigaction(SIGINT, &FOld, nullptr); }
-  TInterruptGuard(const TInterruptGuard&) = delete;
-  TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-
-private:
-  struct sigaction FOld {};
-};
+std::atomic<bool>& gInterrupted = TInterruptGuard::Flag();
 
 // --eml-dir: each message as DIR/00001.eml (the bytes DATA would carry)
 // with its envelope in DIR/00001.env (sender, then one recipient a line).
