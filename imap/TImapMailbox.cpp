@@ -1,6 +1,7 @@
 #include "imap/TImapMailbox.h"
 
 #include "core/CertProblem.h"
+#include "core/TPostfachStore.h"
 #include "imap/TImapFolderName.h"
 #include "imap/TImapStream.h"
 
@@ -91,35 +92,17 @@ std::string TImapLogin::ServerKey() const {
 }
 
 TImapLogin TImapLogin::FromServer(const std::string& server) {
-  const auto bad = [&](const std::string& why) {
-    return EImapError("Ung\xFCltige Angabe \"" + server + "\" f\xFCr den Posteingangsserver: " + why);
-  };
+  // The text was checked when it was stored; it is checked by the same
+  // rule again, since the file may have been edited since.
+  const bool bracketed = !server.empty() && server[0] == '[';
+  const bool hasPort = bracketed ? server.find("]:") != std::string::npos : server.find(':') != std::string::npos;
+  const std::string text = hasPort || (bracketed && server.back() != ']') ? server : server + ":993";
+  if (const std::string reason = TPostfachStore::CheckServer(text); !reason.empty()) throw EImapError(reason);
+  const std::size_t colon = text.rfind(':');
   TImapLogin login;
-  std::string rest;
-  if (!server.empty() && server[0] == '[') {
-    const std::size_t close = server.find(']');
-    if (close == std::string::npos) throw bad("\"]\" fehlt");
-    login.Host = server.substr(1, close - 1);
-    rest = server.substr(close + 1);
-    if (!rest.empty() && rest[0] != ':') throw bad("nach \"]\" muss \":\" und der Port folgen");
-  } else {
-    const std::size_t colon = server.find(':');
-    if (colon != std::string::npos && server.find(':', colon + 1) != std::string::npos)
-      throw bad("IPv6-Adressen geh\xF6ren in eckige Klammern");
-    login.Host = server.substr(0, colon);
-    if (colon != std::string::npos) rest = server.substr(colon);
-  }
-  if (login.Host.empty()) throw bad("kein Servername");
-  for (char c : login.Host)
-    if (static_cast<unsigned char>(c) <= 0x20 || c == '/' || c == '[' || c == ']') throw bad("Servername ung\xFCltig");
-  if (!rest.empty()) {
-    login.Port = rest.substr(1);
-    if (login.Port.empty() || login.Port.size() > 5 ||
-        !std::all_of(login.Port.begin(), login.Port.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        std::stoi(login.Port) < 1 || std::stoi(login.Port) > 65535)
-      throw bad("Port ung\xFCltig");
-    login.Port = std::to_string(std::stoi(login.Port));
-  }
+  login.Host = text.substr(0, colon);
+  if (bracketed) login.Host = login.Host.substr(1, login.Host.size() - 2);
+  login.Port = std::to_string(std::stoi(text.substr(colon + 1)));
   login.Security = login.Port == "993" ? TImapSecurity::Tls : TImapSecurity::StartTls;
   return login;
 }
@@ -327,6 +310,29 @@ struct TImapMailbox::TImpl {
     Check(mailimap_list(Imap, "", wire.c_str(), &list.L), "Abfrage der Ordner von");
     return list.L != nullptr && clist_begin(list.L) != nullptr;
   }
+
+  // One UID FETCH of count UIDs for the UID and the attribute body: the
+  // answers that carry both, in the server's order. Unasked FETCH answers
+  // (flag changes by another client) carry no body and are left out.
+  std::vector<TFetched> FetchBodies(const std::uint32_t* uids, std::size_t count, mailimap_fetch_att* body,
+                                    bool withSize, const std::string& what) {
+    mailimap_fetch_type* type = mailimap_fetch_type_new_fetch_att_list_empty();
+    mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_uid());
+    if (withSize) mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_rfc822_size());
+    mailimap_fetch_type_new_fetch_att_list_add(type, body);
+    mailimap_set* set = UidSet(uids, count);
+    TList<mailimap_fetch_list_free> fetched;
+    const int result = mailimap_uid_fetch(Imap, set, type, &fetched.L);
+    mailimap_fetch_type_free(type);
+    mailimap_set_free(set);
+    Check(result, what);
+    std::vector<TFetched> out;
+    for (clistiter* it = fetched.L != nullptr ? clist_begin(fetched.L) : nullptr; it != nullptr; it = clist_next(it)) {
+      TFetched one = ReadAttributes(static_cast<mailimap_msg_att*>(clist_content(it)));
+      if (one.Uid != 0 && one.HasBody) out.push_back(std::move(one));
+    }
+    return out;
+  }
 };
 
 TImapMailbox::TImapMailbox(std::unique_ptr<TBlockSocket> socket, TServerTrust& trust, TImapLimits limits)
@@ -378,25 +384,12 @@ void TImapMailbox::FetchHeaders(const std::function<bool(std::vector<TMailItem>&
   const std::size_t batch = std::max<std::uint32_t>(F->Limits.Batch, 1);
   for (std::size_t start = 0; start < uids.size(); start += batch) {
     const std::size_t n = std::min(batch, uids.size() - start);
-    mailimap_fetch_type* type = mailimap_fetch_type_new_fetch_att_list_empty();
-    mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_uid());
-    mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_rfc822_size());
-    mailimap_fetch_type_new_fetch_att_list_add(type,
-                                               mailimap_fetch_att_new_body_peek_section(mailimap_section_new_header()));
-    mailimap_set* set = UidSet(uids.data() + start, n);
-    TList<mailimap_fetch_list_free> fetched;
-    const int result = mailimap_uid_fetch(F->Imap, set, type, &fetched.L);
-    mailimap_fetch_type_free(type);
-    mailimap_set_free(set);
-    F->Check(result, "Abruf der Nachrichtenk\xF6pfe aus dem Postfach");
     std::vector<TMailItem> items;
     items.reserve(n);
-    for (clistiter* it = fetched.L != nullptr ? clist_begin(fetched.L) : nullptr; it != nullptr; it = clist_next(it)) {
-      TFetched one = ReadAttributes(static_cast<mailimap_msg_att*>(clist_content(it)));
-      // Unasked FETCH answers (flag changes by another client) carry no header.
-      if (one.Uid == 0 || !one.HasBody) continue;
+    for (TFetched& one : F->FetchBodies(uids.data() + start, n,
+                                        mailimap_fetch_att_new_body_peek_section(mailimap_section_new_header()), true,
+                                        "Abruf der Nachrichtenk\xF6pfe aus dem Postfach"))
       items.push_back(TMailItem{one.Uid, one.Size, std::move(one.Body)});
-    }
     std::sort(items.begin(), items.end(), [](const TMailItem& a, const TMailItem& b) { return a.Uid < b.Uid; });
     if (!perBatch(std::move(items))) return;
   }
@@ -415,19 +408,10 @@ std::vector<std::pair<std::uint32_t, std::string>> TImapMailbox::FetchPrefixes(c
   std::unordered_map<std::uint32_t, std::string> got;
   for (std::size_t start = 0; start < uids.size(); start += batch) {
     const std::size_t n = std::min(batch, uids.size() - start);
-    mailimap_fetch_type* type = mailimap_fetch_type_new_fetch_att_list_empty();
-    mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_uid());
-    mailimap_fetch_type_new_fetch_att_list_add(
-        type, mailimap_fetch_att_new_body_peek_section_partial(mailimap_section_new(nullptr), 0, partial));
-    mailimap_set* set = UidSet(uids.data() + start, n);
-    TList<mailimap_fetch_list_free> fetched;
-    const int result = mailimap_uid_fetch(F->Imap, set, type, &fetched.L);
-    mailimap_fetch_type_free(type);
-    mailimap_set_free(set);
-    F->Check(result, "Abruf der Nachrichten aus dem Postfach");
-    for (clistiter* it = fetched.L != nullptr ? clist_begin(fetched.L) : nullptr; it != nullptr; it = clist_next(it)) {
-      TFetched one = ReadAttributes(static_cast<mailimap_msg_att*>(clist_content(it)));
-      if (one.Uid == 0 || !one.HasBody) continue;
+    for (TFetched& one : F->FetchBodies(
+             uids.data() + start, n,
+             mailimap_fetch_att_new_body_peek_section_partial(mailimap_section_new(nullptr), 0, partial), false,
+             "Abruf der Nachrichten aus dem Postfach")) {
       // A server that sends more than was asked for is cut to the size.
       if (one.Body.size() > maxBytes) one.Body.resize(maxBytes);
       got[one.Uid] = std::move(one.Body);
