@@ -2,11 +2,10 @@
 
 #include "core/Cp1252.h"
 #include "core/SafeFile.h"
+#include "send/TCsvListFile.h"
 #include "send/TSendJournal.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sys/stat.h>
 
 namespace postello {
 namespace {
@@ -24,52 +23,15 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(b, s.find_last_not_of(" \t") - b + 1));
 }
 
-// The file's content is damaged (as opposed to unreadable): Load keeps a
-// copy of it aside.
-class EDamaged : public EBlockListError {
-public:
-  using EBlockListError::EBlockListError;
-};
-
-EDamaged Damaged(const std::string& path, std::size_t lineNo, const std::string& why) {
-  return EDamaged("Die Sperrliste \"" + Utf8ToCp1252(path) + "\" ist besch\xE4" "digt (Zeile " + std::to_string(lineNo) +
-                  ": " + why + "). Sie wurde nicht ver\xE4ndert; bitte pr\xFC" "fen Sie die Datei.");
+std::string Damaged(const std::string& path, std::size_t lineNo, const std::string& why) {
+  return "Die Sperrliste \"" + Utf8ToCp1252(path) + "\" ist besch\xE4" "digt (Zeile " + std::to_string(lineNo) + ": " +
+         why + "). Sie wurde nicht ver\xE4ndert; bitte pr\xFC" "fen Sie die Datei.";
 }
 
-// Takes the file line by line; lineNo counts from 1.
-class TReader {
-public:
-  TReader(TBlockList& list, std::string path) : List(list), Path(std::move(path)) {}
-
-  void Line(std::string_view text) {
-    ++LineNo;
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    if (LineNo == 1) {
-      if (text.starts_with(kBom)) text.remove_prefix(kBom.size());
-      if (text != kHeader) throw Damaged(Path, LineNo, "die Kopfzeile fehlt");
-      return;
-    }
-    if (text.empty()) return;
-    std::vector<std::string> f;
-    if (!ParseJournalCsvLine(text, f) || f.size() != 4)
-      throw Damaged(Path, LineNo, "keine vier Spalten");
-    if (List.Size() >= TBlockList::kMaxEntries)
-      throw Damaged(Path, LineNo, "zu viele Zeilen");
-    TBlockEntry e{Trim(f[0]), f[1], f[2], f[3]};
-    // The same address twice is kept once, as a person may paste lines.
-    if (!List.Contains(e.Address) && !List.Add(std::move(e)))
-      throw Damaged(Path, LineNo, "keine g\xFCltige Adresse");
-  }
-  void TooLong() { throw Damaged(Path, LineNo + 1, "Zeile zu lang"); }
-  void End() {
-    if (LineNo == 0) throw Damaged(Path, 1, "die Kopfzeile fehlt");
-  }
-
-private:
-  TBlockList& List;
-  std::string Path;
-  std::size_t LineNo = 0;
-};
+const TCsvListFile& ListFile() {
+  static const TCsvListFile file(kHeader, 4, "keine vier Spalten", TBlockList::kMaxLine);
+  return file;
+}
 
 } // namespace
 
@@ -85,57 +47,34 @@ std::string TBlockList::Key(std::string_view address) {
   return k;
 }
 
-TBlockList TBlockList::Parse(std::string_view bytes, const std::string& path) {
-  TBlockList list;
-  TReader reader(list, path);
-  while (!bytes.empty()) {
-    const std::size_t end = bytes.find('\n');
-    const std::string_view line = bytes.substr(0, end);
-    if (line.size() > kMaxLine) reader.TooLong();
-    reader.Line(line);
-    bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
-  }
-  reader.End();
-  return list;
-}
-
 TBlockList TBlockList::Load(const std::string& dataDir) {
   const std::string path = PathIn(dataDir);
   TBlockList list;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return list;
-  std::ifstream in(path, std::ios::binary);
-  if (!in || !S_ISREG(st.st_mode))
-    throw EBlockListError("Die Sperrliste \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
-  TReader reader(list, path);
-  std::string line(kMaxLine + 2, '\0');
+  TCsvListFile::TRead read = TCsvListFile::TRead::Missing;
   try {
-    for (;;) {
-      in.getline(line.data(), static_cast<std::streamsize>(line.size()));
-      const std::streamsize got = in.gcount();
-      if (in.fail() && !in.eof()) reader.TooLong();  // no line end within the limit
-      if (got == 0 && in.eof()) break;
-      const std::size_t len = static_cast<std::size_t>(got) - (in.eof() ? 0 : 1);
-      reader.Line(std::string_view(line.data(), len));
-      if (in.eof()) break;
-    }
-    if (in.bad()) throw EBlockListError("Die Sperrliste \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
-    reader.End();
-  } catch (const EDamaged& e) {
+    read = ListFile().Read(path, [&](std::vector<std::string>& f, std::size_t lineNo) {
+      if (list.Size() >= kMaxEntries) throw TCsvListFile::EDamaged{lineNo, "zu viele Zeilen"};
+      TBlockEntry e{Trim(f[0]), f[1], f[2], f[3]};
+      // The same address twice is kept once, as a person may paste lines.
+      if (!list.Contains(e.Address) && !list.Add(std::move(e)))
+        throw TCsvListFile::EDamaged{lineNo, "keine g\xFCltige Adresse"};
+    });
+  } catch (const TCsvListFile::EDamaged& d) {
     // Whoever mends the list, by hand or by saving a new one in the
     // window, must not lose the addresses of the damaged one.
+    const std::string message = Damaged(path, d.Line, d.Why);
     const std::string kept = KeepDamagedCopy(path);
-    if (kept.empty()) throw;
-    throw EBlockListError(std::string(e.what()) + " Eine Kopie bleibt als \"" + Utf8ToCp1252(kept) + "\" erhalten.");
+    if (kept.empty()) throw EBlockListError(message);
+    throw EBlockListError(message + " Eine Kopie bleibt als \"" + Utf8ToCp1252(kept) + "\" erhalten.");
   }
+  if (read == TCsvListFile::TRead::Unreadable)
+    throw EBlockListError("Die Sperrliste \"" + Utf8ToCp1252(path) + "\" kann nicht gelesen werden.");
   return list;
 }
 
 std::string TBlockList::Csv() const {
-  std::string out(kBom);
-  out += kHeader;
-  out += "\r\n";
-  for (const TBlockEntry& e : FEntries) out += JournalCsvLine({e.Address, e.Reason, e.Date, e.Source}) + "\r\n";
+  std::string out = ListFile().Head();
+  for (const TBlockEntry& e : FEntries) out += TCsvListFile::Row({e.Address, e.Reason, e.Date, e.Source});
   return out;
 }
 

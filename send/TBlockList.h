@@ -42,8 +42,6 @@ public:
   // EBlockListError naming the file when it cannot be read or a line is
   // damaged: a damaged list is never taken as empty.
   static TBlockList Load(const std::string& dataDir);
-  // Reads the file's bytes; path names the file in messages.
-  static TBlockList Parse(std::string_view bytes, const std::string& path);
 
   // Replaces the file safely, readable by its owner only. Throws
   // EBlockListError.

@@ -3,19 +3,18 @@
 #include "core/Cp1252.h"
 #include "core/SafeFile.h"
 #include "send/TBlockList.h"
-#include "send/TSendJournal.h"
-
-#include <sys/stat.h>
+#include "send/TCsvListFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fstream>
 
 namespace postello {
 namespace {
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
-constexpr std::string_view kHeader = "Datum;Art;Adresse;Status;Meldung;Lauf";
+const TCsvListFile& ListFile() {
+  static const TCsvListFile file("Datum;Art;Adresse;Status;Meldung;Lauf", 6, "keine sechs Spalten",
+                                 TReplyLog::kMaxLine);
+  return file;
+}
 
 std::string Shown(const std::string& path) { return "\"" + Utf8ToCp1252(path) + "\""; }
 
@@ -34,45 +33,23 @@ std::string TReplyLog::PathIn(const std::string& dataDir) {
 TReplyLog TReplyLog::Load(const std::string& dataDir) {
   const std::string path = PathIn(dataDir);
   TReplyLog log;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) return log;
-  std::ifstream in(path, std::ios::binary);
-  if (!in || !S_ISREG(st.st_mode))
-    throw EReplyLogError("Die Liste der R\xFC" "ckmeldungen " + Shown(path) + " kann nicht gelesen werden.");
-  // Line by line within kMaxLine: a file that is not ours must not fill the memory.
-  std::string buffer(kMaxLine + 2, '\0');
-  std::vector<std::string> f;
-  for (std::size_t lineNo = 1;; ++lineNo) {
-    in.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    const std::streamsize got = in.gcount();
-    if (in.fail() && !in.eof()) throw EReplyLogError(Damaged(path, lineNo, "Zeile zu lang"));
-    if (got == 0 && in.eof()) {
-      if (lineNo == 1) throw EReplyLogError(Damaged(path, 1, "die Kopfzeile fehlt"));
-      break;
-    }
-    std::string_view text(buffer.data(), static_cast<std::size_t>(got) - (in.eof() ? 0 : 1));
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    if (lineNo == 1) {
-      if (text.starts_with(kBom)) text.remove_prefix(kBom.size());
-      if (text != kHeader) throw EReplyLogError(Damaged(path, 1, "die Kopfzeile fehlt"));
-    } else if (!text.empty()) {
-      if (!ParseJournalCsvLine(text, f) || f.size() != 6)
-        throw EReplyLogError(Damaged(path, lineNo, "keine sechs Spalten"));
-      if (log.FLines.size() >= kMaxLines) throw EReplyLogError(Damaged(path, lineNo, "zu viele Zeilen"));
+  TCsvListFile::TRead read = TCsvListFile::TRead::Missing;
+  try {
+    read = ListFile().Read(path, [&](std::vector<std::string>& f, std::size_t lineNo) {
+      if (log.FLines.size() >= kMaxLines) throw TCsvListFile::EDamaged{lineNo, "zu viele Zeilen"};
       log.Add({f[0], f[1], f[2], f[3], f[4], f[5]});
-    }
-    if (in.eof()) break;
+    });
+  } catch (const TCsvListFile::EDamaged& d) {
+    throw EReplyLogError(Damaged(path, d.Line, d.Why));
   }
-  if (in.bad()) throw EReplyLogError("Die Liste der R\xFC" "ckmeldungen " + Shown(path) + " kann nicht gelesen werden.");
+  if (read == TCsvListFile::TRead::Unreadable)
+    throw EReplyLogError("Die Liste der R\xFC" "ckmeldungen " + Shown(path) + " kann nicht gelesen werden.");
   return log;
 }
 
 std::string TReplyLog::Csv() const {
-  std::string out(kBom);
-  out += kHeader;
-  out += "\r\n";
-  for (const TReplyLogLine& l : FLines)
-    out += JournalCsvLine({l.Date, l.Kind, l.Address, l.Status, l.ReportId, l.Run}) + "\r\n";
+  std::string out = ListFile().Head();
+  for (const TReplyLogLine& l : FLines) out += TCsvListFile::Row({l.Date, l.Kind, l.Address, l.Status, l.ReportId, l.Run});
   return out;
 }
 
