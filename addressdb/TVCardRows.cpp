@@ -1,6 +1,7 @@
 #include "addressdb/TVCardRows.h"
 
 #include "core/Cp1252.h"
+#include "core/HexValue.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,18 +19,11 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 std::string DecodeQuotedPrintable(std::string_view s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '=' && i + 2 < s.size() + 0 && HexDigit(s[i + 1]) >= 0 && HexDigit(s[i + 2]) >= 0) {
-      out += static_cast<char>(HexDigit(s[i + 1]) * 16 + HexDigit(s[i + 2]));
+    if (s[i] == '=' && i + 2 < s.size() + 0 && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
       i += 2;
     } else {
       out += s[i];

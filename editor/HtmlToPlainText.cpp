@@ -1,6 +1,7 @@
 #include "editor/HtmlToPlainText.h"
 
 #include "core/Cp1252.h"
+#include "core/HexValue.h"
 #include "editor/AsciiCase.h"
 
 #include <array>
@@ -60,13 +61,6 @@ char32_t NamedChar(std::string_view name) {
   return kNoChar;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool IsAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // The character reference at text[amp] ("&name;", "&#123;", "&#x7B;"):
@@ -80,7 +74,7 @@ char32_t ReadReference(std::string_view text, std::size_t amp, std::size_t& leng
     const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
     if (hex) ++i;
     for (; i < text.size(); ++i) {
-      const int d = HexDigit(text[i]);
+      const int d = HexValue(text[i]);
       if (d < 0 || (!hex && d > 9)) break;
       any = true;
       if (cp < kNoChar) cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(d);

@@ -1,6 +1,7 @@
 #include "editor/RtfReader.h"
 
 #include "core/Cp1252.h"
+#include "core/HexValue.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -144,13 +145,6 @@ const std::unordered_map<std::string_view, TWord>& Words() {
 
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::string Trim(const std::string& s) {
   const auto first = s.find_first_not_of(' ');

@@ -1,5 +1,6 @@
 #include "imap/TImapFolderName.h"
 
+#include "core/Base64.h"
 #include "core/Cp1252.h"
 #include "imap/TImapMailbox.h"
 
@@ -7,35 +8,19 @@ namespace postello {
 
 namespace {
 
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,";
-
+// Modified Base64: the standard form without padding and with "," for "/";
+// the run ends with "-" instead.
 void AppendBase64(std::string& out, const std::u16string& units) {
   std::string bytes;
   for (char16_t u : units) {
     bytes += static_cast<char>(u >> 8);
     bytes += static_cast<char>(u & 0xFF);
   }
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
-    out += kBase64[v >> 18];
-    out += kBase64[(v >> 12) & 63];
-    out += kBase64[(v >> 6) & 63];
-    out += kBase64[v & 63];
-  }
-  // No padding: the modified form ends the run with "-" instead.
-  const std::size_t rest = bytes.size() - i;
-  if (rest == 1) {
-    const unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    out += kBase64[v >> 18];
-    out += kBase64[(v >> 12) & 63];
-  } else if (rest == 2) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-    out += kBase64[v >> 18];
-    out += kBase64[(v >> 12) & 63];
-    out += kBase64[(v >> 6) & 63];
-  }
+  std::string encoded = Base64Encode(bytes);
+  while (!encoded.empty() && encoded.back() == '=') encoded.pop_back();
+  for (char& c : encoded)
+    if (c == '/') c = ',';
+  out += encoded;
 }
 
 bool IsInbox(const std::string& level) {

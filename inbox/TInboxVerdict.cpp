@@ -1,6 +1,7 @@
 #include "inbox/TInboxVerdict.h"
 
 #include "core/Cp1252.h"
+#include "core/HexValue.h"
 #include "inbox/TReceivedMessage.h"
 
 #include <algorithm>
@@ -72,13 +73,6 @@ std::string StripAngles(std::string_view text) {
   text = Trim(text);
   if (text.size() >= 2 && text.front() == '<' && text.back() == '>') text = Trim(text.substr(1, text.size() - 2));
   return std::string(text);
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // "+HH" of xtext (when asked) and "\x{HHHH}" of unitext undone; the text

@@ -1,8 +1,9 @@
 #include "oauth/OAuthText.h"
 
+#include "core/Base64.h"
+#include "core/HexValue.h"
 #include "core/PercentEscape.h"
 
-#include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <openssl/sha.h>
 
@@ -10,17 +11,6 @@
 #include <vector>
 
 namespace postello {
-
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-} // namespace
 
 std::string PercentEncode(std::string_view text) { return PercentEscape(text, "-._~"); }
 
@@ -75,10 +65,7 @@ std::string FormEncode(std::initializer_list<std::pair<std::string_view, std::st
 std::string Base64UrlEncode(std::string_view bytes) {
   // The URL-safe alphabet differs from the standard one only in its last
   // two characters, and drops the padding.
-  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');  // the encoder ends with a NUL
-  out.resize(static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                                                 reinterpret_cast<const unsigned char*>(bytes.data()),
-                                                 static_cast<int>(bytes.size()))));
+  std::string out = Base64Encode(bytes);
   while (!out.empty() && out.back() == '=') out.pop_back();
   for (char& c : out) {
     if (c == '+') c = '-';

@@ -7,11 +7,6 @@
 
 namespace postello {
 
-namespace {
-constexpr char kAlphabet[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-}
-
 std::string SmtpMd5(std::string_view data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
@@ -40,31 +35,6 @@ std::string SmtpHexLower(std::string_view bytes) {
   for (unsigned char b : bytes) {
     out += kHex[b >> 4];
     out += kHex[b & 15];
-  }
-  return out;
-}
-
-std::string SmtpBase64Encode(std::string_view bytes) {
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 |
-                       static_cast<unsigned char>(bytes[i + 1]) << 8 |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[v >> 18];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += kAlphabet[v & 63];
-  }
-  const size_t rest = bytes.size() - i;
-  if (rest > 0) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kAlphabet[v >> 18];
-    out += kAlphabet[(v >> 12) & 63];
-    out += rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
   }
   return out;
 }

@@ -16,9 +16,6 @@ std::string SmtpHmacMd5(std::string_view key, std::string_view message);
 // Bytes as lower-case hexadecimal digits, two per byte.
 std::string SmtpHexLower(std::string_view bytes);
 
-// Base64 with padding and without line breaks.
-std::string SmtpBase64Encode(std::string_view bytes);
-
 // Decodes Base64. Characters outside the alphabet (blanks, line ends) are
 // skipped and decoding stops at the first "="; an incomplete last group
 // yields the whole bytes it holds. Never throws: a server's challenge is

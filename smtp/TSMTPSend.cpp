@@ -1,5 +1,6 @@
 #include "smtp/TSMTPSend.h"
 
+#include "core/Base64.h"
 #include "core/CountedNoun.h"
 #include "core/WithoutSecrets.h"
 #include "smtp/SmtpAuthCrypto.h"
@@ -280,9 +281,9 @@ std::string TSMTPSend::FindCapability(std::string_view name) const {
 bool TSMTPSend::AuthenticateLogin() {
   SendCommand("AUTH LOGIN");
   if (ReadReply() != 334) return false;
-  SendCommand(SmtpBase64Encode(AuthUser));
+  SendCommand(Base64Encode(AuthUser));
   if (ReadReply() != 334) return false;
-  SendCommand(SmtpBase64Encode(AuthPassword));
+  SendCommand(Base64Encode(AuthPassword));
   return ReadReply() == 235;
 }
 
@@ -292,7 +293,7 @@ bool TSMTPSend::AuthenticateCramMd5() {
   const std::string challenge =
       SmtpBase64Decode(LastReplyLine.size() > 4 ? std::string_view(LastReplyLine).substr(4)
                                                 : std::string_view());
-  SendCommand(SmtpBase64Encode(SmtpCramMd5Response(AuthUser, AuthPassword, challenge)));
+  SendCommand(Base64Encode(SmtpCramMd5Response(AuthUser, AuthPassword, challenge)));
   return ReadReply() == 235;
 }
 
@@ -305,7 +306,7 @@ bool TSMTPSend::AuthenticatePlain() {
   credentials += AuthUser;
   credentials += '\0';
   credentials += AuthPassword;
-  const std::string response = SmtpBase64Encode(credentials);
+  const std::string response = Base64Encode(credentials);
   // The initial response saves a round trip; a server that still asks
   // with an empty challenge gets the same answer.
   SendCommand("AUTH PLAIN " + response);
@@ -320,7 +321,7 @@ bool TSMTPSend::AuthenticatePlain() {
 bool TSMTPSend::AuthenticateXOAuth2(const std::string& user, const std::string& token) {
   // ^A separates the fields, and a line end would end the command early.
   if (HasControlCharacter(user) || HasControlCharacter(token)) return false;
-  const std::string response = SmtpBase64Encode("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01");
+  const std::string response = Base64Encode("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01");
   SendCommand("AUTH XOAUTH2 " + response);
   int code = ReadReply();
   if (code == 334) {

@@ -1,4 +1,5 @@
 // Digests and Base64 for SMTP authentication, against published vectors.
+#include "core/Base64.h"
 #include "smtp/SmtpAuthCrypto.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@ TEST(SmtpAuthCrypto, CramMd5MatchesTheWorkedExampleOfRfc2195) {
   EXPECT_EQ(challenge, "<1896.697170952@postoffice.reston.mci.net>");
   const std::string answer = SmtpCramMd5Response("tim", "tanstaaftanstaaf", challenge);
   EXPECT_EQ(answer, "tim b913a602c7eda7a495b4e6e7334d3890");
-  EXPECT_EQ(SmtpBase64Encode(answer), "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw");
+  EXPECT_EQ(Base64Encode(answer), "dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw");
 }
 
 TEST(SmtpAuthCrypto, Md5MatchesRfc1321) {
@@ -38,17 +39,17 @@ TEST(SmtpAuthCrypto, HmacMd5MatchesRfc2202IncludingKeysLongerThanABlock) {
 }
 
 TEST(SmtpAuthCrypto, Base64OfShortInputsAndEveryByte) {
-  EXPECT_EQ(SmtpBase64Encode(""), "");
-  EXPECT_EQ(SmtpBase64Encode("f"), "Zg==");
-  EXPECT_EQ(SmtpBase64Encode("fo"), "Zm8=");
-  EXPECT_EQ(SmtpBase64Encode("foo"), "Zm9v");
-  EXPECT_EQ(SmtpBase64Encode("foob"), "Zm9vYg==");
-  EXPECT_EQ(SmtpBase64Encode("\xff\xfe\xfd"), "//79");
+  EXPECT_EQ(Base64Encode(""), "");
+  EXPECT_EQ(Base64Encode("f"), "Zg==");
+  EXPECT_EQ(Base64Encode("fo"), "Zm8=");
+  EXPECT_EQ(Base64Encode("foo"), "Zm9v");
+  EXPECT_EQ(Base64Encode("foob"), "Zm9vYg==");
+  EXPECT_EQ(Base64Encode("\xff\xfe\xfd"), "//79");
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
   for (size_t n = 0; n <= all.size(); n += 17)
-    EXPECT_EQ(SmtpBase64Decode(SmtpBase64Encode(all.substr(0, n))), all.substr(0, n)) << n;
-  EXPECT_EQ(SmtpBase64Decode(SmtpBase64Encode(all)), all);
+    EXPECT_EQ(SmtpBase64Decode(Base64Encode(all.substr(0, n))), all.substr(0, n)) << n;
+  EXPECT_EQ(SmtpBase64Decode(Base64Encode(all)), all);
 }
 
 TEST(SmtpAuthCrypto, Base64DecodeToleratesWhatServersSend) {

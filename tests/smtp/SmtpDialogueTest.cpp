@@ -1,5 +1,6 @@
 // The client's side of whole SMTP dialogues, played against a scripted
 // server: every byte the client sends is compared.
+#include "core/Base64.h"
 #include "smtp/SmtpAuthCrypto.h"
 #include "smtp/TSMTPSend.h"
 #include "smtp/TTCPBlockSocket.h"
@@ -25,7 +26,7 @@ const std::string kWireData =
     "Erste Zeile\r\n..\r\nletzte Zeile\r\n.\r\n";
 const std::string kSize = std::to_string(kData[0].size() + 2 + kData[1].size() + 2);
 // "\0hans\0geheim" in base64.
-const std::string kPlainHans = SmtpBase64Encode(std::string("\0hans\0geheim", 12));
+const std::string kPlainHans = Base64Encode(std::string("\0hans\0geheim", 12));
 
 struct TRun : TScriptedRun {
   explicit TRun(std::vector<TScriptStep> steps) : TScriptedRun(std::move(steps)) {}
@@ -64,14 +65,14 @@ std::vector<TScriptStep> Delivery() { return Delivery("MAIL FROM:<a@example.org>
 std::vector<TScriptStep> Login(const std::string& user = "hans", const std::string& password = "geheim",
                                const std::string& accepted = "235 ok\r\n") {
   return {{"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-          {SmtpBase64Encode(user) + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-          {SmtpBase64Encode(password) + "\r\n", {accepted}}};
+          {Base64Encode(user) + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
+          {Base64Encode(password) + "\r\n", {accepted}}};
 }
 
 // CRAM-MD5 as hans/geheim, refused.
 std::vector<TScriptStep> RefusedCramMd5(const std::string& refusal) {
   return {{"AUTH CRAM-MD5\r\n", {"334 PDEyMzRAZXhhbXBsZT4=\r\n"}},
-          {SmtpBase64Encode(SmtpCramMd5Response("hans", "geheim", "<1234@example>")) + "\r\n",
+          {Base64Encode(SmtpCramMd5Response("hans", "geheim", "<1234@example>")) + "\r\n",
            {refusal}}};
 }
 
@@ -142,7 +143,7 @@ std::vector<TDeliveredRow> DeliveredRows() {
        true},
       {"CramMd5IsPreferredAndLoginIsNotTriedAfterIt",
        Join(Join(Greeted({"250-mail.example.org\r\n250 AUTH LOGIN CRAM-MD5 PLAIN\r\n"}),
-                 {{"AUTH CRAM-MD5\r\n", {"334 " + SmtpBase64Encode(challenge) + "\r\n"}},
+                 {{"AUTH CRAM-MD5\r\n", {"334 " + Base64Encode(challenge) + "\r\n"}},
                   {"dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n", {"235 ok\r\n"}}}),
             Delivery()),
        true, "tim", "tanstaaftanstaaf"},
@@ -295,7 +296,7 @@ TEST(SmtpDialogue, FailedAuthenticationLeavesTheVerdictToTheServer) {
   // refused sender decides.
   TRun run(Join(Greeted({"250-x\r\n250 AUTH PLAIN LOGIN\r\n"}),
                 {{"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                 {SmtpBase64Encode("hans") + "\r\n", {"535 no such user\r\n"}},
+                 {Base64Encode("hans") + "\r\n", {"535 no such user\r\n"}},
                  {"AUTH PLAIN AGhhbnMAZ2VoZWlt\r\n", {"535 no such user\r\n"}},
                  MailFrom("530 5.7.0 Authentication required\r\n"),
                  Quit()}));

@@ -4,6 +4,7 @@
 // check, a server that stalls, one that trickles, and one whose EHLO reply
 // would fill memory. What the client said is read from the server's
 // transcript.
+#include "core/Base64.h"
 #include "smtp/TSMTPSend.h"
 #include "send/TSendPacer.h"
 #include "smtp/TSmtpSession.h"
@@ -94,7 +95,7 @@ TEST(SmtpHostileServer, NoStarttlsWithCredentialsPutsNothingOfTheMessageOnTheWir
   EXPECT_EQ(r.Reason, "Der Server bietet keine Verschl\xFCsselung an; Nachricht mit Anmeldedaten nicht gesendet");
   const std::string wire = Transcript(server, 1);
   EXPECT_EQ(wire.find("AUTH"), std::string::npos) << wire;
-  EXPECT_EQ(wire.find(SmtpBase64Encode("geheim")), std::string::npos) << wire;
+  EXPECT_EQ(wire.find(Base64Encode("geheim")), std::string::npos) << wire;
   EXPECT_EQ(wire.find("MAIL"), std::string::npos) << wire;
   EXPECT_NE(wire.find("\nQUIT\n<END>\n"), std::string::npos) << wire;
 
@@ -401,7 +402,7 @@ TEST(SmtpHostileServer, AChangedLoginNeverRidesOnTheOldConnection) {
   const std::vector<std::string> wire = HostileTranscripts(server);
   ASSERT_EQ(wire.size(), 3u);
   const auto auth = [](const std::string& user, const std::string& password) {
-    return "AUTH PLAIN " + SmtpBase64Encode(std::string(1, '\0') + user + '\0' + password) + "\n";
+    return "AUTH PLAIN " + Base64Encode(std::string(1, '\0') + user + '\0' + password) + "\n";
   };
   EXPECT_NE(wire[0].find(auth("hans", "eins")), std::string::npos) << wire[0];
   EXPECT_NE(wire[1].find(auth("hans", "zwei")), std::string::npos) << wire[1];

@@ -4,6 +4,7 @@
 // where a password is at stake, no HELO after a silent EHLO, bounded
 // replies, cancellation at once, and a reason for every failure. Played
 // against the scripted server, byte for byte.
+#include "core/Base64.h"
 #include "smtp/SmtpAuthCrypto.h"
 #include "smtp/TSMTPSend.h"
 #include "smtp/TTCPBlockSocket.h"
@@ -43,8 +44,8 @@ std::vector<TScriptStep> Delivery() {
 
 std::vector<TScriptStep> LoginInside(const std::string& tls = "") {
   return {{tls + "AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-          {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-          {SmtpBase64Encode("geheim") + "\r\n", {"235 ok\r\n"}}};
+          {Base64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
+          {Base64Encode("geheim") + "\r\n", {"235 ok\r\n"}}};
 }
 
 // The greeting and an EHLO that offers both methods and no STARTTLS.
@@ -367,8 +368,8 @@ TEST(SmtpSecurity, EveryFailureHasItsReason) {
 
 TEST(SmtpSecurity, RefusedAuthenticationIsNamedBeforeTheServersVerdict) {
   TRun run(Join(TlsServer(), {{"AUTH LOGIN\r\n", {"334 VXNlcm5hbWU6\r\n"}},
-                              {SmtpBase64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
-                              {SmtpBase64Encode("geheim") + "\r\n", {"535 5.7.8 Authentication failed\r\n"}},
+                              {Base64Encode("hans") + "\r\n", {"334 UGFzc3dvcmQ6\r\n"}},
+                              {Base64Encode("geheim") + "\r\n", {"535 5.7.8 Authentication failed\r\n"}},
                               {"MAIL FROM:<a@example.org>\r\n", {"530 5.7.0 Authentication required\r\n"}},
                               {"QUIT\r\n", {"221 bye\r\n"}}}));
   const TSendResult r = run.Send();

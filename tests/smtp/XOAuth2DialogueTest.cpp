@@ -1,6 +1,7 @@
 // The login of an account with an OAuth grant, byte for byte against the
 // scripted server: the XOAUTH2 line, the error challenge and the one retry
 // with a renewed token, and the TLS rules a password has.
+#include "core/Base64.h"
 #include "smtp/SmtpAuthCrypto.h"
 #include "smtp/TSMTPSend.h"
 #include "smtp/TSmtpSession.h"
@@ -48,7 +49,7 @@ struct TFakeTokens : TBearerTokens {
 };
 
 std::string XOAuth2(const std::string& user, const std::string& token) {
-  return "AUTH XOAUTH2 " + SmtpBase64Encode("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01") + "\r\n";
+  return "AUTH XOAUTH2 " + Base64Encode("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01") + "\r\n";
 }
 
 struct TRun : TScriptedRun {
