@@ -3,6 +3,7 @@
 #include "core/Cp1252.h"
 #include "core/HexValue.h"
 #include "inbox/TReceivedMessage.h"
+#include "mime/HeaderLines.h"
 
 #include <algorithm>
 #include <array>
@@ -279,7 +280,7 @@ std::vector<std::string_view> Lines(std::string_view text) {
 }
 
 bool IsHeaderName(std::string_view line, std::string_view name) {
-  return line.size() > name.size() && line[name.size()] == ':' && Lower(line.substr(0, name.size())) == Lower(name);
+  return line.size() > name.size() && line[name.size()] == ':' && SameTextAscii(line.substr(0, name.size()), name);
 }
 
 // Where a bounce's text quotes the returned message's headers: the first
@@ -304,7 +305,7 @@ void TakeReturned(const THeaderBlock& block, TInboxVerdict& verdict) {
   if (block.empty()) return;
   verdict.ReturnedMessageId = StripAngles(FieldValue(block, "Message-ID"));
   for (const THeaderField& field : block) {
-    if (Lower(field.Name) != "to" && Lower(field.Name) != "cc") continue;
+    if (!SameTextAscii(field.Name, "to") && !SameTextAscii(field.Name, "cc")) continue;
     for (std::string& address : TReceivedMessage::ParseAddresses(field.Raw))
       if (!Contains(verdict.ReturnedTo, address)) verdict.ReturnedTo.push_back(std::move(address));
   }
@@ -521,7 +522,7 @@ bool ClassifyReport(const TReceivedMessage& message, TInboxVerdict& verdict) {
       verdict.Kind = TInboxKind::Complaint;
       verdict.Reason = "Beschwerde" + (feedback.empty() ? std::string() : " (" + feedback + ")");
       for (const THeaderField& field : blocks.front()) {
-        if (Lower(field.Name) != "original-rcpt-to" && Lower(field.Name) != "removal-recipient") continue;
+        if (!SameTextAscii(field.Name, "original-rcpt-to") && !SameTextAscii(field.Name, "removal-recipient")) continue;
         const std::string address = FieldAddress(field.Value, false);
         if (!address.empty() && !std::any_of(verdict.Recipients.begin(), verdict.Recipients.end(),
                                               [&](const TInboxRecipient& r) { return SameAddress(r.Address, address); }))
@@ -622,8 +623,9 @@ TInboxVerdict Classify(std::string_view bytes, const TInboxContext& context) {
     if (!from.empty()) verdict.Recipients.push_back({from.front(), "", "", ""});
     return verdict;
   }
-  if ((report || LooksLikeBounce(from, subject)) && ClassifyReport(message, verdict)) return verdict;
-  if (LooksLikeBounce(from, subject) && ClassifyPlainBounce(message, subject, verdict)) return verdict;
+  const bool bounce = LooksLikeBounce(from, subject);
+  if ((report || bounce) && ClassifyReport(message, verdict)) return verdict;
+  if (bounce && ClassifyPlainBounce(message, subject, verdict)) return verdict;
 
   const bool toMailbox = ToUnsubscribeMailbox(message, context);
   std::string autoReason;

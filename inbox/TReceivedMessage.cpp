@@ -1,13 +1,12 @@
 #include "inbox/TReceivedMessage.h"
 
 #include "core/Cp1252.h"
+#include "mime/HeaderLines.h"
 
 #include <gmime/gmime.h>
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
-#include <strings.h>
 
 namespace postello {
 
@@ -38,16 +37,6 @@ template <typename T> struct TUnref {
 };
 template <typename T> using TOwned = std::unique_ptr<T, TUnref<T>>;
 
-bool SameName(const char* a, std::string_view b) {
-  return a && std::strlen(a) == b.size() && ::strncasecmp(a, b.data(), b.size()) == 0;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
 std::string FromUtf8(const char* text) { return text ? Utf8ToCp1252(text) : std::string(); }
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
@@ -69,7 +58,7 @@ GMimeHeader* FindHeader(GMimeObject* object, std::string_view name) {
   const int count = list ? g_mime_header_list_get_count(list) : 0;
   for (int i = 0; i < count; ++i) {
     GMimeHeader* header = g_mime_header_list_get_header_at(list, i);
-    if (SameName(g_mime_header_get_name(header), name)) return header;
+    if (const char* own = g_mime_header_get_name(header); own && SameTextAscii(own, name)) return header;
   }
   return nullptr;
 }
@@ -165,9 +154,9 @@ struct TReceivedMessage::TImpl {
     TReceivedPart part;
     GMimeContentType* type = g_mime_object_get_content_type(object);
     if (type) {
-      part.MediaType = Lower(std::string(OrEmpty(g_mime_content_type_get_media_type(type))) + "/" +
+      part.MediaType = LowerCaseAscii(std::string(OrEmpty(g_mime_content_type_get_media_type(type))) + "/" +
                              OrEmpty(g_mime_content_type_get_media_subtype(type)));
-      part.ReportType = Lower(OrEmpty(g_mime_content_type_get_parameter(type, "report-type")));
+      part.ReportType = LowerCaseAscii(OrEmpty(g_mime_content_type_get_parameter(type, "report-type")));
     }
     part.Depth = depth;
     Parts.push_back(std::move(part));
@@ -199,11 +188,8 @@ std::string TReceivedMessage::Header(std::string_view name) const {
 
 std::vector<std::string> TReceivedMessage::Addresses(std::string_view name) const {
   GMimeHeader* header = FindHeader(GMIME_OBJECT(Impl->Message.get()), name);
-  std::vector<std::string> out;
-  if (!header || !g_mime_header_get_raw_value(header)) return out;
-  TOwned<InternetAddressList> list(internet_address_list_parse(Options(), g_mime_header_get_raw_value(header)));
-  CollectAddresses(list.get(), out, 0);
-  return out;
+  if (!header || !g_mime_header_get_raw_value(header)) return {};
+  return ParseAddresses(g_mime_header_get_raw_value(header));
 }
 
 const std::vector<TReceivedPart>& TReceivedMessage::Parts() const { return Impl->Parts; }
@@ -261,7 +247,7 @@ std::vector<std::string> TReceivedMessage::ParseAddresses(std::string_view raw) 
 
 std::string FieldValue(const THeaderBlock& block, std::string_view name) {
   for (const THeaderField& field : block)
-    if (SameName(field.Name.c_str(), name)) return field.Value;
+    if (SameTextAscii(field.Name, name)) return field.Value;
   return {};
 }
 
