@@ -1,6 +1,5 @@
 #include "core/TMailIdStore.h"
 
-#include "core/StoredDateTime.h"
 #include "core/StringFields.h"
 #include "core/TSideFile.h"
 
@@ -8,9 +7,6 @@
 
 namespace postello {
 namespace {
-
-// The date as mails.dat holds it, which is what the entry remembers.
-std::string DateKey(const TMailRec& m) { return m.Date != 0 ? DateTimeToText(m.Date) : m.DateText; }
 
 struct TMailIdFormat {
   using TList = TMailList;
@@ -25,7 +21,7 @@ struct TMailIdFormat {
   static bool HasOptions(const TMailRec& m) { return !m.Id.empty(); }
   static void Write(TBinWriter& f, const TMailRec& m) {
     WriteLongStr(f, m.Subject);
-    WriteLongStr(f, DateKey(m));
+    WriteLongStr(f, MailDateText(m));
     WriteLongStr(f, m.Id);
     WriteLongStr(f, m.FirstDate);
   }
@@ -37,7 +33,7 @@ struct TMailIdFormat {
     e.FirstDate = ReadLongStr(f);
     return e;
   }
-  static bool SameKey(const TMailRec& m, const TEntry& e) { return m.Subject == e.Subject && DateKey(m) == e.Date; }
+  static bool SameKey(const TMailRec& m, const TEntry& e) { return m.Subject == e.Subject && MailDateText(m) == e.Date; }
   static void Apply(const TEntry& e, TMailRec& m) {
     m.Id = e.Id;
     m.FirstDate = e.FirstDate;
@@ -74,7 +70,7 @@ void TMailIdStore::Restamp(TMailRecFields& mail, double now) {
   if (mail.Id.empty() && (mail.Date != 0 || !mail.DateText.empty())) {
     // Sent by an older version, perhaps: its runs name the date it has now.
     mail.Id = NewId();
-    mail.FirstDate = mail.Date != 0 ? DateTimeToText(mail.Date) : mail.DateText;
+    mail.FirstDate = MailDateText(mail);
   }
   mail.Date = now;
 }

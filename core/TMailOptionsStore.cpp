@@ -1,14 +1,10 @@
 #include "core/TMailOptionsStore.h"
 
-#include "core/StoredDateTime.h"
 #include "core/StringFields.h"
 #include "core/TSideFile.h"
 
 namespace postello {
 namespace {
-
-// The date as mails.dat holds it, which is what the entry remembers.
-std::string DateKey(const TMailRec& m) { return m.Date != 0 ? DateTimeToText(m.Date) : m.DateText; }
 
 // The bits of the flag byte. A set bit means "differs from the default",
 // so files written before a bit existed read as the default.
@@ -31,7 +27,7 @@ struct TMailOptionsFormat {
   static bool HasOptions(const TMailRec& m) { return m.MergeSubject || !m.BccToLine || !m.Unsubscribe.empty(); }
   static void Write(TBinWriter& f, const TMailRec& m) {
     WriteLongStr(f, m.Subject);
-    WriteLongStr(f, DateKey(m));
+    WriteLongStr(f, MailDateText(m));
     f.WriteByte((m.MergeSubject ? kMergeSubject : 0) | (m.BccToLine ? 0 : kNoBccToLine));
     WriteLongStr(f, m.Unsubscribe);
   }
@@ -45,7 +41,7 @@ struct TMailOptionsFormat {
     e.Unsubscribe = ReadLongStr(f);
     return e;
   }
-  static bool SameKey(const TMailRec& m, const TEntry& e) { return m.Subject == e.Subject && DateKey(m) == e.Date; }
+  static bool SameKey(const TMailRec& m, const TEntry& e) { return m.Subject == e.Subject && MailDateText(m) == e.Date; }
   static void Apply(const TEntry& e, TMailRec& m) {
     m.MergeSubject = e.MergeSubject;
     m.BccToLine = e.BccToLine;

@@ -70,7 +70,7 @@ void WriteMail(TBinWriter& f, const TMailRec& m) {
   f.WriteBytes(m.DesignRtf);
   f.WriteByte(m.MailType);
   f.WriteByte(m.AutoText ? 1 : 0);
-  WriteLongStr(f, m.Date != 0 ? DateTimeToText(m.Date) : m.DateText);
+  WriteLongStr(f, MailDateText(m));
   f.WriteInt32(static_cast<std::int32_t>(m.Attachments.Count()));
   for (const TAttachRec& a : m.Attachments) {
     WriteLongStr(f, a.FileName);
@@ -97,6 +97,8 @@ void WriteMail(TBinWriter& f, const TMailRec& m) {
 }
 
 } // namespace
+
+std::string MailDateText(const TMailRecFields& m) { return m.Date != 0 ? DateTimeToText(m.Date) : m.DateText; }
 
 std::string BadDatesMessage(std::size_t badDates) {
   return "In der Datei \"" + std::string(TMailStore::FileName) + "\" konnte bei " +

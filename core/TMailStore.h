@@ -30,6 +30,10 @@ struct TMailLoadResult {
 // ("bei 1 Mail ... sie wurde", "bei 2 Mails ... sie wurden").
 std::string BadDatesMessage(std::size_t badDates);
 
+// The mail's date as mails.dat holds it (and the side files remember it):
+// the date as text, or the date text kept when it could not be read.
+std::string MailDateText(const TMailRecFields& m);
+
 class TMailStore {
 public:
   static constexpr const char* FileName = "mails.dat";
