@@ -2,6 +2,7 @@
 
 #include "core/Cp1252.h"
 #include "core/SafeFile.h"
+#include "editor/AsciiCase.h"
 
 #include <hunspell.hxx>
 
@@ -33,12 +34,7 @@ bool IsUpper(unsigned char c) {
 bool IsSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0xA0; }
 
 bool IsWebAddress(std::string_view chunk) {
-  auto starts = [&](std::string_view p) {
-    if (chunk.size() < p.size()) return false;
-    for (std::size_t i = 0; i < p.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(chunk[i])) != p[i]) return false;
-    return true;
-  };
+  auto starts = [&](std::string_view p) { return EqualsNoCaseAscii(chunk.substr(0, p.size()), p); };
   return chunk.find("://") != std::string_view::npos || starts("www.") || starts("(www.") ||
          starts("<www.") || chunk.find('@') != std::string_view::npos;
 }

@@ -3,6 +3,7 @@
 #include "core/Cp1252.h"
 #include "core/SafeFile.h"
 #include "core/TMessageSink.h"
+#include "ui/QtText.h"
 
 #include <QMenu>
 #include <QPointer>
@@ -12,8 +13,6 @@
 namespace postello {
 
 namespace {
-
-QString FromCp1252(const std::string& bytes) { return QString::fromStdString(Cp1252ToUtf8(bytes)); }
 
 // The word under pos in its block as a cursor selecting it, or a cursor
 // without selection when pos is on no unknown word.
@@ -95,8 +94,8 @@ void TSpellHighlighter::AddSpellActions(QMenu* menu, const std::shared_ptr<TSpel
     menu->insertAction(first, none);
   }
   for (const std::string& s : suggestions) {
-    QAction* a = new QAction(FromCp1252(s), menu);
-    QObject::connect(a, &QAction::triggered, menu, [replace, text = FromCp1252(s)] { replace(text); });
+    QAction* a = new QAction(ToQ(s), menu);
+    QObject::connect(a, &QAction::triggered, menu, [replace, text = ToQ(s)] { replace(text); });
     menu->insertAction(first, a);
   }
   QAction* add = new QAction(QStringLiteral("Zum Wörterbuch hinzufügen"), menu);
