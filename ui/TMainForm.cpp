@@ -1,6 +1,7 @@
 #include "TMainForm.h"
 
 #include "QtText.h"
+#include "ScreenRoom.h"
 #include "TAboutBox.h"
 #include "TAddressGrid.h"
 #include "TBlockListForm.h"
@@ -57,8 +58,6 @@ constexpr int kStartWidth = 760;
 constexpr int kStartHeight = 700;
 constexpr int kMinRecipientRows = 6;
 constexpr int kMinLogLines = 3;
-// Room for the window manager's frame (borders and title bar) on a screen.
-constexpr QSize kFrameRoom(8, 40);
 // Pictures of the pages' side panels, all drawn at this size.
 constexpr int kPictureSize = 48;
 
@@ -274,7 +273,7 @@ TMainForm::TMainForm(TMainState& state, QWidget* parent)
   // frame of up to kFrameRoom around the window).
   QSize start = QSize(kStartWidth, kStartHeight).expandedTo(minimumSizeHint());
   if (const QScreen* screen = this->screen()) {
-    start = start.boundedTo(screen->availableGeometry().size() - kFrameRoom).expandedTo(minimumSizeHint());
+    start = ShrunkToScreen(start, *this, *screen);
   }
   resize(start);
   if (const QScreen* screen = this->screen()) {

@@ -2,6 +2,7 @@
 
 #include "QtDesignDocument.h"
 #include "QtText.h"
+#include "ScreenRoom.h"
 #include "TEditorDialogs.h"
 #include "TWebPreview.h"
 
@@ -42,8 +43,6 @@ constexpr int kConversionPause = 1000; // ms of typing pause before the HTML is 
 // Lines of text the texts being written keep in sight however small the
 // window is made.
 constexpr int kMinTextLines = 8;
-// Room for the window manager's frame (borders and title bar) on a screen.
-constexpr QSize kFrameRoom(8, 40);
 
 std::vector<std::string> MemoLines(const QPlainTextEdit* memo) {
   // Raw text keeps non-breaking spaces, which toPlainText() would turn
@@ -516,8 +515,8 @@ void TWriteMailForm::showEvent(QShowEvent* event) {
   ui.RecipientPreviewBtn->setVisible(static_cast<bool>(OnRecipientPreview));
   if (const QScreen* screen = this->screen()) {
     // No larger than the screen has room for, frame included.
-    const QSize room = screen->availableGeometry().size() - kFrameRoom;
-    if (width() > room.width() || height() > room.height()) resize(size().boundedTo(room).expandedTo(minimumSizeHint()));
+    const QSize room = ScreenRoom(*screen);
+    if (width() > room.width() || height() > room.height()) resize(ShrunkToScreen(size(), *this, *screen));
     move(screen->availableGeometry().center() - rect().center());
   }
   m_state.FormShow();
