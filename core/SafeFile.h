@@ -51,4 +51,9 @@ std::string KeepDamagedCopy(const std::string& path);
 std::string DescribeDamagedFile(const std::string& path, const EInOutError& error,
                                 std::size_t loaded, std::string_view singular, std::string_view plural);
 
+// Adds message to messages on a line of its own; an empty message adds nothing.
+inline void AddMessageLine(std::string& messages, const std::string& message) {
+  if (!message.empty()) messages += (messages.empty() ? "" : "\n") + message;
+}
+
 } // namespace postello

@@ -84,8 +84,7 @@ TKontoLoadResult TKontoStore::Open(const std::string& dir, TKontoList& konten) {
     return result;
   }
   result.Error = TKontoOptionsStore::Open(dir, konten);
-  const std::string mailboxError = TPostfachStore::Open(dir, konten);
-  if (!mailboxError.empty()) result.Error += (result.Error.empty() ? "" : "\n") + mailboxError;
+  AddMessageLine(result.Error, TPostfachStore::Open(dir, konten));
   return result;
 }
 

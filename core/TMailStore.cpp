@@ -152,8 +152,7 @@ TMailLoadResult TMailStore::Open(const std::string& dir, TMailList& mails) {
     return result;
   }
   result.Error = TMailOptionsStore::Open(dir, mails);
-  const std::string idError = TMailIdStore::Open(dir, mails);
-  if (!idError.empty()) result.Error += (result.Error.empty() ? "" : "\n") + idError;
+  AddMessageLine(result.Error, TMailIdStore::Open(dir, mails));
   return result;
 }
 
