@@ -56,11 +56,23 @@ void CreateAddressTable(TDbf& table, int infoFields) {
   table.Open();
 }
 
+std::vector<std::string> FieldNamesOf(const TDbf& table) {
+  std::vector<std::string> names;
+  for (int i = 0; i < table.FieldCount(); ++i) names.push_back(table.Field(i).Name);
+  return names;
+}
+
 std::string UpperCaseAZ(std::string_view text) {
   std::string out(text);
   for (char& c : out)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   return out;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
 }
 
 namespace {

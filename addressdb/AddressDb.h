@@ -46,8 +46,14 @@ void ReapplyFilter(TDbf& table);
 // std::invalid_argument.
 void CreateAddressTable(TDbf& table, int infoFields);
 
+// The names of the table's fields.
+std::vector<std::string> FieldNamesOf(const TDbf& table);
+
 // Upper case of the letters a to z only; every other byte stays.
 std::string UpperCaseAZ(std::string_view text);
+
+// text without the blanks (' ' only) at its start and end.
+std::string_view TrimBlanks(std::string_view text);
 
 // True when filterText is empty or occurs, compared after UpperCaseAZ, in
 // the text of any field of the record the table is reading. Blanks count as

@@ -1,5 +1,6 @@
 #include "addressdb/AddressExport.h"
 
+#include "addressdb/AddressDb.h"
 #include "addressdb/AddressFileImport.h"
 #include "core/Cp1252.h"
 #include "core/SpreadsheetText.h"
@@ -115,11 +116,7 @@ std::size_t WriteXlsx(TDbf& table, const std::string& fileName, bool filteredOnl
 }
 
 bool EndsWithXlsx(const std::string& name) {
-  if (name.size() < 5) return false;
-  std::string tail = name.substr(name.size() - 5);
-  for (char& c : tail)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return tail == ".xlsx";
+  return name.size() >= 5 && UpperCaseAZ(std::string_view(name).substr(name.size() - 5)) == ".XLSX";
 }
 
 } // namespace

@@ -17,12 +17,6 @@ bool LooksLikeHeaderRow(const std::vector<std::string>& row, const std::vector<s
   return named;
 }
 
-std::vector<std::string> FieldNamesOf(const TDbf& table) {
-  std::vector<std::string> names;
-  for (int i = 0; i < table.FieldCount(); ++i) names.push_back(table.Field(i).Name);
-  return names;
-}
-
 TAddressPreview PreviewAddressFile(const std::string& fileName, const TAddressRowsOptions& options,
                                    std::size_t maxRows, const std::vector<std::string>& fieldNames) {
   TAddressPreview preview;
@@ -61,25 +55,6 @@ TImportMapping DefaultMapping(const std::vector<std::string>& firstRow, std::siz
   return mapping;
 }
 
-namespace {
-
-// Rows of the file after the header row, with their line numbers.
-template <typename F>
-void EachDataRow(TAddressRows& rows, bool headerRow, F&& take) {
-  std::vector<std::string> cells;
-  bool first = true;
-  while (rows.Next(cells)) {
-    if (first && headerRow) {
-      first = false;
-      continue;
-    }
-    first = false;
-    take(rows.Line(), cells);
-  }
-}
-
-} // namespace
-
 TImportReport ImportAddressFile(TDbf& table, const std::string& fileName, const TAddressRowsOptions& rowsOptions,
                                 bool headerRow, const TImportMapping& mapping, const TImportOptions& options) {
   const auto rows = OpenAddressRows(fileName, rowsOptions);
@@ -87,32 +62,23 @@ TImportReport ImportAddressFile(TDbf& table, const std::string& fileName, const 
   // Only the CSV export escapes formulas; a workbook cell is text as it stands.
   effective.UnescapeFormulas = headerRow && rows->Delimiter() != 0;
   TAddressImport import(table, mapping, effective);
-  EachDataRow(*rows, headerRow, [&](std::size_t line, const std::vector<std::string>& cells) {
-    import.AddRow(line, cells);
-  });
+  std::vector<std::string> cells;
+  if (headerRow) rows->Next(cells);
+  while (rows->Next(cells)) import.AddRow(rows->Line(), cells);
   return import.Report();
 }
 
 TImportReport ImportIntoFittedTable(TDbf& table, const std::string& tableFile, const std::string& fileName,
                                     const TAddressRowsOptions& rowsOptions, bool headerRow, TImportOptions options) {
-  std::vector<std::string> header;
-  std::unique_ptr<TFittedTable> fit;
-  {
+  const TFittedTable fit = [&] {
     const auto rows = OpenAddressRows(fileName, rowsOptions);
-    std::vector<std::string> cells;
-    bool first = true;
-    while (rows->Next(cells)) {
-      if (first) {
-        first = false;
-        if (headerRow) header = cells;
-        fit = std::make_unique<TFittedTable>(header);
-        if (headerRow) continue;
-      }
-      fit->AddRow(cells);
-    }
-    if (!fit) fit = std::make_unique<TFittedTable>(header);
-  }
-  const std::vector<TDbfFieldDef> defs = fit->FieldDefs();
+    std::vector<std::string> header, cells;
+    if (headerRow && rows->Next(cells)) header = cells;
+    TFittedTable fitted(header);
+    while (rows->Next(cells)) fitted.AddRow(cells);
+    return fitted;
+  }();
+  const std::vector<TDbfFieldDef> defs = fit.FieldDefs();
   if (defs.empty()) throw TAddressFileError(fileName, "Die Datei enth\xE4lt keine Spalten.");
   if (table.Active()) table.CheckBrowseMode();
   table.Close();
@@ -120,8 +86,8 @@ TImportReport ImportIntoFittedTable(TDbf& table, const std::string& tableFile, c
   table.FieldDefs() = defs;
   table.CreateTable();
   table.Open();
-  options.MailField = fit->HasMailColumn() ? 0 : -1;
-  return ImportAddressFile(table, fileName, rowsOptions, headerRow, fit->Mapping(), options);
+  options.MailField = fit.HasMailColumn() ? 0 : -1;
+  return ImportAddressFile(table, fileName, rowsOptions, headerRow, fit.Mapping(), options);
 }
 
 } // namespace postello

@@ -3,6 +3,7 @@
 // dialog shows, the import through a mapping, and a new table fitted to the
 // file. The file is read row by row (see TAddressRows), twice where the
 // rows must be seen before the table is touched.
+#include "addressdb/AddressDb.h"
 #include "addressdb/TAddressImport.h"
 #include "addressdb/TAddressRows.h"
 #include "addressdb/TDbf.h"
@@ -17,9 +18,6 @@ namespace postello {
 // True when a first row names columns rather than holding an address: a
 // cell names a known role or a field of the table, and none holds an '@'.
 bool LooksLikeHeaderRow(const std::vector<std::string>& row, const std::vector<std::string>& fieldNames);
-
-// The names of the table's fields.
-std::vector<std::string> FieldNamesOf(const TDbf& table);
 
 struct TAddressPreview {
   std::vector<std::vector<std::string>> Rows;  // the first rows, header included

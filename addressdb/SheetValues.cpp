@@ -1,5 +1,7 @@
 #include "addressdb/SheetValues.h"
 
+#include "addressdb/AddressDb.h"
+
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -10,8 +12,7 @@ namespace postello {
 namespace {
 
 bool ParseDouble(std::string_view s, double& value) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  s = TrimBlanks(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
   return !s.empty() && ec == std::errc() && end == s.data() + s.size() && std::isfinite(value);

@@ -7,12 +7,6 @@ namespace postello {
 
 namespace {
 
-std::string_view Trimmed(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
-
 void ListRow(std::vector<std::size_t>& rows, std::size_t row) {
   if (rows.size() < TImportReport::kListed) rows.push_back(row);
 }
@@ -50,7 +44,7 @@ TAddressImport::TAddressImport(TDbf& table, TImportMapping mapping, TImportOptio
   mTable.CheckBrowseMode();
   mTable.SetFiltered(false);
   for (mTable.First(); !mTable.Eof(); mTable.Next()) {
-    const std::string key = UpperCaseAZ(Trimmed(mTable.AsString(mOptions.MailField)));
+    const std::string key = UpperCaseAZ(TrimBlanks(mTable.AsString(mOptions.MailField)));
     if (!key.empty()) mSeen.insert(key);
   }
   mTable.SetFiltered(filtered);
@@ -65,7 +59,7 @@ void TAddressImport::AddRow(std::size_t row, const std::vector<std::string>& cel
   }
 
   if (mOptions.MailField >= 0) {
-    const std::string_view address = Trimmed(mValues[static_cast<std::size_t>(mOptions.MailField)]);
+    const std::string_view address = TrimBlanks(mValues[static_cast<std::size_t>(mOptions.MailField)]);
     if (address.empty()) {
       ++mReport.WithoutAddress;
       ListRow(mReport.WithoutAddressRows, row);

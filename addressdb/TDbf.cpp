@@ -1,5 +1,6 @@
 #include "addressdb/TDbf.h"
 
+#include "addressdb/AddressDb.h"
 #include "addressdb/OemCodePage.h"
 #include "core/QuotedContent.h"
 #include "core/SystemErrorText.h"
@@ -65,13 +66,6 @@ char UpperCp1252(char ch) {
 std::string Hex2(unsigned v) {
   const char* digits = "0123456789ABCDEF";
   return std::string("0x") + digits[(v >> 4) & 15] + digits[v & 15];
-}
-
-std::string Trim(std::string_view s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && s[b] == ' ') ++b;
-  while (e > b && s[e - 1] == ' ') --e;
-  return std::string(s.substr(b, e - b));
 }
 
 // The German sentence first, then the technical detail: the file and the
@@ -719,9 +713,9 @@ std::string TDbf::FieldText(const char* record, int index) const {
   switch (f.Type) {
     case 'N':
     case 'F':
-      return Trim(raw);
+      return std::string(TrimBlanks(raw));
     case 'D': {
-      const std::string d = Trim(raw);
+      const std::string d(TrimBlanks(raw));
       if (d.size() == 8 && AllDigits(d))
         return d.substr(6, 2) + "." + d.substr(4, 2) + "." + d.substr(0, 4);
       return d;
@@ -758,7 +752,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
   switch (f.Type) {
     case 'N':
     case 'F': {
-      std::string t = Trim(text);
+      std::string t(TrimBlanks(text));
       std::replace(t.begin(), t.end(), ',', '.');
       bool digit = false;
       for (std::size_t i = 0; i < t.size(); ++i) {
@@ -772,7 +766,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
       break;
     }
     case 'D': {
-      const std::string t = Trim(text);
+      const std::string t(TrimBlanks(text));
       if (t.empty()) value = "        ";
       else if (t.size() == 8 && AllDigits(t)) value = t;
       else if (t.size() == 10 && t[2] == '.' && t[5] == '.' &&
@@ -783,7 +777,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
       break;
     }
     case 'L': {
-      std::string t = Trim(text);
+      std::string t(TrimBlanks(text));
       std::transform(t.begin(), t.end(), t.begin(), UpperAZ);
       if (t.empty()) value = "?";
       else if (t == "TRUE" || t == "T" || t == "Y" || t == "J" || t == "1") value = "T";

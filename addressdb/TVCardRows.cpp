@@ -1,5 +1,7 @@
 #include "addressdb/TVCardRows.h"
 
+#include "addressdb/AddressDb.h"
+
 #include "core/Cp1252.h"
 #include "core/HexValue.h"
 
@@ -11,13 +13,6 @@
 namespace postello {
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
 
 std::string DecodeQuotedPrintable(std::string_view s) {
   std::string out;
@@ -36,7 +31,7 @@ std::string DecodeQuotedPrintable(std::string_view s) {
 // UTF-8 (what 3.0 and 4.0 prescribe) and anything else Windows-1252 (what
 // old Windows address books wrote).
 std::string ToCp1252(const std::string& bytes, std::string charset) {
-  charset = Upper(charset);
+  charset = UpperCaseAZ(charset);
   if (charset.empty()) return LooksLikeUtf8(bytes) ? Utf8ToCp1252(bytes) : bytes;
   if (charset == "UTF-8" || charset == "UTF8") return Utf8ToCp1252(bytes);
   if (charset == "WINDOWS-1252" || charset == "CP1252" || charset == "US-ASCII" || charset == "ASCII") return bytes;
@@ -116,7 +111,7 @@ bool TVCardRows::ReadLogical(std::string& line, std::size_t& lineNumber) {
   mHaveAhead = false;
   line.swap(mAhead);
   lineNumber = mPhysicalLine;
-  const std::string upperHead = Upper(line.substr(0, std::min(line.find(':'), line.size())));
+  const std::string upperHead = UpperCaseAZ(line.substr(0, std::min(line.find(':'), line.size())));
   const bool qp = upperHead.find("QUOTED-PRINTABLE") != std::string::npos;
   while (ReadPhysical(mAhead)) {
     const bool folded = !mAhead.empty() && (mAhead[0] == ' ' || mAhead[0] == '\t');
@@ -155,15 +150,15 @@ bool TVCardRows::ParseProperty(const std::string& line, TProperty& property) {
     else if (line[i] == ';' && !quoted) pieces.emplace_back();
     else pieces.back() += line[i];
   }
-  property.name = Upper(pieces[0].substr(pieces[0].rfind('.') + 1));
+  property.name = UpperCaseAZ(pieces[0].substr(pieces[0].rfind('.') + 1));
   for (std::size_t i = 1; i < pieces.size(); ++i) {
     const std::size_t eq = pieces[i].find('=');
     if (eq == std::string::npos) {
       // 2.1 names bare values: "PREF", "INTERNET", "QUOTED-PRINTABLE".
-      const std::string bare = Upper(Trim(pieces[i]));
+      const std::string bare = UpperCaseAZ(Trim(pieces[i]));
       property.params.emplace_back(bare == "QUOTED-PRINTABLE" || bare == "BASE64" ? "ENCODING" : "TYPE", bare);
     } else {
-      property.params.emplace_back(Upper(Trim(pieces[i].substr(0, eq))), pieces[i].substr(eq + 1));
+      property.params.emplace_back(UpperCaseAZ(Trim(pieces[i].substr(0, eq))), pieces[i].substr(eq + 1));
     }
   }
   return true;
@@ -180,7 +175,7 @@ bool TVCardRows::Next(std::vector<std::string>& cells) {
   std::size_t lineNumber = 0;
   TProperty p;
   while (ReadLogical(line, lineNumber)) {
-    if (!ParseProperty(line, p) || p.name != "BEGIN" || Upper(Trim(p.value)) != "VCARD") continue;
+    if (!ParseProperty(line, p) || p.name != "BEGIN" || UpperCaseAZ(Trim(p.value)) != "VCARD") continue;
     const std::size_t begin = lineNumber;
     std::vector<std::string> row(kVCardColumns.size());
     std::string email;
@@ -189,14 +184,14 @@ bool TVCardRows::Next(std::vector<std::string>& cells) {
     int depth = 1;
     while (depth > 0 && ReadLogical(line, lineNumber)) {
       if (!ParseProperty(line, p) || line.size() > kMaxPropertyBytes) continue;
-      const std::string upperValue = Upper(Trim(p.value));
+      const std::string upperValue = UpperCaseAZ(Trim(p.value));
       if (p.name == "BEGIN" && upperValue == "VCARD") ++depth;
       if (p.name == "END" && upperValue == "VCARD") --depth;
       if (depth != 1 || (p.name != "N" && p.name != "FN" && p.name != "ORG" && p.name != "EMAIL")) continue;
       std::string charset, encoding;
       int rank = 1000;
       for (const auto& [key, val] : p.params) {
-        const std::string v = Upper(val);
+        const std::string v = UpperCaseAZ(val);
         if (key == "CHARSET") charset = val;
         if (key == "ENCODING") encoding = v;
         if (key == "PREF") rank = std::clamp(std::atoi(val.c_str()), 1, 100);

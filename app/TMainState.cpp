@@ -201,15 +201,21 @@ bool TMainState::OpenDatabaseFile(const std::string& path, bool quiet) {
   return true;
 }
 
+namespace {
+
+// Replacing the open table: asks before its records are lost. True for Ok.
+bool ConfirmRecordsLost() {
+  return Messages().Show("Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!", "Neue Datenbank",
+                         TMsgButtons::OkCancel, TMsgIcon::Error) == TMsgResult::Ok;
+}
+
+} // namespace
+
 bool TMainState::NewDatabase(int infoFields) {
   const std::string file = Table1.FileName().empty() ? Options.DatabaseFile : Table1.FileName();
   std::error_code error;
   // Without a table file there is nothing to lose, and nothing to warn of.
-  if (std::filesystem::exists(file, error) &&
-      Messages().Show("Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!", "Neue Datenbank",
-                      TMsgButtons::OkCancel, TMsgIcon::Error) != TMsgResult::Ok) {
-    return false;
-  }
+  if (std::filesystem::exists(file, error) && !ConfirmRecordsLost()) return false;
   try {
     if (Table1.FileName().empty()) Table1.SetFileName(file);
     CreateAddressTable(Table1, infoFields);
@@ -271,10 +277,7 @@ std::optional<TImportReport> TMainState::ImportAddressFile(const TFileImport& im
 }
 
 std::optional<TImportReport> TMainState::NewDatabaseFromFile(const TFileImport& import, const std::string& tableFile) {
-  if (tableFile == Table1.FileName() &&
-      Messages().Show("Achtung: Alle vorhandenen Datens\xE4tze gehen verloren!!!", "Neue Datenbank",
-                      TMsgButtons::OkCancel, TMsgIcon::Error) != TMsgResult::Ok)
-    return std::nullopt;
+  if (tableFile == Table1.FileName() && !ConfirmRecordsLost()) return std::nullopt;
   try {
     TImportReport report = ImportIntoFittedTable(Table1, tableFile, import.Path, import.Rows, import.HeaderRow,
                                                  OptionsFor(import, 0, false));

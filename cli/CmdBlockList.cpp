@@ -2,6 +2,7 @@
 // or removes addresses.
 #include "cli/TCliCommand.h"
 
+#include "core/CountedNoun.h"
 #include "core/Cp1252.h"
 #include "send/TBlockList.h"
 
@@ -36,7 +37,7 @@ int RunBlockList(TCliContext& ctx) {
     for (const TBlockEntry& e : list.Entries())
       ctx.Out << CliText(e.Address) << '\t' << CliText(e.Reason) << '\t' << CliText(e.Date) << '\t'
               << CliText(e.Source) << "\n";
-    ctx.Err << list.Size() << CliText(list.Size() == 1 ? " Adresse" : " Adressen") << " auf der Sperrliste.\n";
+    ctx.Err << CountedNoun(list.Size(), "Adresse", "Adressen") << " auf der Sperrliste.\n";
   } catch (const EBlockListError& e) {
     ctx.Err << CliText(e.what()) << "\n";
     return kExitRefused;

@@ -20,9 +20,7 @@ TCliUsageError Usage(const std::string& cp1252) { return TCliUsageError{CliText(
 // short: more than its limit is refused, not read on.
 std::string PasswordFromStdin() {
   const std::size_t limit = TKontoStore::MaxPasswordLength;
-  std::string line;  // UTF-8: up to four bytes a character
-  for (int c; line.size() <= 4 * limit && (c = std::cin.get()) != std::char_traits<char>::eof() && c != '\n';)
-    line += static_cast<char>(c);
+  std::string line = ReadFirstLine(std::cin, 4 * limit);  // UTF-8: up to four bytes a character
   if (!line.empty() && line.back() == '\r') line.pop_back();
   const std::string password = line.size() > 4 * limit ? line : Utf8ToCp1252(line);
   if (password.size() > limit)

@@ -23,9 +23,7 @@ namespace {
 // most 4 KB are read. Throws when the line is longer.
 std::string FirstLine(std::istream& in) {
   constexpr std::size_t kMax = 4096;
-  std::string line;
-  for (int c; line.size() <= kMax && (c = in.get()) != std::char_traits<char>::eof() && c != '\n';)
-    line += static_cast<char>(c);
+  std::string line = ReadFirstLine(in, kMax);
   if (line.size() > kMax) throw std::runtime_error("Der Clientschl\xFCssel ist l\xE4nger als 4096 Zeichen.");
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return line;

@@ -119,6 +119,11 @@ int RunShow(TCliContext& ctx) {
     throw TCliUsageError{"--part erwartet mit --record html oder text, nicht \"" + part + "\""};
   // Read without TMailStore::Open: a damaged file is reported, not copied
   // aside, since showing a mail must write nothing.
+  const auto damaged = [&ctx](const std::string& file, const EInOutError& e) {
+    ctx.Err << "Die Datei \"" << file << "\" ist besch\xC3\xA4" "digt (Byte " << e.Offset() << "): "
+            << CliText(e.what()) << "\n";
+    return kExitRefused;
+  };
   const std::string path = ctx.Dir + TMailStore::FileName;
   TMailList mails;
   if (const auto bytes = ReadWholeFile(path)) {
@@ -126,9 +131,7 @@ int RunShow(TCliContext& ctx) {
     try {
       TMailStore::Decode(*bytes, mails, badDates);
     } catch (const EInOutError& e) {
-      ctx.Err << "Die Datei \"" << path << "\" ist besch\xC3\xA4" "digt (Byte " << e.Offset() << "): "
-              << CliText(e.what()) << "\n";
-      return kExitRefused;
+      return damaged(path, e);
     }
   }
   if (index < 0 || static_cast<unsigned long>(index) >= mails.Count()) {
@@ -144,9 +147,7 @@ int RunShow(TCliContext& ctx) {
       try {
         TMailOptionsStore::Decode(*bytes, mails);
       } catch (const EInOutError& e) {
-        ctx.Err << "Die Datei \"" << optionsPath << "\" ist besch\xC3\xA4" "digt (Byte " << e.Offset()
-                << "): " << CliText(e.what()) << "\n";
-        return kExitRefused;
+        return damaged(optionsPath, e);
       }
     }
     return ShowRecord(ctx, m, ctx.Args.GetInt("--record", -1), part);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <istream>
 #include <ostream>
 
 namespace postello {
@@ -211,6 +212,13 @@ int RunCli(const std::vector<std::string>& args, const std::string& defaultDir, 
     PrintUsage(err, *it);
     return kExitRefused;
   }
+}
+
+std::string ReadFirstLine(std::istream& in, std::size_t max) {
+  std::string line;
+  for (int c; line.size() <= max && (c = in.get()) != std::char_traits<char>::eof() && c != '\n';)
+    line += static_cast<char>(c);
+  return line;
 }
 
 } // namespace postello

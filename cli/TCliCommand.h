@@ -96,4 +96,9 @@ std::string CliKontoServerKey(TCliContext& ctx, long index, const TKontoRec& kon
 // character becomes '?'.
 std::string CliText(const std::string& cp1252);
 
+// The first line of in without its '\n', read no further than max + 1
+// bytes: a result longer than max means the line is longer (the rest stays
+// unread). A '\r' before the line end is kept.
+std::string ReadFirstLine(std::istream& in, std::size_t max);
+
 } // namespace postello

@@ -3,6 +3,7 @@
 #include "core/Cp1252.h"
 #include "core/CountedNoun.h"
 #include "core/SystemErrorText.h"
+#include "core/TFd.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -83,17 +84,6 @@ bool OpenStateFile(const std::string& path, std::ifstream& in, std::uint64_t& si
 }
 
 namespace {
-
-// Closes a file descriptor when it goes out of scope.
-struct TFd {
-  int Fd = -1;
-  explicit TFd(int fd) : Fd(fd) {}
-  ~TFd() {
-    if (Fd >= 0) ::close(Fd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-};
 
 constexpr std::size_t kBlock = 64 * 1024;
 

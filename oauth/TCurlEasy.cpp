@@ -84,7 +84,6 @@ TCurlOutcome TCurlEasy::PostForm(const std::string& url, const std::string& body
     out.Code = CURLE_FAILED_INIT;
     return out;
   }
-  curl_easy_reset(h);
   TTransfer transfer{&limits, &out};
   curl_slist* headers = nullptr;
   headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");

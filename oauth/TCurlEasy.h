@@ -8,12 +8,13 @@
 
 namespace postello {
 
+// The caller sets every limit (THttpPost keeps their values).
 struct TCurlLimits {
-  long TimeoutMs = 30000;             // for the whole transfer, connect included
-  const std::atomic<bool>* Cancel = nullptr;
-  std::size_t MaxBody = 1024 * 1024;  // bytes of the final answer's body
-  std::size_t MaxHead = 64 * 1024;    // bytes of all header blocks, 1xx ones included
-  bool MayUseProxy = true;            // false: never a proxy, whatever the environment says
+  long TimeoutMs{};          // for the whole transfer, connect included
+  const std::atomic<bool>* Cancel{};
+  std::size_t MaxBody{};     // bytes of the final answer's body
+  std::size_t MaxHead{};     // bytes of all header blocks, 1xx ones included
+  bool MayUseProxy{};        // false: never a proxy, whatever the environment says
 };
 
 struct TCurlOutcome {

@@ -97,13 +97,12 @@ THttpAnswer PostForm(const std::string& url, const std::string& body, const THtt
   if (parsed->Port != (tls ? "443" : "80")) address += ":" + parsed->Port;
   address += parsed->Target;
 
-  TCurlLimits limits;
-  limits.TimeoutMs = options.TimeoutMs > 0 ? options.TimeoutMs : 30000;
-  limits.Cancel = options.Cancel;
-  limits.MaxBody = MaxHttpAnswer;
-  limits.MaxHead = MaxHttpHead;
-  // A proxy would see the request in clear.
-  limits.MayUseProxy = tls;
+  const TCurlLimits limits{.TimeoutMs = options.TimeoutMs > 0 ? options.TimeoutMs : THttpOptions{}.TimeoutMs,
+                           .Cancel = options.Cancel,
+                           .MaxBody = MaxHttpAnswer,
+                           .MaxHead = MaxHttpHead,
+                           // A proxy would see the request in clear.
+                           .MayUseProxy = tls};
   TCurlEasy curl;
   TCurlOutcome o = curl.PostForm(address, body, limits);
   if (o.Code == CURLE_OK) {

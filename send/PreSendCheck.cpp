@@ -1,5 +1,6 @@
 #include "send/PreSendCheck.h"
 
+#include "addressdb/AddressDb.h"
 #include "core/Cp1252.h"
 #include "send/ListUnsubscribe.h"
 #include "send/MergeFields.h"
@@ -347,8 +348,7 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
   if (!test && choice.Recipients == TRecipientChoice::All) in.SkippedPositions = skipped;
   if (!test && choice.Recipients != TRecipientChoice::One) in.FilterText = choice.FilterText;
   try {
-    if (table.Active())
-      for (int i = 0; i < table.FieldCount(); ++i) in.FieldNames.push_back(table.Field(i).Name);
+    if (table.Active()) in.FieldNames = FieldNamesOf(table);
     if (table.Active() && mailField >= 0 && mailField < table.FieldCount() && table.Field(mailField).Type == 'C')
       in.AddressWidth = table.Field(static_cast<int>(mailField)).Width;
   } catch (const std::exception&) {

@@ -1,5 +1,7 @@
 #include "send/TChildProcess.h"
 
+#include "core/TFd.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -10,15 +12,6 @@
 
 namespace postello {
 namespace {
-
-struct TFd {
-  int Fd = -1;
-  ~TFd() { Close(); }
-  void Close() {
-    if (Fd >= 0) ::close(Fd);
-    Fd = -1;
-  }
-};
 
 // How long one wait may last: a cancel is noticed within this.
 constexpr long long kWaitSliceMs = 50;

@@ -1,5 +1,7 @@
 #include "send/TRecipientList.h"
 
+#include "addressdb/AddressDb.h"
+
 namespace postello {
 
 TRecipientList ReadRecipientList(TDbf& table, long mailField, std::vector<std::uint32_t>* skipped) {
@@ -14,10 +16,9 @@ TRecipientList ReadRecipientList(TDbf& table, long mailField, std::vector<std::u
     std::uint32_t position = 0;
     for (std::uint32_t n = table.RecordCount(); n > 0; --n) {
       const std::string value = table.AsString(static_cast<int>(mailField));
-      const std::size_t b = value.find_first_not_of(' ');
-      if (b != std::string::npos) {
-        const std::size_t e = value.find_last_not_of(' ');
-        rows.push_back({value.substr(b, e - b + 1), position, table.RecNo()});
+      const std::string_view address = TrimBlanks(value);
+      if (!address.empty()) {
+        rows.push_back({std::string(address), position, table.RecNo()});
       } else if (skipped != nullptr && table.RecNo() != 0) {
         skipped->push_back(position);
       }

@@ -434,10 +434,8 @@ void TMainForm::DelBtnClick() {
 }
 
 std::vector<std::string> TMainForm::FieldNames() const {
-  std::vector<std::string> names;
-  if (!m_state.Table1.Active()) return names;
-  for (int k = 0; k < m_state.Table1.FieldCount(); ++k) names.push_back(m_state.Table1.Field(k).Name);
-  return names;
+  if (!m_state.Table1.Active()) return {};
+  return FieldNamesOf(m_state.Table1);
 }
 
 void TMainForm::NewBtnClick() {
