@@ -164,10 +164,8 @@ TBounceResult TBounceReading::Read(TMailFolder& folder) {
     if (Blocking(s.Verdict.Kind) && !s.Verdict.ReturnedMessageId.empty()) wanted.push_back(s.Verdict.ReturnedMessageId);
   const TJournalIndex index = TJournalIndex::Build(FDataDir, wanted);
   const TReplyLog log = TReplyLog::Load(FDataDir);
-  // Keys of the block list, compared once each: the list may be long.
-  std::unordered_set<std::string> blockedNow;
   const TBlockList blocks = TBlockList::Load(FDataDir);
-  for (const TBlockEntry& e : blocks.Entries()) blockedNow.insert(TBlockList::Key(e.Address));
+  std::unordered_set<std::string> blockedNow;  // keys this reading blocks
   const std::string softKind = InboxKindText(TInboxKind::SoftBounce);
   std::unordered_map<std::string, std::vector<std::string>> softRuns = log.SoftBounceRuns(softKind);
   std::unordered_set<std::string> reportsNow;
@@ -230,7 +228,7 @@ TBounceResult TBounceReading::Read(TMailFolder& folder) {
       } else {
         r.Action = TBounceAction::Block;
       }
-      if (r.Action == TBounceAction::Block && !blockedNow.insert(key).second)
+      if (r.Action == TBounceAction::Block && (blocks.Contains(key) || !blockedNow.insert(key).second))
         r.Action = TBounceAction::Listed;
       result.Rows.push_back(std::move(r));
     }
