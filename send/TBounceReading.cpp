@@ -1,5 +1,6 @@
 #include "send/TBounceReading.h"
 
+#include "core/CountedNoun.h"
 #include "imap/TImapMailbox.h"
 #include "send/ListUnsubscribe.h"
 #include "send/TBlockList.h"
@@ -103,8 +104,24 @@ std::string TBounceResult::CountsText() const {
   return out.empty() ? std::string("Keine Nachrichten") : out;
 }
 
+std::string TBounceResult::ReadText() const {
+  return CountedNoun(static_cast<std::size_t>(Messages), "Nachricht", "Nachrichten") + " gelesen: " + CountsText() + ".";
+}
+
+std::string TBounceApplied::Text(const std::string& doneFolder) const {
+  return CountedNoun(static_cast<std::size_t>(Blocked), "Adresse", "Adressen") + " auf die Sperrliste gesetzt, " +
+         CountedNoun(static_cast<std::size_t>(Moved), "Nachricht", "Nachrichten") + " nach \"" + doneFolder +
+         "\" verschoben";
+}
+
 TBounceReading::TBounceReading(std::string dataDir, TInboxContext context)
     : FDataDir(std::move(dataDir)), FContext(std::move(context)) {}
+
+TInboxContext TBounceReading::ContextOf(const TMailList& mails) {
+  std::vector<std::string> unsubscribe;
+  for (std::uint32_t i = 0; i < mails.Count(); ++i) unsubscribe.push_back(mails[i].Unsubscribe);
+  return ContextOf(unsubscribe);
+}
 
 TInboxContext TBounceReading::ContextOf(const std::vector<std::string>& unsubscribeTexts) {
   TInboxContext context;
