@@ -16,7 +16,6 @@
 #include "send/TReplyLog.h"
 #include "send/TSendJournal.h"
 #include "smtp/TStoredServerTrust.h"
-#include "smtp/TTCPBlockSocket.h"
 
 #include <unistd.h>
 
@@ -54,8 +53,6 @@ int RunBounces(TCliContext& ctx) {
   TMailList mails;
   const TMailLoadResult mr = TMailStore::Open(ctx.Dir, mails);
   if (!mr.Error.empty()) ctx.Err << CliText(mr.Error) << "\n";
-  std::vector<std::string> unsubscribe;
-  for (std::uint32_t i = 0; i < mails.Count(); ++i) unsubscribe.push_back(mails[i].Unsubscribe);
 
   const TInterruptGuard guard;
   // The decisions about servers are made beforehand (postello-cli security).
@@ -65,12 +62,9 @@ int RunBounces(TCliContext& ctx) {
   std::optional<TSystemGrantStore> grants;
   std::optional<TOAuthTokens> tokens;
   if (m.OAuth) tokens.emplace(grants.emplace(ctx.Dir));
-  TImapLimits limits;
-  limits.Cancel = &gInterrupted;
   // Without --apply nothing is written, not even that the server offers STARTTLS.
   TReadOnlyTrust readOnly(trust);
-  TImapMailbox box(std::make_unique<TTCPBlockSocket>(), apply ? static_cast<TServerTrust&>(trust) : readOnly, limits);
-  TBounceReading reading(ctx.Dir, TBounceReading::ContextOf(unsubscribe));
+  TBounceReading reading(ctx.Dir, TBounceReading::ContextOf(mails));
   reading.Cancel = &gInterrupted;
   const bool bar = isatty(STDERR_FILENO) == 1;
   if (bar)
@@ -78,27 +72,23 @@ int RunBounces(TCliContext& ctx) {
       ctx.Err << "\r" << done << '/' << total << std::flush;
     };
   int status = kExitOk;
+  std::unique_ptr<TImapMailbox> box;
   try {
-    box.Open(ReplyMailboxLogin(*konto, tokens ? &*tokens : nullptr));
-    box.Select(m.Folder);
-    const TBounceResult result = reading.Read(box);
+    box = OpenReplyMailbox(
+        *konto, apply ? static_cast<TServerTrust&>(trust) : readOnly, tokens ? &*tokens : nullptr, &gInterrupted);
+    const TBounceResult result = reading.Read(*box);
     if (bar) ctx.Err << "\r\033[K" << std::flush;
     PrintRows(ctx.Out, result);
-    ctx.Err << CliText(std::to_string(result.Messages) + (result.Messages == 1 ? " Nachricht" : " Nachrichten") +
-                       " gelesen: " + result.CountsText() + ".")
-            << "\n";
+    ctx.Err << CliText(result.ReadText()) << "\n";
     if (result.Cancelled) {
       ctx.Err << CliText("Abgebrochen; es wurde nichts ge\xE4ndert.") << "\n";
       status = kExitPartly;
     } else if (!apply) {
       ctx.Err << CliText("Ohne --apply wurde nichts ge\xE4ndert.") << "\n";
     } else {
-      const TBounceApplied a = reading.Apply(box, result, m.DoneFolder);
+      const TBounceApplied a = reading.Apply(*box, result, m.DoneFolder);
       if (bar) ctx.Err << "\r\033[K" << std::flush;
-      ctx.Err << CliText(std::to_string(a.Blocked) + (a.Blocked == 1 ? " Adresse" : " Adressen") +
-                         " auf die Sperrliste gesetzt, " + std::to_string(a.Moved) +
-                         (a.Moved == 1 ? " Nachricht" : " Nachrichten") + " nach \"" + m.DoneFolder + "\" verschoben.")
-              << "\n";
+      ctx.Err << CliText(a.Text(m.DoneFolder) + ".") << "\n";
       if (a.Cancelled) {
         ctx.Err << CliText("Abgebrochen; die \xFC" "brigen Nachrichten bleiben liegen.") << "\n";
         status = kExitPartly;
@@ -117,7 +107,7 @@ int RunBounces(TCliContext& ctx) {
     ctx.Err << CliText(e.what()) << "\n";
     status = kExitRefused;
   }
-  box.Close();
+  if (box) box->Close();
   for (const std::string& problem : trust.TakeProblems()) ctx.Err << CliText(problem) << "\n";
   return status;
 }

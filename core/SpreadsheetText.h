@@ -7,6 +7,9 @@
 
 namespace postello {
 
+// The byte order mark that starts the UTF-8 files made for spreadsheets.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 // True for a cell starting with '=', '+', '-' or '@', also after leading
 // apostrophes: a cell that already starts with apostrophes before such a
 // character gets one more, so that reading strips exactly one.

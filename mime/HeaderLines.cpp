@@ -103,6 +103,12 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(first, last - first));
 }
 
+std::string TrimBlanksAndTabs(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return std::string(text);
+}
+
 std::string HeaderLineValue(std::string_view line) {
   std::size_t colon = FindUnquoted(line, ':', 0);
   if (colon == std::string_view::npos) return {};

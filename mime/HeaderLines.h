@@ -16,6 +16,8 @@ int FindHeaderLine(const std::vector<std::string>& lines, std::string_view prefi
 
 // Strips leading tabs and blanks and trailing blanks (trailing tabs stay).
 std::string TrimBlanks(std::string_view text);
+// Strips leading and trailing blanks and tabs.
+std::string TrimBlanksAndTabs(std::string_view text);
 
 // The value part of a line: after the first unquoted colon, up to the next
 // unquoted semicolon; trimmed, with one enclosing pair of double quotes removed.

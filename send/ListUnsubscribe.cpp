@@ -1,5 +1,7 @@
 #include "send/ListUnsubscribe.h"
 
+#include "mime/HeaderLines.h"
+
 namespace postello {
 namespace {
 
@@ -16,19 +18,13 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
 bool IsMailto(std::string_view t) { return StartsWithNoCase(t, "mailto:") && t.size() > 7; }
 bool IsHttps(std::string_view t) { return StartsWithNoCase(t, "https://") && t.size() > 8; }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 } // namespace
 
 std::vector<std::string> SplitUnsubscribeTargets(std::string_view text) {
   std::vector<std::string> out;
   while (!text.empty()) {
     const std::size_t comma = text.find(',');
-    const std::string_view piece = TrimBlanks(text.substr(0, comma));
+    const std::string piece = TrimBlanksAndTabs(text.substr(0, comma));
     if (!piece.empty()) out.emplace_back(piece);
     if (comma == std::string_view::npos) break;
     text.remove_prefix(comma + 1);

@@ -48,6 +48,16 @@ std::string MergeCurrentRecord(std::string_view text, const TDbf& table, std::ve
   return out;
 }
 
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  return text;
+}
+
+const std::string* SentHtml(const TMailRecFields& mail) {
+  return mail.MailType == 0 ? &mail.DesignHtml : mail.MailType == 1 ? &mail.HtmlText : nullptr;
+}
+
 std::string MergeFields(std::string_view text, TDbf& table, std::int64_t position) {
   if (position < 0 || position > UINT32_MAX) return std::string(text);
   try {

@@ -2,6 +2,7 @@
 // Placeholders of a personalised mail: "[%" field name "]" stands for the
 // value of that field in the recipient's address record.
 #include "addressdb/TDbf.h"
+#include "core/TMailRec.h"
 
 #include <cstdint>
 #include <string>
@@ -30,5 +31,12 @@ std::string MergeFields(std::string_view text, TDbf& table, std::int64_t positio
 // written ("[%name]"), once, in the order first met.
 std::string MergeCurrentRecord(std::string_view text, const TDbf& table,
                                std::vector<std::string>* unknown = nullptr);
+
+// text with every control character replaced by a blank: one line of a
+// header or of the error log, whatever a field or an address holds.
+std::string OneLine(std::string text);
+
+// The HTML text a message of the mail sends; none for a text mail.
+const std::string* SentHtml(const TMailRecFields& mail);
 
 } // namespace postello

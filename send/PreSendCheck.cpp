@@ -133,8 +133,7 @@ std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 // The texts a message of the mail carries through the merge.
 std::vector<const std::string*> MergedTexts(const TMailRec& mail) {
   std::vector<const std::string*> texts;
-  if (mail.MailType == 0) texts.push_back(&mail.DesignHtml);
-  if (mail.MailType == 1) texts.push_back(&mail.HtmlText);
+  if (const std::string* html = SentHtml(mail)) texts.push_back(html);
   texts.push_back(&mail.PlainText);
   return texts;
 }
@@ -228,6 +227,13 @@ std::string FileProblem(const std::string& path) {
   ::close(fd);
   if (n < 0) return std::string("kann nicht gelesen werden: ") + std::strerror(error);
   return {};
+}
+
+// Every attachment of the mail can be read, so a message can be composed.
+bool AttachmentsReadable(const TMailRec& mail) {
+  for (std::size_t i = 0; i < mail.Attachments.Count(); ++i)
+    if (!FileProblem(mail.Attachments[i].FileName).empty()) return false;
+  return true;
 }
 
 std::string FilterNote(const std::string& filterText) {
@@ -358,10 +364,7 @@ TPreSendReport CheckRun(ZIzorAvarivi2000& msg, TDbf& table, const TSendChoice& c
   // longest (the body's encoding grows with the text alone), otherwise
   // the first (every message has the same body). Composed as the run
   // would, nothing sent.
-  bool filesOk = true;
-  for (std::size_t i = 0; i < mail.Attachments.Count(); ++i)
-    if (!FileProblem(mail.Attachments[i].FileName).empty()) filesOk = false;
-  if (filesOk) {
+  if (AttachmentsReadable(mail)) {
     TSendChoice probe = choice;
     if (in.Merges && !test) {
       std::vector<std::size_t> runRows;
@@ -412,8 +415,7 @@ std::optional<std::string> FirstMessageText(ZIzorAvarivi2000& msg, TDbf& table, 
   std::optional<std::string> text;
   if (choice.MailIndex < 0 || static_cast<std::size_t>(choice.MailIndex) >= mails.Count()) return text;
   const TMailRec& mail = mails[static_cast<std::size_t>(choice.MailIndex)];
-  for (std::size_t i = 0; i < mail.Attachments.Count(); ++i)
-    if (!FileProblem(mail.Attachments[i].FileName).empty()) return text;
+  if (!AttachmentsReadable(mail)) return text;
   TSendRun firstRun(msg, table);
   try {
     firstRun.Start(choice, rows, konten, mails);

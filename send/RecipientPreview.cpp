@@ -3,6 +3,7 @@
 #include "send/MergeFields.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace postello {
 
@@ -15,9 +16,8 @@ TRecipientPreview PreviewForRecord(const TMailRecFields& mail, TDbf& table, std:
                             " gibt es in der Adresstabelle nicht (Filter beachtet).");
   TRecipientPreview p;
   p.Subject = mail.MergeSubject ? MergeCurrentRecord(mail.Subject, table, &p.Unknown) : mail.Subject;
-  for (char& c : p.Subject)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
-  const std::string* html = mail.MailType == 0 ? &mail.DesignHtml : mail.MailType == 1 ? &mail.HtmlText : nullptr;
+  p.Subject = OneLine(std::move(p.Subject));
+  const std::string* html = SentHtml(mail);
   p.HasHtml = html != nullptr;
   if (html) p.Html = MergeCurrentRecord(*html, table, &p.Unknown);
   p.Text = MergeCurrentRecord(mail.PlainText, table, &p.Unknown);

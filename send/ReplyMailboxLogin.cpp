@@ -2,6 +2,7 @@
 
 #include "core/TKontoStore.h"
 #include "smtp/TSMTPSend.h"
+#include "smtp/TTCPBlockSocket.h"
 
 namespace postello {
 
@@ -21,6 +22,16 @@ TImapLogin ReplyMailboxLogin(const TKontoRec& konto, TBearerTokens* tokens) {
       !tokens->AccessToken(address, server, false, login.BearerToken, reason))
     throw EImapError(account + " kann sich nicht am Posteingang " + m.Server + " anmelden: " + reason);
   return login;
+}
+
+std::unique_ptr<TImapMailbox> OpenReplyMailbox(const TKontoRec& konto, TServerTrust& trust, TBearerTokens* tokens,
+                                               const std::atomic<bool>* cancel) {
+  TImapLimits limits;
+  limits.Cancel = cancel;
+  auto box = std::make_unique<TImapMailbox>(std::make_unique<TTCPBlockSocket>(), trust, limits);
+  box->Open(ReplyMailboxLogin(konto, tokens));
+  box->Select(konto.Mailbox.Folder);
+  return box;
 }
 
 } // namespace postello

@@ -1,5 +1,7 @@
 #include "send/SpamCheck.h"
 
+#include "mime/HeaderLines.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -50,12 +52,6 @@ bool IsRuleName(std::string_view s) {
   return true;
 }
 
-std::string Trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return std::string(s);
-}
-
 std::string Points(double v) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.1f", std::fabs(v) < 0.05 ? 0.0 : v);
@@ -81,10 +77,10 @@ TSpamReport ParseSpamReport(std::string_view output) {
   while (pos < report->size()) {
     std::size_t end = report->find('\n', pos);
     if (end == std::string::npos) end = report->size();
-    std::string line = Trimmed(std::string_view(*report).substr(pos, end - pos));
+    std::string line = TrimBlanksAndTabs(std::string_view(*report).substr(pos, end - pos));
     pos = end + 1;
     if (line.empty() || line[0] != '*') continue;
-    line = Trimmed(std::string_view(line).substr(1));
+    line = TrimBlanksAndTabs(std::string_view(line).substr(1));
     // "-0.0 NAME description" starts a rule; anything else continues the
     // description of the one before.
     const std::size_t blank = line.find(' ');
@@ -92,11 +88,11 @@ TSpamReport ParseSpamReport(std::string_view output) {
     char* numberEnd = nullptr;
     const double points = std::strtod(first.c_str(), &numberEnd);
     if (blank != std::string::npos && first.find('.') != std::string::npos && *numberEnd == '\0') {
-      const std::string rest = Trimmed(std::string_view(line).substr(blank + 1));
+      const std::string rest = TrimBlanksAndTabs(std::string_view(line).substr(blank + 1));
       const std::size_t nameEnd = rest.find(' ');
       const std::string name = rest.substr(0, nameEnd);
       if (IsRuleName(name)) {
-        r.Rules.push_back({name, points, nameEnd == std::string::npos ? "" : Trimmed(rest.substr(nameEnd + 1))});
+        r.Rules.push_back({name, points, nameEnd == std::string::npos ? "" : TrimBlanksAndTabs(rest.substr(nameEnd + 1))});
         continue;
       }
     }

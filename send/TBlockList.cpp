@@ -2,6 +2,9 @@
 
 #include "core/Cp1252.h"
 #include "core/SafeFile.h"
+#include "core/SpreadsheetText.h"
+#include "mime/HeaderLines.h"
+#include "smtp/TSMTPSend.h"
 #include "send/TCsvListFile.h"
 #include "send/TSendJournal.h"
 
@@ -10,18 +13,7 @@
 namespace postello {
 namespace {
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kHeader = "Adresse;Grund;Datum;Quelle";
-
-bool HasControl(std::string_view s) {
-  return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 32 || c == 127; });
-}
-
-std::string Trim(std::string_view s) {
-  const std::size_t b = s.find_first_not_of(" \t");
-  if (b == std::string_view::npos) return {};
-  return std::string(s.substr(b, s.find_last_not_of(" \t") - b + 1));
-}
 
 std::string Damaged(const std::string& path, std::size_t lineNo, const std::string& why) {
   return "Die Sperrliste \"" + Utf8ToCp1252(path) + "\" ist besch\xE4" "digt (Zeile " + std::to_string(lineNo) + ": " +
@@ -36,15 +28,11 @@ const TCsvListFile& ListFile() {
 } // namespace
 
 std::string TBlockList::PathIn(const std::string& dataDir) {
-  if (dataDir.empty() || dataDir.back() == '/') return dataDir + kFileName;
-  return dataDir + '/' + kFileName;
+  return TCsvListFile::PathIn(dataDir, kFileName);
 }
 
 std::string TBlockList::Key(std::string_view address) {
-  std::string k = Trim(address);
-  for (char& c : k)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return k;
+  return LowerCaseAscii(TrimBlanksAndTabs(address));
 }
 
 TBlockList TBlockList::Load(const std::string& dataDir) {
@@ -54,7 +42,7 @@ TBlockList TBlockList::Load(const std::string& dataDir) {
   try {
     read = ListFile().Read(path, [&](std::vector<std::string>& f, std::size_t lineNo) {
       if (list.Size() >= kMaxEntries) throw TCsvListFile::EDamaged{lineNo, "zu viele Zeilen"};
-      TBlockEntry e{Trim(f[0]), f[1], f[2], f[3]};
+      TBlockEntry e{TrimBlanksAndTabs(f[0]), f[1], f[2], f[3]};
       // The same address twice is kept once, as a person may paste lines.
       if (!list.Contains(e.Address) && !list.Add(std::move(e)))
         throw TCsvListFile::EDamaged{lineNo, "keine g\xFCltige Adresse"};
@@ -87,28 +75,27 @@ void TBlockList::Save(const std::string& dataDir) const {
 }
 
 bool TBlockList::Contains(std::string_view address) const {
-  const std::string k = Key(address);
-  return std::any_of(FEntries.begin(), FEntries.end(), [&](const TBlockEntry& e) { return Key(e.Address) == k; });
+  return FKeys.contains(Key(address));
 }
 
 bool TBlockList::Add(TBlockEntry entry) {
-  entry.Address = Trim(entry.Address);
-  if (entry.Address.empty() || HasControl(entry.Address) || Contains(entry.Address)) return false;
+  entry.Address = TrimBlanksAndTabs(entry.Address);
+  if (entry.Address.empty() || HasControlCharacter(entry.Address) || Contains(entry.Address)) return false;
   if (entry.Date.empty()) entry.Date = JournalTimeNow();
+  FKeys.insert(Key(entry.Address));
   FEntries.push_back(std::move(entry));
   return true;
 }
 
 bool TBlockList::Remove(std::string_view address) {
   const std::string k = Key(address);
-  const auto it = std::find_if(FEntries.begin(), FEntries.end(), [&](const TBlockEntry& e) { return Key(e.Address) == k; });
-  if (it == FEntries.end()) return false;
-  FEntries.erase(it);
+  if (FKeys.erase(k) == 0) return false;
+  FEntries.erase(std::find_if(FEntries.begin(), FEntries.end(), [&](const TBlockEntry& e) { return Key(e.Address) == k; }));
   return true;
 }
 
 std::vector<std::string> TBlockList::AddressesFromText(std::string_view bytes) {
-  std::string text(bytes.starts_with(kBom) ? bytes.substr(kBom.size()) : bytes);
+  std::string text(bytes.starts_with(kUtf8Bom) ? bytes.substr(kUtf8Bom.size()) : bytes);
   if (LooksLikeUtf8(text)) text = Utf8ToCp1252(text);
   std::vector<std::string> out;
   std::size_t i = 0;
@@ -117,10 +104,10 @@ std::vector<std::string> TBlockList::AddressesFromText(std::string_view bytes) {
     if (end == std::string::npos) end = text.size();
     std::string_view line(text.data() + i, end - i);
     line = line.substr(0, line.find_first_of(";,\t"));
-    std::string a = Trim(line);
-    if (a.size() >= 2 && a.front() == '"' && a.back() == '"') a = Trim(a.substr(1, a.size() - 2));
+    std::string a = TrimBlanksAndTabs(line);
+    if (a.size() >= 2 && a.front() == '"' && a.back() == '"') a = TrimBlanksAndTabs(a.substr(1, a.size() - 2));
     while (!a.empty() && a.back() == '\r') a.pop_back();
-    if (a.find('@') != std::string::npos && !HasControl(a)) out.push_back(a);
+    if (a.find('@') != std::string::npos && !HasControlCharacter(a)) out.push_back(a);
     i = end + 1;
   }
   return out;

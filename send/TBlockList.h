@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace postello {
@@ -71,6 +72,7 @@ public:
 
 private:
   std::vector<TBlockEntry> FEntries;
+  std::unordered_set<std::string> FKeys;  // Key of each entry
 };
 
 } // namespace postello

@@ -1,5 +1,6 @@
 #include "send/TBounceReading.h"
 
+#include "core/CountedNoun.h"
 #include "imap/TImapMailbox.h"
 #include "send/ListUnsubscribe.h"
 #include "send/TBlockList.h"
@@ -103,8 +104,24 @@ std::string TBounceResult::CountsText() const {
   return out.empty() ? std::string("Keine Nachrichten") : out;
 }
 
+std::string TBounceResult::ReadText() const {
+  return CountedNoun(static_cast<std::size_t>(Messages), "Nachricht", "Nachrichten") + " gelesen: " + CountsText() + ".";
+}
+
+std::string TBounceApplied::Text(const std::string& doneFolder) const {
+  return CountedNoun(static_cast<std::size_t>(Blocked), "Adresse", "Adressen") + " auf die Sperrliste gesetzt, " +
+         CountedNoun(static_cast<std::size_t>(Moved), "Nachricht", "Nachrichten") + " nach \"" + doneFolder +
+         "\" verschoben";
+}
+
 TBounceReading::TBounceReading(std::string dataDir, TInboxContext context)
     : FDataDir(std::move(dataDir)), FContext(std::move(context)) {}
+
+TInboxContext TBounceReading::ContextOf(const TMailList& mails) {
+  std::vector<std::string> unsubscribe;
+  for (std::uint32_t i = 0; i < mails.Count(); ++i) unsubscribe.push_back(mails[i].Unsubscribe);
+  return ContextOf(unsubscribe);
+}
 
 TInboxContext TBounceReading::ContextOf(const std::vector<std::string>& unsubscribeTexts) {
   TInboxContext context;
@@ -164,10 +181,8 @@ TBounceResult TBounceReading::Read(TMailFolder& folder) {
     if (Blocking(s.Verdict.Kind) && !s.Verdict.ReturnedMessageId.empty()) wanted.push_back(s.Verdict.ReturnedMessageId);
   const TJournalIndex index = TJournalIndex::Build(FDataDir, wanted);
   const TReplyLog log = TReplyLog::Load(FDataDir);
-  // Keys of the block list, compared once each: the list may be long.
-  std::unordered_set<std::string> blockedNow;
   const TBlockList blocks = TBlockList::Load(FDataDir);
-  for (const TBlockEntry& e : blocks.Entries()) blockedNow.insert(TBlockList::Key(e.Address));
+  std::unordered_set<std::string> blockedNow;  // keys this reading blocks
   const std::string softKind = InboxKindText(TInboxKind::SoftBounce);
   std::unordered_map<std::string, std::vector<std::string>> softRuns = log.SoftBounceRuns(softKind);
   std::unordered_set<std::string> reportsNow;
@@ -230,7 +245,7 @@ TBounceResult TBounceReading::Read(TMailFolder& folder) {
       } else {
         r.Action = TBounceAction::Block;
       }
-      if (r.Action == TBounceAction::Block && !blockedNow.insert(key).second)
+      if (r.Action == TBounceAction::Block && (blocks.Contains(key) || !blockedNow.insert(key).second))
         r.Action = TBounceAction::Listed;
       result.Rows.push_back(std::move(r));
     }

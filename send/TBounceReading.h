@@ -5,6 +5,7 @@
 // block list and the recognised messages moved to the folder for
 // processed ones. Nothing is ever deleted; a customer's answer, an
 // automatic reply and whatever is not recognised stay where they are.
+#include "core/TMailStore.h"
 #include "imap/TMailFolder.h"
 #include "inbox/TInboxVerdict.h"
 
@@ -63,6 +64,8 @@ struct TBounceResult {
   std::size_t MovingMessages() const;
   // "3 Harte Rückläufer, ..." for the line under the table.
   std::string CountsText() const;
+  // "12 Nachrichten gelesen: <CountsText>." as both front ends report it.
+  std::string ReadText() const;
 };
 
 struct TBounceApplied {
@@ -70,6 +73,10 @@ struct TBounceApplied {
   int Logged = 0;   // lines added to rueckmeldungen.csv
   int Moved = 0;    // messages moved
   bool Cancelled = false;
+
+  // "2 Adressen auf die Sperrliste gesetzt, 3 Nachrichten nach "X"
+  // verschoben", without the sentence's end.
+  std::string Text(const std::string& doneFolder) const;
 };
 
 class TBounceReading {
@@ -88,6 +95,8 @@ public:
   // The mailboxes named by "mailto:" targets of the mails' unsubscribe
   // texts (a target whose mailbox holds a placeholder is left out).
   static TInboxContext ContextOf(const std::vector<std::string>& unsubscribeTexts);
+  // The same for the unsubscribe texts of the mails.
+  static TInboxContext ContextOf(const TMailList& mails);
 
   // Reads and sorts the folder's messages; writes nothing. Throws what
   // the folder throws, EJournalError, EReplyLogError, EBlockListError.

@@ -1,5 +1,6 @@
 #include "send/TCsvListFile.h"
 
+#include "core/SpreadsheetText.h"
 #include "send/TSendJournal.h"
 
 #include <sys/stat.h>
@@ -8,11 +9,10 @@
 #include <fstream>
 
 namespace postello {
-namespace {
-
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-} // namespace
+std::string TCsvListFile::PathIn(const std::string& dataDir, std::string_view name) {
+  if (dataDir.empty() || dataDir.back() == '/') return dataDir + std::string(name);
+  return dataDir + '/' + std::string(name);
+}
 
 TCsvListFile::TCsvListFile(std::string_view header, std::size_t columns, std::string_view badRow,
                            std::size_t maxLine)
@@ -38,7 +38,7 @@ TCsvListFile::TRead TCsvListFile::Read(
     std::string_view text(buffer.data(), static_cast<std::size_t>(got) - (in.eof() ? 0 : 1));
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     if (lineNo == 1) {
-      if (text.starts_with(kBom)) text.remove_prefix(kBom.size());
+      if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
       if (text != FHeader) throw EDamaged{1, "die Kopfzeile fehlt"};
     } else if (!text.empty()) {
       if (!ParseJournalCsvLine(text, fields) || fields.size() != FColumns) throw EDamaged{lineNo, FBadRow};
@@ -50,7 +50,7 @@ TCsvListFile::TRead TCsvListFile::Read(
 }
 
 std::string TCsvListFile::Head() const {
-  std::string out(kBom);
+  std::string out(kUtf8Bom);
   out += FHeader;
   out += "\r\n";
   return out;

@@ -22,6 +22,9 @@ public:
   };
   enum class TRead { Missing, Read, Unreadable };
 
+  // dataDir + name (dataDir with or without its final '/').
+  static std::string PathIn(const std::string& dataDir, std::string_view name);
+
   // header without the byte order mark; a row of another number of
   // fields than columns is damage described by badRow.
   TCsvListFile(std::string_view header, std::size_t columns, std::string_view badRow, std::size_t maxLine);

@@ -26,8 +26,7 @@ std::string Damaged(const std::string& path, std::size_t lineNo, const std::stri
 } // namespace
 
 std::string TReplyLog::PathIn(const std::string& dataDir) {
-  if (dataDir.empty() || dataDir.back() == '/') return dataDir + kFileName;
-  return dataDir + '/' + kFileName;
+  return TCsvListFile::PathIn(dataDir, kFileName);
 }
 
 TReplyLog TReplyLog::Load(const std::string& dataDir) {

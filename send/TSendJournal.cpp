@@ -19,7 +19,6 @@
 namespace postello {
 namespace {
 
-constexpr const char* kBom = "\xEF\xBB\xBF";
 constexpr const char* kLineEnd = "\r\n";
 constexpr const char* kSuffix = ".csv";
 
@@ -425,7 +424,7 @@ TSendJournal::TSendJournal(const std::string& dataDir, TJournalRunInfo info,
 
   // Header, run line and plan go out in one piece and reach the disk before
   // the first message: a journal that cannot take them stops the run here.
-  std::string head = kBom;
+  std::string head(kUtf8Bom);
   head += JournalCsvLine(std::vector<std::string>(std::begin(kHeader), std::end(kHeader))) + kLineEnd;
   std::vector<std::string> run(cColumns);
   run[cLine] = kRunLine;
@@ -697,7 +696,7 @@ TJournalRun ReadJournal(const std::string& path) {
     std::string_view text = line;
     if (first) {
       first = false;
-      if (text.starts_with(kBom)) text.remove_prefix(3);
+      if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
       if (text.starts_with("Zeile;")) continue;  // the header
     }
     if (text.empty()) continue;
@@ -872,7 +871,7 @@ std::string FailedAddressesCsv(const TJournalRun& run, const TRecipientList& row
   std::unordered_map<std::uint32_t, std::uint32_t> rowOf;
   for (const TRecipientRow& r : rows)
     if (r.RecNo != 0) rowOf.emplace(r.RecNo, r.Position + 1);
-  std::string out = kBom;
+  std::string out(kUtf8Bom);
   out += JournalCsvLine({"Adresse", "Zeile", "Grund"}) + kLineEnd;
   for (const TJournalMessage& m : run.Plan) {
     const TJournalEntry* e = run.LastEntryOf(m.Nr);

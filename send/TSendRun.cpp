@@ -1,6 +1,7 @@
 #include "send/TSendRun.h"
 
 #include "core/CountedNoun.h"
+#include "core/ProgDir.h"
 #include "core/SafeFile.h"
 #include "core/TMailIdStore.h"
 
@@ -35,13 +36,6 @@ int WholeBatchSize(double value) {
   if (!(value >= 1)) return 1;
   if (value >= 100) return 100;
   return static_cast<int>(std::trunc(value));
-}
-
-// A log line is one line of the error log box, whatever the address holds.
-std::string OneLine(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
-  return text;
 }
 
 // Every message allocates and frees buffers of a few hundred kilobytes
@@ -156,7 +150,7 @@ void TSendRun::Start(const TSendChoice& choice, const TRecipientList& rows, TKon
   if (!JournalDir.empty()) {
     // The journal names the mail by an identity that outlives saving it.
     try {
-      TMailIdStore::Assign(JournalDir.back() == '/' ? JournalDir : JournalDir + '/', mails,
+      TMailIdStore::Assign(WithTrailingSlash(JournalDir), mails,
                            static_cast<std::size_t>(choice.MailIndex));
     } catch (const ESaveError& e) {
       throw ESendRefused(e.what());
@@ -336,9 +330,7 @@ void TSendRun::Compose(int m, TOutgoingMail& out) {
     Msg.SetHeaderValue("To", "undisclosed-recipients:;");
   Msg.BccRecipients.RemoveAll();
 
-  const std::string* html = nullptr;
-  if (FMail.MailType == 0) html = &FMail.DesignHtml;
-  if (FMail.MailType == 1) html = &FMail.HtmlText;
+  const std::string* html = SentHtml(FMail);
   if (html) Msg.SetHtmlBody(html->empty() ? std::string(" ") : MergedText(*html, m));
   Msg.SetPlainBody(FMail.PlainText.empty() ? std::string(" ") : MergedText(FMail.PlainText, m));
 

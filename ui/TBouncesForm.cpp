@@ -2,7 +2,6 @@
 
 #include "QtText.h"
 
-#include "core/CountedNoun.h"
 #include "core/TMessageSink.h"
 
 #include <QEventLoop>
@@ -89,8 +88,7 @@ void TBouncesForm::ShowResult() {
     ui.ResultView->resizeColumnToContents(c);
     ui.ResultView->setColumnWidth(c, std::min(ui.ResultView->columnWidth(c), 260));
   }
-  ui.CountsLabel->setText(ToQ(CountedNoun(static_cast<std::size_t>(m_result.Messages), "Nachricht", "Nachrichten") +
-                              " gelesen: " + m_result.CountsText() + "."));
+  ui.CountsLabel->setText(ToQ(m_result.ReadText()));
   ui.ApplyBtn->setEnabled(m_result.MovingMessages() > 0);
 }
 
@@ -101,11 +99,7 @@ void TBouncesForm::Apply() {
     applied = m_reading.Apply(folder, m_result, m_doneFolder);
   });
   if (!ok && !applied.Cancelled) return;
-  ui.CountsLabel->setText(ToQ(CountedNoun(static_cast<std::size_t>(applied.Blocked), "Adresse", "Adressen") +
-                              " auf die Sperrliste gesetzt, " +
-                              CountedNoun(static_cast<std::size_t>(applied.Moved), "Nachricht", "Nachrichten") +
-                              " nach \"" + m_doneFolder + "\" verschoben" +
-                              (applied.Cancelled ? "; abgebrochen." : ".")));
+  ui.CountsLabel->setText(ToQ(applied.Text(m_doneFolder) + (applied.Cancelled ? "; abgebrochen." : ".")));
 }
 
 } // namespace postello

@@ -26,7 +26,6 @@
 #include "send/TSendPool.h"
 #include "send/TSpamCheckJob.h"
 #include "smtp/TStoredServerTrust.h"
-#include "smtp/TTCPBlockSocket.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -374,12 +373,7 @@ void TMainForm::PageControl2Change() {
   m_grid->Sync();
   QList<QTreeWidgetItem*> rows;
   rows.reserve(static_cast<int>(m_recipients.size()));
-  TBlockList blockList;
-  try {
-    blockList = TBlockList::Load(m_state.ProgDir);
-  } catch (const EBlockListError&) {
-    // The run refuses with the reason; the list is shown as it is.
-  }
+  const TBlockList blockList = BlockListOrEmpty();
   int blocked = 0;
   for (const TRecipientRow& row : m_recipients) {
     rows.append(new QTreeWidgetItem(QStringList{ToQ(row.Address)}));
@@ -542,14 +536,19 @@ void TMainForm::ShowTable() {
   ShowBlocked();
 }
 
-void TMainForm::ShowBlocked() {
-  // A list that cannot be read is reported when a run or the dialog needs it.
-  std::shared_ptr<const TBlockList> list;
+TBlockList TMainForm::BlockListOrEmpty() const {
   try {
-    list = std::make_shared<const TBlockList>(TBlockList::Load(m_state.ProgDir));
+    return TBlockList::Load(m_state.ProgDir);
   } catch (const EBlockListError&) {
+    // A list that cannot be read is reported when a run or the dialog
+    // needs it; until then nobody is greyed.
+    return {};
   }
-  if (!list || list->Size() == 0) {
+}
+
+void TMainForm::ShowBlocked() {
+  const auto list = std::make_shared<const TBlockList>(BlockListOrEmpty());
+  if (list->Size() == 0) {
     m_grid->Model()->SetGreyed({}, -1);
     return;
   }
@@ -691,8 +690,6 @@ void TMainForm::BouncesBtnClick() {
   if (k < 0 || static_cast<std::uint32_t>(k) >= m_state.Konten.Count()) return;
   const TKontoRec konto = m_state.Konten[static_cast<std::size_t>(k)];
   if (konto.Mailbox.Server.empty()) return;
-  std::vector<std::string> unsubscribe;
-  for (const TMailRec& mail : m_state.Mails) unsubscribe.push_back(mail.Unsubscribe);
   // One set of server decisions for the reading and the taking over, told
   // about as for a send run: a damaged file before, failed saves after each.
   TStoredServerTrust trust(m_state.ProgDir);
@@ -706,7 +703,7 @@ void TMainForm::BouncesBtnClick() {
     TServerTrust& used = applying ? static_cast<TServerTrust&>(trust) : readOnly;
     return OpenReplyFolder ? OpenReplyFolder(konto, used, cancel) : OpenImapFolder(konto, used, cancel);
   };
-  TBouncesForm form(TBounceReading(m_state.ProgDir, TBounceReading::ContextOf(unsubscribe)), konto.Mailbox.DoneFolder,
+  TBouncesForm form(TBounceReading(m_state.ProgDir, TBounceReading::ContextOf(m_state.Mails)), konto.Mailbox.DoneFolder,
                     open, this);
   form.AfterWork = [&trust] {
     for (const std::string& problem : trust.TakeProblems()) ShowError(problem);
@@ -721,12 +718,7 @@ void TMainForm::BouncesBtnClick() {
 
 std::shared_ptr<TMailFolder> TMainForm::OpenImapFolder(const TKontoRec& konto, TServerTrust& trust,
                                                       const std::atomic<bool>* cancel) {
-  TImapLimits limits;
-  limits.Cancel = cancel;
-  auto box = std::make_shared<TImapMailbox>(std::make_unique<TTCPBlockSocket>(), trust, limits);
-  box->Open(ReplyMailboxLogin(konto, m_smtp.Tokens));
-  box->Select(konto.Mailbox.Folder);
-  return box;
+  return OpenReplyMailbox(konto, trust, m_smtp.Tokens, cancel);
 }
 
 void TMainForm::SendBtnClick() {

@@ -28,6 +28,7 @@ class TEditKontenForm;
 class TSendJournalPanel;
 class TWriteMailForm;
 class TAddressGrid;
+class TBlockList;
 
 class TMainForm : public QMainWindow {
   Q_OBJECT
@@ -87,6 +88,8 @@ public slots:
   // "Sperrliste...": the block list dialog; the grid greys what it lists.
   void SperrlisteBtnClick();
   void ShowBlocked();
+  // The data folder's block list; empty when it cannot be read.
+  TBlockList BlockListOrEmpty() const;
   void RunImportDialog(const QString& path, TImportAddressesForm::TMode mode);
   // One button of DBNavigator2 (TAddressGrid::TNavButton).
   void NavigatorClick(int button);
