@@ -69,7 +69,7 @@ std::string UpperCaseAZ(std::string_view text) {
   return out;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
+std::string_view TrimSpaces(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;

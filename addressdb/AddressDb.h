@@ -53,7 +53,7 @@ std::vector<std::string> FieldNamesOf(const TDbf& table);
 std::string UpperCaseAZ(std::string_view text);
 
 // text without the blanks (' ' only) at its start and end.
-std::string_view TrimBlanks(std::string_view text);
+std::string_view TrimSpaces(std::string_view text);
 
 // True when filterText is empty or occurs, compared after UpperCaseAZ, in
 // the text of any field of the record the table is reading. Blanks count as

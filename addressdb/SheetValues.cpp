@@ -12,7 +12,7 @@ namespace postello {
 namespace {
 
 bool ParseDouble(std::string_view s, double& value) {
-  s = TrimBlanks(s);
+  s = TrimSpaces(s);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
   return !s.empty() && ec == std::errc() && end == s.data() + s.size() && std::isfinite(value);

@@ -44,7 +44,7 @@ TAddressImport::TAddressImport(TDbf& table, TImportMapping mapping, TImportOptio
   mTable.CheckBrowseMode();
   mTable.SetFiltered(false);
   for (mTable.First(); !mTable.Eof(); mTable.Next()) {
-    const std::string key = UpperCaseAZ(TrimBlanks(mTable.AsString(mOptions.MailField)));
+    const std::string key = UpperCaseAZ(TrimSpaces(mTable.AsString(mOptions.MailField)));
     if (!key.empty()) mSeen.insert(key);
   }
   mTable.SetFiltered(filtered);
@@ -59,7 +59,7 @@ void TAddressImport::AddRow(std::size_t row, const std::vector<std::string>& cel
   }
 
   if (mOptions.MailField >= 0) {
-    const std::string_view address = TrimBlanks(mValues[static_cast<std::size_t>(mOptions.MailField)]);
+    const std::string_view address = TrimSpaces(mValues[static_cast<std::size_t>(mOptions.MailField)]);
     if (address.empty()) {
       ++mReport.WithoutAddress;
       ListRow(mReport.WithoutAddressRows, row);

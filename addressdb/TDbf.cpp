@@ -713,9 +713,9 @@ std::string TDbf::FieldText(const char* record, int index) const {
   switch (f.Type) {
     case 'N':
     case 'F':
-      return std::string(TrimBlanks(raw));
+      return std::string(TrimSpaces(raw));
     case 'D': {
-      const std::string d(TrimBlanks(raw));
+      const std::string d(TrimSpaces(raw));
       if (d.size() == 8 && AllDigits(d))
         return d.substr(6, 2) + "." + d.substr(4, 2) + "." + d.substr(0, 4);
       return d;
@@ -752,7 +752,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
   switch (f.Type) {
     case 'N':
     case 'F': {
-      std::string t(TrimBlanks(text));
+      std::string t(TrimSpaces(text));
       std::replace(t.begin(), t.end(), ',', '.');
       bool digit = false;
       for (std::size_t i = 0; i < t.size(); ++i) {
@@ -766,7 +766,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
       break;
     }
     case 'D': {
-      const std::string t(TrimBlanks(text));
+      const std::string t(TrimSpaces(text));
       if (t.empty()) value = "        ";
       else if (t.size() == 8 && AllDigits(t)) value = t;
       else if (t.size() == 10 && t[2] == '.' && t[5] == '.' &&
@@ -777,7 +777,7 @@ void TDbf::SetAsString(int index, std::string_view text) {
       break;
     }
     case 'L': {
-      std::string t(TrimBlanks(text));
+      std::string t(TrimSpaces(text));
       std::transform(t.begin(), t.end(), t.begin(), UpperAZ);
       if (t.empty()) value = "?";
       else if (t == "TRUE" || t == "T" || t == "Y" || t == "J" || t == "1") value = "T";

@@ -16,7 +16,7 @@ TRecipientList ReadRecipientList(TDbf& table, long mailField, std::vector<std::u
     std::uint32_t position = 0;
     for (std::uint32_t n = table.RecordCount(); n > 0; --n) {
       const std::string value = table.AsString(static_cast<int>(mailField));
-      const std::string_view address = TrimBlanks(value);
+      const std::string_view address = TrimSpaces(value);
       if (!address.empty()) {
         rows.push_back({std::string(address), position, table.RecNo()});
       } else if (skipped != nullptr && table.RecNo() != 0) {
