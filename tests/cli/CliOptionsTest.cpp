@@ -76,8 +76,8 @@ TEST(CliMailOptions, RefusesBadValuesAndWritesNothing) {
   }
 }
 
-TEST(CliAccountOptions, ShowsSetsAndKeepsKontenDat) {
-  TempDir dir;
+// konten.dat with the accounts "Erstes" and "Zweites".
+void SaveTwoAccounts(const TempDir& dir) {
   TKontoList konten;
   for (const char* name : {"Erstes", "Zweites"}) {
     TKontoRec* k = konten.Add();
@@ -86,6 +86,11 @@ TEST(CliAccountOptions, ShowsSetsAndKeepsKontenDat) {
     k->Server = "mail.example.org:587";
   }
   TKontoStore::Save(dir.path(), konten);
+}
+
+TEST(CliAccountOptions, ShowsSetsAndKeepsKontenDat) {
+  TempDir dir;
+  SaveTwoAccounts(dir);
   const std::string before = postello::test::ReadFile(dir.file("konten.dat"));
   EXPECT_FALSE(std::filesystem::exists(dir.file("kontooptionen.dat")));
 
@@ -149,14 +154,7 @@ TEST(CliBlockList, AddsListsRemovesAndRefuses) {
 
 TEST(CliMailbox, SetsShowsWithoutPasswordForgetsAndRefuses) {
   TempDir dir, in;
-  TKontoList konten;
-  for (const char* name : {"Erstes", "Zweites"}) {
-    TKontoRec* k = konten.Add();
-    k->Absender = name;
-    k->Email = "a@example.org";
-    k->Server = "mail.example.org:587";
-  }
-  TKontoStore::Save(dir.path(), konten);
+  SaveTwoAccounts(dir);
   const std::string kontenBefore = postello::test::ReadFile(dir.file("konten.dat"));
   postello::test::WriteFile(in.file("pw"), "geheim\r\n");
   const std::string pw = " <'" + in.file("pw") + "'";
